@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace halvaro::app {
+
+// A modal message box as the transfer run asks for it. The window shows it as a
+// message box; the command line prints it.
+enum class MessageStyle { Plain = 0, Stop = 16, Information = 64 };
+
+struct Message {
+  std::string text;
+  MessageStyle style = MessageStyle::Plain;
+  std::string title;                 // empty: the application's title, "Halvaro"
+  std::vector<std::string> details;  // extra lines (e.g. values that were not stored)
+};
+
+// Progress of a long run: which group is being copied and how far it is.
+struct Progress {
+  std::string group;  // e.g. "Bills of entry"
+  long long done = 0;
+  long long total = 0;  // 0 when unknown
+};
+
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  // Returns when the user has acknowledged the message.
+  virtual void show(const Message& message) = 0;
+  virtual void progress(const Progress& /*progress*/) {}
+};
+
+}  // namespace halvaro::app

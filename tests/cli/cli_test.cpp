@@ -1,0 +1,25 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/fixtures.h"
+
+namespace halvaro::test {
+namespace {
+
+TEST(Cli, HelpListsUsageAndVersionPrintsIt) {
+  auto help = run_command(halvaro_binary() + " --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage"), std::string::npos) << help.out;
+
+  auto version = run_command(halvaro_binary() + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("halvaro ", 0), 0u) << version.out;
+}
+
+TEST(Cli, UnknownSubcommandFailsWithMessage) {
+  auto result = run_command(halvaro_binary() + " frobnicate 2>&1");
+  EXPECT_NE(result.status, 0);
+  EXPECT_NE(result.out.find("frobnicate"), std::string::npos) << result.out;
+}
+
+}  // namespace
+}  // namespace halvaro::test

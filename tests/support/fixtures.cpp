@@ -1,0 +1,56 @@
+#include "tests/support/fixtures.h"
+
+#include <array>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace halvaro::test {
+
+namespace fs = std::filesystem;
+
+fs::path fixtures_dir() {
+  fs::path dir = HALVARO_FIXTURES_DIR;
+  return fs::is_directory(dir) ? fs::canonical(dir) : fs::path{};
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = fs::temp_directory_path() / ("halvaro-test-" + std::to_string(rd()));
+    if (fs::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+fs::path TempDir::copy_in(const fs::path& file) const {
+  auto target = path_ / file.filename();
+  fs::copy_file(file, target, fs::copy_options::overwrite_existing);
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  return target;
+}
+
+CommandResult run_command(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 65536> buffer{};
+  size_t n = 0;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string halvaro_binary() { return HALVARO_BINARY; }
+
+}  // namespace halvaro::test
