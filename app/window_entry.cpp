@@ -1,15 +1,23 @@
 #include "app/window_entry.h"
 
 #include <QApplication>
-#include <QLabel>
+
+#include "app/main_window.h"
 
 namespace halvaro::app {
 
+TransferRunner transfer_runner() {
+  return [](MessageSink& sink, const std::string&, const std::string&) {
+    sink.show(Message{"The transfer is not available in this build yet...!",
+                      MessageStyle::Information, {}, {}});
+    return RunVerdict::Ran;
+  };
+}
+
 int run_window(int argc, char** argv) {
   QApplication application(argc, argv);
-  QLabel placeholder("Halvaro: the transfer window is not built yet; see halvaro --help.");
-  placeholder.setWindowTitle("Halvaro ");
-  placeholder.show();
+  MainWindow window(transfer_runner());
+  window.show();
   return QApplication::exec();
 }
 
