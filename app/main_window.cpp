@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace halvaro::app {
 
 namespace {
@@ -124,6 +126,10 @@ void MainWindow::place_controls() {
   txt_Destination_file->setGeometry(twips_rect(90, 930, 6150, 300));
   cmd_Destination->setGeometry(twips_rect(6255, 915, 1320, 330));
   cmd_transfer_data->setGeometry(twips_rect(90, 1290, 7485, 345));
+  // The widths suit MS Sans Serif; where a wider face stands in, a label grows to the
+  // right (nothing else is in its row) rather than cut its caption short.
+  for (QLabel* label : {Label1, Label2})
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
   // Until the window is shown its frame is unknown; showEvent takes it off.
   setFixedSize(twips_rect(0, 0, kOuterWidthTwips, kOuterHeightTwips).size());
 }

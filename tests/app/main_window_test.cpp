@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "tests/app/window_test_support.h"
@@ -96,7 +97,14 @@ TEST_F(MainWindowTest, LaysOutTheFormInTwipsWithItsCaptionsAndFonts) {
     SCOPED_TRACE(expected.name);
     QWidget* widget = control<QWidget>(expected.name);
     ASSERT_NE(widget, nullptr);
-    EXPECT_EQ(widget->geometry(), expected.pixels);
+    if (qobject_cast<QLabel*>(widget) != nullptr) {
+      // A label may grow to the right to fit its caption in a wider face.
+      EXPECT_EQ(widget->geometry().topLeft(), expected.pixels.topLeft());
+      EXPECT_EQ(widget->height(), expected.pixels.height());
+      EXPECT_GE(widget->width(), std::max(expected.pixels.width(), widget->sizeHint().width()));
+    } else {
+      EXPECT_EQ(widget->geometry(), expected.pixels);
+    }
     EXPECT_EQ(widget->property("text").toString(), expected.caption);
     const bool captioned = qobject_cast<QLineEdit*>(widget) == nullptr;
     EXPECT_EQ(widget->font().bold(), captioned);

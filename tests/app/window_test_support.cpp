@@ -38,6 +38,11 @@ bool wait_until(const std::function<bool()>& done) {
   return true;
 }
 
+void process_events_for(int milliseconds) {
+  QDeadlineTimer deadline(milliseconds);
+  while (!deadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 int ModalAnswers::answer(QDialog& dialog) {
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
     boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->detailedText(),

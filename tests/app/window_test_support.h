@@ -6,14 +6,19 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "app/modal.h"
+
+// Lets GoogleTest print the Qt strings of failed expectations as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace halvaro::test {
 
 // Processes events until `done` holds or a few seconds have passed; true when it held.
 bool wait_until(const std::function<bool()>& done);
+void process_events_for(int milliseconds);
 
 // A message box as the user would have seen it.
 struct ShownBox {
