@@ -2,15 +2,15 @@
 
 #include <QApplication>
 
-#include "app/main_window.h"
+#include "app/transfer_run.h"
 
 namespace halvaro::app {
 
 TransferRunner transfer_runner() {
-  return [](MessageSink& sink, const std::string&, const std::string&) {
-    sink.show(Message{"The transfer is not available in this build yet...!",
-                      MessageStyle::Information, {}, {}});
-    return RunVerdict::Ran;
+  return [](MessageSink& sink, const std::string& source, const std::string& destination) {
+    TransferRun run(sink);
+    return run.run(source, destination) == TransferRun::Outcome::Refused ? RunVerdict::Refused
+                                                                         : RunVerdict::Ran;
   };
 }
 

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/window_entry.h"
 
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -21,8 +22,8 @@ namespace {
 
 using test::ModalAnswers;
 
-// A stand-in for the transfer run: records its calls and refuses equal paths, as the
-// real run does.
+// A stand-in for the transfer run that records its calls and lets a test act in the
+// middle of a run.
 struct FakeRun {
   std::vector<std::pair<std::string, std::string>> calls;
   std::function<void(MessageSink&)> body;
@@ -30,11 +31,6 @@ struct FakeRun {
   TransferRunner runner() {
     return [this](MessageSink& sink, const std::string& source, const std::string& destination) {
       calls.emplace_back(source, destination);
-      if (source == destination) {
-        sink.show({"Source And Destination file can not be same...!", MessageStyle::Stop,
-                   "Halvaro: File Error", {}});
-        return RunVerdict::Refused;
-      }
       if (body) body(sink);
       return RunVerdict::Ran;
     };
@@ -249,22 +245,25 @@ TEST_F(MainWindowTest, DialogListsAccessFilesWhateverTheirCase) {
 }
 
 TEST_F(MainWindowTest, SamePathIsRefusedAndFocusGoesToSourceBrowse) {
+  MainWindow real(transfer_runner(), answers.hook());
   const QString a = file("a.mdb");
   answers.choose(a);
   answers.choose(a);
-  source_browse()->click();
-  destination_browse()->click();
-  ASSERT_TRUE(transfer()->isEnabled());
-  transfer()->setFocus();
-  transfer()->click();
+  real.findChild<QPushButton*>("cmd_Source")->click();
+  real.findChild<QPushButton*>("cmd_Destination")->click();
+  auto* button = real.findChild<QPushButton*>("cmd_transfer_data");
+  ASSERT_TRUE(button->isEnabled());
+  button->setFocus();
+  button->click();
 
   ASSERT_EQ(answers.boxes.size(), 1u);
   const auto& box = answers.boxes[0];
   EXPECT_EQ(box.text, "Source And Destination file can not be same...!");
   EXPECT_EQ(box.title, "Halvaro: File Error");
   EXPECT_EQ(box.icon, QMessageBox::Critical);
-  EXPECT_EQ(window.focusWidget(), source_browse());
-  EXPECT_TRUE(transfer()->isEnabled());
+  EXPECT_EQ(box.buttons, QMessageBox::Ok);
+  EXPECT_EQ(real.focusWidget(), real.findChild<QPushButton*>("cmd_Source"));
+  EXPECT_TRUE(button->isEnabled());
 }
 
 TEST_F(MainWindowTest, TransferShowsProgressBlocksInputAndReportsThroughMessageBoxes) {
