@@ -6,6 +6,7 @@
 #include "jet/data_page.h"
 #include "jet/property_blob.h"
 #include "jet/row_decoder.h"
+#include "jet/saved_query.h"
 #include "jet/table_scan.h"
 
 namespace halvaro::jet {
@@ -174,10 +175,55 @@ std::vector<FieldValue> Database::read_row(const TableDef& table, RowLocation at
   });
 }
 
+namespace {
+
+std::optional<std::string> text_or_null(const FieldValue& value) {
+  if (value.is<std::string>()) return value.as<std::string>();
+  return std::nullopt;
+}
+
+int64_t whole_or_zero(const FieldValue& value) {
+  return value.is<int64_t>() ? value.as<int64_t>() : 0;
+}
+
+}  // namespace
+
 std::string Database::query_sql(std::string_view name) const {
-  if (state_->find_entry(name, ObjectType::Query, nullptr) == nullptr)
-    state_->fail("no saved query named " + std::string(name));
-  state_->fail("saved query SQL is not available yet");
+  const CatalogEntry* entry = state_->find_entry(name, ObjectType::Query, nullptr);
+  if (entry == nullptr) state_->fail("no saved query named " + std::string(name));
+  const TableDef* queries = find_table("MSysQueries");
+  if (queries == nullptr) state_->fail("the catalog has no MSysQueries table");
+
+  // Columns by name; LvExtra is missing from Jet 3 files.
+  const auto position = [&](std::string_view column) -> std::optional<size_t> {
+    const Column* found = queries->find_column(column);
+    return found != nullptr ? std::optional<size_t>(found->position) : std::nullopt;
+  };
+  const auto object_id = position("ObjectId"), attribute = position("Attribute"),
+             expression = position("Expression"), flag = position("Flag"), name1 = position("Name1"),
+             name2 = position("Name2"), extra = position("LvExtra");
+  if (!object_id || !attribute) state_->fail("MSysQueries lacks its ObjectId or Attribute column");
+
+  std::vector<QueryRow> rows;
+  scan(*queries, [&](std::span<const FieldValue> values) {
+    if (whole_or_zero(values[*object_id]) != entry->id) return true;
+    QueryRow row;
+    row.object_id = entry->id;
+    row.attribute = static_cast<QueryAttribute>(whole_or_zero(values[*attribute]));
+    if (expression) row.expression = text_or_null(values[*expression]);
+    if (flag) row.flag = static_cast<int>(whole_or_zero(values[*flag]));
+    if (name1) row.name1 = text_or_null(values[*name1]);
+    if (name2) row.name2 = text_or_null(values[*name2]);
+    if (extra && values[*extra].is<int64_t>())
+      row.extra = static_cast<int32_t>(values[*extra].as<int64_t>());
+    rows.push_back(std::move(row));
+    return true;
+  });
+  try {
+    return rebuild_query_sql(rows, entry->name);
+  } catch (const JetError& e) {
+    state_->fail(e.what());
+  }
 }
 
 }  // namespace halvaro::jet

@@ -90,6 +90,31 @@ TEST(Database, MissingTablesAndQueriesAreErrorsNamingTheFile) {
   EXPECT_THROW(db->query_sql("NoSuchQuery"), JetError);
 }
 
+TEST(Database, SavedQueryTextComesFromItsCatalogRows) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  const auto db = Database::open(file);
+  EXPECT_EQ(db->query_sql("vwshippingbill"),
+            "SELECT tblShippingBillItem.StRegNo, tblShippingBillItem.taxperiod, "
+            "tblShippingBillItem.collectoratecode, tblShippingBillItem.shippingbillno, "
+            "tblShippingBillItem.shippingbilldate, tblShippingBillItem.itemserialno, "
+            "tblShippingBillItem.pctdesc, tblShippingBillItem.pctcode, tblShippingBillItem.quantity, "
+            "tblShippingBillItem.Uom AS UomDetail, tblShippingBillItem.exportvalue FROM "
+            "tblShippingBillItem");
+  EXPECT_NE(db->query_sql("VwSalesCreditMtr").find("LEFT JOIN tblSupplierBuyer ON"), std::string::npos);
+}
+
+TEST(Database, SavedQueriesOfJet3FilesAndOtherKinds) {
+  HALVARO_REQUIRE_FIXTURE(file, "access/V1997/queryTestV1997.mdb");
+  const auto db = Database::open(file);
+  EXPECT_EQ(db->query_sql("SelectQuery").rfind("SELECT DISTINCT Table1.*, Table2.col1", 0), 0u);
+  try {
+    db->query_sql("UpdateQuery");
+    ADD_FAILURE();
+  } catch (const JetError& e) {
+    EXPECT_NE(std::string(e.what()).find("queryTestV1997.mdb"), std::string::npos) << e.what();
+  }
+}
+
 TEST(Database, ScanStopsWhenTheVisitorSaysSo) {
   HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
   const auto db = Database::open(file);
