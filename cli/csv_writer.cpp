@@ -1,0 +1,107 @@
+#include "cli/csv_writer.h"
+
+#include <charconv>
+#include <cstdint>
+#include <type_traits>
+#include <variant>
+
+namespace halvaro::cli {
+
+namespace {
+
+void append_text(std::string& out, std::string_view text) {
+  bool quote = text.empty() || text.find_first_of(",\"\r\n") != std::string_view::npos;
+  if (!quote) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+template <class Number>
+void append_number(std::string& out, Number value) {
+  char buffer[40];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void append_currency(std::string& out, Currency money) {
+  // Split without negating the scaled value, which would overflow at INT64_MIN.
+  uint64_t magnitude = money.scaled < 0 ? 0 - static_cast<uint64_t>(money.scaled)
+                                        : static_cast<uint64_t>(money.scaled);
+  if (money.scaled < 0) out += '-';
+  append_number(out, magnitude / 10000);
+  char fraction[5];
+  uint64_t rest = magnitude % 10000;
+  for (int i = 3; i >= 0; --i) {
+    fraction[i] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  }
+  fraction[4] = '\0';
+  out += '.';
+  out.append(fraction, 4);
+}
+
+void append_hex(std::string& out, const Binary& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (uint8_t byte : bytes) {
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0x0F];
+  }
+}
+
+}  // namespace
+
+void append_csv_field(std::string& out, const FieldValue& value) {
+  std::visit(
+      [&out](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          // null: nothing between the separators
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          append_text(out, v);
+        } else if constexpr (std::is_same_v<T, int64_t> || std::is_same_v<T, double>) {
+          append_number(out, v);
+        } else if constexpr (std::is_same_v<T, Currency>) {
+          append_currency(out, v);
+        } else if constexpr (std::is_same_v<T, DateTime>) {
+          out += to_iso8601(v);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          out += v ? '1' : '0';
+        } else if constexpr (std::is_same_v<T, Decimal> || std::is_same_v<T, Guid>) {
+          out += to_string(v);
+        } else if constexpr (std::is_same_v<T, Binary>) {
+          append_hex(out, v);
+        }
+      },
+      value.value);
+}
+
+void CsvWriter::write_header(std::span<const std::string> names) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) line_ += ',';
+    append_text(line_, names[i]);
+  }
+  finish_line();
+}
+
+void CsvWriter::write_row(std::span<const FieldValue> values) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) line_ += ',';
+    append_csv_field(line_, values[i]);
+  }
+  finish_line();
+}
+
+void CsvWriter::finish_line() {
+  line_ += '\n';
+  out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
+  line_.clear();
+}
+
+}  // namespace halvaro::cli

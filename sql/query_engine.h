@@ -1,0 +1,64 @@
+#pragma once
+// Evaluates Access SQL SELECT statements over a database, as Jet does for a static
+// cursor: the result is a snapshot of the rows, each value with its column's type.
+//
+// Tables are loaded into an in-memory SQLite database the first time a statement
+// refers to them; saved queries become views translated from their Access SQL.
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/field_value.h"
+#include "sql/kind.h"
+#include "sql/table_source.h"
+
+namespace halvaro::jet {
+class Database;
+}
+
+namespace halvaro::sql {
+
+// Bad or unsupported SQL, an unknown table, query or column, a value that does not
+// convert; the message names the statement or saved query and what is wrong.
+class QueryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ResultColumn {
+  std::string name;
+  Kind kind = Kind::Variant;
+};
+
+struct ResultSet {
+  std::vector<ResultColumn> columns;
+  std::vector<std::vector<FieldValue>> rows;
+  // Position of a column by name, matched without regard to case; -1 if none.
+  int find_column(std::string_view name) const;
+};
+
+class QueryEngine {
+ public:
+  explicit QueryEngine(std::shared_ptr<const TableSource> source);
+  // Reads the tables and saved queries of an opened database file.
+  explicit QueryEngine(std::shared_ptr<const jet::Database> database);
+  ~QueryEngine();
+  QueryEngine(const QueryEngine&) = delete;
+  QueryEngine& operator=(const QueryEngine&) = delete;
+
+  // Runs a SELECT statement (or a bare table or query name, meaning all its rows).
+  // Throws QueryError.
+  ResultSet execute(std::string_view access_sql);
+
+  // The SQLite text a statement is translated into (for diagnostics and tests).
+  std::string translate(std::string_view access_sql);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace halvaro::sql

@@ -1,0 +1,122 @@
+#include "sql/text_fold.h"
+
+#include <cstdint>
+
+namespace halvaro::sql {
+
+namespace {
+
+// Decodes one code point at `at`, advancing it; bytes that do not form UTF-8 are
+// taken one by one as themselves.
+char32_t decode(std::string_view s, size_t& at) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char lead = byte(at);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+  if (length <= 1 || at + length > s.size()) {
+    ++at;
+    return lead;
+  }
+  char32_t cp = lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) {
+      ++at;
+      return lead;
+    }
+    cp = (cp << 6) | (byte(at + i) & 0x3F);
+  }
+  at += length;
+  return cp;
+}
+
+void encode(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+char32_t to_lower(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;           // Latin-1
+  if (c >= 0x100 && c <= 0x17F) {                                       // Latin Extended-A
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
+    if (c == 0x178) return 0xFF;
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    return (c % 2 == 0) ? c + 1 : c;
+  }
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;           // Greek
+  if (c >= 0x410 && c <= 0x42F) return c + 32;                         // Cyrillic
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  return c;
+}
+
+char32_t to_upper(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 0) ? c - 1 : c;
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    return (c % 2 == 1) ? c - 1 : c;
+  }
+  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return c - 32;
+  if (c >= 0x430 && c <= 0x44F) return c - 32;
+  if (c >= 0x450 && c <= 0x45F) return c - 80;
+  return c;
+}
+
+template <class Map>
+std::string map_text(std::string_view utf8, Map map) {
+  std::string out;
+  out.reserve(utf8.size());
+  size_t at = 0;
+  while (at < utf8.size()) encode(map(decode(utf8, at)), out);
+  return out;
+}
+
+}  // namespace
+
+std::string fold_case(std::string_view utf8) { return map_text(utf8, to_lower); }
+std::string upper_case(std::string_view utf8) { return map_text(utf8, to_upper); }
+
+int compare_folded(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    char32_t x = to_lower(decode(a, i));
+    char32_t y = to_lower(decode(b, j));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
+size_t utf8_length(std::string_view utf8) {
+  size_t count = 0;
+  for (char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+size_t utf8_offset(std::string_view utf8, size_t index) {
+  size_t at = 0;
+  while (at < utf8.size() && index > 0) {
+    decode(utf8, at);
+    --index;
+  }
+  return at;
+}
+
+}  // namespace halvaro::sql

@@ -1,0 +1,19 @@
+#pragma once
+// Case folding for Jet's text comparisons, which ignore letter case in every
+// alphabet the files use (Latin, Greek, Cyrillic), not only in ASCII.
+
+#include <string>
+#include <string_view>
+
+namespace halvaro::sql {
+
+std::string fold_case(std::string_view utf8);   // lower case
+std::string upper_case(std::string_view utf8);
+// <0, 0, >0 like strcmp, letter case ignored.
+int compare_folded(std::string_view a, std::string_view b);
+// Number of characters (code points) in UTF-8 text.
+size_t utf8_length(std::string_view utf8);
+// Byte offset of the character at `index` (clamped to the end).
+size_t utf8_offset(std::string_view utf8, size_t index);
+
+}  // namespace halvaro::sql
