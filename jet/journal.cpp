@@ -15,7 +15,7 @@ namespace halvaro::jet {
 
 namespace {
 
-// Header: magic, page size, old page count, record count, salt, header checksum.
+// JournalHeader: magic, page size, old page count, record count, salt, header checksum.
 constexpr char kMagic[8] = {'H', 'L', 'V', 'J', 'R', 'N', 'L', '1'};
 constexpr size_t kHeaderSize = 32;
 
@@ -64,14 +64,14 @@ void sync(int fd, const std::filesystem::path& path) {
   if (::fdatasync(fd) != 0) throw JetError(describe_errno(path, "cannot sync"));
 }
 
-struct Header {
+struct JournalHeader {
   uint32_t page_size = 0;
   uint32_t old_page_count = 0;
   uint32_t records = 0;
   uint64_t salt = 0;
 };
 
-bool read_header(int fd, Header& header) {
+bool read_header(int fd, JournalHeader& header) {
   uint8_t raw[kHeaderSize];
   if (!read_all(fd, raw, kHeaderSize, 0)) return false;
   if (std::memcmp(raw, kMagic, sizeof kMagic) != 0) return false;
@@ -93,7 +93,7 @@ std::filesystem::path journal_path(const std::filesystem::path& database) {
 bool has_hot_journal(const std::filesystem::path& database) {
   int fd = ::open(journal_path(database).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  Header header;
+  JournalHeader header;
   bool hot = read_header(fd, header);
   ::close(fd);
   return hot;
@@ -165,7 +165,7 @@ size_t Journal::roll_back(const std::filesystem::path& database, int db_fd, uint
   const std::filesystem::path path = journal_path(database);
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return 0;
-  Header header;
+  JournalHeader header;
   size_t restored = 0;
   if (read_header(fd, header) && header.page_size == page_size) {
     const size_t record = 4 + page_size + 4;

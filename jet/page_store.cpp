@@ -33,8 +33,8 @@ void read_exact(int fd, uint8_t* data, size_t size, off_t offset,
 
 }  // namespace
 
-std::unique_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
-  std::unique_ptr<PageStore> store(new PageStore());
+std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
+  std::shared_ptr<PageStore> store(new PageStore());
   store->path_ = path;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec))
@@ -91,6 +91,11 @@ const uint8_t* PageStore::read(uint32_t page) const {
                    " is past the end of the file");
   if (!pages_[page]) load(page);
   return pages_[page].get();
+}
+
+std::span<const uint8_t> PageStore::page(uint32_t n) const {
+  if (n >= pages_.size()) throw_out_of_range(n);
+  return {read(n), page_size_};
 }
 
 uint8_t* PageStore::write(uint32_t page) {

@@ -12,21 +12,24 @@
 #include <vector>
 
 #include "jet/journal.h"
+#include "jet/page_source.h"
 
 namespace halvaro::jet {
 
-class PageStore {
+class PageStore final : public PageSource {
  public:
   // Checks that the file and its folder are writable, takes the writer's lock,
   // rolls back what a crashed writer left, and reads the page size from the header.
-  static std::unique_ptr<PageStore> open(const std::filesystem::path& path);
-  ~PageStore();
+  static std::shared_ptr<PageStore> open(const std::filesystem::path& path);
+  ~PageStore() override;
   PageStore(const PageStore&) = delete;
   PageStore& operator=(const PageStore&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  uint32_t page_size() const { return page_size_; }
-  uint32_t page_count() const { return static_cast<uint32_t>(pages_.size()); }
+  uint32_t page_size() const override { return page_size_; }
+  uint32_t page_count() const override { return static_cast<uint32_t>(pages_.size()); }
+  // For the reading code: the page as this writer has it now.
+  std::span<const uint8_t> page(uint32_t n) const override;
 
   // The current contents of a page (this writer's changes included).
   const uint8_t* read(uint32_t page) const;

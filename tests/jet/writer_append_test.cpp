@@ -24,15 +24,9 @@ std::vector<std::string> export_lines(const std::filesystem::path& file, const s
   return lines;
 }
 
-size_t position_of(const TableDef& t, std::string_view name) {
-  for (const auto& c : t.columns)
-    if (c.name == name) return c.position;
-  throw std::out_of_range(std::string(name));
-}
-
 std::vector<FieldValue> invoice(const DatabaseWriter& w, const TableDef& t, int n) {
   auto row = w.new_row(t);
-  auto set = [&](std::string_view column, FieldValue v) { row.at(position_of(t, column)) = std::move(v); };
+  auto set = [&](std::string_view column, FieldValue v) { row.at(t.find_column(column)->position) = std::move(v); };
   set("StRegNo", "0301234500017");
   set("Taxperiod", "202401");
   set("InvoiceType", n % 2 ? "P" : "S");
@@ -52,6 +46,9 @@ TEST(WriterAppend, RowsReadBackWithMdbExport) {
     auto w = DatabaseWriter::open(file);
     const TableDef& t = w->table("tblInvoiceMtr");
     for (int n = 1; n <= 5; ++n) w->append(t, invoice(*w, t, n));
+    size_t seen = 0;
+    w->database().scan(t, [&](std::span<const FieldValue>) { return ++seen, true; });
+    EXPECT_EQ(seen, 5u) << "reads through the writer see its rows";
     w->close();
   }
   auto lines = export_lines(file, "tblInvoiceMtr");
