@@ -23,9 +23,9 @@ void CloseRecordSet(TransferState& state);
 // One destination column: filled from a source column by ValueOrDefault, or, without a
 // source column, set to a constant.
 struct FieldEntry {
-  std::string_view destination;
-  std::string_view source;         // empty: `value` is a constant, no column is read
-  FieldValue value;                // the default, or the constant
+  std::string_view destination{};
+  std::string_view source{};       // empty: `value` is a constant, no column is read
+  FieldValue value{};              // the default, or the constant
   std::string_view date_pattern{};  // non-empty: a kept value is stored formatted with it
 };
 
@@ -46,29 +46,29 @@ constexpr QueryPiece saved_value(std::string_view column) { return {column, true
 // How a destination recordset is opened: on `first`, and when `reopen` is given and
 // `first` shows rows, closed and opened again on `reopen`.
 struct DestinationOpen {
-  std::string_view first;
+  std::string_view first{};
   int first_lock = adLockOptimistic;
   std::string_view reopen{};
 };
 
 struct DetailCopy {
-  std::vector<QueryPiece> query;
-  DestinationOpen destination;
-  std::vector<FieldEntry> mapping;
+  std::vector<QueryPiece> query{};
+  DestinationOpen destination{};
+  std::vector<FieldEntry> mapping{};
 };
 
 struct Stage {
-  std::string_view label;   // names the stage in progress and in the list of skipped values
-  std::string_view source;  // the master query
-  DestinationOpen destination;
-  std::vector<FieldEntry> mapping;
-  std::optional<DetailCopy> detail;
+  std::string_view label{};  // names the stage in progress and in the list of skipped values
+  std::string_view source{};  // the master query
+  DestinationOpen destination{};
+  std::vector<FieldEntry> mapping{};
+  std::optional<DetailCopy> detail{};
 };
 
 struct Group {
   bool recycle_before_each_stage = true;  // CloseRecordSet before every stage
   bool recycle_at_end = false;            // and once more before the success count
-  std::vector<Stage> stages;
+  std::vector<Stage> stages{};
 };
 
 // Runs one transfer under the error policy: a value that cannot be stored skips only

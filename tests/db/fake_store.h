@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -95,9 +97,10 @@ class FakeTable final : public db::AppendTable {
 struct FakeFile {
   std::map<std::string, std::shared_ptr<FakeTable>> tables;  // by folded name
   std::map<std::string, std::shared_ptr<db::ResultTable>> results;  // by exact text
-  std::vector<std::string> statements;  // every select, in order
+  std::vector<std::string> statements;   // every select, in order
+  std::vector<std::string> table_opens;  // every table opened for appending, in order
   int opens = 0, closes = 0;
-  bool close_fails = false;
+  std::optional<db::ErrorCode> close_error;  // raised by the next close
 
   FakeTable& add_table(FakeTable table) {
     auto shared = std::make_shared<FakeTable>(std::move(table));
@@ -130,6 +133,7 @@ class FakeStore final : public db::Store {
   db::AppendTable& table(std::string_view name) override {
     if (access_ == db::Access::ReadOnly)
       throw db::DbError(db::ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");
+    file_.table_opens.emplace_back(name);
     auto found = file_.tables.find(folded(name));
     if (found == file_.tables.end())
       throw db::DbError(db::ErrorCode::NoSuchTable, "The Microsoft Jet database engine cannot find the input "
@@ -138,7 +142,8 @@ class FakeStore final : public db::Store {
   }
   void close() override {
     ++file_.closes;
-    if (file_.close_fails) throw db::DbError(db::ErrorCode::Unspecified, "Disk full while committing.");
+    if (auto code = std::exchange(file_.close_error, std::nullopt))
+      throw db::DbError(*code, "Disk full while committing.");
   }
 
  private:
