@@ -1,15 +1,23 @@
 #include "app/window_entry.h"
 
 #include <QApplication>
-#include <QLabel>
+
+#include "app/transfer_run.h"
 
 namespace halvaro::app {
 
+TransferRunner transfer_runner() {
+  return [](MessageSink& sink, const std::string& source, const std::string& destination) {
+    TransferRun run(sink);
+    return run.run(source, destination) == TransferRun::Outcome::Refused ? RunVerdict::Refused
+                                                                         : RunVerdict::Ran;
+  };
+}
+
 int run_window(int argc, char** argv) {
   QApplication application(argc, argv);
-  QLabel placeholder("Halvaro: the transfer window is not built yet; see halvaro --help.");
-  placeholder.setWindowTitle("Halvaro ");
-  placeholder.show();
+  MainWindow window(transfer_runner());
+  window.show();
   return QApplication::exec();
 }
 
