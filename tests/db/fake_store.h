@@ -9,7 +9,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -100,7 +99,8 @@ struct FakeFile {
   std::vector<std::string> statements;   // every select, in order
   std::vector<std::string> table_opens;  // every table opened for appending, in order
   int opens = 0, closes = 0;
-  std::optional<db::ErrorCode> close_error;  // raised by the next close
+  std::optional<db::ErrorCode> close_error;  // raised by close number close_error_at
+  int close_error_at = 1;
 
   FakeTable& add_table(FakeTable table) {
     auto shared = std::make_shared<FakeTable>(std::move(table));
@@ -142,8 +142,8 @@ class FakeStore final : public db::Store {
   }
   void close() override {
     ++file_.closes;
-    if (auto code = std::exchange(file_.close_error, std::nullopt))
-      throw db::DbError(*code, "Disk full while committing.");
+    if (file_.close_error && file_.closes == file_.close_error_at)
+      throw db::DbError(*file_.close_error, "Disk full while committing.");
   }
 
  private:
