@@ -130,16 +130,26 @@ void MainWindow::place_controls() {
   // right (nothing else is in its row) rather than cut its caption short.
   for (QLabel* label : {Label1, Label2})
     label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
-  // Until the window is shown its frame is unknown; showEvent takes it off.
-  setFixedSize(twips_rect(0, 0, kOuterWidthTwips, kOuterHeightTwips).size());
+  fit_outer_size();
 }
 
-void MainWindow::showEvent(QShowEvent* event) {
-  // The 7780 x 2230 twips are the outer size, frame and title bar included.
+void MainWindow::fit_outer_size() {
+  // The 7780 x 2230 twips are the outer size, frame and title bar included. The frame
+  // is known only once the window manager has framed the shown window, which it
+  // announces with a move; until then it counts as none.
   const QSize outer = twips_rect(0, 0, kOuterWidthTwips, kOuterHeightTwips).size();
   const QSize frame = frameGeometry().size() - geometry().size();
   if (size() + frame != outer) setFixedSize(outer - frame);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  fit_outer_size();
   QWidget::showEvent(event);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  fit_outer_size();
+  QWidget::moveEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -41,12 +41,14 @@ class MainWindow : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   class RunSink;
 
   void place_controls();
+  void fit_outer_size();
   QRect twips_rect(int left, int top, int width, int height) const;
   void browse(QLineEdit* path_box);
   void apply_enabling_rule();

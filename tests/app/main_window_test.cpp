@@ -1,9 +1,8 @@
 #include "app/main_window.h"
-#include "app/window_entry.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QComboBox>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,34 +13,26 @@
 #include <algorithm>
 #include <fstream>
 
+#include "app/window_entry.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::app {
 namespace {
 
-using test::ModalAnswers;
-
-// A stand-in for the transfer run that records its calls and lets a test act in the
-// middle of a run.
-struct FakeRun {
-  std::vector<std::pair<std::string, std::string>> calls;
-  std::function<void(MessageSink&)> body;
-
-  TransferRunner runner() {
-    return [this](MessageSink& sink, const std::string& source, const std::string& destination) {
-      calls.emplace_back(source, destination);
-      if (body) body(sink);
-      return RunVerdict::Ran;
-    };
-  }
-};
-
 class MainWindowTest : public ::testing::Test {
  protected:
-  MainWindowTest() : window(run.runner(), answers.hook()) {}
+  // A stand-in for the transfer run; `during_run` acts in the middle of it.
+  MainWindowTest()
+      : window(
+            [this](MessageSink& sink, const std::string& source, const std::string& destination) {
+              runs.emplace_back(source, destination);
+              if (during_run) during_run(sink);
+              return RunVerdict::Ran;
+            },
+            answers.hook()) {}
 
-  template <typename T>
+  template <typename T = QWidget>
   T* control(const char* name) {
     T* found = window.findChild<T*>(name);
     EXPECT_NE(found, nullptr) << name;
@@ -59,21 +50,21 @@ class MainWindowTest : public ::testing::Test {
     return QString::fromStdString(path.string());
   }
 
-  FakeRun run;
-  ModalAnswers answers;
+  test::ModalAnswers answers;
   test::TempDir folder;
+  std::vector<std::pair<std::string, std::string>> runs;
+  std::function<void(MessageSink&)> during_run;
   MainWindow window;
 };
 
-TEST_F(MainWindowTest, LaysOutTheFormInTwipsWithItsCaptionsAndFonts) {
+TEST_F(MainWindowTest, LaysOutTheFormInTwipsWithItsCaptionsFontsAndTabOrder) {
   window.show();
   if (window.logicalDpiX() != 96 || window.logicalDpiY() != 96)
     GTEST_SKIP() << "the pixel figures below are for 96 dpi";
   EXPECT_EQ(window.objectName(), "frm_HLV");
   EXPECT_EQ(window.windowTitle(), "Halvaro ");
   EXPECT_EQ(window.palette().color(QPalette::Window), QColor(0xE0, 0xE0, 0xE0));
-  // 7780 x 2230 twips outer size; the offscreen platform draws no frame.
-  EXPECT_EQ(window.frameGeometry().size(), QSize(519, 149));
+  EXPECT_EQ(window.frameGeometry().size(), QSize(519, 149));  // no frame offscreen
 
   struct Expected {
     const char* name;
@@ -81,27 +72,33 @@ TEST_F(MainWindowTest, LaysOutTheFormInTwipsWithItsCaptionsAndFonts) {
     QRect pixels;  // twips / 15
   };
   const Expected layout[] = {
-      {"Label1", "Source File: ZELT old version File", QRect(6, 3, 196, 13)},
       {"txt_source_file", "", QRect(6, 21, 410, 20)},
-      {"cmd_Source", "Browse", QRect(417, 20, 88, 22)},
-      {"Label2", "Destination File: ZELT 5.1", QRect(6, 46, 152, 13)},
       {"txt_Destination_file", "", QRect(6, 62, 410, 20)},
+      {"cmd_Source", "Browse", QRect(417, 20, 88, 22)},
       {"cmd_Destination", "Browse", QRect(417, 61, 88, 22)},
       {"cmd_transfer_data", "Transfer Data", QRect(6, 86, 499, 23)},
+      {"Label1", "Source File: ZELT old version File", QRect(6, 3, 196, 13)},
+      {"Label2", "Destination File: ZELT 5.1", QRect(6, 46, 152, 13)},
   };
+  QWidget* previous = nullptr;
   for (const auto& expected : layout) {
     SCOPED_TRACE(expected.name);
-    QWidget* widget = control<QWidget>(expected.name);
+    QWidget* widget = control(expected.name);
     ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->property("text").toString(), expected.caption);
     if (qobject_cast<QLabel*>(widget) != nullptr) {
-      // A label may grow to the right to fit its caption in a wider face.
+      // A label may grow to the right so that a wider face does not cut its caption.
       EXPECT_EQ(widget->geometry().topLeft(), expected.pixels.topLeft());
       EXPECT_EQ(widget->height(), expected.pixels.height());
       EXPECT_GE(widget->width(), std::max(expected.pixels.width(), widget->sizeHint().width()));
     } else {
       EXPECT_EQ(widget->geometry(), expected.pixels);
+      // Tab order: the table lists the focusable controls in it.
+      QWidget* next = previous ? previous->nextInFocusChain() : widget;
+      while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+      EXPECT_EQ(next, widget);
+      previous = widget;
     }
-    EXPECT_EQ(widget->property("text").toString(), expected.caption);
     const bool captioned = qobject_cast<QLineEdit*>(widget) == nullptr;
     EXPECT_EQ(widget->font().bold(), captioned);
     EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), 8.25);
@@ -109,115 +106,62 @@ TEST_F(MainWindowTest, LaysOutTheFormInTwipsWithItsCaptionsAndFonts) {
       EXPECT_EQ(widget->font().family(), "MS Sans Serif");
     }
   }
-  // The wide button ends where the Browse buttons end.
-  EXPECT_EQ(transfer()->geometry().right(), source_browse()->geometry().right());
   EXPECT_FALSE(transfer()->isEnabled());
-  EXPECT_TRUE(source_browse()->isEnabled());
-  EXPECT_TRUE(destination_browse()->isEnabled());
-}
-
-TEST_F(MainWindowTest, TabsThroughBoxesThenButtons) {
-  QWidget* expected[] = {source_box(), destination_box(), source_browse(), destination_browse(),
-                         transfer()};
-  for (size_t i = 0; i + 1 < std::size(expected); ++i) {
-    QWidget* next = expected[i]->nextInFocusChain();
-    while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
-    EXPECT_EQ(next, expected[i + 1]) << expected[i]->objectName().toStdString();
-  }
-  EXPECT_EQ(window.focusWidget(), source_box());
 }
 
 TEST_F(MainWindowTest, EnablesTransferOnlyWhileBothPathsEndInLowerCaseMdb) {
-  struct Case {
-    const char* source;
-    const char* destination;
-    bool enabled;
+  const std::pair<const char*, bool> sources[] = {
+      {"/d/old.mdb", true},   {".mdb", true},      {"/d/DATA.MDB", false}, {"/d/old.Mdb", false},
+      {"mdb", false},         {"", false},         {"/d/old.mdb ", false}, {"/d/a.mdb.bak", false},
   };
-  const Case cases[] = {
-      {"/d/old.mdb", "/d/new.mdb", true},
-      {"/d/same.mdb", "/d/same.mdb", true},  // the run refuses it, not the rule
-      {".mdb", ".mdb", true},
-      {"/d/DATA.MDB", "/d/new.mdb", false},
-      {"/d/old.mdb", "/d/new.Mdb", false},
-      {"/d/old.mdb", "", false},
-      {"mdb", "/d/new.mdb", false},
-      {"/d/old.mdb ", "/d/new.mdb", false},
-      {"/d/old.mdb.bak", "/d/new.mdb", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.source) + " | " + c.destination);
-    source_box()->setText(c.source);
-    destination_box()->setText(c.destination);
-    EXPECT_EQ(transfer()->isEnabled(), c.enabled);
-    // Either box alone triggers the rule.
-    destination_box()->setText("");
+  for (const auto& [source, enabled] : sources) {
+    SCOPED_TRACE(source);
+    // Either box's change applies the rule, reading both.
+    destination_box()->setText("/d/new.mdb");
+    source_box()->setText(source);
+    EXPECT_EQ(transfer()->isEnabled(), enabled);
+    destination_box()->setText("/d/new.txt");
     EXPECT_FALSE(transfer()->isEnabled());
-    destination_box()->setText(c.destination);
-    EXPECT_EQ(transfer()->isEnabled(), c.enabled);
+    destination_box()->setText(source);
+    source_box()->setText("/d/new.mdb");
+    EXPECT_EQ(transfer()->isEnabled(), enabled);
   }
 }
 
-TEST_F(MainWindowTest, BrowseFillsBoxesAndTheRuleFollows) {
-  const QString old_file = file("old.mdb"), new_file = file("new.mdb");
-  const QString upper = file("DATA.MDB"), text = file("notes.txt");
-  answers.choose(old_file);
-  answers.choose(new_file);
+TEST_F(MainWindowTest, BrowseButtonsShareOneDialogThatRemembersTheLastFile) {
+  const QString a = file("a.mdb"), b = file("b.mdb"), upper = file("DATA.MDB"), text = file("x.txt");
+  for (const QString& choice : {a, text, upper, b}) answers.choose(choice);
   source_browse()->click();
+  destination_browse()->click();
+  EXPECT_EQ(destination_box()->text(), text);  // another extension: disabled
   EXPECT_FALSE(transfer()->isEnabled());
   destination_browse()->click();
-  EXPECT_EQ(source_box()->text(), old_file);
-  EXPECT_EQ(destination_box()->text(), new_file);
+  EXPECT_EQ(destination_box()->text(), upper);  // listed and filled, still disabled
+  EXPECT_FALSE(transfer()->isEnabled());
+  destination_browse()->click();
   EXPECT_TRUE(transfer()->isEnabled());
 
-  // Another extension in one row disables the button though the other row is valid.
-  answers.choose(text);
-  destination_browse()->click();
-  EXPECT_EQ(destination_box()->text(), text);
-  EXPECT_FALSE(transfer()->isEnabled());
-
-  // An upper-case extension fills the box, yet the button stays disabled.
-  answers.choose(upper);
-  destination_browse()->click();
-  EXPECT_EQ(destination_box()->text(), upper);
-  EXPECT_FALSE(transfer()->isEnabled());
-}
-
-TEST_F(MainWindowTest, BothBrowseButtonsShareOneDialogThatRemembersTheLastFile) {
-  const QString a = file("a.mdb"), b = file("b.mdb");
-  answers.choose(a);
-  answers.choose(b);
-  answers.cancel();
-  source_browse()->click();
-  destination_browse()->click();
-  source_browse()->click();  // cancelled
-
-  ASSERT_EQ(answers.dialog_start_names.size(), 3u);
-  EXPECT_EQ(answers.dialog_start_names[1], a);  // the source's file, in the destination row
-  EXPECT_EQ(answers.dialog_start_names[2], b);
-  EXPECT_EQ(window.file_dialog().file_name(), b);
+  // Each showing starts with the last file chosen, whichever button chose it.
+  EXPECT_EQ(answers.dialog_start_names, (std::vector<QString>{answers.dialog_start_names[0], a, text, upper}));
   EXPECT_EQ(window.findChildren<QFileDialog*>().size(), 1);
 }
 
 TEST_F(MainWindowTest, CancelledBrowseLeavesItsBoxAsItWas) {
-  const QString a = file("a.mdb"), b = file("b.mdb");
+  const QString a = file("a.mdb");
   answers.choose(a);
   answers.cancel();
-  answers.choose(b);
   answers.cancel();
   source_browse()->click();
+  // The dialog still holds the source's file; the destination must not receive it.
   destination_browse()->click();
-  // The dialog still holds the source's name; the destination box must not get it.
   EXPECT_EQ(destination_box()->text(), "");
-  EXPECT_FALSE(transfer()->isEnabled());
-
-  destination_browse()->click();
   source_browse()->click();
   EXPECT_EQ(source_box()->text(), a);
-  EXPECT_EQ(destination_box()->text(), b);
-  EXPECT_TRUE(transfer()->isEnabled());
+  EXPECT_EQ(window.file_dialog().file_name(), a);
+  EXPECT_FALSE(transfer()->isEnabled());
 }
 
-TEST_F(MainWindowTest, DialogListsAccessFilesWhateverTheirCase) {
+TEST_F(MainWindowTest, DialogShowsTheAccessFilterAndListsMdbFilesWhateverTheirCase) {
   const QString lower = file("data.mdb");
   file("DATA2.MDB");
   file("notes.txt");
@@ -228,8 +172,7 @@ TEST_F(MainWindowTest, DialogListsAccessFilesWhateverTheirCase) {
     auto* combo = files.findChild<QComboBox*>("fileTypeCombo");
     for (int i = 0; combo != nullptr && i < combo->count(); ++i) filters << combo->itemText(i);
     auto* view = files.findChild<QListView*>("listView");
-    ASSERT_NE(view, nullptr);
-    auto* model = qobject_cast<QFileSystemModel*>(view->model());
+    auto* model = view ? qobject_cast<QFileSystemModel*>(view->model()) : nullptr;
     ASSERT_NE(model, nullptr);
     const QModelIndex root = model->index(files.directory().absolutePath());
     // The model reads the folder on a thread of its own.
@@ -244,86 +187,81 @@ TEST_F(MainWindowTest, DialogListsAccessFilesWhateverTheirCase) {
   EXPECT_EQ(listed, (QStringList{"DATA2.MDB", "data.mdb"}));
 }
 
-TEST_F(MainWindowTest, SamePathIsRefusedAndFocusGoesToSourceBrowse) {
-  MainWindow real(transfer_runner(), answers.hook());
-  const QString a = file("a.mdb");
-  answers.choose(a);
-  answers.choose(a);
-  real.findChild<QPushButton*>("cmd_Source")->click();
-  real.findChild<QPushButton*>("cmd_Destination")->click();
-  auto* button = real.findChild<QPushButton*>("cmd_transfer_data");
-  ASSERT_TRUE(button->isEnabled());
-  button->setFocus();
-  button->click();
-
-  ASSERT_EQ(answers.boxes.size(), 1u);
-  const auto& box = answers.boxes[0];
-  EXPECT_EQ(box.text, "Source And Destination file can not be same...!");
-  EXPECT_EQ(box.title, "Halvaro: File Error");
-  EXPECT_EQ(box.icon, QMessageBox::Critical);
-  EXPECT_EQ(box.buttons, QMessageBox::Ok);
-  EXPECT_EQ(real.focusWidget(), real.findChild<QPushButton*>("cmd_Source"));
-  EXPECT_TRUE(button->isEnabled());
-}
-
-TEST_F(MainWindowTest, TransferShowsProgressBlocksInputAndReportsThroughMessageBoxes) {
+TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
   source_box()->setText("/d/old.mdb");
   destination_box()->setText("/d/new.mdb");
   window.show();
   QStringList captions;
-  bool input_blocked = true, stayed_open = true;
-  run.body = [&](MessageSink& sink) {
-    sink.progress({"Claimant profile", 0, 2});
-    captions << transfer()->text();
-    sink.progress({"Bills of entry", 3, 10});
-    captions << transfer()->text();
-    sink.progress({"Shipping bills", 7, 0});
-    captions << transfer()->text();
-    for (QWidget* input : {static_cast<QWidget*>(source_box()), static_cast<QWidget*>(destination_box()),
-                           static_cast<QWidget*>(source_browse()),
-                           static_cast<QWidget*>(destination_browse()),
-                           static_cast<QWidget*>(transfer())})
-      input_blocked = input_blocked && !input->isEnabled();
-    window.close();
-    stayed_open = window.isVisible();
-    sink.show({"Duplicate key in tblBillOfEntryMtr", MessageStyle::Plain, {}, {}});
-    sink.show({"Some data missing...!", MessageStyle::Information, {},
-               {"Suppliers and buyers: tblSupplierBuyer SupplierName not stored", "second line"}});
+  bool input_blocked = true;
+  during_run = [&](MessageSink& sink) {
+    for (const Progress& step : {Progress{"Claimant profile", 0, 2}, Progress{"Bills of entry", 3, 10},
+                                 Progress{"Shipping bills", 7, 0}}) {
+      sink.progress(step);
+      captions << transfer()->text();
+    }
+    for (const char* input :
+         {"txt_source_file", "txt_Destination_file", "cmd_Source", "cmd_Destination", "cmd_transfer_data"})
+      input_blocked = input_blocked && !control(input)->isEnabled();
+    window.close();  // refused until the run ends
+    EXPECT_TRUE(window.isVisible());
+    sink.show({"Duplicate key", MessageStyle::Plain, {}, {}});
+    sink.show({"Some data missing...!", MessageStyle::Information, {}, {"first value", "second value"}});
   };
   transfer()->click();
 
-  ASSERT_EQ(run.calls.size(), 1u);
-  EXPECT_EQ(run.calls[0], (std::pair<std::string, std::string>{"/d/old.mdb", "/d/new.mdb"}));
+  EXPECT_EQ(runs, (std::vector<std::pair<std::string, std::string>>{{"/d/old.mdb", "/d/new.mdb"}}));
   EXPECT_EQ(captions, (QStringList{"Copying Claimant profile: 0 of 2 rows",
-                                   "Copying Bills of entry: 3 of 10 rows",
-                                   "Copying Shipping bills: 7 rows"}));
+                                   "Copying Bills of entry: 3 of 10 rows", "Copying Shipping bills: 7 rows"}));
   EXPECT_TRUE(input_blocked);
-  EXPECT_TRUE(stayed_open);
-
   ASSERT_EQ(answers.boxes.size(), 2u);
-  const auto& error = answers.boxes[0];
-  EXPECT_EQ(error.icon, QMessageBox::NoIcon);
-  EXPECT_EQ(error.title, "Halvaro");
-  EXPECT_EQ(error.text, "Duplicate key in tblBillOfEntryMtr");
-  EXPECT_TRUE(error.details.isEmpty());
-  const auto& result = answers.boxes[1];
-  EXPECT_EQ(result.icon, QMessageBox::Information);
-  EXPECT_EQ(result.title, "Halvaro");
-  EXPECT_EQ(result.details, "Suppliers and buyers: tblSupplierBuyer SupplierName not stored\nsecond line");
+  EXPECT_EQ(answers.boxes[0].icon, QMessageBox::NoIcon);
+  EXPECT_EQ(answers.boxes[0].text, "Duplicate key");
+  EXPECT_EQ(answers.boxes[0].details, "");
+  EXPECT_EQ(answers.boxes[1].icon, QMessageBox::Information);
+  EXPECT_EQ(answers.boxes[1].details, "first value\nsecond value");
   for (const auto& box : answers.boxes) {
+    EXPECT_EQ(box.title, "Halvaro");
     EXPECT_EQ(box.buttons, QMessageBox::Ok);
     EXPECT_TRUE(box.modal);
   }
 
-  // Afterwards the window is as before and a second press runs again.
+  // Afterwards the window is as before, and a second press runs again.
   EXPECT_EQ(transfer()->text(), "Transfer Data");
-  EXPECT_TRUE(transfer()->isEnabled());
   EXPECT_TRUE(source_browse()->isEnabled());
-  EXPECT_EQ(source_box()->text(), "/d/old.mdb");
   transfer()->click();
-  EXPECT_EQ(run.calls.size(), 2u);
+  EXPECT_EQ(runs.size(), 2u);
   window.close();
   EXPECT_FALSE(window.isVisible());
+}
+
+// The window wired to the real transfer run, as the program starts it.
+class WindowTransferTest : public ::testing::Test {
+ protected:
+  void press_transfer(const QString& source, const QString& destination) {
+    answers.choose(source);
+    answers.choose(destination);
+    window.findChild<QPushButton*>("cmd_Source")->click();
+    window.findChild<QPushButton*>("cmd_Destination")->click();
+    auto* button = window.findChild<QPushButton*>("cmd_transfer_data");
+    ASSERT_TRUE(button->isEnabled());
+    button->setFocus();
+    button->click();
+  }
+
+  test::ModalAnswers answers;
+  MainWindow window{transfer_runner(), answers.hook()};
+};
+
+TEST_F(WindowTransferTest, SamePathIsRefusedAndFocusGoesToSourceBrowse) {
+  test::TempDir folder;
+  const QString path = QString::fromStdString(folder.path().string()) + "/a.mdb";
+  std::ofstream(path.toStdString()) << "x";
+  press_transfer(path, path);
+  ASSERT_EQ(answers.boxes.size(), 1u);
+  EXPECT_EQ(answers.boxes[0].text, "Source And Destination file can not be same...!");
+  EXPECT_EQ(answers.boxes[0].title, "Halvaro: File Error");
+  EXPECT_EQ(answers.boxes[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(window.focusWidget(), window.findChild<QPushButton*>("cmd_Source"));
 }
 
 }  // namespace
