@@ -100,6 +100,14 @@ std::string decode_cp1252(std::span<const uint8_t> bytes) {
 // Other code pages go through the C library's converters, one per code page.
 class IconvCache {
  public:
+  IconvCache() = default;
+  IconvCache(const IconvCache&) = delete;
+  IconvCache& operator=(const IconvCache&) = delete;
+  ~IconvCache() {
+    for (const auto& [code_page, cd] : converters_)
+      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+
   std::string convert(std::span<const uint8_t> bytes, uint16_t code_page) {
     const std::lock_guard lock(mutex_);
     auto it = converters_.find(code_page);
