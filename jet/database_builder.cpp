@@ -275,6 +275,12 @@ class FileLayout {
   std::vector<TablePlan> tables_;
 };
 
+// Access leaves Flag null on the rows whose kind has no flag.
+bool stores_flag(QueryAttribute a) {
+  return a != QueryAttribute::Table && a != QueryAttribute::Where && a != QueryAttribute::Having &&
+         a != QueryAttribute::End;
+}
+
 }  // namespace
 
 DateTime local_now() {
@@ -365,11 +371,11 @@ void DatabaseBuilder::write(const std::filesystem::path& path) const {
     for (const QueryRow& r : q.rows) {
       std::vector<FieldValue> v(8);
       v[0] = int64_t{query_id};
-      v[1] = int64_t{r.attribute};
+      v[1] = int64_t{static_cast<int>(r.attribute)};
       if (r.name1) v[3] = *r.name1;
       if (r.name2) v[4] = *r.name2;
       if (r.expression) v[5] = *r.expression;
-      if (r.flag) v[6] = int64_t{*r.flag};
+      if (stores_flag(r.attribute)) v[6] = int64_t{r.flag};
       queries.rows.push_back(std::move(v));
     }
     ++query_id;

@@ -11,18 +11,10 @@
 #include <vector>
 
 #include "jet/field_value.h"
+#include "jet/saved_query.h"
 #include "jet/table_spec.h"
 
 namespace halvaro::jet {
-
-// One row of MSysQueries: a piece of a saved query's definition.
-struct QueryRow {
-  int attribute = 0;
-  std::optional<std::string> name1;
-  std::optional<std::string> name2;
-  std::optional<std::string> expression;
-  std::optional<int> flag;
-};
 
 struct QuerySpec {
   std::string name;

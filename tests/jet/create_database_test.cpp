@@ -7,6 +7,7 @@
 
 #include "jet/build_rows.h"
 #include "jet/create_script.h"
+#include "jet/database.h"
 #include "jet/system_catalog.h"
 #include "tests/support/fixtures.h"
 
@@ -94,6 +95,21 @@ TEST(NewDatabase, TablesReadBackWithTypesSizesKeysAndIndexes) {
     EXPECT_NE(schema.find(expected), std::string::npos) << expected << "\n" << schema;
   }
   EXPECT_EQ(mdb("mdb-tables", file, "-1"), "tblPartner\nSecond\n");
+  // Our own reader sees the same definition.
+  auto db = Database::open(file);
+  const TableDef& partner = db->table("tblpartner");
+  ASSERT_EQ(partner.columns.size(), 14u);
+  EXPECT_EQ(partner.columns[0].size, 26);  // TEXT(13): two bytes a character
+  EXPECT_TRUE(partner.columns[0].required);
+  EXPECT_TRUE(partner.columns[4].autonumber);
+  EXPECT_EQ(partner.columns[12].precision, 18);
+  EXPECT_EQ(partner.columns[12].scale, 4);
+  ASSERT_EQ(partner.indexes.size(), 3u);
+  EXPECT_TRUE(partner.indexes[0].primary);
+  EXPECT_EQ(partner.indexes[0].columns.size(), 2u);
+  EXPECT_EQ(partner.indexes[1].columns[0].column, 9);
+  EXPECT_FALSE(partner.indexes[1].columns[0].ascending);
+  EXPECT_EQ(partner.row_count, 0u);
   // Required columns are recorded as Access does: a Required property per column.
   EXPECT_EQ(run_command("mdb-prop '" + file.string() + "' tblPartner").out,
             "name: STRegNo\n\tRequired: yes\n\nname: Partner\n\tRequired: yes\n\n");
