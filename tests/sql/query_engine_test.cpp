@@ -154,6 +154,20 @@ TEST(QueryEngine, TypedColumnsCompareWithQuotedTextAsTheirType) {
   EXPECT_THROW(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceNo = 5"), QueryError);
 }
 
+TEST(QueryEngine, ValuesOfNoFixedTypeAndDecimalsCompareAsJetDoes) {
+  auto source = std::make_shared<MemorySource>();
+  source->add_table({"T", {{"id", Kind::Long}, {"name", Kind::Text}, {"rate", Kind::Decimal, 2}}},
+                    {{1, "apple", Decimal{1234, 2}}, {2, "Banana", Decimal{-50, 2}}});
+  source->add_query("Q", "SELECT IIf(id > 1, name, id) AS v, rate FROM T");
+  QueryEngine engine(source);
+  ResultSet mixed = engine.execute("SELECT * FROM Q WHERE v = 'BANANA'");
+  ASSERT_EQ(mixed.rows.size(), 1u);
+  EXPECT_EQ(mixed.columns[0].kind, Kind::Variant);
+  EXPECT_EQ(mixed.rows[0][0], FieldValue("Banana"));
+  EXPECT_EQ(mixed.rows[0][1], FieldValue(Decimal{-50, 2}));
+  EXPECT_EQ(engine.execute("SELECT v FROM Q WHERE cstr(rate) = '12.34'").rows.at(0).at(0), FieldValue(int64_t{1}));
+}
+
 TEST(QueryEngine, ErrorsNameTheQueryAndTheConstruct) {
   auto source = invoices();
   source->add_query("VwBroken", "SELECT First(InvoiceNo) FROM tblInvoice");
