@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "sql/query_engine.h"
+#include "tests/sql/print_value.h"
 
 namespace halvaro::sql {
 namespace {
