@@ -1,6 +1,6 @@
 #pragma once
-// Public face of the Access file engine's reading half. Implementation to come:
-// the declarations here are the contract the query layer and the access layer build on.
+// Public face of the Access file engine's reading half: open a Jet 3 or Jet 4
+// file, list its tables and saved queries, read table definitions and rows.
 
 #include <cstdint>
 #include <filesystem>
@@ -8,109 +8,68 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "jet/catalog.h"
+#include "jet/errors.h"
 #include "jet/field_value.h"
+#include "jet/format.h"
+#include "jet/header.h"
+#include "jet/page_source.h"
+#include "jet/table_definition.h"
 
 namespace halvaro::jet {
 
-// Any problem with a database file; the message names the file and what is wrong.
-class JetError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-enum class Format { Jet3, Jet4 };
-
-// Column type codes as stored in table definitions.
-enum class ColumnType : uint8_t {
-  Boolean = 0x01,
-  Byte = 0x02,
-  Integer = 0x03,
-  Long = 0x04,
-  Currency = 0x05,
-  Single = 0x06,
-  Double = 0x07,
-  DateTime = 0x08,
-  Binary = 0x09,
-  Text = 0x0A,
-  Ole = 0x0B,
-  Memo = 0x0C,
-  Guid = 0x0F,
-  Numeric = 0x10,
-};
-
-struct Column {
-  std::string name;
-  ColumnType type = ColumnType::Text;
-  uint16_t number = 0;        // column number as stored (stable across deleted columns)
-  uint16_t position = 0;      // index into a row's values
-  uint16_t size = 0;          // bytes in the row (Text: twice the characters in Jet 4)
-  uint8_t precision = 0;      // Numeric
-  uint8_t scale = 0;          // Numeric
-  bool fixed = false;         // fixed-length part of the row
-  bool autonumber = false;    // COUNTER
-  bool required = false;      // from the Required property or a NOT NULL flag
-  bool allow_zero_length = true;
-  std::optional<std::string> default_value;  // DefaultValue property text, as stored
-  // Layout details the row codec needs.
-  uint16_t variable_index = 0;
-  uint16_t fixed_offset = 0;
-  uint16_t code_page = 0;     // Jet 3 text
-  bool compressed_unicode = false;
-};
-
-struct IndexColumn {
-  uint16_t column = 0;  // position in TableDef::columns
-  bool ascending = true;
-};
-
-struct Index {
-  std::string name;
-  std::vector<IndexColumn> columns;
-  bool primary = false;
-  bool unique = false;
-  bool foreign = false;       // a foreign-key (relationship) index
-  bool ignore_nulls = false;
-  bool required = false;
-  uint32_t root_page = 0;     // of the real index it uses
-  int real_index = 0;         // logical indexes share real indexes
-};
-
-struct TableDef {
-  std::string name;
-  uint32_t definition_page = 0;
-  uint32_t row_count = 0;
-  std::vector<Column> columns;  // in position order
-  std::vector<Index> indexes;   // logical indexes
-  const Column* find_column(std::string_view name) const;  // case-blind
-};
-
-// A read-only, snapshot view of one .mdb file. The file is never written or locked.
+// A read-only view of one .mdb file. The file is never written or locked.
+// Not safe for concurrent use from several threads.
 class Database {
  public:
+  // Throws JetError naming the file when it cannot be read as a Jet 3/Jet 4
+  // database, is password-protected or encrypted.
   static std::unique_ptr<Database> open(const std::filesystem::path& path);
+  // Reads through another page store (e.g. a writer's journal); `path` names the
+  // file in messages.
+  static std::unique_ptr<Database> open(std::shared_ptr<const PageSource> pages,
+                                        const std::filesystem::path& path);
   virtual ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
 
   Format format() const;
   const std::filesystem::path& path() const;
+  const Header& header() const;
+  const PageSource& pages() const;
+  const std::vector<CatalogEntry>& catalog() const;
 
   std::vector<std::string> table_names() const;  // user tables, catalog order
   std::vector<std::string> query_names() const;  // saved queries
-  const TableDef* find_table(std::string_view name) const;  // case-blind; nullptr if none
+  // Case-blind; finds system tables (MSysObjects, MSysQueries, ...) too.
+  const TableDef* find_table(std::string_view name) const;  // nullptr if none
   const TableDef& table(std::string_view name) const;      // throws JetError
+  // Catalog id of a table or saved query (MSysQueries.ObjectId refers to it).
+  std::optional<int32_t> object_id(std::string_view name) const;
 
   // Calls visit once per live row, in storage order; values[i] is columns[i]'s value.
-  // visit returns false to stop early.
+  // visit returns false to stop early. The span is only valid during the call.
   void scan(const TableDef& table,
             const std::function<bool(std::span<const FieldValue> values)>& visit) const;
+  // The same, with each row's location.
+  void scan_with_location(
+      const TableDef& table,
+      const std::function<bool(std::span<const FieldValue> values, RowLocation at)>& visit) const;
+  // The values of the row at `at` (following overflow pointers).
+  std::vector<FieldValue> read_row(const TableDef& table, RowLocation at) const;
 
   // The SELECT text of a saved query, rebuilt from the catalog; throws JetError
   // when there is no such query.
   std::string query_sql(std::string_view name) const;
+
+ private:
+  struct State;
+  explicit Database(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace halvaro::jet

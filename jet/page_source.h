@@ -1,0 +1,64 @@
+#pragma once
+// The lowest layer of the engine: a store of fixed-size pages. The reading code
+// sees a database only through this interface, so a writer can put its own
+// journaled store underneath and read back what it wrote.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace halvaro::jet {
+
+class PageSource {
+ public:
+  virtual ~PageSource() = default;
+  virtual uint32_t page_size() const = 0;
+  virtual uint32_t page_count() const = 0;
+  // The page_size() bytes of page n, valid until the source is changed or
+  // destroyed. Throws CorruptData when n is not below page_count().
+  virtual std::span<const uint8_t> page(uint32_t n) const = 0;
+
+ protected:
+  [[noreturn]] void throw_out_of_range(uint32_t n) const;
+};
+
+// A database file mapped read-only: never written, never locked.
+class FilePageSource final : public PageSource {
+ public:
+  // Maps the file and takes the page size from its header. Throws JetError
+  // (naming the file) when it cannot be opened or is not a Jet 3/Jet 4 file.
+  static std::shared_ptr<FilePageSource> open(const std::filesystem::path& path);
+  ~FilePageSource() override;
+  FilePageSource(const FilePageSource&) = delete;
+  FilePageSource& operator=(const FilePageSource&) = delete;
+
+  uint32_t page_size() const override { return page_size_; }
+  uint32_t page_count() const override { return page_count_; }
+  std::span<const uint8_t> page(uint32_t n) const override;
+
+ private:
+  FilePageSource() = default;
+  const uint8_t* data_ = nullptr;
+  size_t mapped_size_ = 0;
+  uint32_t page_size_ = 0;
+  uint32_t page_count_ = 0;
+};
+
+// Pages held in memory: for tests and for callers that build pages themselves.
+class MemoryPageSource final : public PageSource {
+ public:
+  // A trailing partial page is not counted.
+  MemoryPageSource(std::vector<uint8_t> bytes, uint32_t page_size);
+  uint32_t page_size() const override { return page_size_; }
+  uint32_t page_count() const override { return static_cast<uint32_t>(bytes_.size() / page_size_); }
+  std::span<const uint8_t> page(uint32_t n) const override;
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t page_size_;
+};
+
+}  // namespace halvaro::jet
