@@ -37,34 +37,23 @@ void remove_scratch_file() {
   std::filesystem::remove(scratch_file(), ignored);
 }
 
-size_t touch(const FieldValue& value) {
-  // Look at every value so that decoding cannot be skipped.
-  if (value.is<std::string>()) return value.as<std::string>().size();
-  if (value.is<halvaro::Binary>()) return value.as<halvaro::Binary>().size();
-  return value.is_null() ? 0 : 1;
-}
-
+// The engine decodes every value of a row before the visitor sees it, so visiting
+// each row is enough to exercise the row decoders.
 void read_everything(const Database& db) {
-  size_t seen = 0;
   for (const auto& name : db.table_names()) {
     try {
       const auto& table = db.table(name);
-      db.scan(table, [&seen](std::span<const FieldValue> values) {
-        for (const auto& value : values) seen += touch(value);
-        return true;
-      });
+      db.scan(table, [](std::span<const FieldValue>) { return true; });
     } catch (const JetError&) {
       // a broken table; go on with the others
     }
   }
   for (const auto& name : db.query_names()) {
     try {
-      seen += db.query_sql(name).size();
+      db.query_sql(name);
     } catch (const JetError&) {
     }
   }
-  static volatile size_t sink;
-  sink = seen;
 }
 
 }  // namespace
