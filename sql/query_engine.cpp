@@ -1,6 +1,15 @@
 #include "sql/query_engine.h"
 
+#include <sqlite3.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "sql/functions.h"
+#include "sql/parser.h"
 #include "sql/text_fold.h"
+#include "sql/translator.h"
 
 namespace halvaro::sql {
 
@@ -11,22 +20,213 @@ int ResultSet::find_column(std::string_view name) const {
   return -1;
 }
 
-struct QueryEngine::Impl {
-  std::shared_ptr<const TableSource> source;
+namespace {
+
+std::string shorten(std::string_view sql) {
+  std::string text(sql);
+  if (text.size() > 200) text = text.substr(0, 200) + "...";
+  return text;
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &statement_, nullptr) != SQLITE_OK) {
+      std::string message = sqlite3_errmsg(db);
+      sqlite3_finalize(statement_);
+      throw QueryError(message);
+    }
+  }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  sqlite3_stmt* get() const { return statement_; }
+  // True while there is a row.
+  bool step() {
+    int status = sqlite3_step(statement_);
+    if (status == SQLITE_ROW) return true;
+    if (status == SQLITE_DONE) return false;
+    throw QueryError(sqlite3_errmsg(sqlite3_db_handle(statement_)));
+  }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
 };
 
-QueryEngine::QueryEngine(std::shared_ptr<const TableSource> source) : impl_(std::make_unique<Impl>()) {
-  impl_->source = std::move(source);
+void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind) {
+  const auto& v = value.value;
+  if (std::holds_alternative<std::monostate>(v)) {
+    sqlite3_bind_null(statement, index);
+  } else if (auto text = std::get_if<std::string>(&v)) {
+    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+  } else if (auto whole = std::get_if<int64_t>(&v)) {
+    sqlite3_bind_int64(statement, index, kind == Kind::Currency ? *whole * 10000 : *whole);
+  } else if (auto number = std::get_if<double>(&v)) {
+    if (kind == Kind::Currency) sqlite3_bind_int64(statement, index, std::llround(*number * 10000));
+    else sqlite3_bind_double(statement, index, *number);
+  } else if (auto money = std::get_if<Currency>(&v)) {
+    sqlite3_bind_int64(statement, index, money->scaled);
+  } else if (auto when = std::get_if<DateTime>(&v)) {
+    sqlite3_bind_double(statement, index, when->days);
+  } else if (auto flag = std::get_if<bool>(&v)) {
+    sqlite3_bind_int(statement, index, *flag ? -1 : 0);
+  } else if (auto exact = std::get_if<Decimal>(&v)) {
+    sqlite3_bind_double(statement, index, std::stod(to_string(*exact)));
+  } else if (auto id = std::get_if<Guid>(&v)) {
+    sqlite3_bind_blob(statement, index, id->bytes.data(), 16, SQLITE_TRANSIENT);
+  } else {
+    const auto& bytes = std::get<Binary>(v);
+    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+  }
 }
+
+std::string create_table_sql(const std::string& name, const std::vector<RelationColumn>& columns) {
+  std::string sql = "CREATE TABLE " + name + " (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += "c" + std::to_string(i) + " " + std::string(sqlite_declaration(columns[i].kind));
+  }
+  return sql + ")";
+}
+
+}  // namespace
+
+struct QueryEngine::Impl : RelationResolver {
+  std::shared_ptr<const TableSource> source;
+  sqlite3* db = nullptr;
+  std::map<std::string, Relation> relations;  // by folded name
+  std::set<std::string> loading;              // saved queries being translated (cycle check)
+  std::set<std::string> indexes;
+  int next_table = 0;
+
+  explicit Impl(std::shared_ptr<const TableSource> from) : source(std::move(from)) {
+    if (sqlite3_open(":memory:", &db) != SQLITE_OK) throw QueryError("cannot start the query evaluator");
+    register_jet_functions(db);
+  }
+  ~Impl() override { sqlite3_close(db); }
+
+  void exec(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      std::string message = error ? error : "unknown error";
+      sqlite3_free(error);
+      throw QueryError(message);
+    }
+  }
+
+  const Relation& relation(std::string_view name) override {
+    std::string key = fold_case(name);
+    if (auto found = relations.find(key); found != relations.end()) return found->second;
+    if (auto table = source->find_table(name)) return load_table(key, *table);
+    if (auto query = source->find_query(name)) return load_query(key, *query);
+    throw QueryError("there is no table or saved query named '" + std::string(name) + "'");
+  }
+
+  const Relation& load_table(const std::string& key, const SourceTable& table) {
+    Relation relation;
+    relation.sqlite_name = "t" + std::to_string(++next_table);
+    for (const auto& column : table.columns) relation.columns.push_back({column.name, column.kind, column.scale});
+    exec(create_table_sql(relation.sqlite_name, relation.columns));
+    std::string insert = "INSERT INTO " + relation.sqlite_name + " VALUES (";
+    for (size_t i = 0; i < table.columns.size(); ++i) insert += i == 0 ? "?" : ", ?";
+    insert += ")";
+    exec("BEGIN");
+    try {
+      Statement statement(db, insert);
+      source->scan(table, [&](std::span<const FieldValue> values) {
+        sqlite3_reset(statement.get());
+        for (size_t i = 0; i < table.columns.size(); ++i) {
+          bind(statement.get(), static_cast<int>(i + 1), i < values.size() ? values[i] : FieldValue(),
+               table.columns[i].kind);
+        }
+        statement.step();
+      });
+      exec("COMMIT");
+    } catch (...) {
+      exec("ROLLBACK");
+      throw;
+    }
+    return relations[key] = std::move(relation);
+  }
+
+  // A saved query is evaluated once, into a table: the source never changes while
+  // it is open, and the item queries that run once per master row then read a
+  // table that an index can serve.
+  const Relation& load_query(const std::string& key, const SavedQuery& query) {
+    if (loading.count(key)) throw QueryError("saved query " + query.name + " refers to itself");
+    loading.insert(key);
+    try {
+      Translation translation = sql::translate(parse_select(query.sql), *this);
+      Relation relation;
+      relation.sqlite_name = "q" + std::to_string(++next_table);
+      relation.columns = translation.columns;
+      exec(create_table_sql(relation.sqlite_name, relation.columns));
+      exec("INSERT INTO " + relation.sqlite_name + " " + translation.sql);
+      loading.erase(key);
+      return relations[key] = std::move(relation);
+    } catch (const SyntaxError& e) {
+      loading.erase(key);
+      throw QueryError("saved query " + query.name + ": " + e.what());
+    } catch (const QueryError& e) {
+      loading.erase(key);
+      std::string message = e.what();
+      if (message.rfind("saved query ", 0) == 0) throw;
+      throw QueryError("saved query " + query.name + ": " + message);
+    }
+  }
+
+  void create_indexes(const std::vector<IndexHint>& hints) {
+    for (const auto& hint : hints) {
+      std::string terms;
+      for (const auto& term : hint.terms) terms += (terms.empty() ? "" : ", ") + term;
+      std::string key = hint.table + "(" + terms + ")";
+      if (!indexes.insert(key).second) continue;
+      exec("CREATE INDEX i" + std::to_string(indexes.size()) + " ON " + key);
+    }
+  }
+
+  Translation translate_statement(std::string_view access_sql) {
+    std::string name;
+    std::string text = is_bare_name(access_sql, name) ? "SELECT * FROM [" + name + "]" : std::string(access_sql);
+    try {
+      return sql::translate(parse_select(text), *this);
+    } catch (const SyntaxError& e) {
+      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+    } catch (const QueryError& e) {
+      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+    }
+  }
+};
+
+QueryEngine::QueryEngine(std::shared_ptr<const TableSource> source)
+    : impl_(std::make_unique<Impl>(std::move(source))) {}
 
 QueryEngine::~QueryEngine() = default;
 
 ResultSet QueryEngine::execute(std::string_view access_sql) {
-  throw QueryError("the query engine is not built yet: " + std::string(access_sql));
+  Translation translation = impl_->translate_statement(access_sql);
+  try {
+    impl_->create_indexes(translation.index_hints);
+    Statement statement(impl_->db, translation.sql);
+    ResultSet result;
+    for (const auto& column : translation.columns) result.columns.push_back({column.name, column.kind});
+    while (statement.step()) {
+      std::vector<FieldValue> row;
+      row.reserve(translation.columns.size());
+      for (size_t i = 0; i < translation.columns.size(); ++i) {
+        row.push_back(from_sqlite(statement.get(), static_cast<int>(i), translation.columns[i].kind,
+                                  translation.columns[i].scale));
+      }
+      result.rows.push_back(std::move(row));
+    }
+    return result;
+  } catch (const QueryError& e) {
+    throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+  }
 }
 
 std::string QueryEngine::translate(std::string_view access_sql) {
-  throw QueryError("the query engine is not built yet: " + std::string(access_sql));
+  return impl_->translate_statement(access_sql).sql;
 }
 
 }  // namespace halvaro::sql

@@ -1,0 +1,23 @@
+#pragma once
+// Reads Access SQL into a syntax tree.
+
+#include <stdexcept>
+#include <string_view>
+
+#include "sql/ast.h"
+
+namespace halvaro::sql {
+
+// What is wrong with a statement's text, or which construct it uses that is not supported.
+class SyntaxError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses one SELECT statement (an optional ';' may end it). Throws SyntaxError.
+ast::Query parse_select(std::string_view text);
+
+// True when the text is a bare table or query name ("tblInvoiceMtr", "[tbl x]").
+bool is_bare_name(std::string_view text, std::string& name);
+
+}  // namespace halvaro::sql

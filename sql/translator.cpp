@@ -1,0 +1,933 @@
+#include "sql/translator.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#include "sql/query_engine.h"
+#include "sql/regional.h"
+#include "sql/text_fold.h"
+
+namespace halvaro::sql {
+
+namespace {
+
+using ast::Expr;
+using ast::FromItem;
+
+// An emitted expression: its SQLite text and what it holds.
+struct Val {
+  std::string sql;
+  Kind kind = Kind::Variant;
+  bool truth01 = false;     // a comparison's 1/0 rather than Jet's -1/0
+  bool null = false;        // the literal Null
+  bool aggregate = false;   // contains an aggregate
+  std::optional<FieldValue> literal;
+  bool text_literal = false;
+  bool one_column = false;  // a column, or a conversion of one (an index can hold it)
+  uint8_t scale = 0;
+  const RelationColumn* column = nullptr;  // a plain column reference
+  std::string column_qualifier;
+};
+
+std::string quote_text(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+std::string real_literal(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  std::string text = buffer;
+  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+  return text;
+}
+
+std::string kind_code(Kind kind) { return std::to_string(static_cast<int>(kind)); }
+
+bool is_numeric(Kind kind) {
+  return kind == Kind::Long || kind == Kind::Single || kind == Kind::Double || kind == Kind::Decimal ||
+         kind == Kind::Currency;
+}
+
+// Exact ten-thousandths from decimal text ("-12.34" -> -123400); nullopt if not a number.
+std::optional<int64_t> scaled_currency(std::string_view text) {
+  auto number = parse_number(text);
+  if (!number) return std::nullopt;
+  return std::llround(*number * 10000.0);
+}
+
+struct Source {
+  std::string name;       // what qualifiers match: the alias, or the table's own name
+  std::string sql_alias;  // s<n>
+  std::vector<RelationColumn> columns;
+};
+
+struct Scope {
+  std::vector<Source> sources;
+  const Scope* parent = nullptr;
+  // Output columns of the select, for ORDER BY and HAVING that name an alias.
+  const std::vector<std::pair<std::string, Val>>* outputs = nullptr;
+};
+
+class Translator {
+ public:
+  explicit Translator(RelationResolver& resolver) : resolver_(resolver) {}
+
+  Translation run(const ast::Query& query) {
+    Translation result;
+    result.sql = query_sql(query, nullptr, result.columns, true);
+    result.index_hints = std::move(hints_);
+    return result;
+  }
+
+ private:
+  RelationResolver& resolver_;
+  int next_alias_ = 0;
+  std::vector<IndexHint> hints_;
+  bool collect_hints_ = false;
+  std::string hint_table_;
+
+  [[noreturn]] static void fail(const std::string& what) { throw QueryError(what); }
+
+  // ---- Queries ----
+
+  struct SelectOut {
+    std::string head;  // SELECT [DISTINCT]
+    std::vector<std::pair<std::string, Val>> items;
+    std::string tail;  // FROM ... HAVING ...
+    std::string limit;
+    Scope scope;
+  };
+
+  std::string query_sql(const ast::Query& query, const Scope* parent, std::vector<RelationColumn>& columns,
+                        bool top_level) {
+    std::vector<SelectOut> selects;
+    for (const auto& select : query.selects) {
+      bool single = top_level && query.selects.size() == 1;
+      selects.push_back(select_sql(select, parent, single));
+    }
+    size_t width = selects[0].items.size();
+    for (const auto& s : selects) {
+      if (s.items.size() != width) fail("the SELECTs of a UNION have different numbers of columns");
+    }
+    // The kind of each column, merged over the UNION's selects.
+    columns.clear();
+    for (size_t i = 0; i < width; ++i) {
+      RelationColumn column;
+      column.name = selects[0].items[i].first;
+      column.kind = selects[0].items[i].second.kind;
+      column.scale = selects[0].items[i].second.scale;
+      for (const auto& s : selects) {
+        if (s.items[i].second.kind != column.kind) column.kind = Kind::Variant;
+      }
+      columns.push_back(column);
+    }
+    dedupe_names(columns, selects[0]);
+    std::string sql;
+    for (size_t n = 0; n < selects.size(); ++n) {
+      if (n > 0) sql += query.union_all[n - 1] ? " UNION ALL " : " UNION ";
+      SelectOut& s = selects[n];
+      std::string list;
+      for (size_t i = 0; i < width; ++i) {
+        if (i > 0) list += ", ";
+        Val& v = s.items[i].second;
+        list += (columns[i].kind == Kind::Variant ? plain(v) : value_sql(v)) + " AS c" + std::to_string(i);
+      }
+      sql += s.head + list + s.tail;
+      if (selects.size() > 1 && !s.limit.empty()) fail("TOP inside a UNION is not supported");
+    }
+    if (!query.order_by.empty()) {
+      std::string order;
+      for (const auto& item : query.order_by) {
+        if (!order.empty()) order += ", ";
+        order += order_term(*item.expr, selects, columns) + (item.descending ? " DESC" : "");
+      }
+      sql += " ORDER BY " + order;
+    }
+    if (selects.size() == 1) sql += selects[0].limit;
+    return sql;
+  }
+
+  // Column names as Access gives them: a name that two columns share is qualified.
+  static void dedupe_names(std::vector<RelationColumn>& columns, const SelectOut& first) {
+    std::map<std::string, int> count;
+    for (const auto& c : columns) ++count[fold_case(c.name)];
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const Val& v = first.items[i].second;
+      if (count[fold_case(columns[i].name)] > 1 && v.column && !v.column_qualifier.empty()) {
+        columns[i].name = v.column_qualifier + "." + columns[i].name;
+      }
+    }
+  }
+
+  std::string order_term(const Expr& e, std::vector<SelectOut>& selects, const std::vector<RelationColumn>& columns) {
+    // A name of an output column (the only choice after a UNION).
+    if (e.type == Expr::Type::Column) {
+      for (size_t i = 0; i < columns.size(); ++i) {
+        bool by_alias = e.qualifier.empty() && compare_folded(columns[i].name, e.name) == 0;
+        if (by_alias && (selects.size() > 1 || !resolves(e, selects[0].scope))) {
+          return "c" + std::to_string(i) + (columns[i].kind == Kind::Text ? " COLLATE JET" : "");
+        }
+      }
+    }
+    if (e.type == Expr::Type::Literal && e.value.is<int64_t>()) return std::to_string(e.value.as<int64_t>());
+    if (selects.size() > 1) fail("ORDER BY of a UNION must name one of its columns");
+    Val v = expr(e, selects[0].scope);
+    return sortable(v);
+  }
+
+  std::string sortable(const Val& v) {
+    std::string sql = value_sql(v);
+    return v.kind == Kind::Text ? "(" + sql + ") COLLATE JET" : sql;
+  }
+
+  bool resolves(const Expr& e, const Scope& scope) {
+    for (const auto& source : scope.sources) {
+      if (!e.qualifier.empty() && compare_folded(source.name, e.qualifier) != 0) continue;
+      for (const auto& column : source.columns) {
+        if (compare_folded(column.name, e.name) == 0) return true;
+      }
+    }
+    return false;
+  }
+
+  SelectOut select_sql(const ast::Select& select, const Scope* parent, bool top_level) {
+    SelectOut out;
+    out.scope.parent = parent;
+    if (select.top_percent) fail("TOP n PERCENT is not supported");
+    std::string from;
+    if (select.from) from = from_sql(*select.from, out.scope);
+    out.head = select.distinct ? "SELECT DISTINCT " : "SELECT ";
+    int expr_number = 1000;
+    for (const auto& item : select.items) {
+      if (item.expr->type == Expr::Type::Star) {
+        expand_star(item.expr->qualifier, out.scope, out.items);
+        continue;
+      }
+      Val v = expr(*item.expr, out.scope);
+      std::string name = item.alias;
+      if (name.empty()) name = v.column ? v.column->name : "Expr" + std::to_string(expr_number++);
+      out.items.emplace_back(name, v);
+    }
+    out.scope.outputs = &out.items;
+    if (!from.empty()) out.tail = " FROM " + from;
+    if (select.where) {
+      bool hints = top_level && out.scope.sources.size() == 1 && select.from->type == FromItem::Type::Named;
+      out.tail += " WHERE " + where_sql(*select.where, out.scope, hints);
+    }
+    if (!select.group_by.empty()) {
+      std::string group;
+      for (const auto& g : select.group_by) {
+        if (!group.empty()) group += ", ";
+        group += value_sql(expr(*g, out.scope));
+      }
+      out.tail += " GROUP BY " + group;
+    }
+    if (select.having) out.tail += " HAVING " + condition(expr(*select.having, out.scope));
+    if (select.top) out.limit = " LIMIT " + std::to_string(*select.top);
+    out.scope.outputs = nullptr;
+    return out;
+  }
+
+  std::string where_sql(const Expr& where, Scope& scope, bool hints) {
+    if (!hints) return condition(expr(where, scope));
+    // The equality tests of a top-level AND chain tell which index answers the statement.
+    std::vector<const Expr*> conjuncts;
+    flatten_and(where, conjuncts);
+    std::string sql;
+    hint_table_ = scope.sources[0].sql_alias;
+    IndexHint hint;
+    hint.table = hint_relation_;
+    for (const Expr* conjunct : conjuncts) {
+      if (!sql.empty()) sql += " AND ";
+      collect_hints_ = conjunct->type == Expr::Type::Binary && conjunct->op == "=";
+      current_hint_ = &hint;
+      sql += condition(expr(*conjunct, scope));
+      collect_hints_ = false;
+    }
+    current_hint_ = nullptr;
+    if (!hint.terms.empty()) hints_.push_back(std::move(hint));
+    return sql;
+  }
+
+  IndexHint* current_hint_ = nullptr;
+  std::string hint_relation_;
+
+  static void flatten_and(const Expr& e, std::vector<const Expr*>& out) {
+    if (e.type == Expr::Type::Binary && e.op == "and") {
+      flatten_and(*e.args[0], out);
+      flatten_and(*e.args[1], out);
+    } else {
+      out.push_back(&e);
+    }
+  }
+
+  void expand_star(const std::string& qualifier, const Scope& scope, std::vector<std::pair<std::string, Val>>& items) {
+    bool found = false;
+    for (const auto& source : scope.sources) {
+      if (!qualifier.empty() && compare_folded(source.name, qualifier) != 0) continue;
+      found = true;
+      for (size_t i = 0; i < source.columns.size(); ++i) {
+        items.emplace_back(source.columns[i].name, column_val(source, i));
+      }
+    }
+    if (!found) fail(qualifier.empty() ? "SELECT * needs a FROM clause" : "unknown table '" + qualifier + "' in " + qualifier + ".*");
+  }
+
+  Val column_val(const Source& source, size_t index) {
+    Val v;
+    v.sql = "\"" + source.sql_alias + "\".c" + std::to_string(index);
+    v.kind = source.columns[index].kind;
+    v.scale = source.columns[index].scale;
+    v.one_column = true;
+    v.column = &source.columns[index];
+    v.column_qualifier = source.name;
+    return v;
+  }
+
+  std::string from_sql(const FromItem& item, Scope& scope) {
+    switch (item.type) {
+      case FromItem::Type::Named: {
+        const Relation& relation = resolver_.relation(item.name);
+        Source source;
+        source.name = item.alias.empty() ? item.name : item.alias;
+        source.sql_alias = "s" + std::to_string(++next_alias_);
+        source.columns = relation.columns;
+        hint_relation_ = relation.sqlite_name;
+        scope.sources.push_back(std::move(source));
+        return relation.sqlite_name + " AS \"" + scope.sources.back().sql_alias + "\"";
+      }
+      case FromItem::Type::Subquery: {
+        Source source;
+        source.name = item.alias;
+        source.sql_alias = "s" + std::to_string(++next_alias_);
+        std::string sql = query_sql(*item.subquery, scope.parent, source.columns, false);
+        scope.sources.push_back(std::move(source));
+        return "(" + sql + ") AS \"" + scope.sources.back().sql_alias + "\"";
+      }
+      case FromItem::Type::Join: {
+        std::string left = from_sql(*item.left, scope);
+        std::string right = from_sql(*item.right, scope);
+        auto wrap = [](const FromItem& side, const std::string& sql) {
+          return side.type == FromItem::Type::Join ? "(" + sql + ")" : sql;
+        };
+        if (item.join == "cross") return left + " JOIN " + wrap(*item.right, right);
+        std::string on = condition(expr(*item.on, scope));
+        if (item.join == "right") {
+          return right + " LEFT JOIN " + wrap(*item.left, left) + " ON " + on;
+        }
+        return left + (item.join == "left" ? " LEFT JOIN " : " JOIN ") + wrap(*item.right, right) + " ON " + on;
+      }
+    }
+    return "";
+  }
+
+  // ---- Value representations ----
+
+  // The value in its kind's representation (booleans as -1/0).
+  static std::string value_sql(const Val& v) { return v.truth01 ? "(-(" + v.sql + "))" : v.sql; }
+
+  // The value with nothing scaled: currency as a plain number.
+  static std::string plain(const Val& v) {
+    if (v.kind == Kind::Currency) return "(" + v.sql + " / 10000.0)";
+    return value_sql(v);
+  }
+
+  static std::string condition(const Val& v) { return v.sql; }
+
+  static Val make(std::string sql, Kind kind, const Val* from = nullptr) {
+    Val v;
+    v.sql = std::move(sql);
+    v.kind = kind;
+    if (from) v.aggregate = from->aggregate;
+    return v;
+  }
+
+  static Val text(const Val& v) {
+    if (v.kind == Kind::Text || v.null) return v;
+    Val t = make("jet_cstr(" + value_sql(v) + ", " + kind_code(v.kind) + ")", Kind::Text, &v);
+    t.one_column = v.one_column;
+    return t;
+  }
+
+  static Val number(const Val& v) {
+    if (v.null || v.kind == Kind::Long || v.kind == Kind::Single || v.kind == Kind::Double ||
+        v.kind == Kind::Decimal || v.kind == Kind::Date) {
+      return v;
+    }
+    if (v.kind == Kind::Currency) return make(plain(v), Kind::Double, &v);
+    if (v.kind == Kind::Bool) return make(value_sql(v), Kind::Long, &v);
+    return make("jet_cdbl(" + v.sql + ", " + kind_code(v.kind) + ")", Kind::Double, &v);
+  }
+
+  static Val date(const Val& v) {
+    if (v.kind == Kind::Date || v.null) return v;
+    return make("jet_cdate(" + value_sql(v) + ", " + kind_code(v.kind) + ")", Kind::Date, &v);
+  }
+
+  static Val boolean(std::string sql, const Val* from = nullptr) {
+    Val v = make(std::move(sql), Kind::Bool, from);
+    v.truth01 = true;
+    return v;
+  }
+
+  // A quoted text compared with a typed value becomes a value of that type.
+  Val literal_as(const Val& text_value, Kind kind) {
+    const std::string& text = text_value.literal->as<std::string>();
+    switch (kind) {
+      case Kind::Date: {
+        auto when = parse_date(text);
+        if (!when) fail("data type mismatch: '" + text + "' is not a date");
+        return make(real_literal(when->days), Kind::Date);
+      }
+      case Kind::Currency: {
+        auto scaled = scaled_currency(text);
+        if (!scaled) fail("data type mismatch: '" + text + "' is not a number");
+        return make(std::to_string(*scaled), Kind::Currency);
+      }
+      case Kind::Long:
+      case Kind::Single:
+      case Kind::Double:
+      case Kind::Decimal: {
+        auto value = parse_number(text);
+        if (!value) fail("data type mismatch: '" + text + "' is not a number");
+        return make(real_literal(*value), Kind::Double);
+      }
+      case Kind::Bool: {
+        std::string folded = fold_case(text);
+        if (folded == "true" || folded == "yes" || folded == "on") return make("-1", Kind::Bool);
+        if (folded == "false" || folded == "no" || folded == "off") return make("0", Kind::Bool);
+        auto value = parse_number(text);
+        if (!value) fail("data type mismatch: '" + text + "' is not a truth value");
+        return make(*value != 0 ? "-1" : "0", Kind::Bool);
+      }
+      default: return text_value;
+    }
+  }
+
+  // Brings two operands of a comparison to one type, as Jet does.
+  void unify(Val& a, Val& b) {
+    if (a.null || b.null) return;
+    if (a.text_literal && b.kind != Kind::Text && b.kind != Kind::Variant) {
+      a = literal_as(a, b.kind);
+    } else if (b.text_literal && a.kind != Kind::Text && a.kind != Kind::Variant) {
+      b = literal_as(b, a.kind);
+    }
+    if (a.kind == b.kind) {
+      if (a.kind == Kind::Bool) {
+        a = make(value_sql(a), Kind::Long, &a);
+        b = make(value_sql(b), Kind::Long, &b);
+      }
+      return;
+    }
+    if (a.kind == Kind::Variant || b.kind == Kind::Variant) {
+      a = make(plain(a), Kind::Variant, &a);
+      b = make(plain(b), Kind::Variant, &b);
+      return;
+    }
+    if (a.kind == Kind::Text || b.kind == Kind::Text) {
+      Val& t = a.kind == Kind::Text ? a : b;
+      Val& other = a.kind == Kind::Text ? b : a;
+      if (other.kind == Kind::Date) t = date(t);
+      else if (is_numeric(other.kind) || other.kind == Kind::Bool) {
+        fail("data type mismatch: a text is compared with a number");
+      }
+    }
+    if (a.kind == Kind::Currency && b.literal && b.kind == Kind::Long) {
+      b = make(std::to_string(b.literal->as<int64_t>() * 10000), Kind::Currency);
+      return;
+    }
+    if (b.kind == Kind::Currency && a.literal && a.kind == Kind::Long) {
+      a = make(std::to_string(a.literal->as<int64_t>() * 10000), Kind::Currency);
+      return;
+    }
+    if (a.kind != b.kind) {
+      a = number(a);
+      b = number(b);
+    }
+  }
+
+  Val comparison(const std::string& op, Val a, Val b) {
+    bool hint = collect_hints_ && op == "=";
+    collect_hints_ = false;
+    unify(a, b);
+    std::string collate = (a.kind == Kind::Text && b.kind == Kind::Text) ? " COLLATE JET" : "";
+    if (hint && current_hint_) {
+      const Val* column = a.one_column && (b.literal || b.text_literal || !b.one_column) ? &a
+                          : b.one_column && (a.literal || a.text_literal)              ? &b
+                                                                                       : nullptr;
+      const Val* constant = column == &a ? &b : &a;
+      if (column && constant->sql.find('"') == std::string::npos) {
+        std::string term = column->sql;
+        std::string prefix = "\"" + hint_table_ + "\".";
+        for (size_t at; (at = term.find(prefix)) != std::string::npos;) term.erase(at, prefix.size());
+        current_hint_->terms.push_back(term + collate);
+      }
+    }
+    return boolean("(" + value_sql(a) + " " + op + " " + value_sql(b) + collate + ")", &a);
+  }
+
+  // ---- Expressions ----
+
+  Val lookup_column(const Expr& e, const Scope& scope) {
+    for (const Scope* s = &scope; s; s = s->parent) {
+      const Source* found = nullptr;
+      size_t index = 0;
+      for (const auto& source : s->sources) {
+        if (!e.qualifier.empty() && compare_folded(source.name, e.qualifier) != 0) continue;
+        for (size_t i = 0; i < source.columns.size(); ++i) {
+          if (compare_folded(source.columns[i].name, e.name) != 0) continue;
+          if (found) fail("the column name '" + e.name + "' is ambiguous: it is in more than one table of FROM");
+          found = &source;
+          index = i;
+        }
+      }
+      if (found) return column_val(*found, index);
+      if (e.qualifier.empty() && s->outputs) {
+        for (const auto& [name, v] : *s->outputs) {
+          if (compare_folded(name, e.name) == 0) return v;
+        }
+      }
+    }
+    std::string full = e.qualifier.empty() ? e.name : e.qualifier + "." + e.name;
+    fail("unknown column '" + full + "' (Access would ask for it as a parameter)");
+  }
+
+  Val literal(const FieldValue& value, bool quoted) {
+    Val v;
+    v.literal = value;
+    v.text_literal = quoted;
+    if (value.is_null()) {
+      v.sql = "NULL";
+      v.null = true;
+      v.kind = Kind::Variant;
+    } else if (value.is<std::string>()) {
+      v.sql = quote_text(value.as<std::string>());
+      v.kind = Kind::Text;
+    } else if (value.is<int64_t>()) {
+      v.sql = std::to_string(value.as<int64_t>());
+      v.kind = Kind::Long;
+    } else if (value.is<double>()) {
+      v.sql = real_literal(value.as<double>());
+      v.kind = Kind::Double;
+    } else if (value.is<DateTime>()) {
+      v.sql = real_literal(value.as<DateTime>().days);
+      v.kind = Kind::Date;
+    } else if (value.is<bool>()) {
+      v.sql = value.as<bool>() ? "-1" : "0";
+      v.kind = Kind::Bool;
+    }
+    return v;
+  }
+
+  Val expr(const Expr& e, const Scope& scope) {
+    switch (e.type) {
+      case Expr::Type::Literal: return literal(e.value, e.text_literal);
+      case Expr::Type::Column: return lookup_column(e, scope);
+      case Expr::Type::Star: fail("'*' is allowed only as a select item or in Count(*)");
+      case Expr::Type::Unary: return unary(e, scope);
+      case Expr::Type::Binary: return binary(e, scope);
+      case Expr::Type::Call: return call(e, scope);
+      case Expr::Type::Between: {
+        Val x = expr(*e.args[0], scope);
+        Val low = comparison(">=", x, expr(*e.args[1], scope));
+        Val high = comparison("<=", x, expr(*e.args[2], scope));
+        std::string sql = "(" + low.sql + " AND " + high.sql + ")";
+        return boolean(e.negated ? "(NOT " + sql + ")" : sql, &x);
+      }
+      case Expr::Type::In: {
+        Val x = expr(*e.args[0], scope);
+        if (e.subquery) {
+          std::vector<RelationColumn> columns;
+          std::string sql = query_sql(*e.subquery, &scope, columns, false);
+          if (columns.size() != 1) fail("a subquery after IN must give one column");
+          std::string collate = x.kind == Kind::Text ? " COLLATE JET" : "";
+          return boolean("(" + value_sql(x) + collate + (e.negated ? " NOT IN (" : " IN (") + sql + "))", &x);
+        }
+        std::string list;
+        for (size_t i = 1; i < e.args.size(); ++i) {
+          Val test = comparison("=", x, expr(*e.args[i], scope));
+          list += (list.empty() ? "" : " OR ") + test.sql;
+        }
+        std::string sql = "(" + list + ")";
+        return boolean(e.negated ? "(NOT " + sql + ")" : sql, &x);
+      }
+      case Expr::Type::IsNull: {
+        Val x = expr(*e.args[0], scope);
+        return boolean("(" + x.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)"), &x);
+      }
+      case Expr::Type::Exists: {
+        std::vector<RelationColumn> columns;
+        std::string sql = query_sql(*e.subquery, &scope, columns, false);
+        return boolean("(EXISTS (" + sql + "))");
+      }
+      case Expr::Type::Subquery: {
+        std::vector<RelationColumn> columns;
+        std::string sql = query_sql(*e.subquery, &scope, columns, false);
+        if (columns.size() != 1) fail("a subquery used as a value must give one column");
+        Val v = make("(" + sql + ")", columns[0].kind);
+        v.scale = columns[0].scale;
+        return v;
+      }
+    }
+    fail("unknown expression");
+  }
+
+  Val unary(const Expr& e, const Scope& scope) {
+    Val x = expr(*e.args[0], scope);
+    if (e.op == "not") {
+      if (x.kind == Kind::Long) return make("(~" + x.sql + ")", Kind::Long, &x);
+      return boolean("(NOT " + x.sql + ")", &x);
+    }
+    // Unary minus.
+    if (x.kind == Kind::Currency || x.kind == Kind::Long || x.kind == Kind::Double || x.kind == Kind::Single ||
+        x.kind == Kind::Decimal || x.kind == Kind::Date) {
+      return make("(-" + x.sql + ")", x.kind, &x);
+    }
+    Val n = number(x);
+    return make("(-" + n.sql + ")", n.kind, &x);
+  }
+
+  Val binary(const Expr& e, const Scope& scope) {
+    const std::string& op = e.op;
+    if (op == "and" || op == "or") {
+      Val a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
+      Val v = boolean("(" + a.sql + (op == "and" ? " AND " : " OR ") + b.sql + ")", &a);
+      v.aggregate = a.aggregate || b.aggregate;
+      return v;
+    }
+    if (op == "xor") {
+      Val a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
+      return boolean("((" + a.sql + " <> 0) <> (" + b.sql + " <> 0))", &a);
+    }
+    if (op == "eqv" || op == "imp") fail(upper_case(op) + " is not supported");
+    Val a = expr(*e.args[0], scope);
+    Val b = expr(*e.args[1], scope);
+    bool aggregate = a.aggregate || b.aggregate;
+    Val v;
+    if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+      v = comparison(op, a, b);
+    } else if (op == "like") {
+      v = boolean("(jet_like(" + text(a).sql + ", " + text(b).sql + ")" + (e.negated ? " = 0)" : " = 1)"), &a);
+    } else if (op == "&") {
+      v = make("jet_cat(" + text(a).sql + ", " + text(b).sql + ")", Kind::Text);
+    } else if (op == "+" || op == "-") {
+      v = additive(op, a, b);
+    } else if (op == "*") {
+      if (a.kind == Kind::Long && b.kind == Kind::Long) v = make("(" + a.sql + " * " + b.sql + ")", Kind::Long);
+      else if (a.kind == Kind::Currency && b.kind == Kind::Long) v = make("(" + a.sql + " * " + b.sql + ")", Kind::Currency);
+      else if (a.kind == Kind::Long && b.kind == Kind::Currency) v = make("(" + a.sql + " * " + b.sql + ")", Kind::Currency);
+      else v = make("(" + number(a).sql + " * " + number(b).sql + ")", Kind::Double);
+    } else if (op == "/") {
+      v = make("jet_div(" + number(a).sql + ", " + number(b).sql + ")", Kind::Double);
+    } else if (op == "\\") {
+      v = make("jet_intdiv(" + number(a).sql + ", " + number(b).sql + ")", Kind::Long);
+    } else if (op == "mod") {
+      v = make("jet_mod(" + number(a).sql + ", " + number(b).sql + ")", Kind::Long);
+    } else if (op == "^") {
+      v = make("jet_pow(" + number(a).sql + ", " + number(b).sql + ")", Kind::Double);
+    } else {
+      fail("operator " + op + " is not supported");
+    }
+    v.aggregate = aggregate;
+    return v;
+  }
+
+  Val additive(const std::string& op, const Val& a, const Val& b) {
+    if (op == "+" && a.kind == Kind::Text && b.kind == Kind::Text) return make("(" + a.sql + " || " + b.sql + ")", Kind::Text);
+    if (a.kind == Kind::Currency && b.kind == Kind::Currency) return make("(" + a.sql + " " + op + " " + b.sql + ")", Kind::Currency);
+    if (a.kind == Kind::Currency && b.kind == Kind::Long) return make("(" + a.sql + " " + op + " " + b.sql + " * 10000)", Kind::Currency);
+    if (a.kind == Kind::Long && b.kind == Kind::Currency) return make("(" + a.sql + " * 10000 " + op + " " + b.sql + ")", Kind::Currency);
+    if (a.kind == Kind::Long && b.kind == Kind::Long) return make("(" + a.sql + " " + op + " " + b.sql + ")", Kind::Long);
+    Val x = number(a), y = number(b);
+    Kind kind = Kind::Double;
+    if (a.kind == Kind::Date && b.kind != Kind::Date) kind = Kind::Date;
+    if (op == "+" && b.kind == Kind::Date && a.kind != Kind::Date) kind = Kind::Date;
+    return make("(" + x.sql + " " + op + " " + y.sql + ")", kind);
+  }
+
+  // ---- Functions ----
+
+  Val call(const Expr& e, const Scope& scope);
+};
+
+// The SQL of the arguments converted as a function needs them.
+Val Translator::call(const Expr& e, const Scope& scope) {
+  std::string name = fold_case(e.name);
+  auto count = e.args.size();
+  auto need = [&](size_t low, size_t high) {
+    if (count < low || count > high) fail("wrong number of arguments to " + e.name + "()");
+  };
+  auto arg = [&](size_t i) { return expr(*e.args[i], scope); };
+  // Aggregates.
+  if (name == "count") {
+    need(1, 1);
+    if (e.args[0]->type == Expr::Type::Star) {
+      Val v = make("COUNT(*)", Kind::Long);
+      v.aggregate = true;
+      return v;
+    }
+    Val v = make("COUNT(" + arg(0).sql + ")", Kind::Long);
+    v.aggregate = true;
+    return v;
+  }
+  if (name == "sum" || name == "avg" || name == "min" || name == "max") {
+    need(1, 1);
+    Val x = arg(0);
+    Val v;
+    if (name == "avg") v = make("AVG(" + number(x).sql + ")", Kind::Double);
+    else if (name == "sum") {
+      Kind kind = x.kind == Kind::Currency || x.kind == Kind::Long ? x.kind : Kind::Double;
+      v = make("SUM(" + (kind == Kind::Double ? number(x).sql : x.sql) + ")", kind);
+    } else {
+      std::string inner = value_sql(x) + (x.kind == Kind::Text ? " COLLATE JET" : "");
+      v = make(upper_case(name) + "(" + inner + ")", x.kind);
+      v.scale = x.scale;
+    }
+    v.aggregate = true;
+    return v;
+  }
+  if (name == "first" || name == "last" || name == "stdev" || name == "stdevp" || name == "var" || name == "varp") {
+    fail("the aggregate " + e.name + "() is not supported");
+  }
+  // Conversions.
+  if (name == "cstr") {
+    need(1, 1);
+    return text(arg(0));
+  }
+  if (name == "cvar") {
+    need(1, 1);
+    return arg(0);
+  }
+  if (name == "cint" || name == "clng" || name == "cbyte") {
+    need(1, 1);
+    Val x = arg(0);
+    return make("jet_" + name + "(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Long, &x);
+  }
+  if (name == "cdbl" || name == "csng") {
+    need(1, 1);
+    Val x = arg(0);
+    Kind kind = name == "csng" ? Kind::Single : Kind::Double;
+    return make("jet_" + name + "(" + value_sql(x) + ", " + kind_code(x.kind) + ")", kind, &x);
+  }
+  if (name == "ccur") {
+    need(1, 1);
+    Val x = arg(0);
+    if (x.kind == Kind::Currency) return x;
+    return make("jet_ccur(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Currency, &x);
+  }
+  if (name == "cdate" || name == "cvdate" || name == "datevalue") {
+    need(1, 1);
+    Val v = date(arg(0));
+    if (name == "datevalue") v = make("jet_int(" + v.sql + ")", Kind::Date, &v);
+    return v;
+  }
+  if (name == "cbool") {
+    need(1, 1);
+    Val x = arg(0);
+    return make("jet_cbool(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Bool, &x);
+  }
+  if (name == "val") {
+    need(1, 1);
+    return make("jet_val(" + text(arg(0)).sql + ")", Kind::Double);
+  }
+  if (name == "str") {
+    need(1, 1);
+    Val x = arg(0);
+    return make("jet_str(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Text, &x);
+  }
+  if (name == "iif") {
+    need(3, 3);
+    Val c = arg(0), a = arg(1), b = arg(2);
+    Kind kind = a.kind == b.kind || b.null ? a.kind : a.null ? b.kind : Kind::Variant;
+    std::string x = kind == Kind::Variant ? plain(a) : value_sql(a);
+    std::string y = kind == Kind::Variant ? plain(b) : value_sql(b);
+    Val v = make("(CASE WHEN " + c.sql + " THEN " + x + " ELSE " + y + " END)", kind);
+    v.scale = a.scale;
+    v.aggregate = c.aggregate || a.aggregate || b.aggregate;
+    return v;
+  }
+  if (name == "nz") {
+    need(1, 2);
+    Val x = arg(0);
+    if (count == 1) {
+      if (x.kind == Kind::Text) return make("COALESCE(" + x.sql + ", '')", Kind::Text, &x);
+      return make("COALESCE(" + plain(x) + ", '')", Kind::Variant, &x);
+    }
+    Val d = arg(1);
+    if (d.text_literal && x.kind != Kind::Text && x.kind != Kind::Variant) {
+      try {
+        d = literal_as(d, x.kind);
+      } catch (const QueryError&) {
+      }
+    }
+    if (d.kind == x.kind || (is_numeric(x.kind) && x.kind != Kind::Currency && d.kind == Kind::Long)) {
+      return make("COALESCE(" + value_sql(x) + ", " + value_sql(d) + ")", x.kind, &x);
+    }
+    if (x.kind == Kind::Currency && d.kind == Kind::Long && d.literal) {
+      return make("COALESCE(" + x.sql + ", " + std::to_string(d.literal->as<int64_t>() * 10000) + ")", Kind::Currency, &x);
+    }
+    return make("COALESCE(" + plain(x) + ", " + plain(d) + ")", Kind::Variant, &x);
+  }
+  if (name == "isnull") {
+    need(1, 1);
+    Val x = arg(0);
+    return boolean("(" + x.sql + " IS NULL)", &x);
+  }
+  if (name == "format") {
+    need(1, 2);
+    Val x = arg(0);
+    std::string pattern = count == 2 ? text(arg(1)).sql : "''";
+    Val v = make("jet_format(" + value_sql(x) + ", " + kind_code(x.kind) + ", " + pattern + ")", Kind::Text, &x);
+    v.one_column = x.one_column && count == 2 && arg(1).literal.has_value();
+    return v;
+  }
+  if (name == "trim" || name == "ltrim" || name == "rtrim") {
+    need(1, 1);
+    Val x = text(arg(0));
+    return make(name + "(" + x.sql + ", ' ')", Kind::Text, &x);
+  }
+  if (name == "left" || name == "right") {
+    need(2, 2);
+    Val s = text(arg(0));
+    return make("jet_" + name + "(" + s.sql + ", " + number(arg(1)).sql + ")", Kind::Text, &s);
+  }
+  if (name == "mid") {
+    need(2, 3);
+    Val s = text(arg(0));
+    std::string length = count == 3 ? number(arg(2)).sql : "NULL";
+    return make("jet_mid(" + s.sql + ", " + number(arg(1)).sql + ", " + length + ")", Kind::Text, &s);
+  }
+  if (name == "len") {
+    need(1, 1);
+    Val s = text(arg(0));
+    return make("length(" + s.sql + ")", Kind::Long, &s);
+  }
+  if (name == "ucase" || name == "lcase") {
+    need(1, 1);
+    Val s = text(arg(0));
+    Val v = make("jet_" + name + "(" + s.sql + ")", Kind::Text, &s);
+    v.one_column = s.one_column;
+    return v;
+  }
+  if (name == "instr") {
+    need(2, 4);
+    if (count == 2) return make("jet_instr(1, " + text(arg(0)).sql + ", " + text(arg(1)).sql + ", 1)", Kind::Long);
+    std::string compare = count == 4 ? number(arg(3)).sql : "1";
+    return make("jet_instr(" + number(arg(0)).sql + ", " + text(arg(1)).sql + ", " + text(arg(2)).sql + ", " +
+                    compare + ")",
+                Kind::Long);
+  }
+  if (name == "replace") {
+    need(3, 3);
+    return make("jet_replace(" + text(arg(0)).sql + ", " + text(arg(1)).sql + ", " + text(arg(2)).sql + ")", Kind::Text);
+  }
+  if (name == "space") {
+    need(1, 1);
+    return make("jet_space(" + number(arg(0)).sql + ")", Kind::Text);
+  }
+  if (name == "now" || name == "date" || name == "time") {
+    need(0, 0);
+    return make("jet_" + name + "()", Kind::Date);
+  }
+  if (name == "year" || name == "month" || name == "day" || name == "hour" || name == "minute" ||
+      name == "second" || name == "weekday") {
+    need(1, 1);
+    static const std::map<std::string, std::string> kParts = {{"year", "yyyy"}, {"month", "m"},   {"day", "d"},
+                                                              {"hour", "h"},    {"minute", "n"},  {"second", "s"},
+                                                              {"weekday", "w"}};
+    Val d = date(arg(0));
+    return make("jet_datepart('" + kParts.at(name) + "', " + d.sql + ")", Kind::Long, &d);
+  }
+  if (name == "datepart") {
+    need(2, 2);
+    return make("jet_datepart(" + text(arg(0)).sql + ", " + date(arg(1)).sql + ")", Kind::Long);
+  }
+  if (name == "dateserial") {
+    need(3, 3);
+    return make("jet_dateserial(" + number(arg(0)).sql + ", " + number(arg(1)).sql + ", " + number(arg(2)).sql + ")",
+                Kind::Date);
+  }
+  if (name == "timeserial") {
+    need(3, 3);
+    return make("((" + number(arg(0)).sql + " * 3600 + " + number(arg(1)).sql + " * 60 + " + number(arg(2)).sql +
+                    ") / 86400.0)",
+                Kind::Date);
+  }
+  if (name == "dateadd") {
+    need(3, 3);
+    return make("jet_dateadd(" + text(arg(0)).sql + ", " + number(arg(1)).sql + ", " + date(arg(2)).sql + ")",
+                Kind::Date);
+  }
+  if (name == "datediff") {
+    need(3, 3);
+    return make("jet_datediff(" + text(arg(0)).sql + ", " + date(arg(1)).sql + ", " + date(arg(2)).sql + ")",
+                Kind::Long);
+  }
+  if (name == "abs") {
+    need(1, 1);
+    Val x = arg(0);
+    if (x.kind == Kind::Currency || x.kind == Kind::Long) return make("abs(" + x.sql + ")", x.kind, &x);
+    return make("abs(" + number(x).sql + ")", Kind::Double, &x);
+  }
+  if (name == "sgn") {
+    need(1, 1);
+    return make("sign(" + number(arg(0)).sql + ")", Kind::Long);
+  }
+  if (name == "int" || name == "fix") {
+    need(1, 1);
+    Val x = arg(0);
+    if (x.kind == Kind::Long) return x;
+    Kind kind = x.kind == Kind::Date ? Kind::Date : Kind::Double;
+    return make("jet_" + name + "(" + number(x).sql + ")", kind, &x);
+  }
+  if (name == "round") {
+    need(1, 2);
+    std::string digits = count == 2 ? number(arg(1)).sql : "0";
+    return make("jet_round(" + number(arg(0)).sql + ", " + digits + ")", Kind::Double);
+  }
+  if (name == "sqr") {
+    need(1, 1);
+    return make("jet_sqr(" + number(arg(0)).sql + ")", Kind::Double);
+  }
+  if (name == "chr" || name == "chrw") {
+    need(1, 1);
+    return make("char(" + number(arg(0)).sql + ")", Kind::Text);
+  }
+  if (name == "asc" || name == "ascw") {
+    need(1, 1);
+    return make("unicode(" + text(arg(0)).sql + ")", Kind::Long);
+  }
+  fail("the function " + e.name + "() is not supported");
+}
+
+}  // namespace
+
+std::string_view sqlite_declaration(Kind kind) {
+  switch (kind) {
+    case Kind::Text: return "TEXT COLLATE JET";
+    case Kind::Long:
+    case Kind::Currency:
+    case Kind::Bool: return "INTEGER";
+    case Kind::Single:
+    case Kind::Double:
+    case Kind::Date:
+    case Kind::Decimal: return "REAL";
+    case Kind::Guid:
+    case Kind::Binary:
+    case Kind::Variant: return "";
+  }
+  return "";
+}
+
+Translation translate(const ast::Query& query, RelationResolver& resolver) {
+  return Translator(resolver).run(query);
+}
+
+}  // namespace halvaro::sql

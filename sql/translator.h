@@ -1,0 +1,58 @@
+#pragma once
+// Translates an Access SQL syntax tree into SQLite SQL over the tables the engine
+// loaded, following Jet's rules: text compares without regard to case, a date or
+// number compared with quoted text compares as a date or number, & joins texts,
+// the VBA functions run as registered SQLite functions (functions.h).
+//
+// Inside SQLite every table and view is named t<n>/q<n> with columns c0, c1, ...;
+// the Relation records the Access names and the kind of each column. Values are
+// held as: Text TEXT, Long INTEGER, Currency INTEGER in ten-thousandths, Date REAL
+// days, Bool INTEGER -1/0, Single/Double/Decimal REAL, Guid/Binary BLOB.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sql/ast.h"
+#include "sql/kind.h"
+
+namespace halvaro::sql {
+
+struct RelationColumn {
+  std::string name;
+  Kind kind = Kind::Variant;
+  uint8_t scale = 0;  // Decimal
+};
+
+struct Relation {
+  std::string sqlite_name;
+  std::vector<RelationColumn> columns;  // column i is "c<i>" in SQLite
+};
+
+class RelationResolver {
+ public:
+  virtual ~RelationResolver() = default;
+  // The table or saved query of that name, loaded; throws QueryError if there is none.
+  virtual const Relation& relation(std::string_view name) = 0;
+};
+
+// An index that would answer the statement's equality tests on one table:
+// CREATE INDEX ... ON table(terms...).
+struct IndexHint {
+  std::string table;
+  std::vector<std::string> terms;
+};
+
+struct Translation {
+  std::string sql;
+  std::vector<RelationColumn> columns;
+  std::vector<IndexHint> index_hints;
+};
+
+// Throws QueryError (without naming the statement; the caller adds that).
+Translation translate(const ast::Query& query, RelationResolver& resolver);
+
+// SQLite's declared type for a column of a kind.
+std::string_view sqlite_declaration(Kind kind);
+
+}  // namespace halvaro::sql

@@ -1,0 +1,296 @@
+#include "sql/query_engine.h"
+
+#include <ostream>
+
+#include "sql/regional.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace halvaro {
+// Readable values in failure messages.
+inline void PrintTo(const FieldValue& value, std::ostream* out) {
+  *out << (value.is_null() ? "Null" : sql::text_form(value)) << " (alternative " << value.value.index() << ")";
+}
+namespace sql {
+namespace {
+
+DateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return from_civil({y, mo, d, h, mi, s}); }
+Currency money(int64_t scaled) { return Currency{scaled}; }
+
+// A small old-version database: invoices with items and the purchase views.
+std::shared_ptr<MemorySource> invoices() {
+  auto source = std::make_shared<MemorySource>();
+  source->add_table({"tblSupplierBuyer",
+                     {{"STRegNo", Kind::Text}, {"STRegNoSupplier", Kind::Text}, {"SupplierName", Kind::Text}}},
+                    {{"A1", "S1", "Müller & Söhne"}, {"A1", "S2", FieldValue()}});
+  source->add_table({"tblInvoice",
+                     {{"StRegNo", Kind::Text},
+                      {"TaxPeriod", Kind::Text},
+                      {"InvoiceType", Kind::Text},
+                      {"InvoiceNo", Kind::Text},
+                      {"InvoiceDate", Kind::Date},
+                      {"STRegNoSupplier", Kind::Text},
+                      {"TotalSalesTax", Kind::Currency}}},
+                    {{"A1", "202308", "P", "TI-0103", at(2023, 8, 17, 14, 35, 20), "S1", money(154321275)},
+                     {"A1", "202308", "P", "INV-O'7", at(2023, 8, 1), "S2", money(10000)},
+                     {"A1", "202308", "S", "TS-1", at(2023, 8, 2), "S9", money(-25000)},
+                     {"A1", "202307", "D", "DN-1", at(2023, 7, 5), "S1", FieldValue()}});
+  source->add_table({"tblInvoiceItem",
+                     {{"StRegNo", Kind::Text},
+                      {"TaxPeriod", Kind::Text},
+                      {"InvoiceType", Kind::Text},
+                      {"InvoiceNo", Kind::Text},
+                      {"InvoiceDate", Kind::Date},
+                      {"STRegNoSupplier", Kind::Text},
+                      {"ItemSerialNo", Kind::Long},
+                      {"quantity", Kind::Double},
+                      {"ExcludSalTax", Kind::Currency}}},
+                    {{"A1", "202308", "P", "TI-0103", at(2023, 8, 17, 14, 35, 20), "S1", 1, 2.5, money(10000)},
+                     {"A1", "202308", "P", "TI-0103", at(2023, 8, 17, 14, 35, 20), "S1", 2, 1.0, money(154321275)},
+                     {"A1", "202308", "P", "INV-O'7", at(2023, 8, 1), "S2", 1, 1.0, money(1)},
+                     {"A1", "202308", "P", "INV-O'7", at(2023, 8, 1), "S2", 2, 1.0, money(2)},
+                     {"A1", "202308", "P", "INV-O'7", at(2023, 8, 1), "S2", 3, 1.0, money(3)},
+                     {"A1", "202308", "P", "TI-0099", at(2023, 8, 1), "S2", 1, 1.0, money(4)}});
+  source->add_query("VwPurchaseDebitMtr",
+                    "SELECT tblInvoice.StRegNo, tblInvoice.TaxPeriod, tblInvoice.InvoiceType, tblInvoice.InvoiceNo, "
+                    "tblInvoice.InvoiceDate, tblInvoice.STRegNoSupplier, tblSupplierBuyer.SupplierName AS Buyer, "
+                    "tblInvoice.TotalSalesTax FROM tblInvoice LEFT JOIN tblSupplierBuyer ON (tblInvoice.StRegNo = "
+                    "tblSupplierBuyer.STRegNo AND tblInvoice.STRegNoSupplier = tblSupplierBuyer.STRegNoSupplier) "
+                    "WHERE tblInvoice.InvoiceType = 'P' OR tblInvoice.InvoiceType = 'D';");
+  source->add_query("VwPurchaseDebit",
+                    "SELECT tblInvoiceItem.*, tblSupplierBuyer.SupplierName AS Buyer\r\nFROM tblInvoiceItem LEFT JOIN "
+                    "tblSupplierBuyer ON (tblInvoiceItem.STRegNoSupplier = tblSupplierBuyer.STRegNoSupplier) AND "
+                    "(tblInvoiceItem.StRegNo = tblSupplierBuyer.STRegNo)\r\nWHERE (((tblInvoiceItem.InvoiceType) In "
+                    "('P','D')));\r\n");
+  return source;
+}
+
+std::vector<std::string> texts(const ResultSet& result, std::string_view column) {
+  std::vector<std::string> out;
+  int index = result.find_column(column);
+  for (const auto& row : result.rows) out.push_back(row[index].is_null() ? "<null>" : row[index].as<std::string>());
+  return out;
+}
+
+TEST(QueryEngine, ViewsKeepTheirColumnsTypesAndJoinedValues) {
+  QueryEngine engine(invoices());
+  ResultSet mtr = engine.execute("Select * from VwPurchaseDebitMtr");
+  ASSERT_EQ(mtr.columns.size(), 8u);
+  EXPECT_EQ(mtr.columns[4].name, "InvoiceDate");
+  EXPECT_EQ(mtr.columns[4].kind, Kind::Date);
+  EXPECT_EQ(mtr.columns[6].name, "Buyer");
+  EXPECT_EQ(mtr.columns[7].kind, Kind::Currency);
+  EXPECT_THAT(texts(mtr, "invoiceno"), testing::ElementsAre("TI-0103", "INV-O'7", "DN-1"));
+  EXPECT_THAT(texts(mtr, "BUYER"), testing::ElementsAre("Müller & Söhne", "<null>", "Müller & Söhne"));
+  EXPECT_EQ(mtr.rows[0][4], FieldValue(at(2023, 8, 17, 14, 35, 20)));
+  EXPECT_EQ(mtr.rows[0][7], FieldValue(money(154321275)));
+  EXPECT_TRUE(mtr.rows[2][7].is_null());
+
+  ResultSet items = engine.execute("SELECT *  FROM  VwPurchaseDebit");
+  ASSERT_EQ(items.columns.size(), 10u);
+  EXPECT_EQ(items.rows.size(), 6u);
+  EXPECT_EQ(items.columns[8].kind, Kind::Currency);
+  EXPECT_EQ(items.rows[1][8], FieldValue(money(154321275)));
+  EXPECT_EQ(items.rows[0][7], FieldValue(2.5));
+  EXPECT_EQ(items.rows[0][6], FieldValue(int64_t{1}));
+}
+
+TEST(QueryEngine, ItemQueriesFindTheirItemsByTextAndCstrOfTheDate) {
+  QueryEngine engine(invoices());
+  auto item_query = [](std::string no, std::string date, std::string supplier) {
+    return "Select * from VwPurchaseDebit where StRegNo = 'A1' And TaxPeriod = '202308' And InvoiceType = 'P' "
+           "And InvoiceNo = '" + no + "' and cstr(invoicedate) = '" + date + "' and stregnosupplier = '" +
+           supplier + "'";
+  };
+  EXPECT_EQ(engine.execute(item_query("TI-0103", "17/08/2023 14:35:20", "S1")).rows.size(), 2u);
+  EXPECT_EQ(engine.execute(item_query("ti-0103", "17/08/2023 14:35:20", "s1")).rows.size(), 2u);  // case-blind
+  EXPECT_EQ(engine.execute(item_query("TI-0103", "17/08/2023", "S1")).rows.size(), 0u);
+  EXPECT_EQ(engine.execute(item_query("INV-O''7", "01/08/2023", "S2")).rows.size(), 3u);
+  EXPECT_EQ(engine.execute(item_query("TI-0103", "17/08/2023 14:35:20", "")).rows.size(), 0u);
+  // The unescaped apostrophe makes the text malformed: an error, never a wrong answer.
+  EXPECT_THROW(engine.execute(item_query("INV-O'7", "01/08/2023", "S2")), QueryError);
+  // The item view is evaluated once, however many item queries run.
+  EXPECT_THAT(engine.translate(item_query("X", "Y", "Z")), testing::HasSubstr("jet_cstr"));
+}
+
+TEST(QueryEngine, ExistenceQueriesAndBareNames) {
+  auto source = invoices();
+  QueryEngine engine(source);
+  EXPECT_EQ(engine.execute("Select * from tblInvoice Where (InvoiceType = 'P'  or Invoicetype = 'D')").rows.size(), 3u);
+  EXPECT_EQ(engine.execute("Select * from tblInvoice  Where InvoiceType = 's'  OR Invoicetype = 'C'").rows.size(), 1u);
+  EXPECT_EQ(engine.execute("tblinvoice").rows.size(), 4u);
+  EXPECT_EQ(engine.execute("[tblInvoice]").rows.size(), 4u);
+  EXPECT_EQ(source->scans("tblInvoice"), 1);  // loaded once
+  EXPECT_EQ(source->scans("tblInvoiceItem"), 0);  // never referenced, never loaded
+}
+
+TEST(QueryEngine, TypedColumnsCompareWithQuotedTextAsTheirType) {
+  QueryEngine engine(invoices());
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceDate = '17/08/2023 14:35:20'").rows.size(), 1u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceDate > #8/1/2023#").rows.size(), 2u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceDate = #2023-08-01#").rows.size(), 1u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE TotalSalesTax = '15432.1275'").rows.size(), 1u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE TotalSalesTax < 0").rows.size(), 1u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoiceItem WHERE ItemSerialNo = '2'").rows.size(), 2u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE TotalSalesTax = Null").rows.size(), 0u);
+  EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE TotalSalesTax Is Null").rows.size(), 1u);
+  EXPECT_THROW(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceDate = 'soon'"), QueryError);
+  EXPECT_THROW(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceNo = 5"), QueryError);
+}
+
+TEST(QueryEngine, ErrorsNameTheQueryAndTheConstruct) {
+  auto source = invoices();
+  source->add_query("VwBroken", "SELECT First(InvoiceNo) FROM tblInvoice");
+  source->add_query("VwLoop", "SELECT * FROM VwLoop");
+  QueryEngine engine(source);
+  auto message = [&](std::string_view sql) {
+    try {
+      engine.execute(sql);
+    } catch (const QueryError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_THAT(message("SELECT * FROM VwBroken"), testing::HasSubstr("saved query VwBroken: the aggregate First()"));
+  EXPECT_THAT(message("SELECT * FROM VwLoop"), testing::HasSubstr("refers to itself"));
+  EXPECT_THAT(message("SELECT * FROM tblNothing"), testing::HasSubstr("no table or saved query named 'tblNothing'"));
+  EXPECT_THAT(message("SELECT Bogus FROM tblInvoice"), testing::HasSubstr("unknown column 'Bogus'"));
+  EXPECT_THAT(message("SELECT Foo(1) FROM tblInvoice"), testing::HasSubstr("function Foo() is not supported"));
+  EXPECT_THAT(message("UPDATE tblInvoice SET x = 1"), testing::HasSubstr("update statements"));
+  EXPECT_THAT(message("SELECT StRegNo FROM tblInvoice, tblInvoiceItem"), testing::HasSubstr("ambiguous"));
+  EXPECT_THAT(message("SELECT 1/0 FROM tblInvoice"), testing::HasSubstr("division by zero"));
+}
+
+// A fresh engine over three small tables for the expression tests.
+class Expressions : public testing::Test {
+ protected:
+  Expressions() : engine_(make()) {}
+  static std::shared_ptr<MemorySource> make() {
+    auto source = std::make_shared<MemorySource>();
+    source->add_table({"T", {{"id", Kind::Long}, {"name", Kind::Text}, {"d", Kind::Date}, {"amount", Kind::Currency}, {"flag", Kind::Bool}}},
+                      {{1, "apple", at(2023, 8, 17, 14, 35, 20), money(12345), true},
+                       {2, "Banana", at(2024, 2, 29), money(-5000), false},
+                       {3, FieldValue(), FieldValue(), FieldValue(), false},
+                       {4, "ÄRGER", at(1999, 12, 31, 23, 59, 59), money(0), true}});
+    source->add_table({"U", {{"id", Kind::Long}, {"colour", Kind::Text}}}, {{1, "red"}, {2, "green"}, {9, "blue"}});
+    source->add_table({"V", {{"colour", Kind::Text}, {"hex", Kind::Text}}}, {{"RED", "#f00"}, {"blue", "#00f"}});
+    return source;
+  }
+  // The first column of the first row.
+  FieldValue value(const std::string& select_list, const std::string& where = "id = 1") {
+    ResultSet result = engine_.execute("SELECT " + select_list + " FROM T WHERE " + where);
+    EXPECT_EQ(result.rows.size(), 1u) << select_list;
+    return result.rows.empty() ? FieldValue("<no row>") : result.rows[0][0];
+  }
+  std::vector<int64_t> ids(const std::string& sql) {
+    std::vector<int64_t> out;
+    for (const auto& row : engine_.execute(sql).rows) out.push_back(row[0].as<int64_t>());
+    return out;
+  }
+  QueryEngine engine_;
+};
+
+TEST_F(Expressions, TextComparisonIgnoresCaseAlsoOutsideAscii) {
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'APPLE'"), testing::ElementsAre(1));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'ärger'"), testing::ElementsAre(4));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name IN ('banana', 'x')"), testing::ElementsAre(2));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name <> 'apple'"), testing::ElementsAre(2, 4));  // null is never unequal
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name BETWEEN 'b' AND 'C'"), testing::ElementsAre(2));
+  EXPECT_THAT(ids("SELECT id FROM T ORDER BY name DESC, id"), testing::ElementsAre(4, 2, 1, 3));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE NOT (name = 'apple') ORDER BY id"), testing::ElementsAre(2, 4));
+}
+
+TEST_F(Expressions, LikePatterns) {
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like 'b*'"), testing::ElementsAre(2));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like '?pple'"), testing::ElementsAre(1));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like '[a-b]*'"), testing::ElementsAre(1, 2));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like '[!a]*'"), testing::ElementsAre(2, 4));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Not Like '*a*'"), testing::ElementsAre(4));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE CStr(id) Like '#'"), testing::ElementsAre(1, 2, 3, 4));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like '*E?'"), testing::ElementsAre(4));
+}
+
+TEST_F(Expressions, ConversionsAndVbaFunctions) {
+  EXPECT_EQ(value("CStr(d)"), FieldValue("17/08/2023 14:35:20"));
+  EXPECT_EQ(value("CStr(amount) & '|' & CStr(flag) & '|' & id"), FieldValue("1.2345|True|1"));
+  EXPECT_EQ(value("Format(d, 'dd/mm/yyyy')"), FieldValue("17/08/2023"));
+  EXPECT_EQ(value("Format(d, \"Short Date\")"), FieldValue("17/08/2023"));
+  EXPECT_EQ(value("IIf(amount > 1, 'big', 'small')"), FieldValue("big"));
+  EXPECT_EQ(value("Nz(name, 'none')", "id = 3"), FieldValue("none"));
+  EXPECT_EQ(value("Nz(amount, 0)", "id = 3"), FieldValue(money(0)));
+  EXPECT_EQ(value("IsNull(name)", "id = 3"), FieldValue(true));
+  EXPECT_EQ(value("name & 'x'", "id = 3"), FieldValue("x"));
+  EXPECT_EQ(value("name + 'x'", "id = 3"), FieldValue());
+  EXPECT_EQ(value("CInt('2.5') + CLng(3.5)"), FieldValue(int64_t{6}));
+  EXPECT_EQ(value("CCur('12.34') + amount"), FieldValue(money(135745)));
+  EXPECT_EQ(value("CDate('17/08/2023')"), FieldValue(at(2023, 8, 17)));
+  EXPECT_EQ(value("CBool(id)"), FieldValue(true));
+  EXPECT_EQ(value("Val(' 12.5abc')"), FieldValue(12.5));
+  EXPECT_EQ(value("Str(id)"), FieldValue(" 1"));
+  EXPECT_EQ(value("Trim('  a b  ') & LTrim(' x') & RTrim('y ')"), FieldValue("a bxy"));
+  EXPECT_EQ(value("Left(name, 2) & Right(name, 2) & Mid(name, 2, 3) & Mid(name, 4)"), FieldValue("aplepplle"));
+  EXPECT_EQ(value("Left(name, 1)", "id = 4"), FieldValue("Ä"));
+  EXPECT_EQ(value("Len(name) + Len(id)"), FieldValue(int64_t{6}));
+  EXPECT_EQ(value("UCase(name) & LCase('ÄB')"), FieldValue("APPLEäb"));
+  EXPECT_EQ(value("InStr(name, 'P') & InStr(3, name, 'p') & InStr(name, 'z')"), FieldValue("230"));
+  EXPECT_EQ(value("Replace(name, 'p', 'b')"), FieldValue("abble"));
+  EXPECT_EQ(value("Year(d) & '-' & Month(d) & '-' & Day(d) & ' ' & Hour(d) & ':' & Minute(d) & ':' & Second(d)"),
+            FieldValue("2023-8-17 14:35:20"));
+  EXPECT_EQ(value("DateSerial(2023, 14, 0)"), FieldValue(at(2024, 1, 31)));
+  EXPECT_EQ(value("DateAdd('m', 1, #1/31/2024#)"), FieldValue(at(2024, 2, 29)));
+  EXPECT_EQ(value("DateAdd('d', -1, d)"), FieldValue(at(2023, 8, 16, 14, 35, 20)));
+  EXPECT_EQ(value("DateDiff('d', #8/1/2023#, d) & ' ' & DateDiff('yyyy', #12/31/2022#, #1/1/2023#)"),
+            FieldValue("16 1"));
+  EXPECT_EQ(value("Abs(amount)", "id = 2"), FieldValue(money(5000)));
+  EXPECT_EQ(value("Int(-2.5) & ' ' & Fix(-2.5) & ' ' & Round(2.5) & ' ' & Round(3.14159, 2)"),
+            FieldValue("-3 -2 2 3.14"));
+  EXPECT_EQ(value("7 Mod 3 & ' ' & 7 \\ 2 & ' ' & 7 / 2 & ' ' & 2 ^ 3"), FieldValue("1 3 3.5 8"));
+  EXPECT_EQ(value("id", "flag = True And id < 4"), FieldValue(int64_t{1}));
+  EXPECT_EQ(value("-(1 = 1)"), FieldValue(int64_t{1}));
+  EXPECT_EQ(value("Year(Now()) >= 2024"), FieldValue(true));
+  EXPECT_THROW(value("CInt(40000)"), QueryError);
+  EXPECT_THROW(value("CDate('not a date')"), QueryError);
+}
+
+TEST_F(Expressions, JoinsAliasesGroupingAndUnions) {
+  // Nested joins with aliases, and a RIGHT JOIN (SQLite has only LEFT).
+  ResultSet joined = engine_.execute(
+      "SELECT t.id, u.colour AS c, v.hex FROM (T AS t INNER JOIN U u ON t.id = u.id) LEFT JOIN V ON u.colour = "
+      "v.colour ORDER BY t.id");
+  ASSERT_EQ(joined.rows.size(), 2u);
+  EXPECT_EQ(joined.columns[1].name, "c");
+  EXPECT_EQ(joined.rows[0][2], FieldValue("#f00"));
+  EXPECT_TRUE(joined.rows[1][2].is_null());
+  ResultSet right = engine_.execute("SELECT U.id, T.name FROM T RIGHT JOIN U ON T.id = U.id ORDER BY U.id");
+  ASSERT_EQ(right.rows.size(), 3u);
+  EXPECT_TRUE(right.rows[2][1].is_null());
+  ResultSet nested = engine_.execute(
+      "SELECT T.id FROM T INNER JOIN (U INNER JOIN V ON U.colour = V.colour) ON T.id = U.id");
+  EXPECT_EQ(nested.rows.size(), 1u);
+  // SELECT * over a join names shared columns by their table.
+  ResultSet star = engine_.execute("SELECT * FROM U INNER JOIN V ON U.colour = V.colour");
+  EXPECT_EQ(star.columns[1].name, "U.colour");
+  EXPECT_EQ(star.columns[2].name, "V.colour");
+  // Grouping, aggregates and HAVING.
+  ResultSet grouped = engine_.execute(
+      "SELECT flag, Count(*) AS n, Sum(amount) AS total, Max(name) FROM T GROUP BY flag HAVING Count(*) > 1 "
+      "ORDER BY flag");
+  ASSERT_EQ(grouped.rows.size(), 2u);
+  EXPECT_EQ(grouped.rows[0][0], FieldValue(true));
+  EXPECT_EQ(grouped.rows[0][2], FieldValue(money(12345)));
+  EXPECT_EQ(grouped.rows[0][3], FieldValue("ÄRGER"));
+  EXPECT_EQ(grouped.columns[3].name, "Expr1000");
+  // DISTINCT, TOP, UNION.
+  EXPECT_EQ(engine_.execute("SELECT DISTINCT flag FROM T").rows.size(), 2u);
+  EXPECT_THAT(ids("SELECT TOP 2 id FROM T ORDER BY id DESC"), testing::ElementsAre(4, 3));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE id < 3 UNION SELECT id FROM U ORDER BY id"), testing::ElementsAre(1, 2, 9));
+  EXPECT_THAT(ids("SELECT id FROM U UNION ALL SELECT id FROM U WHERE id = 1"), testing::ElementsAre(1, 2, 9, 1));
+  // Subqueries.
+  EXPECT_THAT(ids("SELECT id FROM T WHERE id IN (SELECT id FROM U) ORDER BY id"), testing::ElementsAre(1, 2));
+  EXPECT_THAT(ids("SELECT x.id FROM (SELECT id FROM U WHERE colour <> 'RED') AS x"), testing::ElementsAre(2, 9));
+}
+
+}  // namespace
+}  // namespace sql
+}  // namespace halvaro
