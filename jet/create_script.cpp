@@ -176,10 +176,6 @@ class Parser {
     if (index.name.empty())
       for (const auto& c : columns) index.name += (index.name.empty() ? "" : "_") + c.column;
     index.columns = std::move(columns);
-    if (index.primary)  // every key column of a primary key is required
-      for (auto& c : table.columns)
-        for (const auto& k : index.columns)
-          if (same_name(c.name, k.column)) c.required = true;
     table.indexes.push_back(std::move(index));
   }
 
@@ -331,9 +327,13 @@ int insert_rows(const std::filesystem::path& out, const std::vector<InsertStatem
     try {
       for (size_t k = 0; k < positions.size(); ++k)
         row[positions[k]] = value_for_column(table->columns[positions[k]], insert.values[k]);
-      writer->append(*table, std::move(row));
     } catch (const JetError& e) {
       throw JetError(where + "table " + table->name + ": " + e.what());
+    }
+    try {
+      writer->append(*table, std::move(row));
+    } catch (const JetError& e) {
+      throw JetError(where + e.what());  // the writer names the table
     }
   }
   writer->close();

@@ -27,7 +27,8 @@ Decimal exact_of(const Column& c, const FieldValue& v) {
 Int128 rescaled(const Column& c, const Decimal& d, int scale) {
   if (d.scale <= scale) return d.unscaled * pow10(scale - d.scale);
   Int128 divisor = pow10(d.scale - scale);
-  if (d.unscaled % divisor != 0) refuse(c, "the value has more than " + std::to_string(scale) + " decimals");
+  if (d.unscaled % divisor != 0)
+    refuse(c, scale == 0 ? "a whole number was expected" : "the value has more than " + std::to_string(scale) + " decimals");
   return d.unscaled / divisor;
 }
 
