@@ -66,16 +66,17 @@ void RowDecoder::split(std::span<const uint8_t> bytes, const TableDef& table,
     read_jet4_offsets(row, mask_size, out.var_offsets);
 }
 
-std::span<const uint8_t> RowDecoder::column_bytes(std::span<const uint8_t> bytes,
-                                                  const Column& column, const RowLayout& parts,
-                                                  const FormatLayout& layout) {
-  if (column.type == ColumnType::Boolean || !parts.present(column.number)) return {};
+std::optional<std::span<const uint8_t>> RowDecoder::column_bytes(std::span<const uint8_t> bytes,
+                                                                 const Column& column,
+                                                                 const RowLayout& parts,
+                                                                 const FormatLayout& layout) {
+  if (column.type == ColumnType::Boolean || !parts.present(column.number)) return std::nullopt;
   const ByteView row(bytes, "row");
   if (column.fixed) {
     return row.bytes(layout.row_count_size + size_t{column.fixed_offset}, column.size);
   }
   // Columns added after the row was written have no entry.
-  if (column.variable_index + 1u >= parts.var_offsets.size()) return {};
+  if (column.variable_index + 1u >= parts.var_offsets.size()) return std::nullopt;
   const uint16_t start = parts.var_offsets[column.variable_index];
   const uint16_t end = parts.var_offsets[column.variable_index + 1u];
   if (start > end) throw CorruptData("column " + column.name + " has negative length");
@@ -89,14 +90,25 @@ void RowDecoder::decode(std::span<const uint8_t> row, std::vector<FieldValue>& v
     FieldValue& value = values[column.position];
     if (column.type == ColumnType::Boolean) {
       value = FieldValue(parts_.present(column.number));
-    } else if (!parts_.present(column.number)) {
-      value = FieldValue();
-    } else {
-      try {
-        value = decode_value(column, column_bytes(row, column, parts_, layout_));
-      } catch (const CorruptData& e) {
-        throw CorruptData("column " + column.name + ": " + e.what());
+      continue;
+    }
+    try {
+      const auto found = column_bytes(row, column, parts_, layout_);
+      if (!found) {
+        value = FieldValue();
+        continue;
       }
+      const std::span<const uint8_t> bytes = *found;
+      if (column.type == ColumnType::Text && layout_.unicode_text) {
+        // The common case: decode into the string the previous row left, keeping its buffer.
+        auto* text = std::get_if<std::string>(&value.value);
+        if (text == nullptr) text = &value.value.emplace<std::string>();
+        decode_jet4_text(bytes, *text);
+      } else {
+        value = decode_value(column, bytes);
+      }
+    } catch (const CorruptData& e) {
+      throw CorruptData("column " + column.name + ": " + e.what());
     }
   }
 }

@@ -3,6 +3,7 @@
 // a row buffer alone; long values are fetched from the page source.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -36,8 +37,9 @@ class RowDecoder {
   static void split(std::span<const uint8_t> row, const TableDef& table, const FormatLayout& layout,
                     RowLayout& out);
 
-  // The raw bytes of one column in a split row (empty for null or Boolean).
-  static std::span<const uint8_t> column_bytes(std::span<const uint8_t> row, const Column& column,
+  // The raw bytes of one column in a split row; nullopt for null (and Boolean,
+  // whose value is its null-mask bit).
+  static std::optional<std::span<const uint8_t>> column_bytes(std::span<const uint8_t> row, const Column& column,
                                                const RowLayout& parts, const FormatLayout& layout);
 
  private:

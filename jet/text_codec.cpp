@@ -12,22 +12,67 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void append_utf8(std::string& out, char32_t c) {
+// Writes c as UTF-8 at out (room for four bytes) and returns the end.
+char* put_utf8(char* out, char32_t c) {
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
+    *out++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return out;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  char buffer[4];
+  out.append(buffer, put_utf8(buffer, c));
+}
+
+// UCS-2 units -> UTF-8 at out (room for three bytes per unit); returns the end.
+char* put_ucs2(char* out, std::span<const uint8_t> bytes) {
+  const size_t units = bytes.size() / 2;
+  for (size_t i = 0; i < units; ++i) {
+    char32_t c = char32_t(bytes[2 * i]) | char32_t(bytes[2 * i + 1]) << 8;
+    if (c < 0x80) {
+      *out++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
+      const char32_t low = char32_t(bytes[2 * i + 2]) | char32_t(bytes[2 * i + 3]) << 8;
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      } else {
+        c = kReplacement;
+      }
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = kReplacement;
+    }
+    out = put_utf8(out, c);
+  }
+  return out;
+}
+
+// Latin-1 bytes (a compressed segment) -> UTF-8 at out (room for two bytes each).
+char* put_latin1(char* out, std::span<const uint8_t> bytes) {
+  for (const uint8_t b : bytes) {
+    if (b < 0x80) {
+      *out++ = static_cast<char>(b);
+    } else {
+      *out++ = static_cast<char>(0xC0 | (b >> 6));
+      *out++ = static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return out;
 }
 
 // Windows-1252 bytes 0x80-0x9F; the rest of the page equals Latin-1. The five
@@ -55,6 +100,14 @@ std::string decode_cp1252(std::span<const uint8_t> bytes) {
 // Other code pages go through the C library's converters, one per code page.
 class IconvCache {
  public:
+  IconvCache() = default;
+  IconvCache(const IconvCache&) = delete;
+  IconvCache& operator=(const IconvCache&) = delete;
+  ~IconvCache() {
+    for (const auto& [code_page, cd] : converters_)
+      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+
   std::string convert(std::span<const uint8_t> bytes, uint16_t code_page) {
     const std::lock_guard lock(mutex_);
     auto it = converters_.find(code_page);
@@ -92,50 +145,44 @@ class IconvCache {
 }  // namespace
 
 void append_ucs2(std::string& out, std::span<const uint8_t> bytes) {
-  const size_t units = bytes.size() / 2;
-  for (size_t i = 0; i < units; ++i) {
-    char32_t c = char32_t(bytes[2 * i]) | char32_t(bytes[2 * i + 1]) << 8;
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
-      const char32_t low = char32_t(bytes[2 * i + 2]) | char32_t(bytes[2 * i + 3]) << 8;
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      } else {
-        c = kReplacement;
-      }
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = kReplacement;
-    }
-    append_utf8(out, c);
-  }
+  const size_t start = out.size();
+  out.resize(start + bytes.size() / 2 * 3);
+  char* end = put_ucs2(out.data() + start, bytes);
+  out.resize(static_cast<size_t>(end - out.data()));
 }
 
 std::string decode_ucs2(std::span<const uint8_t> bytes) {
   std::string out;
-  out.reserve(bytes.size() / 2);
   append_ucs2(out, bytes);
   return out;
 }
 
-std::string decode_jet4_text(std::span<const uint8_t> bytes) {
-  if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return decode_ucs2(bytes);
+void decode_jet4_text(std::span<const uint8_t> bytes, std::string& out) {
+  out.clear();
+  if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
+    append_ucs2(out, bytes);
+    return;
+  }
   // Compressed: segments separated by 0x00 bytes alternate between one byte per
   // character (high byte zero) and plain UCS-2. Text is only stored this way when
   // no character has a zero byte, so every 0x00 is a switch.
-  std::string out;
-  out.reserve(bytes.size());
+  out.resize(bytes.size() * 2);
+  char* end = out.data();
   bool one_byte = true;
   size_t start = 2;
   for (size_t i = 2; i <= bytes.size(); ++i) {
     if (i < bytes.size() && bytes[i] != 0) continue;
     const auto segment = bytes.subspan(start, i - start);
-    if (one_byte)
-      for (const uint8_t b : segment) append_utf8(out, b);
-    else
-      append_ucs2(out, segment);
+    end = one_byte ? put_latin1(end, segment) : put_ucs2(end, segment);
     one_byte = !one_byte;
     start = i + 1;
   }
+  out.resize(static_cast<size_t>(end - out.data()));
+}
+
+std::string decode_jet4_text(std::span<const uint8_t> bytes) {
+  std::string out;
+  decode_jet4_text(bytes, out);
   return out;
 }
 

@@ -18,6 +18,7 @@ void append_ucs2(std::string& out, std::span<const uint8_t> bytes);
 
 // Jet 4 text: compressed when it starts with FF FE, plain UCS-2 otherwise.
 std::string decode_jet4_text(std::span<const uint8_t> bytes);
+void decode_jet4_text(std::span<const uint8_t> bytes, std::string& out);  // replaces out
 
 // Single-byte (or, through iconv, multi-byte) Windows code page -> UTF-8.
 // Code page 0 means 1252, the default of Western systems.

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "sql/functions.h"
+#include "sql/jet_source.h"
 #include "sql/parser.h"
 #include "sql/text_fold.h"
 #include "sql/translator.h"
@@ -142,9 +143,12 @@ struct QueryEngine::Impl : RelationResolver {
         statement.step();
       });
       exec("COMMIT");
-    } catch (...) {
+    } catch (const QueryError&) {
       exec("ROLLBACK");
       throw;
+    } catch (const std::exception& e) {
+      exec("ROLLBACK");
+      throw QueryError("reading table " + table.name + ": " + e.what());
     }
     return relations[key] = std::move(relation);
   }
@@ -200,6 +204,9 @@ struct QueryEngine::Impl : RelationResolver {
 
 QueryEngine::QueryEngine(std::shared_ptr<const TableSource> source)
     : impl_(std::make_unique<Impl>(std::move(source))) {}
+
+QueryEngine::QueryEngine(std::shared_ptr<const jet::Database> database)
+    : QueryEngine(std::make_shared<JetSource>(std::move(database))) {}
 
 QueryEngine::~QueryEngine() = default;
 

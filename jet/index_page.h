@@ -1,0 +1,48 @@
+#pragma once
+// Jet 4 index pages (0x03 intermediate, 0x04 leaf). Entries are stored from byte
+// 0x1E0, the first whole and the rest without the prefix all entries of the page
+// share; a bitmap at 0x1B marks where each entry ends. A leaf entry is the key and
+// the row's address (3-byte page, row, big-endian); an intermediate entry adds the
+// child page and stands for the greatest entry below that child, except for the
+// last child, which only the page's "tail" field names.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace halvaro::jet {
+
+using EntryBytes = std::vector<uint8_t>;
+
+struct IndexNode {
+  uint32_t page = 0;
+  bool leaf = true;
+  uint32_t prev = 0, next = 0, tail = 0;
+  std::vector<EntryBytes> entries;  // whole entries, ascending
+};
+
+namespace index_page {
+
+constexpr size_t kEntryStart = 0x1E0;
+constexpr size_t kCapacity = 4096 - kEntryStart;  // bytes of entries a page holds
+
+// Length of the part of an entry that orders it (key and row address).
+inline size_t ordered_length(const EntryBytes& e, bool leaf) { return leaf ? e.size() : e.size() - 4; }
+inline size_t key_length(const EntryBytes& e, bool leaf) { return ordered_length(e, leaf) - 4; }
+inline uint32_t child_of(const EntryBytes& e) {
+  return static_cast<uint32_t>(e[e.size() - 4]) << 24 | e[e.size() - 3] << 16 | e[e.size() - 2] << 8 |
+         e[e.size() - 1];
+}
+
+// Orders entries by key bytes, then row address (what Access does).
+int compare(std::span<const uint8_t> a_key, uint32_t a_row, std::span<const uint8_t> b_key, uint32_t b_row);
+int compare_entries(const EntryBytes& a, const EntryBytes& b, bool leaf);
+uint32_t row_pointer_of(const EntryBytes& e, bool leaf);  // page << 8 | row
+
+IndexNode decode(const uint8_t* page, uint32_t number);
+// Bytes the entries take once the shared prefix is taken out.
+size_t packed_size(const std::vector<EntryBytes>& entries, bool leaf);
+void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_size);
+
+}  // namespace index_page
+}  // namespace halvaro::jet

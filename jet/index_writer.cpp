@@ -1,0 +1,234 @@
+#include "jet/index_writer.h"
+
+#include <algorithm>
+
+#include "jet/database.h"
+#include "jet/page_store.h"
+
+namespace halvaro::jet {
+
+using index_page::compare;
+using index_page::key_length;
+using index_page::ordered_length;
+
+namespace {
+
+EntryBytes make_entry(const KeyBytes& key, uint32_t row_pointer) {
+  EntryBytes e(key);
+  const uint32_t page = row_pointer >> 8;
+  e.push_back(static_cast<uint8_t>(page >> 16));
+  e.push_back(static_cast<uint8_t>(page >> 8));
+  e.push_back(static_cast<uint8_t>(page));
+  e.push_back(static_cast<uint8_t>(row_pointer));
+  return e;
+}
+
+// Position of the first entry not less than (key, row).
+size_t lower_bound(const IndexNode& n, std::span<const uint8_t> key, uint32_t row) {
+  size_t low = 0, high = n.entries.size();
+  while (low < high) {
+    size_t mid = (low + high) / 2;
+    const EntryBytes& e = n.entries[mid];
+    if (compare({e.data(), key_length(e, n.leaf)}, index_page::row_pointer_of(e, n.leaf), key, row) < 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  return low;
+}
+
+EntryBytes separator(const EntryBytes& greatest, bool from_leaf, uint32_t child) {
+  EntryBytes e(greatest.begin(), greatest.begin() + static_cast<long>(ordered_length(greatest, from_leaf)));
+  for (int shift = 24; shift >= 0; shift -= 8) e.push_back(static_cast<uint8_t>(child >> shift));
+  return e;
+}
+
+}  // namespace
+
+IndexWriter::IndexWriter(PageStore& pages, uint32_t owner, uint32_t root, std::function<uint32_t()> allocate)
+    : pages_(pages), owner_(owner), root_(root), allocate_(std::move(allocate)) {}
+
+IndexNode& IndexWriter::node(uint32_t page) {
+  auto it = nodes_.find(page);
+  if (it != nodes_.end()) return *it->second;
+  if (page == 0 || page >= pages_.page_count())
+    throw JetError(pages_.path().string() + ": an index refers to page " + std::to_string(page) +
+                   ", which does not exist");
+  try {
+    auto n = std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page));
+    return *nodes_.emplace(page, std::move(n)).first->second;
+  } catch (const std::runtime_error& e) {
+    throw JetError(pages_.path().string() + ": " + e.what());
+  }
+}
+
+IndexNode& IndexWriter::new_node(bool leaf) {
+  auto n = std::make_unique<IndexNode>();
+  n->page = allocate_();
+  n->leaf = leaf;
+  IndexNode& ref = *nodes_.emplace(n->page, std::move(n)).first->second;
+  mark(ref);
+  return ref;
+}
+
+bool IndexWriter::contains_key(const KeyBytes& key) {
+  // Descend towards the first entry with this key (row address 0 sorts first).
+  uint32_t page = root_;
+  for (int depth = 0;; ++depth) {
+    if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
+    IndexNode& n = node(page);
+    size_t at = lower_bound(n, key, 0);
+    if (n.leaf) {
+      // The match may be the first entry of the following leaf.
+      IndexNode* leaf = &n;
+      for (int hop = 0; at == leaf->entries.size() && leaf->next != 0 && hop < 2; ++hop) {
+        leaf = &node(leaf->next);
+        at = 0;
+      }
+      if (at == leaf->entries.size()) return false;
+      const EntryBytes& e = leaf->entries[at];
+      return key_length(e, true) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+    }
+    if (at < n.entries.size())
+      page = index_page::child_of(n.entries[at]);
+    else if (n.tail)
+      page = n.tail;
+    else if (!n.entries.empty())
+      page = index_page::child_of(n.entries.back());
+    else
+      return false;
+  }
+}
+
+void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
+  std::vector<std::pair<uint32_t, size_t>> path;  // node page, index of the child taken
+  uint32_t page = root_;
+  for (int depth = 0;; ++depth) {
+    if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
+    IndexNode& n = node(page);
+    size_t at = lower_bound(n, key, row_pointer);
+    if (n.leaf) {
+      const bool appended = at == n.entries.size() && n.next == 0;
+      n.entries.insert(n.entries.begin() + static_cast<long>(at), make_entry(key, row_pointer));
+      mark(n);
+      path.emplace_back(page, at);
+      if (index_page::packed_size(n.entries, true) > index_page::kCapacity)
+        split(path, path.size() - 1, appended);
+      return;
+    }
+    path.emplace_back(page, at);
+    if (at < n.entries.size()) {
+      page = index_page::child_of(n.entries[at]);
+    } else if (n.tail) {
+      page = n.tail;
+    } else if (!n.entries.empty()) {
+      // No tail: the last child takes the new greatest entry and its entry grows.
+      --path.back().second;
+      EntryBytes& last = n.entries.back();
+      last = separator(make_entry(key, row_pointer), true, index_page::child_of(last));
+      mark(n);
+      page = index_page::child_of(last);
+    } else {
+      throw JetError(pages_.path().string() + ": an intermediate index page is empty");
+    }
+  }
+}
+
+void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended) {
+  IndexNode& full = node(path[level].first);
+  const bool leaf = full.leaf;
+  auto& entries = full.entries;
+  // Where the lower part ends: all but the new entry when appending in order (the
+  // usual case of rising keys keeps pages full), otherwise half by bytes.
+  size_t cut = entries.size() - 1;
+  if (!appended) {
+    size_t total = 0, half = index_page::packed_size(entries, leaf) / 2;
+    for (cut = 0; cut + 1 < entries.size() && total < half; ++cut) total += entries[cut].size();
+  }
+  if (cut == 0) cut = 1;
+  std::vector<EntryBytes> lower(std::make_move_iterator(entries.begin()),
+                                std::make_move_iterator(entries.begin() + static_cast<long>(cut)));
+  entries.erase(entries.begin(), entries.begin() + static_cast<long>(cut));
+
+  auto fill_lower = [&](IndexNode& target) {
+    target.entries = std::move(lower);
+    if (!leaf) {
+      // The last child of the lower part becomes its tail.
+      target.tail = index_page::child_of(target.entries.back());
+      EntryBytes greatest = target.entries.back();
+      target.entries.pop_back();
+      return separator(greatest, false, target.page);
+    }
+    return separator(target.entries.back(), true, target.page);
+  };
+
+  if (full.page == root_) {
+    // The root keeps its page: both halves move to new pages under it.
+    IndexNode& left = new_node(leaf);
+    IndexNode& right = new_node(leaf);
+    IndexNode& root = node(root_);
+    EntryBytes entry = fill_lower(left);
+    right.entries = std::move(root.entries);
+    right.tail = root.tail;
+    left.next = right.page;
+    right.prev = left.page;
+    root.leaf = false;
+    root.entries.clear();
+    root.entries.push_back(std::move(entry));
+    root.tail = right.page;
+    root.prev = root.next = 0;
+    mark(root);
+    return;
+  }
+
+  IndexNode& lower_node = new_node(leaf);
+  IndexNode& upper = node(path[level].first);
+  EntryBytes entry = fill_lower(lower_node);
+  lower_node.prev = upper.prev;
+  lower_node.next = upper.page;
+  if (upper.prev) {
+    IndexNode& before = node(upper.prev);
+    before.next = lower_node.page;
+    mark(before);
+  }
+  upper.prev = lower_node.page;
+  mark(upper);
+
+  IndexNode& parent = node(path[level - 1].first);
+  const size_t at = path[level - 1].second;  // the old page's entry, or the tail's place
+  parent.entries.insert(parent.entries.begin() + static_cast<long>(std::min(at, parent.entries.size())),
+                        std::move(entry));
+  mark(parent);
+  if (index_page::packed_size(parent.entries, false) > index_page::kCapacity)
+    split(path, level - 1, appended && at >= parent.entries.size() - 1 && parent.next == 0);
+}
+
+void IndexWriter::flush() {
+  for (uint32_t page : dirty_) {
+    const IndexNode& n = *nodes_.at(page);
+    index_page::encode(n, owner_, pages_.write(page), pages_.page_size());
+  }
+  dirty_.clear();
+}
+
+void IndexWriter::forget() {
+  nodes_.clear();
+  dirty_.clear();
+}
+
+void IndexWriter::for_each(const std::function<void(const EntryBytes&)>& visit) {
+  uint32_t page = root_;
+  for (int depth = 0; depth < 64; ++depth) {
+    IndexNode& n = node(page);
+    if (n.leaf) break;
+    page = !n.entries.empty() ? index_page::child_of(n.entries.front()) : n.tail;
+  }
+  for (size_t hops = 0; page != 0; ++hops) {
+    if (hops > pages_.page_count()) throw JetError(pages_.path().string() + ": index leaves form a cycle");
+    IndexNode& n = node(page);
+    for (const auto& e : n.entries) visit(e);
+    page = n.next;
+  }
+}
+
+}  // namespace halvaro::jet

@@ -1,0 +1,51 @@
+#pragma once
+// Inserts entries into one real index's B-tree. Pages are decoded once and kept;
+// changed pages are encoded back into the page store by flush(), before a commit.
+// A full page splits: a new page takes its lower part and the old page keeps the
+// upper part, so the parent's reference to the old page stays right and only the
+// new page needs an entry in the parent; a full root moves its entries down into two
+// new pages so that the root keeps its page number.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "jet/index_key.h"
+#include "jet/index_page.h"
+
+namespace halvaro::jet {
+
+class PageStore;
+
+class IndexWriter {
+ public:
+  // `allocate` returns a fresh page already recorded in the index's usage map.
+  IndexWriter(PageStore& pages, uint32_t owner, uint32_t root, std::function<uint32_t()> allocate);
+
+  // Whether an entry with exactly this key exists (for unique indexes).
+  bool contains_key(const KeyBytes& key);
+  void insert(const KeyBytes& key, uint32_t row_pointer);
+  void flush();
+  // Drops decoded pages (after the store discarded uncommitted changes).
+  void forget();
+
+  // Every entry in order, leaf by leaf (for checking).
+  void for_each(const std::function<void(const EntryBytes&)>& visit);
+
+ private:
+  IndexNode& node(uint32_t page);
+  IndexNode& new_node(bool leaf);
+  void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
+  void mark(const IndexNode& n) { dirty_.insert(n.page); }
+
+  PageStore& pages_;
+  uint32_t owner_;
+  uint32_t root_;
+  std::function<uint32_t()> allocate_;
+  std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
+  std::unordered_set<uint32_t> dirty_;
+};
+
+}  // namespace halvaro::jet

@@ -1,0 +1,235 @@
+#include "jet/table_writer.h"
+
+#include <algorithm>
+
+#include "jet/database_writer.h"
+#include "jet/page_bytes.h"
+#include "jet/page_store.h"
+#include "jet/row_encoder.h"
+#include "jet/row_page.h"
+#include "jet/usage_map_writer.h"
+
+namespace halvaro::jet {
+
+namespace {
+
+std::string show(const FieldValue& v) {
+  if (v.is_null()) return "Null";
+  if (v.is<std::string>()) return "'" + v.as<std::string>() + "'";
+  if (v.is<int64_t>()) return std::to_string(v.as<int64_t>());
+  if (v.is<double>()) {
+    std::string s = std::to_string(v.as<double>());
+    while (s.size() > 1 && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s;
+  }
+  if (v.is<bool>()) return v.as<bool>() ? "True" : "False";
+  if (v.is<DateTime>()) return "#" + to_iso8601(v.as<DateTime>()) + "#";
+  if (v.is<Currency>()) {
+    int64_t s = v.as<Currency>().scaled;
+    std::string sign = s < 0 ? "-" : "";
+    uint64_t m = s < 0 ? static_cast<uint64_t>(-(s + 1)) + 1 : static_cast<uint64_t>(s);
+    std::string frac = std::to_string(m % 10000);
+    return sign + std::to_string(m / 10000) + "." + std::string(4 - frac.size(), '0') + frac;
+  }
+  if (v.is<Decimal>()) return to_string(v.as<Decimal>());
+  if (v.is<Guid>()) return to_string(v.as<Guid>());
+  return "(binary)";
+}
+
+}  // namespace
+
+TableWriter::TableWriter(PageStore& pages, std::string name, uint32_t definition_page,
+                         std::function<uint32_t()> allocate)
+    : pages_(pages), name_(std::move(name)), allocate_(std::move(allocate)) {
+  layout_ = TableLayout::read(pages_, definition_page);
+  reload();
+}
+
+void TableWriter::reload() {
+  layout_ = TableLayout::read(pages_, layout_.definition_page);
+  indexes_.clear();
+  for (const auto& real : layout_.real_indexes) {
+    const uint32_t map = real.usage_map;
+    indexes_.push_back(std::make_unique<IndexWriter>(pages_, layout_.definition_page, real.root_page, [this, map] {
+      uint32_t page = allocate_();
+      UsageMapWriter(pages_, map, allocate_).add(page);
+      return page;
+    }));
+  }
+  insert_page_ = 0;
+  long_value_page_ = 0;
+}
+
+IndexWriter& TableWriter::index(size_t real_index) { return *indexes_.at(real_index); }
+
+void TableWriter::flush() {
+  for (auto& index : indexes_) index->flush();
+}
+
+std::string TableWriter::describe_key(const RealIndexLayout& index, const std::vector<FieldValue>& values) const {
+  std::string names, shown;
+  for (const auto& ic : index.columns) {
+    for (size_t i = 0; i < layout_.columns.size(); ++i) {
+      if (layout_.columns[i].number != ic.column_number) continue;
+      names += (names.empty() ? "" : ", ") + layout_.columns[i].name;
+      shown += (shown.empty() ? "" : ", ") + show(values[i]);
+    }
+  }
+  return "(" + names + ") = (" + shown + ")";
+}
+
+void TableWriter::append(std::vector<FieldValue> values) {
+  const std::string where = "table " + name_;
+  if (values.size() != layout_.columns.size())
+    throw ValueError(where + ": a row needs " + std::to_string(layout_.columns.size()) + " values, not " +
+                     std::to_string(values.size()));
+
+  // Autonumbers: a null gets the next number; a given number moves the counter on.
+  uint32_t counter = layout_.last_autonumber;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const ColumnLayout& c = layout_.columns[i];
+    if (!c.autonumber || c.type != ColumnType::Long) continue;
+    if (values[i].is_null()) {
+      values[i] = FieldValue(static_cast<int64_t>(++counter));
+    } else if (values[i].is<int64_t>() && values[i].as<int64_t>() > static_cast<int64_t>(counter) &&
+               values[i].as<int64_t>() <= INT32_MAX) {
+      counter = static_cast<uint32_t>(values[i].as<int64_t>());
+    }
+  }
+
+  std::vector<StoredValue> stored(values.size());
+  for (size_t i = 0; i < values.size(); ++i) stored[i] = encode_value(layout_.columns[i], values[i], where);
+
+  // Long values: references first, then inline data while the row stays small.
+  std::vector<std::vector<uint8_t>> long_data(values.size());
+  std::vector<bool> is_inline(values.size(), false);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!is_long_value(layout_.columns[i].type) || !stored[i].present) continue;
+    long_data[i] = std::move(stored[i].bytes);
+    stored[i].bytes.assign(kLongValueHeader, 0);
+  }
+  size_t size = assembled_size(layout_, stored);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!stored[i].present || !is_long_value(layout_.columns[i].type)) continue;
+    if (long_data[i].size() <= kMaxInlineLongValue && size + long_data[i].size() <= kMaxRowSize) {
+      is_inline[i] = true;
+      size += long_data[i].size();
+    }
+  }
+  if (size > kMaxRowSize)
+    throw ValueError(where + ": the row takes " + std::to_string(size) + " bytes; a row holds at most " +
+                     std::to_string(kMaxRowSize));
+
+  // Keys, and the unique ones checked, before anything is written.
+  std::vector<KeyBytes> keys(layout_.real_indexes.size());
+  for (size_t r = 0; r < layout_.real_indexes.size(); ++r) {
+    const RealIndexLayout& real = layout_.real_indexes[r];
+    keys[r] = make_key(layout_, real, values);
+    bool primary = false;
+    std::string index_name;
+    for (const auto& logical : layout_.logical_indexes)
+      if (logical.real_index == static_cast<int>(r)) {
+        primary = primary || logical.primary;
+        if (index_name.empty() || logical.primary) index_name = logical.name;
+      }
+    bool has_null = false;
+    for (const auto& ic : real.columns)
+      for (size_t i = 0; i < values.size(); ++i)
+        if (layout_.columns[i].number == ic.column_number && values[i].is_null() &&
+            layout_.columns[i].type != ColumnType::Boolean)
+          has_null = true;
+    if (primary && has_null)
+      throw ConstraintError(where + ": the primary key " + index_name + " cannot hold a Null: " +
+                            describe_key(real, values));
+    if (real.unique() && !has_null && indexes_[r]->contains_key(keys[r]))
+      throw ConstraintError(where + ": a row with " + describe_key(real, values) + " already exists; the " +
+                            (primary ? "primary key " : "unique index ") + index_name +
+                            " does not allow duplicates");
+  }
+
+  // From here on the file changes.
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!stored[i].present || !is_long_value(layout_.columns[i].type)) continue;
+    auto& ref = stored[i].bytes;
+    const auto length = static_cast<uint32_t>(long_data[i].size());
+    if (is_inline[i]) {
+      bytes::put32(ref.data(), length | 0x80000000u);
+      ref.insert(ref.end(), long_data[i].begin(), long_data[i].end());
+    } else {
+      const bool single = length <= kMaxLongValueRow;
+      bytes::put32(ref.data(), length | (single ? 0x40000000u : 0u));
+      bytes::put32(ref.data() + 4, write_long_value(long_data[i], single));
+    }
+  }
+  const uint32_t row_pointer = place_row(assemble_row(layout_, stored));
+  for (size_t r = 0; r < indexes_.size(); ++r) indexes_[r]->insert(keys[r], row_pointer);
+
+  layout_.row_count += 1;
+  layout_.last_autonumber = counter;
+  uint8_t* definition = pages_.write(layout_.definition_page);
+  bytes::put32(definition + tdef::kRowCount, layout_.row_count);
+  bytes::put32(definition + tdef::kAutonumber, layout_.last_autonumber);
+}
+
+uint32_t TableWriter::place_row(const std::vector<uint8_t>& row) {
+  UsageMapWriter owned(pages_, layout_.owned_pages_map, allocate_);
+  UsageMapWriter free_space(pages_, layout_.free_space_map, allocate_);
+  if (insert_page_ == 0) {
+    // The last owned data page that still has room, as Access and Jackcess pick it.
+    auto candidates = owned.pages();
+    for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
+      const uint8_t* p = pages_.read(*it);
+      if (p[0] == 0x01 && bytes::get32(p + 4) == layout_.definition_page && free_space.contains(*it)) {
+        insert_page_ = *it;
+        break;
+      }
+    }
+  }
+  if (insert_page_ != 0 && !row_page::fits(pages_.read(insert_page_), row.size())) {
+    free_space.remove(insert_page_);
+    insert_page_ = 0;
+  }
+  if (insert_page_ == 0) {
+    insert_page_ = allocate_();
+    row_page::init(pages_.write(insert_page_), pages_.page_size(), layout_.definition_page);
+    owned.add(insert_page_);
+    free_space.add(insert_page_);
+  }
+  const uint8_t number = row_page::add_row(pages_.write(insert_page_), pages_.page_size(), row);
+  return insert_page_ << 8 | number;
+}
+
+uint32_t TableWriter::long_value_page(size_t needed) {
+  if (long_value_page_ == 0 || !row_page::fits(pages_.read(long_value_page_), needed)) {
+    long_value_page_ = allocate_();
+    row_page::init(pages_.write(long_value_page_), pages_.page_size(), row_page::kLongValueOwner);
+  }
+  return long_value_page_;
+}
+
+uint32_t TableWriter::write_long_value(const std::vector<uint8_t>& data, bool single_page) {
+  const size_t max_row = kMaxLongValueRow;
+  if (single_page) {
+    uint32_t page = long_value_page(data.size());
+    uint8_t row = row_page::add_row(pages_.write(page), pages_.page_size(), data);
+    return page << 8 | row;
+  }
+  // A chain: each piece starts with the address of the next (0 ends it). Pieces are
+  // written last to first so each knows its successor.
+  const size_t piece = max_row - 4;
+  std::vector<size_t> starts;
+  for (size_t at = 0; at < data.size(); at += piece) starts.push_back(at);
+  uint32_t next = 0;
+  for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+    const size_t length = std::min(piece, data.size() - *it);
+    std::vector<uint8_t> row(4 + length);
+    bytes::put32(row.data(), next);
+    std::copy_n(data.begin() + static_cast<long>(*it), length, row.begin() + 4);
+    uint32_t page = long_value_page(row.size());
+    next = page << 8 | row_page::add_row(pages_.write(page), pages_.page_size(), row);
+  }
+  return next;
+}
+
+}  // namespace halvaro::jet

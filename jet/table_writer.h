@@ -1,0 +1,57 @@
+#pragma once
+// Appends rows to one table: places the row (and any long values) on pages, keeps
+// the table's usage maps, row count and autonumber counter, and inserts the row into
+// every index. All checks that can refuse a row (values, unique keys) run before the
+// first byte changes, so a refused row leaves the table as it was.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/field_value.h"
+#include "jet/index_writer.h"
+#include "jet/table_layout.h"
+
+namespace halvaro::jet {
+
+class PageStore;
+
+class TableWriter {
+ public:
+  // `allocate` returns a fresh page already taken out of the file's free-page map.
+  TableWriter(PageStore& pages, std::string name, uint32_t definition_page,
+              std::function<uint32_t()> allocate);
+
+  const std::string& name() const { return name_; }
+  const TableLayout& layout() const { return layout_; }
+
+  // values[i] belongs to layout().columns[i]. Null autonumber columns get the next
+  // number. Throws ValueError or ConstraintError without changing anything.
+  void append(std::vector<FieldValue> values);
+
+  // Encodes changed index pages into the store (before a commit or a read).
+  void flush();
+  // Re-reads everything from the store (after uncommitted changes were dropped).
+  void reload();
+
+  IndexWriter& index(size_t real_index);
+  uint32_t row_count() const { return layout_.row_count; }
+
+ private:
+  uint32_t place_row(const std::vector<uint8_t>& row);
+  uint32_t write_long_value(const std::vector<uint8_t>& data, bool single_page);
+  uint32_t long_value_page(size_t needed);
+  std::string describe_key(const RealIndexLayout& index, const std::vector<FieldValue>& values) const;
+
+  PageStore& pages_;
+  std::string name_;
+  std::function<uint32_t()> allocate_;
+  TableLayout layout_;
+  std::vector<std::unique_ptr<IndexWriter>> indexes_;
+  uint32_t insert_page_ = 0;  // data page taking new rows (0: look for one)
+  uint32_t long_value_page_ = 0;
+};
+
+}  // namespace halvaro::jet

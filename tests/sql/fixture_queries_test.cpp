@@ -1,0 +1,123 @@
+// The transfers' query texts over the old-version fixture databases, through the
+// real file reader.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "jet/database.h"
+#include "sql/query_engine.h"
+#include "sql/regional.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::sql {
+namespace {
+
+struct ViewCount {
+  const char* view;
+  size_t small_rows;
+  size_t medium_rows;
+};
+
+// Rows each view must give: its WHERE evaluated by hand over the tables
+// (mdb-export counts of each invoice kind, every bill and shipping bill row).
+const ViewCount kViews[] = {
+    {"VwPurchaseDebitMtr", 16, 2244 + 231}, {"VwPurchaseDebit", 24 + 3, 11140 + 1148},
+    {"VwSalesCreditMtr", 14, 2117 + 408},   {"VwSalesCredit", 24 + 3, 10510 + 1979},
+    {"vwBillOfentryMtr", 6, 1000},          {"vwbillofentry", 10, 3923},
+    {"VwShippingBillMtr", 6, 1000},         {"VwShippingBill", 9, 3961},
+};
+
+std::string text_of(const ResultSet& result, size_t row, std::string_view column) {
+  return text_form(result.rows.at(row).at(static_cast<size_t>(result.find_column(column))));
+}
+
+TEST(FixtureQueries, EveryViewGivesTheRowsOfItsDefinition) {
+  HALVARO_REQUIRE_FIXTURE(small, "old-small.mdb");
+  HALVARO_REQUIRE_FIXTURE(medium, "old-medium.mdb");
+  QueryEngine small_engine(std::shared_ptr<const jet::Database>(jet::Database::open(small)));
+  QueryEngine medium_engine(std::shared_ptr<const jet::Database>(jet::Database::open(medium)));
+  for (const auto& view : kViews) {
+    EXPECT_EQ(small_engine.execute(std::string("Select * from ") + view.view).rows.size(), view.small_rows) << view.view;
+    EXPECT_EQ(medium_engine.execute(std::string("SELECT *  FROM  ") + view.view).rows.size(), view.medium_rows)
+        << view.view;
+  }
+  ResultSet mtr = small_engine.execute("Select * from VwPurchaseDebitMtr");
+  EXPECT_EQ(mtr.columns.size(), 11u);
+  EXPECT_EQ(mtr.columns[6].name, "Buyer");
+  // The invoice whose partner is missing from tblSupplierBuyer has a null Buyer.
+  ResultSet orphan = small_engine.execute("Select Buyer from VwPurchaseDebitMtr where InvoiceNo = 'TI-0151'");
+  ASSERT_EQ(orphan.rows.size(), 1u);
+  EXPECT_TRUE(orphan.rows[0][0].is_null());
+  ResultSet shipping = small_engine.execute("SELECT *  FROM  VwShippingBillMtr");
+  EXPECT_GE(shipping.find_column("UomMtr"), 0);
+  EXPECT_EQ(shipping.columns[static_cast<size_t>(shipping.find_column("shippingbillno"))].kind, Kind::Long);
+}
+
+TEST(FixtureQueries, ItemQueriesBuiltFromMasterValuesFindTheirItems) {
+  HALVARO_REQUIRE_FIXTURE(small, "old-small.mdb");
+  QueryEngine engine(std::shared_ptr<const jet::Database>(jet::Database::open(small)));
+
+  // TI-0103 carries a time of day: cstr of the view's date is the general date form.
+  ResultSet invoice = engine.execute("Select * from VwPurchaseDebitMtr where InvoiceNo = 'TI-0103'");
+  ASSERT_EQ(invoice.rows.size(), 1u);
+  std::string date = text_of(invoice, 0, "Invoicedate");
+  EXPECT_EQ(date, "17/08/2023 14:35:20");
+  ResultSet items = engine.execute(
+      "Select * from VwPurchaseDebit where StRegNo = '" + text_of(invoice, 0, "Stregno") + "' And TaxPeriod = '" +
+      text_of(invoice, 0, "taxperiod") + "' And InvoiceType = 'P' And InvoiceNo = 'TI-0103' and cstr(invoicedate) = '" +
+      date + "' and stregnosupplier = '" + text_of(invoice, 0, "STRegNoSupplier") + "'");
+  ASSERT_FALSE(items.rows.empty());
+  int serial = items.find_column("ItemSerialNo");
+  int amount = items.find_column("ExcludSalTax");
+  bool found_item_2 = false;
+  for (const auto& row : items.rows) {
+    if (row[static_cast<size_t>(serial)] == FieldValue(int64_t{2})) {
+      found_item_2 = true;
+      EXPECT_EQ(row[static_cast<size_t>(amount)], FieldValue(Currency{154321275}));
+    }
+  }
+  EXPECT_TRUE(found_item_2);
+
+  // The apostrophe doubled in the literal finds INV-O'7's three items.
+  ResultSet sales = engine.execute(
+      "Select * from VwSalesCredit where StRegNo = '1203987600025' And TaxPeriod = '202311' And InvoiceType = 'S' "
+      "And InvoiceNo = 'INV-O''7' and cstr(invoicedate) = '21/11/2023' and stregnosupplier = '0702444400029'");
+  EXPECT_EQ(sales.rows.size(), 3u);
+
+  // Bills of entry: cstr of the number and of a date with a time; the stray item of
+  // another BeType is not selected.
+  EXPECT_EQ(engine.execute("Select * from vwbillofentry where StRegNo = '0301234500017' And TaxPeriod = '202311' "
+                           "And BeType = 'HC'  and cstr(BillOfEntryNo) = 'KAPW-HC-118230' and "
+                           "cstr(BillofEntryDate) = '06/11/2023 11:20:00' and collectorateCode = 'KAPW'")
+                .rows.size(),
+            2u);
+  EXPECT_EQ(engine.execute("Select * from vwbillofentry where StRegNo = '0301234500017' And TaxPeriod = '202309' "
+                           "And BeType = 'HC'  and cstr(BillOfEntryNo) = 'KAPE-HC-099812' and "
+                           "cstr(BillofEntryDate) = '04/09/2023' and collectorateCode = 'KAPE'")
+                .rows.size(),
+            1u);
+
+  // Shipping bills: cstr of a Long number; the bill entered twice has 2 + 1 items.
+  EXPECT_EQ(engine.execute("Select * from VwShippingBill where StRegNo = '1203987600025' And TaxPeriod = '202311' "
+                           "And cstr(ShippingBillNo) = '780055' and cstr(Shippingbilldate)= '08/11/2023' and "
+                           "CollectorateCode = 'SDP'")
+                .rows.size(),
+            3u);
+}
+
+TEST(FixtureQueries, ExistenceQueriesOnTheDestination) {
+  HALVARO_REQUIRE_FIXTURE(empty, "new-empty.mdb");
+  HALVARO_REQUIRE_FIXTURE(nonempty, "new-nonempty.mdb");
+  QueryEngine empty_engine(std::shared_ptr<const jet::Database>(jet::Database::open(empty)));
+  QueryEngine full_engine(std::shared_ptr<const jet::Database>(jet::Database::open(nonempty)));
+  const char* purchase = "Select * from tblInvoiceMtr Where (InvoiceType = 'P'  or Invoicetype = 'D')";
+  const char* sales = "Select * from tblInvoiceMtr  Where InvoiceType = 'S'  OR Invoicetype = 'C'";
+  EXPECT_EQ(empty_engine.execute(purchase).rows.size(), 0u);
+  EXPECT_EQ(empty_engine.execute("Select *  from tblInvoiceDetail").rows.size(), 0u);
+  EXPECT_EQ(full_engine.execute(purchase).rows.size(), 0u);
+  EXPECT_EQ(full_engine.execute(sales).rows.size(), 2u);
+  EXPECT_EQ(full_engine.execute("Select *  from tblInvoiceDetail").rows.size(), 3u);
+}
+
+}  // namespace
+}  // namespace halvaro::sql
