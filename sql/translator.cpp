@@ -48,7 +48,12 @@ std::string real_literal(double value) {
   return text;
 }
 
-std::string kind_code(Kind kind) { return std::to_string(static_cast<int>(kind)); }
+// The kind a function is told its argument has. Decimal values are held as REAL
+// without their scale, so functions read them as Double.
+std::string kind_code(Kind kind) {
+  if (kind == Kind::Decimal) kind = Kind::Double;
+  return std::to_string(static_cast<int>(kind));
+}
 
 bool is_numeric(Kind kind) {
   return kind == Kind::Long || kind == Kind::Single || kind == Kind::Double || kind == Kind::Decimal ||
@@ -456,8 +461,12 @@ class Translator {
   Val comparison(const std::string& op, Val a, Val b) {
     bool hint = collect_hints_ && op == "=";
     collect_hints_ = false;
+    // Text meets text, or a value of no fixed type that may be text: compare case-blind.
+    bool texts = (a.kind == Kind::Text || a.kind == Kind::Variant) && (b.kind == Kind::Text || b.kind == Kind::Variant) &&
+                 (a.kind == Kind::Text || b.kind == Kind::Text);
     unify(a, b);
-    std::string collate = (a.kind == Kind::Text && b.kind == Kind::Text) ? " COLLATE JET" : "";
+    bool still_texts = (a.kind == Kind::Text || a.kind == Kind::Variant) && (b.kind == Kind::Text || b.kind == Kind::Variant);
+    std::string collate = texts && still_texts ? " COLLATE JET" : "";
     if (hint && current_hint_) {
       const Val* column = a.one_column && (b.literal || b.text_literal || !b.one_column) ? &a
                           : b.one_column && (a.literal || a.text_literal)              ? &b

@@ -8,6 +8,7 @@
 #include "sql/query_engine.h"
 #include "sql/regional.h"
 #include "tests/support/fixtures.h"
+#include "tests/sql/print_value.h"
 
 namespace halvaro::sql {
 namespace {
