@@ -107,6 +107,7 @@ class Translator {
     std::vector<std::pair<std::string, Val>> items;
     std::string tail;  // FROM ... HAVING ...
     std::string limit;
+    std::optional<int64_t> top;
     Scope scope;
   };
 
@@ -134,28 +135,37 @@ class Translator {
       columns.push_back(column);
     }
     dedupe_names(columns, selects[0]);
-    std::string sql;
-    for (size_t n = 0; n < selects.size(); ++n) {
-      if (n > 0) sql += query.union_all[n - 1] ? " UNION ALL " : " UNION ";
-      SelectOut& s = selects[n];
+    std::string order;
+    for (const auto& item : query.order_by) {
+      if (!order.empty()) order += ", ";
+      order += order_term(*item.expr, selects, columns) + (item.descending ? " DESC" : "");
+    }
+    std::vector<std::string> lists;
+    for (auto& s : selects) {
       std::string list;
       for (size_t i = 0; i < width; ++i) {
         if (i > 0) list += ", ";
         Val& v = s.items[i].second;
         list += (columns[i].kind == Kind::Variant ? plain(v) : value_sql(v)) + " AS c" + std::to_string(i);
       }
-      sql += s.head + list + s.tail;
+      lists.push_back(std::move(list));
       if (selects.size() > 1 && !s.limit.empty()) fail("TOP inside a UNION is not supported");
     }
-    if (!query.order_by.empty()) {
-      std::string order;
-      for (const auto& item : query.order_by) {
-        if (!order.empty()) order += ", ";
-        order += order_term(*item.expr, selects, columns) + (item.descending ? " DESC" : "");
-      }
-      sql += " ORDER BY " + order;
+    const SelectOut& only = selects[0];
+    if (selects.size() == 1 && only.top && !order.empty() && only.head == "SELECT ") {
+      // TOP n with an ordering keeps the rows that tie with the n-th, as Access does.
+      std::string outer;
+      for (size_t i = 0; i < width; ++i) outer += (i > 0 ? ", c" : "c") + std::to_string(i);
+      return "SELECT " + outer + " FROM (" + only.head + lists[0] + ", RANK() OVER (ORDER BY " + order +
+             ") AS jet_rank" + only.tail + ") WHERE jet_rank <= " + std::to_string(*only.top) + " ORDER BY jet_rank";
     }
-    if (selects.size() == 1) sql += selects[0].limit;
+    std::string sql;
+    for (size_t n = 0; n < selects.size(); ++n) {
+      if (n > 0) sql += query.union_all[n - 1] ? " UNION ALL " : " UNION ";
+      sql += selects[n].head + lists[n] + selects[n].tail;
+    }
+    if (!order.empty()) sql += " ORDER BY " + order;
+    if (selects.size() == 1 && only.top) sql += " LIMIT " + std::to_string(*only.top);
     return sql;
   }
 
@@ -176,12 +186,18 @@ class Translator {
     if (e.type == Expr::Type::Column) {
       for (size_t i = 0; i < columns.size(); ++i) {
         bool by_alias = e.qualifier.empty() && compare_folded(columns[i].name, e.name) == 0;
-        if (by_alias && (selects.size() > 1 || !resolves(e, selects[0].scope))) {
+        if (by_alias && selects.size() > 1) {
           return "c" + std::to_string(i) + (columns[i].kind == Kind::Text ? " COLLATE JET" : "");
         }
+        if (by_alias && !resolves(e, selects[0].scope)) return sortable(selects[0].items[i].second);
       }
     }
-    if (e.type == Expr::Type::Literal && e.value.is<int64_t>()) return std::to_string(e.value.as<int64_t>());
+    if (e.type == Expr::Type::Literal && e.value.is<int64_t>()) {
+      int64_t position = e.value.as<int64_t>();
+      if (position < 1 || position > static_cast<int64_t>(columns.size())) fail("ORDER BY names no column");
+      if (selects.size() > 1) return "c" + std::to_string(position - 1);
+      return sortable(selects[0].items[static_cast<size_t>(position - 1)].second);
+    }
     if (selects.size() > 1) fail("ORDER BY of a UNION must name one of its columns");
     Val v = expr(e, selects[0].scope);
     return sortable(v);
@@ -235,7 +251,10 @@ class Translator {
       out.tail += " GROUP BY " + group;
     }
     if (select.having) out.tail += " HAVING " + condition(expr(*select.having, out.scope));
-    if (select.top) out.limit = " LIMIT " + std::to_string(*select.top);
+    if (select.top) {
+      out.limit = " LIMIT " + std::to_string(*select.top);
+      out.top = select.top;
+    }
     out.scope.outputs = nullptr;
     return out;
   }
