@@ -26,7 +26,8 @@ class IndexWriter {
 
   // Whether an entry with exactly this key exists (for unique indexes).
   bool contains_key(const KeyBytes& key);
-  void insert(const KeyBytes& key, uint32_t row_pointer);
+  // Returns whether no other entry has this key (a new distinct key).
+  bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
   // Drops decoded pages (after the store discarded uncommitted changes).
   void forget();
@@ -39,6 +40,7 @@ class IndexWriter {
   IndexNode& new_node(bool leaf);
   void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
   void mark(const IndexNode& n) { dirty_.insert(n.page); }
+  bool shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key);
 
   PageStore& pages_;
   uint32_t owner_;

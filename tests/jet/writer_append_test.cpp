@@ -95,6 +95,8 @@ TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
   EXPECT_EQ(export_lines(file, "tblInvoiceMtr").size(), kRows + 2u + 1u);  // header + 2 old rows
   auto db = Database::open(file);
   EXPECT_EQ(db->table("tblInvoiceDetail").row_count, kRows + 3u);
+  // The definition's count of distinct keys per index follows.
+  EXPECT_EQ(db->table("tblInvoiceMtr").real_indexes.at(0).row_count, kRows + 2u);
   // Autonumbers continue after the 3 rows already there.
   int64_t greatest = 0;
   db->scan(db->table("tblInvoiceDetail"), [&](std::span<const FieldValue> v) {
