@@ -133,8 +133,7 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
       mark(n);
       const bool distinct = !shares_key(n, at, key);
       path.emplace_back(page, at);
-      if (index_page::packed_size(n.entries, true) > index_page::kCapacity)
-        split(path, path.size() - 1, appended);
+      if (overfull(n)) split(path, path.size() - 1, appended);
       return distinct;
     }
     path.emplace_back(page, at);
@@ -220,14 +219,21 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
   parent.entries.insert(parent.entries.begin() + static_cast<long>(std::min(at, parent.entries.size())),
                         std::move(entry));
   mark(parent);
-  if (index_page::packed_size(parent.entries, false) > index_page::kCapacity)
+  if (overfull(parent))
     split(path, level - 1, appended && at >= parent.entries.size() - 1 && parent.next == 0);
+}
+
+bool IndexWriter::overfull(const IndexNode& n) {
+  size_t plain = 0;
+  for (const auto& e : n.entries) plain += e.size();
+  return plain > index_page::kCapacity && index_page::packed_size(n.entries, n.leaf) > index_page::kCapacity;
 }
 
 void IndexWriter::flush() {
   for (uint32_t page : dirty_) {
-    const IndexNode& n = *nodes_.at(page);
+    IndexNode& n = *nodes_.at(page);
     index_page::encode(n, owner_, pages_.write(page), pages_.page_size());
+    n.dirty = false;
   }
   dirty_.clear();
 }

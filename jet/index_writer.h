@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "jet/index_key.h"
 #include "jet/index_page.h"
@@ -39,7 +39,13 @@ class IndexWriter {
   IndexNode& node(uint32_t page);
   IndexNode& new_node(bool leaf);
   void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
-  void mark(const IndexNode& n) { dirty_.insert(n.page); }
+  void mark(IndexNode& n) {
+    if (!n.dirty) dirty_.push_back(n.page);
+    n.dirty = true;
+  }
+  // Whether the entries may not fit their page: the exact (prefix-compressed) size
+  // is only worked out when the plain sum of entry sizes exceeds a page.
+  static bool overfull(const IndexNode& n);
   bool shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key);
 
   PageStore& pages_;
@@ -47,7 +53,7 @@ class IndexWriter {
   uint32_t root_;
   std::function<uint32_t()> allocate_;
   std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
-  std::unordered_set<uint32_t> dirty_;
+  std::vector<uint32_t> dirty_;
 };
 
 }  // namespace halvaro::jet
