@@ -142,7 +142,7 @@ TableDef parse(const std::vector<uint8_t>& bytes, const FormatLayout& layout, ui
     }
     real.used_pages = view.u32(at);
     real.root_page = view.u32(at + 4);
-    real.flags = view.u8(at + 8);
+    real.flags = view.u8(at + 8 + layout.real_index_flags_skip);
     pos += layout.real_index_size;
   }
 
