@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <exception>
 
 namespace halvaro::app {
 
@@ -53,7 +54,12 @@ QString progress_caption(const Progress& progress) {
 class MainWindow::RunSink : public MessageSink {
  public:
   explicit RunSink(MainWindow& window) : window_(window) {}
-  void show(const Message& message) override { window_.message_boxes_.show(message); }
+  void show(const Message& message) override {
+    // The box waits for the user, so it gets the ordinary cursor.
+    QApplication::restoreOverrideCursor();
+    window_.message_boxes_.show(message);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
   void progress(const Progress& progress) override { window_.show_progress(progress); }
 
  private:
@@ -192,8 +198,14 @@ void MainWindow::transfer_data() {
   shown_group_.clear();
 
   RunSink sink(*this);
-  const RunVerdict verdict = runner_(sink, txt_source_file->text().toStdString(),
-                                     txt_Destination_file->text().toStdString());
+  RunVerdict verdict = RunVerdict::Ran;
+  try {
+    verdict = runner_(sink, txt_source_file->text().toStdString(),
+                      txt_Destination_file->text().toStdString());
+  } catch (const std::exception& failure) {
+    // Whatever escapes the run is reported, and the window stays usable.
+    sink.show(Message{failure.what(), MessageStyle::Plain, {}, {}});
+  }
 
   // Clicks and keys that arrived during the run reach the disabled controls now and
   // are dropped, instead of starting a second run once the button is enabled again.

@@ -1,21 +1,97 @@
 #include "app/transfer_run.h"
 
-namespace halvaro::app {
+#include <sys/stat.h>
 
-// Placeholder until the access layer lands: refuses equal paths, reports that the
-// transfer itself is not available yet.
-TransferRun::TransferRun(MessageSink& sink) : sink_(sink) {}
+#include "db/connection.h"
+#include "db/copy_procedure.h"
+#include "db/errors.h"
+#include "db/jet_store.h"
+#include "transfers/transfers.h"
+
+namespace halvaro::app {
+namespace {
+
+constexpr const char* kFileErrorTitle = "Halvaro: File Error";
+
+// Hands the transfers' reports on to the window or the command line.
+class SinkReporter final : public db::TransferReporter {
+ public:
+  explicit SinkReporter(MessageSink& sink) : sink_(sink) {}
+  void error(const std::string& description) override { sink_.show({description, MessageStyle::Plain, {}, {}}); }
+  void progress(std::string_view stage, size_t done, size_t total) override {
+    sink_.progress({std::string(stage), static_cast<long long>(done), static_cast<long long>(total)});
+  }
+
+ private:
+  MessageSink& sink_;
+};
+
+void report_open_failure(MessageSink& sink, const char* role, const std::string& path, const std::string& reason) {
+  sink.show({std::string("Could not open the ") + role + " file " + path + "...!", MessageStyle::Stop,
+             kFileErrorTitle, {reason}});
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat first{}, second{};
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+TransferRun::TransferRun(MessageSink& sink) : TransferRun(sink, db::jet_store_opener()) {}
+TransferRun::TransferRun(MessageSink& sink, db::StoreOpener opener) : sink_(sink), opener_(std::move(opener)) {}
 TransferRun::~TransferRun() = default;
 
-TransferRun::Outcome TransferRun::run(const std::string& source_path,
-                                      const std::string& destination_path) {
-  if (source_path == destination_path) {
-    sink_.show({"Source And Destination file can not be same...!", MessageStyle::Stop,
-                "Halvaro: File Error", {}});
+TransferRun::Outcome TransferRun::run(const std::string& source_path, const std::string& destination_path) {
+  // Two texts for one file would have the source written to: refuse both alike.
+  if (source_path == destination_path || same_file(source_path, destination_path)) {
+    sink_.show({"Source And Destination file can not be same...!", MessageStyle::Stop, kFileErrorTitle, {}});
     return Outcome::Refused;
   }
-  sink_.show({"The transfer is not built yet...!", MessageStyle::Stop, "Halvaro: File Error", {}});
-  return Outcome::OpenFailed;
+
+  SinkReporter reporter(sink_);
+  db::TransferState state(opener_, reporter);
+  try {
+    state.Con_Source.Open(db::connection_text_for(source_path), "", "", db::adOptionUnspecified);
+  } catch (const db::DbError& error) {
+    report_open_failure(sink_, "source", source_path, error.what());
+    return Outcome::OpenFailed;
+  }
+  try {
+    state.Con_Destination.Open(db::connection_text_for(destination_path), "", "", db::adOptionUnspecified);
+  } catch (const db::DbError& error) {
+    state.Con_Source.Close();
+    report_open_failure(sink_, "destination", destination_path, error.what());
+    return Outcome::OpenFailed;
+  }
+
+  state.SuccessCount = 0;
+  transfers::TransferClaimantInfo(state);
+  transfers::TransferClaimantTaxPeriod(state);
+  transfers::TransferSupplierBuyer(state);
+  transfers::TransferInvoices(state);
+  transfers::TransferBillOfEntry(state);
+  transfers::TransferShippingBill(state);
+  success_count_ = state.SuccessCount;
+
+  // The destination is committed before the result is told, so a failure to make the
+  // rows durable is never reported as success.
+  bool committed = true;
+  state.Con_Source.Close();
+  try {
+    if (state.Con_Destination.State() == 1) state.Con_Destination.Close();
+  } catch (const db::DbError& error) {
+    committed = false;
+    sink_.show({error.what(), MessageStyle::Plain, {}, {}});
+  }
+
+  bool all_moved = success_count_ == 6 && state.skipped.empty() && committed;
+  Message result{all_moved ? "All data moved successfully...!" : "Some data missing...!",
+                 MessageStyle::Information, {}, {}};
+  for (const db::SkippedValue& skipped : state.skipped) result.details.push_back(skipped.line());
+  sink_.show(result);
+  return all_moved ? Outcome::AllMoved : Outcome::SomeMissing;
 }
 
 }  // namespace halvaro::app

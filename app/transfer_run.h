@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/messages.h"
+#include "db/store.h"
 
 namespace halvaro::app {
 
@@ -20,7 +21,10 @@ class TransferRun {
     SomeMissing,  // "Some data missing...!" (a group stopped, or values were not stored)
   };
 
+  // Runs over our Access engine.
   explicit TransferRun(MessageSink& sink);
+  // Runs over the stores the opener gives (tests).
+  TransferRun(MessageSink& sink, db::StoreOpener opener);
   ~TransferRun();
   TransferRun(const TransferRun&) = delete;
   TransferRun& operator=(const TransferRun&) = delete;
@@ -32,7 +36,11 @@ class TransferRun {
 
  private:
   MessageSink& sink_;
+  db::StoreOpener opener_;
   int16_t success_count_ = 0;
 };
+
+// Whether two paths name one file (the same device and inode, links followed).
+bool same_file(const std::string& a, const std::string& b);
 
 }  // namespace halvaro::app

@@ -14,14 +14,11 @@ namespace {
 
 constexpr uint32_t kGlobalUsageMap = 1u << 8;  // page 1, row 0: the file's free pages
 
-// Uncommitted appends are made durable after this many rows or this much time.
-constexpr uint32_t kCommitRows = 20000;
-constexpr auto kCommitInterval = std::chrono::milliseconds(500);
 
 class Writer final : public DatabaseWriter {
  public:
-  explicit Writer(std::shared_ptr<PageStore> pages)
-      : pages_(std::move(pages)), database_(Database::open(pages_, pages_->path())) {
+  Writer(std::shared_ptr<PageStore> pages, const WriterOptions& options)
+      : pages_(std::move(pages)), options_(options), database_(Database::open(pages_, pages_->path())) {
     if (database_->format() != Format::Jet4)
       throw JetError(pages_->path().string() + ": writing Access 97 files is not supported");
   }
@@ -88,7 +85,8 @@ class Writer final : public DatabaseWriter {
       throw;
     }
     ++pending_rows_;
-    if (pending_rows_ >= kCommitRows || std::chrono::steady_clock::now() - last_commit_ >= kCommitInterval)
+    if (pending_rows_ >= options_.commit_rows ||
+        std::chrono::steady_clock::now() - last_commit_ >= options_.commit_interval)
       commit();
   }
 
@@ -136,6 +134,7 @@ class Writer final : public DatabaseWriter {
   }
 
   std::shared_ptr<PageStore> pages_;
+  WriterOptions options_;
   std::unique_ptr<Database> database_;
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   uint32_t pending_rows_ = 0;
@@ -147,8 +146,9 @@ class Writer final : public DatabaseWriter {
 
 DatabaseWriter::~DatabaseWriter() = default;
 
-std::unique_ptr<DatabaseWriter> DatabaseWriter::open(const std::filesystem::path& path) {
-  return std::make_unique<Writer>(PageStore::open(path));
+std::unique_ptr<DatabaseWriter> DatabaseWriter::open(const std::filesystem::path& path,
+                                                     const WriterOptions& options) {
+  return std::make_unique<Writer>(PageStore::open(path), options);
 }
 
 }  // namespace halvaro::jet

@@ -3,6 +3,8 @@
 // (Access 2000-2003) file, keeping every index, usage map and counter right, under a
 // rollback journal so that the file survives a crash at any moment.
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -28,12 +30,20 @@ class ConstraintError : public JetError {
   using JetError::JetError;
 };
 
+// When uncommitted appends are made durable on their own (commit() and close()
+// always do it).
+struct WriterOptions {
+  uint32_t commit_rows = 20000;
+  std::chrono::milliseconds commit_interval{500};
+};
+
 class DatabaseWriter {
  public:
   // Opens a Jet 4 file for appending. Rolls back what a crashed writer left half done,
   // then holds a lock so that a second writer is refused. Throws JetError for a Jet 3
   // file, a read-only file or folder, a locked file or a damaged one.
-  static std::unique_ptr<DatabaseWriter> open(const std::filesystem::path& path);
+  static std::unique_ptr<DatabaseWriter> open(const std::filesystem::path& path,
+                                              const WriterOptions& options = {});
   virtual ~DatabaseWriter();  // commits, like close(); errors there are swallowed
 
   // The file as written so far (reads see this writer's appends).
@@ -51,8 +61,8 @@ class DatabaseWriter {
   // or JetError.
   virtual void append(const TableDef& table, std::vector<FieldValue> values) = 0;
 
-  // Makes every append so far durable. Appends are also committed every few thousand
-  // rows or fraction of a second, and at close.
+  // Makes every append so far durable. Appends are also committed as WriterOptions
+  // says, and at close.
   virtual void commit() = 0;
   // Commits and releases the file; the writer is unusable afterwards.
   virtual void close() = 0;

@@ -1,5 +1,7 @@
 #include "jet/page_source.h"
 
+#include "jet/journal.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -44,6 +46,10 @@ class FileDescriptor {
 std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path& path) {
   const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) fail(path, std::string("cannot open: ") + std::strerror(errno));
+  // A writer that died in the middle of a commit left pages half written; its
+  // journal restores them on the next open for writing.
+  if (has_hot_journal(path))
+    fail(path, "a write to it was interrupted and is not yet rolled back; open it for writing once to repair it");
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) fail(path, std::string("cannot read: ") + std::strerror(errno));
   if (!S_ISREG(info.st_mode)) fail(path, "not a regular file");

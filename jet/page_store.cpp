@@ -41,9 +41,15 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
     throw JetError(quoted(path) + ": no such database file");
   const std::filesystem::path folder =
       path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  if (::access(path.c_str(), W_OK) != 0)
+  // Write permission by the mode bits as well as by access(): the superuser may
+  // write anything, but a file marked read-only is still meant to stay unchanged.
+  auto read_only = [](const std::filesystem::path& p) {
+    struct stat st {};
+    return ::access(p.c_str(), W_OK) != 0 || (::stat(p.c_str(), &st) == 0 && (st.st_mode & 0222) == 0);
+  };
+  if (read_only(path))
     throw JetError(quoted(path) + " is read-only: cannot append to it");
-  if (::access(folder.c_str(), W_OK) != 0)
+  if (read_only(folder))
     throw JetError("the folder " + quoted(folder) +
                    " is read-only: cannot write the journal that protects " + quoted(path));
   store->fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);

@@ -35,15 +35,15 @@ constexpr std::array<TypeName, 13> kParameterTypes{{
 }};
 
 constexpr std::array<TypeName, 9> kQueryTypes{{
-    {1, "select"},
-    {2, "make-table"},
-    {3, "append"},
-    {4, "update"},
-    {5, "delete"},
-    {6, "crosstab"},
-    {7, "data-definition"},
-    {8, "pass-through"},
-    {9, "union"},
+    {1, "a select"},
+    {2, "a make-table"},
+    {3, "an append"},
+    {4, "an update"},
+    {5, "a delete"},
+    {6, "a crosstab"},
+    {7, "a data-definition"},
+    {8, "a pass-through"},
+    {9, "a union"},
 }};
 
 constexpr std::array<TypeName, 3> kJoinTypes{{
@@ -152,7 +152,7 @@ class Rebuilder {
     if (!type) fail("no query type row");
     if (type->flag == static_cast<int>(QueryType::Select)) return;
     const char* name = name_of(kQueryTypes, type->flag);
-    if (name) fail(std::string("a ") + name + " query, not a select query");
+    if (name) fail(std::string(name) + " query, not a select query");
     fail("unknown query type " + std::to_string(type->flag));
   }
 

@@ -79,6 +79,13 @@ std::string TableWriter::describe_key(const RealIndexLayout& index, const std::v
   return "(" + names + ") = (" + shown + ")";
 }
 
+bool TableWriter::key_is_null(const RealIndexLayout& index, const std::vector<FieldValue>& values) const {
+  for (const auto& ic : index.columns)
+    for (size_t i = 0; i < values.size(); ++i)
+      if (layout_.columns[i].number == ic.column_number && !values[i].is_null()) return false;
+  return true;
+}
+
 void TableWriter::append(std::vector<FieldValue> values) {
   const std::string where = "table " + name_;
   if (values.size() != layout_.columns.size())
@@ -163,7 +170,11 @@ void TableWriter::append(std::vector<FieldValue> values) {
     }
   }
   const uint32_t row_pointer = place_row(assemble_row(layout_, stored));
-  for (size_t r = 0; r < indexes_.size(); ++r) indexes_[r]->insert(keys[r], row_pointer);
+  for (size_t r = 0; r < indexes_.size(); ++r) {
+    // An index that ignores nulls leaves out rows whose key columns are all null.
+    if (layout_.real_indexes[r].ignore_nulls() && key_is_null(layout_.real_indexes[r], values)) continue;
+    indexes_[r]->insert(keys[r], row_pointer);
+  }
 
   layout_.row_count += 1;
   layout_.last_autonumber = counter;

@@ -43,6 +43,7 @@ class TableWriter {
   uint32_t place_row(const std::vector<uint8_t>& row);
   uint32_t write_long_value(const std::vector<uint8_t>& data, bool single_page);
   uint32_t long_value_page(size_t needed);
+  bool key_is_null(const RealIndexLayout& index, const std::vector<FieldValue>& values) const;
   std::string describe_key(const RealIndexLayout& index, const std::vector<FieldValue>& values) const;
 
   PageStore& pages_;

@@ -20,7 +20,7 @@ std::optional<SavedQuery> JetSource::find_query(std::string_view name) const {
     try {
       return SavedQuery{query, database_->query_sql(query)};
     } catch (const jet::JetError& e) {
-      throw QueryError("saved query " + query + ": " + e.what());
+      throw QueryError(e.what());
     }
   }
   return std::nullopt;

@@ -237,3 +237,32 @@ std::string QueryEngine::translate(std::string_view access_sql) {
 }
 
 }  // namespace halvaro::sql
+
+namespace halvaro::sql {
+
+void QueryEngine::forget_loaded() {
+  for (const auto& [key, relation] : impl_->relations) impl_->exec("DROP TABLE " + relation.sqlite_name);
+  impl_->relations.clear();
+  impl_->indexes.clear();
+}
+
+std::optional<std::string> QueryEngine::whole_table(std::string_view access_sql) {
+  std::string name;
+  if (is_bare_name(access_sql, name)) return name;
+  ast::Query query;
+  try {
+    query = parse_select(access_sql);
+  } catch (const SyntaxError&) {
+    return std::nullopt;
+  }
+  if (query.selects.size() != 1 || !query.order_by.empty()) return std::nullopt;
+  const ast::Select& select = query.selects[0];
+  bool plain = !select.distinct && !select.distinct_row && !select.top && select.items.size() == 1 &&
+               select.items[0].expr->type == ast::Expr::Type::Star && select.items[0].expr->qualifier.empty() &&
+               select.from && select.from->type == ast::FromItem::Type::Named && !select.where &&
+               select.group_by.empty() && !select.having;
+  if (!plain) return std::nullopt;
+  return select.from->name;
+}
+
+}  // namespace halvaro::sql

@@ -6,6 +6,7 @@
 // refers to them; saved queries become views translated from their Access SQL.
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,6 +56,17 @@ class QueryEngine {
 
   // The SQLite text a statement is translated into (for diagnostics and tests).
   std::string translate(std::string_view access_sql);
+
+  // The engine reads each table once, at its first use, and answers later statements
+  // from that snapshot. After rows were written to the file, forget the snapshot so
+  // the next statement reads the tables again.
+  void forget_loaded();
+
+  // The table or query name when the statement stands for all rows of it unchanged
+  // (a bare name, or "Select * from name" without any other clause): a caller that
+  // only needs to know whether a table is empty can then ask the file for its row
+  // count instead of loading it. nullopt otherwise, or when the text is not valid.
+  static std::optional<std::string> whole_table(std::string_view access_sql);
 
  private:
   struct Impl;

@@ -480,12 +480,11 @@ std::string text_form(const FieldValue& value, Kind kind) {
   if (auto exact = std::get_if<Decimal>(&v)) return decimal_text(*exact);
   if (auto id = std::get_if<Guid>(&v)) return to_string(*id);
   if (auto when = std::get_if<DateTime>(&v)) {
-    const RegionalSettings& settings = regional_settings();
-    std::string text = render_date(*when, as_format_pattern(settings.short_date, false));
+    static const std::string short_date = as_format_pattern(regional_settings().short_date, false);
+    static const std::string time = as_format_pattern(regional_settings().time, true);
+    std::string text = render_date(*when, short_date);
     CivilTime civil = to_civil(*when);
-    if (civil.hour != 0 || civil.minute != 0 || civil.second != 0) {
-      text += ' ' + render_date(*when, as_format_pattern(settings.time, true));
-    }
+    if (civil.hour != 0 || civil.minute != 0 || civil.second != 0) text += ' ' + render_date(*when, time);
     return text;
   }
   const auto& bytes = std::get<Binary>(v);

@@ -93,6 +93,14 @@ std::string upper_case(std::string_view utf8) { return map_text(utf8, to_upper);
 int compare_folded(std::string_view a, std::string_view b) {
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
+    auto p = static_cast<unsigned char>(a[i]), q = static_cast<unsigned char>(b[j]);
+    if (p < 0x80 && q < 0x80) {  // ASCII, the common case, without decoding
+      int x = (p >= 'A' && p <= 'Z') ? p + 32 : p;
+      int y = (q >= 'A' && q <= 'Z') ? q + 32 : q;
+      if (x != y) return x < y ? -1 : 1;
+      ++i, ++j;
+      continue;
+    }
     char32_t x = to_lower(decode(a, i));
     char32_t y = to_lower(decode(b, j));
     if (x != y) return x < y ? -1 : 1;

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <stdexcept>
 
 #include "app/window_entry.h"
 #include "tests/app/window_test_support.h"
@@ -232,6 +234,18 @@ TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
   EXPECT_EQ(runs.size(), 2u);
   window.close();
   EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(MainWindowTest, FailureEscapingTheRunIsShownAndTheWindowRecovers) {
+  source_box()->setText("/d/old.mdb");
+  destination_box()->setText("/d/new.mdb");
+  during_run = [](MessageSink&) { throw std::runtime_error("disk full"); };
+  transfer()->click();
+  ASSERT_EQ(answers.boxes.size(), 1u);
+  EXPECT_EQ(answers.boxes[0].text, "disk full");
+  EXPECT_TRUE(transfer()->isEnabled());
+  EXPECT_EQ(transfer()->text(), "Transfer Data");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // The window wired to the real transfer run, as the program starts it.

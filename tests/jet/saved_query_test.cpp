@@ -4,6 +4,7 @@
 
 #include "jet/database.h"
 #include "jet/saved_query.h"
+#include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
 namespace {
@@ -142,6 +143,7 @@ TEST(SavedQuery, RefusesOtherQueryKindsAndBrokenRows) {
   };
   std::vector<Case> cases{
       {"delete query", with_type(5), "a delete query, not a select query"},
+      {"update query", with_type(4), "an update query, not a select query"},
       {"unknown type", with_type(42), "unknown query type 42"},
       {"no type row", {row(A::Table, nullptr, 0, "T"), row(A::Column, "T.a")}, "no query type"},
       {"no columns", select_query({row(A::Table, nullptr, 0, "T")}), "no columns"},
@@ -179,6 +181,70 @@ TEST(SavedQuery, RefusesOtherQueryKindsAndBrokenRows) {
       EXPECT_NE(message.find(c.message_part), std::string::npos) << c.label << ": " << message;
     }
   }
+}
+
+// The texts Access shows for the select query of the Access-made query test files.
+TEST(SavedQueryFiles, AccessMadeSelectQueryInEveryFormat) {
+  const std::string expected =
+      "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3 "
+      "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 "
+      "ON (Table3.col1 = Table2.col1) AND (Table3.col1 = Table2.col2) "
+      "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\"))) "
+      "ORDER BY Table2.col1";
+  for (const char* name : {"access/V1997/queryTestV1997.mdb", "access/V2000/queryTestV2000.mdb",
+                           "access/V2003/queryTestV2003.mdb"}) {
+    HALVARO_REQUIRE_FIXTURE(file, name);
+    auto db = Database::open(file);
+    EXPECT_EQ(db->query_sql("SelectQuery"), expected) << name;
+    EXPECT_THROW(db->query_sql("UpdateQuery"), JetError) << name;
+  }
+}
+
+TEST(SavedQueryFiles, EightViewsOfTheOldDatabase) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  auto db = Database::open(file);
+  const std::string invoice_columns =
+      "tblInvoice.StRegNo, tblInvoice.TaxPeriod, tblInvoice.InvoiceType, tblInvoice.InvoiceNo, "
+      "tblInvoice.InvoiceDate, tblInvoice.STRegNoSupplier, tblSupplierBuyer.SupplierName AS "
+      "Buyer, tblInvoice.TotalSalesTax, tblInvoice.TotalExcludSalTax, "
+      "tblInvoice.TotalIncludSalTax, tblInvoice.TotalSED";
+  const std::string invoice_join =
+      " FROM tblInvoice LEFT JOIN tblSupplierBuyer ON (tblInvoice.StRegNo = "
+      "tblSupplierBuyer.STRegNo AND tblInvoice.STRegNoSupplier = "
+      "tblSupplierBuyer.STRegNoSupplier)";
+  EXPECT_EQ(db->query_sql("VwPurchaseDebitMtr"),
+            "SELECT " + invoice_columns + invoice_join +
+                " WHERE tblInvoice.InvoiceType = 'P' OR tblInvoice.InvoiceType = 'D'");
+  EXPECT_EQ(db->query_sql("VwSalesCreditMtr"),
+            "SELECT " + invoice_columns + invoice_join +
+                " WHERE tblInvoice.InvoiceType IN ('S', 'C')");
+
+  std::string items = db->query_sql("VwPurchaseDebit");
+  for (const char* part :
+       {"tblInvoiceItem.ItemSerialNo", "tblInvoiceItem.pct_code", "tblInvoiceItem.pct_desc",
+        "tblInvoiceItem.quantity", "tblInvoiceItem.uom", "tblInvoiceItem.ExcludSalTax",
+        "tblInvoiceItem.IncludSaleTax", "tblInvoiceItem.SalesTax", "tblInvoiceItem.specialSED",
+        " FROM tblInvoiceItem LEFT JOIN tblSupplierBuyer ON (tblInvoiceItem.StRegNo = "})
+    EXPECT_NE(items.find(part), std::string::npos) << part << " in " << items;
+
+  // The single-table views list every column of their table.
+  struct View {
+    const char* name;
+    const char* table;
+  };
+  for (View view : {View{"vwBillOfentryMtr", "tblBillOfEntry"},
+                    View{"vwbillofentry", "tblBillOfEntryItem"},
+                    View{"VwShippingBillMtr", "tblShippingBill"},
+                    View{"VwShippingBill", "tblShippingBillItem"}}) {
+    std::string sql = db->query_sql(view.name);
+    EXPECT_EQ(sql.rfind("SELECT ", 0), 0u) << sql;
+    EXPECT_NE(sql.find(std::string(" FROM ") + view.table), std::string::npos) << sql;
+    size_t listed = 0;
+    for (const auto& column : db->table(view.table).columns)
+      listed += sql.find(std::string(view.table) + "." + column.name) != std::string::npos;
+    EXPECT_EQ(listed, db->table(view.table).columns.size()) << sql;
+  }
+  EXPECT_NE(db->query_sql("VwShippingBill").find(" AS UomDetail"), std::string::npos);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <random>
+
+#include "jet/checker.h"
 #include "jet/database_writer.h"
 #include "tests/support/fixtures.h"
 
@@ -56,6 +59,48 @@ TEST(WriterAppend, RowsReadBackWithMdbExport) {
   EXPECT_NE(lines[3].find("Müller & Söhne Trading Co."), std::string::npos) << lines[3];
   EXPECT_NE(lines[1].find("\"INV-1\""), std::string::npos) << lines[1];
   EXPECT_NE(lines[1].find("1.2345"), std::string::npos) << lines[1];
+}
+
+void expect_clean(const std::filesystem::path& file) {
+  auto report = check_database(*Database::open(file));
+  for (const auto& p : report.problems) ADD_FAILURE() << p;
+}
+
+// Thousands of rows in shuffled key order: leaf and intermediate splits, a table
+// outgrowing its inline free-space map, and an autonumber key beside a text index.
+TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-nonempty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  constexpr int kRows = 20000;
+  std::vector<int> order(kRows);
+  for (int i = 0; i < kRows; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  {
+    auto w = DatabaseWriter::open(file);
+    const TableDef& masters = w->table("tblInvoiceMtr");
+    const TableDef& details = w->table("tblInvoiceDetail");
+    for (int n : order) {
+      w->append(masters, invoice(*w, masters, n));
+      auto item = w->new_row(details);
+      item.at(details.find_column("InvoiceNo")->position) = FieldValue("INV-" + std::to_string(n % 977));
+      item.at(details.find_column("StRegNo")->position) = FieldValue("0301234500017");
+      item.at(details.find_column("Pct_desc")->position) = FieldValue(std::string(60 + n % 40, 'x'));
+      w->append(details, std::move(item));
+    }
+    w->close();
+  }
+  expect_clean(file);
+  EXPECT_EQ(export_lines(file, "tblInvoiceMtr").size(), kRows + 2u + 1u);  // header + 2 old rows
+  auto db = Database::open(file);
+  EXPECT_EQ(db->table("tblInvoiceDetail").row_count, kRows + 3u);
+  // Autonumbers continue after the 3 rows already there.
+  int64_t greatest = 0;
+  db->scan(db->table("tblInvoiceDetail"), [&](std::span<const FieldValue> v) {
+    greatest = std::max(greatest, v[0].as<int64_t>());
+    return true;
+  });
+  EXPECT_EQ(greatest, kRows + 3);
 }
 
 }  // namespace

@@ -123,6 +123,21 @@ TEST(QueryEngine, ExistenceQueriesAndBareNames) {
   EXPECT_EQ(engine.execute("[tblInvoice]").rows.size(), 4u);
   EXPECT_EQ(source->scans("tblInvoice"), 1);  // loaded once
   EXPECT_EQ(source->scans("tblInvoiceItem"), 0);  // never referenced, never loaded
+
+  // Rows written after the snapshot are seen once it is forgotten.
+  source->add_rows("tblInvoice", {{"A1", "202309", "P", "TI-0200", at(2023, 9, 1), "S1", money(0)}});
+  EXPECT_EQ(engine.execute("tblInvoice").rows.size(), 4u);
+  engine.forget_loaded();
+  EXPECT_EQ(engine.execute("Select * from tblInvoice Where (InvoiceType = 'P'  or Invoicetype = 'D')").rows.size(), 4u);
+  EXPECT_EQ(source->scans("tblInvoice"), 2);
+
+  // Statements that stand for a whole table need not be evaluated to test for emptiness.
+  EXPECT_EQ(QueryEngine::whole_table("Select *  from tblInvoiceDetail"), "tblInvoiceDetail");
+  EXPECT_EQ(QueryEngine::whole_table("tblInvoiceMtr"), "tblInvoiceMtr");
+  EXPECT_EQ(QueryEngine::whole_table("SELECT * FROM [tbl Invoice];"), "tbl Invoice");
+  EXPECT_EQ(QueryEngine::whole_table("Select * from tblInvoiceMtr Where (InvoiceType = 'P')"), std::nullopt);
+  EXPECT_EQ(QueryEngine::whole_table("Select InvoiceNo from tblInvoiceMtr"), std::nullopt);
+  EXPECT_EQ(QueryEngine::whole_table("Select * from"), std::nullopt);
 }
 
 TEST(QueryEngine, TypedColumnsCompareWithQuotedTextAsTheirType) {

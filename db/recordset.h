@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "db/store.h"
+
+namespace halvaro::db {
+
+class Connection;
+class Recordset;
+
+// Cursor and lock types and the options value as the callers pass them.
+constexpr int adOpenStatic = 3;
+constexpr int adLockPessimistic = 2;
+constexpr int adLockOptimistic = 3;
+constexpr int adOptionUnspecified = -1;
+
+// One field of a recordset's current row, found by name without regard to case.
+class Field {
+ public:
+  FieldValue Value() const;
+  // Stores a value into the pending new row, converted to the column's type.
+  void SetValue(const FieldValue& value);
+
+ private:
+  friend class Recordset;
+  Field(Recordset& recordset, size_t column) : recordset_(recordset), column_(column) {}
+  Recordset& recordset_;
+  size_t column_;
+};
+
+// A static recordset. Opened on a source text over a connection: a SELECT gives a
+// snapshot of its rows; on a destination, a bare table name (or "Select * from" one
+// table) gives a recordset that appends to that table without reading its rows, and a
+// query on one table gives its rows and appends to that table.
+class Recordset {
+ public:
+  Recordset() = default;
+  ~Recordset();
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  void Open(const std::string& source, Connection& connection, int cursor_type, int lock_type, int options);
+  void Close();
+  int State() const { return connection_ ? 1 : 0; }
+
+  bool Bof() const;
+  bool Eof() const;
+  void MoveFirst();
+  void MoveNext();
+
+  // Starts a new row with each column at the table's default; Update stores it, and it
+  // stays the current row. A new row that was never stored is dropped by the next AddNew.
+  void AddNew();
+  void Update();
+
+  Field Fields(std::string_view name);
+
+  // Rows the recordset had when opened (for progress).
+  size_t RecordCount() const { return count_; }
+  // The table new rows go to ("" when the recordset cannot append).
+  std::string target_name() const;
+  // The key columns' values of the current new row, e.g. "0301234500017 / 202311".
+  std::string new_row_key() const;
+
+ private:
+  friend class Field;
+  friend class Connection;
+  void end();  // closes without the checks of Close (the connection is going away)
+  const ResultView& rows();
+  void require_open() const;
+
+  Connection* connection_ = nullptr;
+  std::shared_ptr<const ResultView> rows_;
+  std::string lazy_select_;                   // loads rows_ when a stored row is first read
+  AppendTable* target_ = nullptr;
+  std::unordered_map<std::string, size_t> row_columns_;     // lower-case name -> column
+  std::unordered_map<std::string, size_t> target_columns_;  // lower-case name -> column
+  size_t count_ = 0;
+  size_t position_ = 0;
+  std::vector<FieldValue> new_row_;
+  bool on_new_row_ = false;  // the current row is the added one
+  bool pending_ = false;     // AddNew done, Update not yet
+};
+
+}  // namespace halvaro::db

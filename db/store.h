@@ -1,0 +1,76 @@
+#pragma once
+// What the access layer needs from an open database file. The production store sits
+// on our Access engine and query layer; tests use small in-memory stores.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/field_value.h"
+
+namespace halvaro::db {
+
+// How a connection uses its file: the source is only read, the destination is appended to.
+enum class Access { ReadOnly, Append };
+
+// A static snapshot of a query's result, taken when the query is opened.
+class ResultView {
+ public:
+  virtual ~ResultView() = default;
+  virtual size_t column_count() const = 0;
+  virtual const std::string& column_name(size_t column) const = 0;
+  virtual size_t row_count() const = 0;
+  virtual const FieldValue& value(size_t row, size_t column) const = 0;
+};
+
+// A result held in memory, row by row.
+class ResultTable final : public ResultView {
+ public:
+  ResultTable() = default;
+  ResultTable(std::vector<std::string> columns, std::vector<std::vector<FieldValue>> rows)
+      : columns_(std::move(columns)), rows_(std::move(rows)) {}
+  size_t column_count() const override { return columns_.size(); }
+  const std::string& column_name(size_t column) const override { return columns_[column]; }
+  size_t row_count() const override { return rows_.size(); }
+  const FieldValue& value(size_t row, size_t column) const override { return rows_[row][column]; }
+
+ private:
+  std::vector<std::string> columns_;
+  std::vector<std::vector<FieldValue>> rows_;
+};
+
+// A destination table that rows are appended to.
+class AppendTable {
+ public:
+  virtual ~AppendTable() = default;
+  // Columns (types, sizes) and indexes; rows already in the table, appended ones included.
+  virtual const jet::TableDef& definition() const = 0;
+  virtual uint64_t row_count() const = 0;
+  // A new row holding each column's table default.
+  virtual std::vector<FieldValue> new_row() = 0;
+  // Stores a row whose values already have their columns' kinds. Throws DbError: code
+  // ErrorsOccurred for a value the column cannot hold, IntegrityViolation for a key or
+  // required column, another code for anything else.
+  virtual void append(const std::vector<FieldValue>& row) = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  // Evaluates a SELECT (or a bare table or query name) as a static snapshot. Throws DbError.
+  virtual std::shared_ptr<const ResultView> select(const std::string& sql) = 0;
+  // A table to append to; throws DbError when there is none or the store is read-only.
+  virtual AppendTable& table(std::string_view name) = 0;
+  // Makes every appended row durable and releases the file. Throws DbError.
+  virtual void close() = 0;
+};
+
+// Opens the file a connection text names. Throws DbError naming the file and the reason.
+using StoreOpener = std::function<std::unique_ptr<Store>(const std::string& path, Access access)>;
+
+}  // namespace halvaro::db

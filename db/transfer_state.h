@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/recordset.h"
+
+namespace halvaro::db {
+
+// Receives what the transfers report while they run.
+class TransferReporter {
+ public:
+  virtual ~TransferReporter() = default;
+  // An error that stopped a transfer: its description, shown modally without icon or title.
+  virtual void error(const std::string& description) = 0;
+  // Rows of the current stage done so far, out of its source rows.
+  virtual void progress(std::string_view /*stage*/, size_t /*done*/, size_t /*total*/) {}
+};
+
+// Something a transfer could not store: a value (column set) or a whole row or the rest
+// of a group (column empty).
+struct SkippedValue {
+  std::string group;   // e.g. "Suppliers and buyers"
+  std::string table;   // destination table
+  std::string key;     // the row's key values, e.g. "0301234500017 / 0502222200014 / B"
+  std::string column;
+  std::string value;
+  std::string reason;
+  std::string line() const;
+};
+
+// The objects every transfer of a run shares: the two connections, the four recordsets,
+// the success counter and the list of what was not stored.
+struct TransferState {
+  TransferState(const StoreOpener& opener, TransferReporter& reporter_)
+      : Con_Source(Access::ReadOnly, opener), Con_Destination(Access::Append, opener), reporter(reporter_) {}
+
+  Connection Con_Source;
+  Connection Con_Destination;
+  Recordset rsSourceMtr;
+  Recordset rsDestinationMtr;
+  Recordset rsSourceDet;
+  Recordset rsDestinationDet;
+  int16_t SuccessCount = 0;
+  TransferReporter& reporter;
+  std::vector<SkippedValue> skipped;
+};
+
+}  // namespace halvaro::db

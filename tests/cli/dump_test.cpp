@@ -1,0 +1,210 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/fixtures.h"
+
+namespace halvaro::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::UnorderedElementsAre;
+
+CommandResult dump(const std::string& arguments) {
+  return run_command(halvaro_binary() + " dump " + arguments + " 2>&1");
+}
+
+std::string quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+// Splits CSV output into lines of raw fields: quotes are kept, so that a test sees
+// exactly how each field was written (null as nothing, empty text as "").
+std::vector<std::vector<std::string>> raw_fields(const std::string& csv) {
+  std::vector<std::vector<std::string>> lines(1, std::vector<std::string>(1));
+  bool in_quotes = false;
+  for (char c : csv) {
+    if (c == '"') in_quotes = !in_quotes;
+    if (!in_quotes && c == ',') {
+      lines.back().emplace_back();
+    } else if (!in_quotes && c == '\n') {
+      lines.emplace_back(1);
+    } else {
+      lines.back().back() += c;
+    }
+  }
+  if (lines.back().size() == 1 && lines.back()[0].empty()) lines.pop_back();
+  return lines;
+}
+
+// Rows keyed by the text of one column, as field name -> raw field.
+std::map<std::string, std::map<std::string, std::string>> rows_by(const std::string& csv,
+                                                                  const std::string& key_column,
+                                                                  size_t* row_count = nullptr) {
+  auto lines = raw_fields(csv);
+  std::map<std::string, std::map<std::string, std::string>> rows;
+  if (lines.empty()) return rows;
+  const auto& header = lines.front();
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::map<std::string, std::string> row;
+    for (size_t c = 0; c < header.size() && c < lines[i].size(); ++c) row[header[c]] = lines[i][c];
+    rows[row[key_column]] = row;
+  }
+  if (row_count) *row_count = lines.size() - 1;
+  return rows;
+}
+
+TEST(Dump, ListsTablesWithRowCountsAndSavedQueries) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  auto result = dump(quoted(file));
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_THAT(result.out, HasSubstr("  tblClaimantInfo  2 rows\n"));
+  EXPECT_THAT(result.out, HasSubstr("  tblInvoice  30 rows\n"));
+  EXPECT_THAT(result.out, HasSubstr("  tblBillOfEntry  6 rows\n"));
+  for (const char* view : {"VwPurchaseDebitMtr", "VwPurchaseDebit", "VwSalesCreditMtr",
+                           "VwSalesCredit", "vwBillOfentryMtr", "vwbillofentry",
+                           "VwShippingBillMtr", "VwShippingBill"})
+    EXPECT_THAT(result.out, HasSubstr("  " + std::string(view) + "\n"));
+  EXPECT_THAT(result.out, ::testing::Not(HasSubstr("MSys")));
+}
+
+TEST(Dump, TextNullsAndEmptyTextInCsv) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  auto claimants = dump(quoted(file) + " tblClaimantInfo");
+  ASSERT_EQ(claimants.status, 0) << claimants.out;
+  EXPECT_EQ(claimants.out.substr(0, claimants.out.find('\n')),
+            "STRegNo,NTN,NicOld,NicNew,ClaimantName,regaddress,BusnAddress,PhBusn,PhReg,Mobile,"
+            "Email,Fax,ClaimantClaimType,CollectorateCode,bankcode,AccNo,BankName,BranchAddress,"
+            "AccountTitile,AccountType,Remarks");
+  auto rows = rows_by(claimants.out, "STRegNo");
+  ASSERT_EQ(rows.size(), 2u);
+  auto& first = rows["0301234500017"];
+  EXPECT_EQ(first["regaddress"], "\"Plot 14-B, SITE Area, Karachi\"");
+  EXPECT_EQ(first["BusnAddress"], "\"Plot 14-B, SITE Area, Karachi (کراچی)\"");
+  EXPECT_EQ(first["Email"], "");    // null
+  EXPECT_EQ(first["Fax"], "\"\"");  // empty text
+  auto& second = rows["1203987600025"];
+  EXPECT_EQ(second["Fax"], " ");
+  EXPECT_EQ(second["Email"], "\"\"");
+  EXPECT_EQ(second["BusnAddress"], "دفتر نمبر 3، سیالکوٹ");
+
+  auto partners = rows_by(dump(quoted(file) + " tblSupplierBuyer").out, "STRegNoSupplier");
+  EXPECT_THAT((std::vector<std::string>{partners["0402111100029"]["SupplierName"],
+                                        partners["0702444400011"]["SupplierName"],
+                                        partners["0602333300026"]["SupplierName"]}),
+              UnorderedElementsAre("", "\"\"", " "));
+  EXPECT_EQ(partners["0402111100011"]["SupplierName"], "Müller & Söhne Trading Co.");
+}
+
+TEST(Dump, DatesCurrencyNumbersAndBooleansInCsv) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  size_t count = 0;
+  auto invoices = rows_by(dump(quoted(file) + " tblInvoice").out, "InvoiceNo", &count);
+  EXPECT_EQ(count, 30u);
+  auto& late = invoices["TI-0103"];
+  EXPECT_EQ(late["InvoiceDate"], "2023-08-17 14:35:20");
+  EXPECT_EQ(late["TotalExcludSalTax"], "1246629.7275");
+  EXPECT_EQ(late["TotalSED"], "1250.0000");
+  EXPECT_EQ(invoices["CN-0219"]["TotalIncludSalTax"], "-1165.0700");
+  EXPECT_EQ(invoices["CN-0137"]["TotalSalesTax"], "-73151.9400");
+  EXPECT_EQ(invoices["TI-0151"]["InvoiceDate"], "2023-07-18 00:00:00");
+  EXPECT_EQ(invoices["INV-O'7"]["TaxPeriod"], "202311");
+
+  auto periods = raw_fields(dump(quoted(file) + " tblClaimantTaxPeriod").out);
+  ASSERT_GT(periods.size(), 1u);
+  size_t active = 0;
+  while (active < periods[0].size() && periods[0][active] != "ActiveTaxPeriod") ++active;
+  ASSERT_LT(active, periods[0].size());
+  for (size_t i = 1; i < periods.size(); ++i)
+    EXPECT_THAT(periods[i][active], ::testing::AnyOf("0", "1"));
+}
+
+TEST(Dump, BinaryColumnsAsHexLikeMdbExport) {
+  // An Access-made file with an OLE column; mdb-export -b hex prints it quoted and in
+  // upper case.
+  HALVARO_REQUIRE_FIXTURE(file, "access/V2000/test2V2000.mdb");
+  auto ours = dump(quoted(file) + " MSP_PROJECTS");
+  ASSERT_EQ(ours.status, 0) << ours.out;
+  auto reference = run_command("mdb-export -b hex " + quoted(file) + " MSP_PROJECTS 2>/dev/null");
+  if (reference.status != 0) GTEST_SKIP() << "mdb-export is not installed";
+  auto ours_rows = raw_fields(ours.out);
+  auto their_rows = raw_fields(reference.out);
+  ASSERT_EQ(ours_rows.size(), 2u);
+  ASSERT_EQ(their_rows.size(), 2u);
+  auto column = std::find(ours_rows[0].begin(), ours_rows[0].end(), "RESERVED_BINARY_DATA");
+  ASSERT_NE(column, ours_rows[0].end());
+  auto index = static_cast<size_t>(column - ours_rows[0].begin());
+  std::string expected = their_rows[1][index];
+  ASSERT_GT(expected.size(), 2u);
+  expected = expected.substr(1, expected.size() - 2);
+  for (auto& ch : expected) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(ours_rows[1][index], expected);
+}
+
+TEST(Dump, SqlOfTheOldDatabasesViews) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  auto result = dump(quoted(file) + " --sql VwPurchaseDebitMtr");
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(result.out,
+            "SELECT tblInvoice.StRegNo, tblInvoice.TaxPeriod, tblInvoice.InvoiceType, "
+            "tblInvoice.InvoiceNo, tblInvoice.InvoiceDate, tblInvoice.STRegNoSupplier, "
+            "tblSupplierBuyer.SupplierName AS Buyer, tblInvoice.TotalSalesTax, "
+            "tblInvoice.TotalExcludSalTax, tblInvoice.TotalIncludSalTax, tblInvoice.TotalSED "
+            "FROM tblInvoice LEFT JOIN tblSupplierBuyer ON (tblInvoice.StRegNo = "
+            "tblSupplierBuyer.STRegNo AND tblInvoice.STRegNoSupplier = "
+            "tblSupplierBuyer.STRegNoSupplier) WHERE tblInvoice.InvoiceType = 'P' OR "
+            "tblInvoice.InvoiceType = 'D'\n");
+
+  // Names are matched without regard to case.
+  auto items = dump(quoted(file) + " --sql vwsalescredit");
+  ASSERT_EQ(items.status, 0) << items.out;
+  EXPECT_THAT(items.out, HasSubstr("SELECT tblInvoiceItem.StRegNo, "));
+  EXPECT_THAT(items.out, HasSubstr(" WHERE tblInvoiceItem.InvoiceType IN ('S', 'C')\n"));
+
+  EXPECT_THAT(dump(quoted(file) + " --sql VwShippingBillMtr").out,
+              HasSubstr("tblShippingBill.Uom AS UomMtr"));
+  EXPECT_THAT(dump(quoted(file) + " --sql VwShippingBill").out,
+              HasSubstr("tblShippingBillItem.Uom AS UomDetail"));
+}
+
+TEST(Dump, ClearErrorsForBadArguments) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  TempDir dir;
+  auto text_file = dir.path() / "notes.mdb";
+  std::ofstream(text_file) << "These are not the pages of an Access database.\n";
+  auto empty_file = dir.path() / "empty.mdb";
+  std::ofstream{empty_file};
+
+  struct Case {
+    std::string arguments;
+    std::string message;
+  };
+  std::vector<Case> cases{
+      {quoted(dir.path() / "missing.mdb"), "no such file"},
+      {quoted(dir.path()), "is a folder"},
+      {quoted(text_file), text_file.filename().string()},
+      {quoted(empty_file), empty_file.filename().string()},
+      {quoted(file) + " tblNoSuchTable", "no table named tblNoSuchTable"},
+      {quoted(file) + " --sql VwNoSuchView", "no saved query named VwNoSuchView"},
+  };
+  for (const auto& c : cases) {
+    auto result = dump(c.arguments);
+    EXPECT_EQ(result.status, 2) << c.arguments << ": " << result.out;
+    EXPECT_THAT(result.out, HasSubstr(c.message)) << c.arguments;
+    EXPECT_THAT(result.out, HasSubstr("halvaro: ")) << c.arguments;
+  }
+}
+
+TEST(Dump, SqlOfAQueryThatIsNoSelectIsRefused) {
+  HALVARO_REQUIRE_FIXTURE(file, "access/V2000/queryTestV2000.mdb");
+  auto result = dump(quoted(file) + " --sql DeleteQuery");
+  EXPECT_EQ(result.status, 2) << result.out;
+  EXPECT_THAT(result.out, HasSubstr("a delete query, not a select query"));
+}
+
+}  // namespace
+}  // namespace halvaro::test

@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include "db/connection.h"
+#include "db/convert.h"
+#include "db/errors.h"
+#include "db/recordset.h"
+#include "tests/db/fake_store.h"
+
+namespace halvaro::test {
+namespace {
+
+using db::Access;
+using db::Connection;
+using db::DbError;
+using db::ErrorCode;
+using db::Recordset;
+using jet::ColumnType;
+
+const std::string kText = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = /data/old.mdb;Persist Security Info=False";
+
+ErrorCode code_of(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const DbError& error) {
+    return error.code();
+  }
+  ADD_FAILURE() << "no error raised";
+  return ErrorCode::Unspecified;
+}
+
+jet::Column column(ColumnType type, int chars = 10) {
+  jet::Column c;
+  c.name = "c";
+  c.type = type;
+  c.size = uint16_t(chars * 2);
+  return c;
+}
+
+TEST(ConnectionText, DataSourceIsThePathBetweenTheBlanksAndTheSemicolon) {
+  EXPECT_EQ(db::data_source_of(kText), "/data/old.mdb");
+  EXPECT_EQ(db::data_source_of(db::connection_text_for("/a b/x.mdb")), "/a b/x.mdb");
+  EXPECT_EQ(db::connection_text_for("/x.mdb"),
+            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = /x.mdb;Persist Security Info=False");
+  // A path holding ';' is quoted, so the file named is still the whole path.
+  EXPECT_EQ(db::data_source_of(db::connection_text_for("/odd;name.mdb")), "/odd;name.mdb");
+
+  EXPECT_EQ(code_of([] { db::data_source_of("Provider=SQLOLEDB;Data Source = x"); }),
+            ErrorCode::ProviderNotFound);
+  EXPECT_EQ(code_of([] { db::data_source_of("Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=False"); }),
+            ErrorCode::ConnectionText);
+}
+
+TEST(ConnectionLifecycle, EmptyTextReopensTheLastFileAndCloseEndsRecordsets) {
+  FakeFiles files;
+  files.files["/data/old.mdb"].add_table(FakeTable("t", {{"a"}}));
+  Connection connection(Access::Append, files.opener());
+  EXPECT_EQ(code_of([&] { connection.Open("", "", "", -1); }), ErrorCode::ConnectionText);
+
+  connection.Open(kText, "", "", -1);
+  EXPECT_EQ(connection.State(), 1);
+  EXPECT_EQ(code_of([&] { connection.Open(kText, "", "", -1); }), ErrorCode::ObjectOpen);
+
+  Recordset rs;
+  rs.Open("t", connection, db::adOpenStatic, db::adLockOptimistic, -1);
+  rs.AddNew();
+  rs.Fields("A").SetValue("pending");
+  connection.Close();  // ends the recordset and drops the row never stored
+  EXPECT_EQ(rs.State(), 0);
+  EXPECT_EQ(connection.State(), 0);
+  EXPECT_TRUE(files.files["/data/old.mdb"].table("t").rows.empty());
+  EXPECT_EQ(files.files["/data/old.mdb"].closes, 1);
+
+  connection.Open("", "", "", -1);
+  EXPECT_EQ(connection.State(), 1);
+  EXPECT_EQ(connection.path(), "/data/old.mdb");
+  EXPECT_EQ(files.files["/data/old.mdb"].opens, 2);
+}
+
+TEST(ConnectionLifecycle, MissingFileFailsAndLeavesTheConnectionClosed) {
+  FakeFiles files;
+  Connection connection(Access::ReadOnly, files.opener());
+  try {
+    connection.Open(kText, "", "", -1);
+    FAIL();
+  } catch (const DbError& error) {
+    EXPECT_NE(std::string(error.what()).find("/data/old.mdb"), std::string::npos);
+  }
+  EXPECT_EQ(connection.State(), 0);
+}
+
+struct RecordsetTest : ::testing::Test {
+  FakeFiles files;
+  Connection source{Access::ReadOnly, files.opener()};
+  Connection destination{Access::Append, files.opener()};
+  FakeFile& old_file = files.files["/old.mdb"];
+  FakeFile& new_file = files.files["/new.mdb"];
+
+  void SetUp() override {
+    old_file.add_result("Select * from tblSupplierBuyer", {"STRegNo", "SupplierName"},
+                        {{"A1", "First"}, {"A2", FieldValue{}}});
+    old_file.add_result("Select * from empty", {"x"}, {});
+    FakeTable& invoices = new_file.add_table(FakeTable("tblInvoiceMtr", {{"InvoiceType"}, {"InvoiceNo"}}));
+    invoices.rows.push_back({"S", "N1"});
+    new_file.add_result("Select * from tblInvoiceMtr Where (InvoiceType = 'P'  or Invoicetype = 'D')",
+                        {"InvoiceType", "InvoiceNo"}, {});
+    source.Open(db::connection_text_for("/old.mdb"), "", "", -1);
+    destination.Open(db::connection_text_for("/new.mdb"), "", "", -1);
+  }
+};
+
+TEST_F(RecordsetTest, StaticSnapshotWalksRowsWithCaseBlindFields) {
+  Recordset rs;
+  rs.Open("Select * from tblSupplierBuyer", source, 3, 3, -1);
+  EXPECT_FALSE(rs.Bof() || rs.Eof());
+  rs.MoveFirst();
+  EXPECT_EQ(rs.Fields("stregno").Value(), FieldValue("A1"));
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Fields("SUPPLIERNAME").Value().is_null());
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_EQ(code_of([&] { rs.Fields("STRegNo").Value(); }), ErrorCode::NoCurrentRecord);
+  EXPECT_EQ(code_of([&] { rs.Open("Select * from empty", source, 3, 3, -1); }), ErrorCode::ObjectOpen);
+  rs.Close();
+
+  rs.Open("Select * from empty", source, 3, 3, -1);
+  EXPECT_TRUE(rs.Bof() && rs.Eof());
+  rs.Close();
+  EXPECT_EQ(code_of([&] { rs.Close(); }), ErrorCode::ObjectClosed);
+}
+
+TEST_F(RecordsetTest, SourceIsNeverWrittenAndMissingColumnsAreErrors) {
+  Recordset rs;
+  rs.Open("Select * from tblSupplierBuyer", source, 3, 3, -1);
+  EXPECT_EQ(code_of([&] { rs.AddNew(); }), ErrorCode::ReadOnly);
+  EXPECT_EQ(code_of([&] { rs.Fields("NoSuchColumn"); }), ErrorCode::ItemNotFound);
+  Recordset by_name;
+  EXPECT_EQ(code_of([&] { by_name.Open("Select * from nowhere", source, 3, 3, -1); }), ErrorCode::QueryFailed);
+  EXPECT_EQ(by_name.State(), 0);
+}
+
+TEST_F(RecordsetTest, TableOpenedByNameAppendsWithoutReadingItsRows) {
+  Recordset rs;
+  rs.Open("tblInvoiceMtr", destination, 3, 3, -1);
+  EXPECT_FALSE(rs.Bof() && rs.Eof());  // one row already there, known from the count
+  rs.AddNew();
+  rs.Fields("invoicetype").SetValue("P");
+  rs.Fields("InvoiceNo").SetValue(int64_t{42});
+  rs.Update();
+  // The stored row stays current and reads back as stored (converted to text).
+  EXPECT_EQ(rs.Fields("InvoiceNo").Value(), FieldValue("42"));
+  EXPECT_TRUE(new_file.statements.empty());
+  EXPECT_EQ(new_file.table("tblInvoiceMtr").rows.size(), 2u);
+
+  Recordset detail;
+  detail.Open("Select *  from tblInvoiceMtr", destination, 3, db::adLockPessimistic, -1);
+  EXPECT_FALSE(detail.Bof() && detail.Eof());
+  EXPECT_TRUE(new_file.statements.empty());
+}
+
+TEST_F(RecordsetTest, ExistenceQueryShowsItsRowsAndAppendsToItsTable) {
+  Recordset rs;
+  rs.Open("Select * from tblInvoiceMtr Where (InvoiceType = 'P'  or Invoicetype = 'D')", destination, 3, 3, -1);
+  EXPECT_TRUE(rs.Bof() && rs.Eof());
+  rs.AddNew();
+  rs.Fields("InvoiceType").SetValue("P");
+  rs.Update();
+  EXPECT_EQ(new_file.table("tblInvoiceMtr").rows.back()[0], FieldValue("P"));
+  EXPECT_EQ(code_of([&] { rs.Fields("InvoiceNo").SetValue("late"); }), ErrorCode::ReadOnly);
+}
+
+TEST_F(RecordsetTest, FailedUpdateKeepsNothingAndReportsTheEngineError) {
+  FakeTable& table = new_file.add_table(FakeTable("keyed", {{"k", ColumnType::Text, 5, true}}, {"k"}));
+  Recordset rs;
+  rs.Open("keyed", destination, 3, 3, -1);
+  rs.AddNew();
+  EXPECT_EQ(code_of([&] { rs.Update(); }), ErrorCode::IntegrityViolation);  // required k is null
+  rs.AddNew();
+  rs.Fields("k").SetValue("x");
+  rs.Update();
+  rs.AddNew();
+  rs.Fields("k").SetValue("x");
+  EXPECT_EQ(rs.new_row_key(), "x");
+  EXPECT_EQ(code_of([&] { rs.Update(); }), ErrorCode::IntegrityViolation);
+  EXPECT_EQ(table.rows.size(), 1u);
+}
+
+TEST(Conversion, WholeNumberZeroBecomesTextZeroDayZeroAndFalse) {
+  EXPECT_EQ(db::to_column(0, column(ColumnType::Text)), FieldValue("0"));
+  EXPECT_EQ(db::to_column(0, column(ColumnType::DateTime)), FieldValue(DateTime{0}));
+  EXPECT_EQ(db::to_column(0, column(ColumnType::Boolean)), FieldValue(false));
+  EXPECT_EQ(db::to_column(0, column(ColumnType::Currency)), FieldValue(Currency{0}));
+  EXPECT_EQ(db::to_column(0, column(ColumnType::Double)), FieldValue(0.0));
+  EXPECT_TRUE(db::to_column(FieldValue{}, column(ColumnType::Long)).is_null());
+}
+
+TEST(Conversion, TextIsReadWithTheRegionalSettings) {
+  // dd/mm/yyyy: 05/12 is the fifth of December, not the twelfth of May.
+  auto date = db::to_column("05/12/2026", column(ColumnType::DateTime)).as<DateTime>();
+  EXPECT_EQ(to_civil(date), (CivilTime{2026, 12, 5, 0, 0, 0}));
+  EXPECT_EQ(db::to_column("15432.1275", column(ColumnType::Currency)), FieldValue(Currency{154321275}));
+  EXPECT_EQ(db::to_column(" 17 ", column(ColumnType::Integer)), FieldValue(int64_t{17}));
+  EXPECT_EQ(db::to_column("True", column(ColumnType::Boolean)), FieldValue(true));
+  EXPECT_EQ(db::to_column(Currency{125000}, column(ColumnType::Text)), FieldValue("12.5"));
+  EXPECT_EQ(db::to_column(DateTime{45155.0}, column(ColumnType::Text)), FieldValue("17/08/2023"));
+  EXPECT_EQ(db::to_column(true, column(ColumnType::Long)), FieldValue(int64_t{-1}));
+  EXPECT_EQ(db::to_column(2.5, column(ColumnType::Long)), FieldValue(int64_t{2}));  // half to even
+  EXPECT_EQ(db::to_column(0.1, column(ColumnType::Currency)), FieldValue(Currency{1000}));
+}
+
+TEST(Conversion, ValuesThatDoNotFitAreNotStored) {
+  auto reason = [](const FieldValue& value, const jet::Column& c) {
+    try {
+      db::to_column(value, c);
+    } catch (const DbError& error) {
+      EXPECT_EQ(error.code(), ErrorCode::ErrorsOccurred);
+      return error.reason();
+    }
+    return std::string("stored");
+  };
+  EXPECT_NE(reason(std::string(11, 'x'), column(ColumnType::Text, 10)).find("11 characters"), std::string::npos);
+  EXPECT_EQ(reason("Müller Söhne", column(ColumnType::Text, 12)), "stored");  // characters, not bytes
+  EXPECT_NE(reason("31/02/2023", column(ColumnType::DateTime)), "stored");
+  EXPECT_NE(reason("abc", column(ColumnType::Long)), "stored");
+  EXPECT_NE(reason(int64_t{40000}, column(ColumnType::Integer)), "stored");
+  EXPECT_NE(reason(int64_t{256}, column(ColumnType::Byte)), "stored");
+  EXPECT_NE(reason("maybe", column(ColumnType::Boolean)), "stored");
+  EXPECT_NE(reason(Binary{1, 2}, column(ColumnType::Text)), "stored");
+}
+
+}  // namespace
+}  // namespace halvaro::test

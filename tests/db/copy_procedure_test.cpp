@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include "db/copy_procedure.h"
+#include "db/errors.h"
+#include "tests/db/fake_store.h"
+#include "tests/db/recording_reporter.h"
+
+namespace halvaro::test {
+namespace {
+
+using db::FieldEntry;
+using jet::ColumnType;
+
+TEST(ValueOrDefault, OnlyNullAndTheEmptyTextTakeTheDefault) {
+  EXPECT_EQ(db::ValueOrDefault(FieldValue{}, 0), FieldValue(0));
+  EXPECT_EQ(db::ValueOrDefault("", "NIL"), FieldValue("NIL"));
+  EXPECT_EQ(db::ValueOrDefault(" ", "NIL"), FieldValue(" "));
+  EXPECT_EQ(db::ValueOrDefault(0, "NIL"), FieldValue(0));
+  EXPECT_EQ(db::ValueOrDefault(false, 0), FieldValue(false));
+  EXPECT_EQ(db::ValueOrDefault(DateTime{0}, 0), FieldValue(DateTime{0}));
+}
+
+// A source with a partner table, a destination with the new one (names TEXT(10)).
+struct CopyTest : ::testing::Test {
+  FakeFiles files;
+  FakeFile& old_file = files.files["/old.mdb"];
+  FakeFile& new_file = files.files["/new.mdb"];
+  RecordingReporter reporter;
+  db::TransferState state{files.opener(), reporter};
+  FakeTable* partners = nullptr;
+
+  db::Group group{.stages = {{
+                      .label = "Partners",
+                      .source = "Select * from partners",
+                      .destination = {"partners", db::adLockOptimistic, "partners"},
+                      .mapping = {FieldEntry{"Id", "ID", 0}, FieldEntry{"Name", "name", 0},
+                                  FieldEntry{"Kind", "Kind", "NIL"}},
+                  }}};
+
+  void SetUp() override {
+    partners = &new_file.add_table(FakeTable("partners",
+                                             {{"Id", ColumnType::Text, 13, true},
+                                              {"Name", ColumnType::Text, 10},
+                                              {"Kind", ColumnType::Text, 3}},
+                                             {"Id"}));
+    state.Con_Source.Open(db::connection_text_for("/old.mdb"), "", "", -1);
+    state.Con_Destination.Open(db::connection_text_for("/new.mdb"), "", "", -1);
+  }
+  void source_rows(std::vector<std::vector<FieldValue>> rows) {
+    old_file.add_result("Select * from partners", {"ID", "Name", "Kind"}, std::move(rows));
+  }
+};
+
+TEST_F(CopyTest, CopiesEveryRowWithDefaultsAndCountsOnce) {
+  source_rows({{"A", FieldValue{}, ""}, {"B", " ", 0}, {"C", "", FieldValue{}}});
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  EXPECT_TRUE(reporter.errors.empty());
+  ASSERT_EQ(partners->rows.size(), 3u);
+  EXPECT_EQ(partners->at(0, "Name"), FieldValue("0"));  // whole number 0 in a text column
+  EXPECT_EQ(partners->at(0, "Kind"), FieldValue("NIL"));
+  EXPECT_EQ(partners->at(1, "Name"), FieldValue(" "));  // a blank is a value
+  EXPECT_EQ(partners->at(1, "Kind"), FieldValue("0"));  // so is zero
+  EXPECT_EQ(partners->at(2, "Name"), FieldValue("0"));
+  EXPECT_TRUE(state.skipped.empty());
+  // The run's connections were recycled: the destination closed (committed) and reopened.
+  EXPECT_EQ(new_file.closes, 1);
+  EXPECT_EQ(state.Con_Destination.State(), 1);
+}
+
+TEST_F(CopyTest, EmptySourceCountsAsFinishedAndOpensNoDestination) {
+  source_rows({});
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  EXPECT_TRUE(new_file.table_opens.empty());
+  EXPECT_EQ(state.rsDestinationMtr.State(), 0);
+  EXPECT_EQ(state.rsSourceMtr.State(), 1);  // left for the next CloseRecordSet
+}
+
+TEST_F(CopyTest, ValueThatDoesNotFitIsSkippedRecordedAndTheRowStored) {
+  source_rows({{"A", "A name far too long", "P"}, {"B", "Short", "S"}});
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  EXPECT_TRUE(reporter.errors.empty());
+  ASSERT_EQ(partners->rows.size(), 2u);
+  EXPECT_TRUE(partners->at(0, "Name").is_null());  // the table's own default
+  EXPECT_EQ(partners->at(0, "Kind"), FieldValue("P"));
+  ASSERT_EQ(state.skipped.size(), 1u);
+  const db::SkippedValue& skipped = state.skipped[0];
+  EXPECT_EQ(skipped.group, "Partners");
+  EXPECT_EQ(skipped.table, "partners");
+  EXPECT_EQ(skipped.key, "A");
+  EXPECT_EQ(skipped.column, "Name");
+  EXPECT_EQ(skipped.value, "\"A name far too long\"");
+  EXPECT_NE(skipped.reason.find("19 characters"), std::string::npos) << skipped.reason;
+}
+
+TEST_F(CopyTest, KeyViolationStopsTheGroupWithOneMessageAndKeepsEarlierRows) {
+  source_rows({{"A", "a", "P"}, {"B", "b", "P"}, {"A", "again", "P"}, {"D", "d", "P"}, {"E", "e", "P"}});
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, -1);
+  ASSERT_EQ(reporter.errors.size(), 1u);
+  EXPECT_NE(reporter.errors[0].find("duplicate values"), std::string::npos);
+  EXPECT_EQ(partners->rows.size(), 2u);
+  ASSERT_EQ(state.skipped.size(), 1u);
+  EXPECT_EQ(state.skipped[0].key, "A");
+  EXPECT_NE(state.skipped[0].reason.find("rest of this group"), std::string::npos);
+  // What it left open is closed by the next transfer's CloseRecordSet.
+  EXPECT_EQ(state.rsDestinationMtr.State(), 1);
+  db::CloseRecordSet(state);
+  EXPECT_EQ(state.rsSourceMtr.State() + state.rsDestinationMtr.State(), 0);
+}
+
+TEST_F(CopyTest, UpdateRefusedForAnUnstorableValueSkipsOnlyThatRow) {
+  source_rows({{"A", "a", "P"}, {"B", "b", "P"}, {"C", "c", "P"}});
+  partners->fail_append = [](const std::vector<FieldValue>& row) {
+    if (row[0] == FieldValue("B")) throw db::value_not_stored("number out of range");
+  };
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  EXPECT_EQ(partners->rows.size(), 2u);
+  ASSERT_EQ(state.skipped.size(), 1u);
+  EXPECT_EQ(state.skipped[0].key, "B");
+  EXPECT_EQ(state.skipped[0].column, "");
+  EXPECT_NE(state.skipped[0].reason.find("row not stored"), std::string::npos);
+}
+
+TEST_F(CopyTest, ErrorInsideCloseRecordSetEndsTheTransferBeforeItOpensAnything) {
+  source_rows({{"A", "a", "P"}});
+  new_file.close_error = db::ErrorCode::Unspecified;
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, -1);
+  EXPECT_EQ(reporter.errors, std::vector<std::string>{"Disk full while committing."});
+  EXPECT_TRUE(old_file.statements.empty());
+  EXPECT_TRUE(partners->rows.empty());
+}
+
+TEST_F(CopyTest, MissingSourceColumnStopsTheGroupWithTheLayersDescription) {
+  old_file.add_result("Select * from partners", {"ID", "Title"}, {{"A", "x"}});
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, -1);
+  ASSERT_EQ(reporter.errors.size(), 1u);
+  EXPECT_NE(reporter.errors[0].find("Item cannot be found"), std::string::npos);
+  EXPECT_TRUE(partners->rows.empty());  // the row being built is not stored
+}
+
+// Master/detail: orders with items, found by a query built from each order.
+struct DetailTest : CopyTest {
+  FakeTable* orders = nullptr;
+  FakeTable* items = nullptr;
+  db::Group orders_group{.stages = {{
+                             .label = "Orders",
+                             .source = "Select * from orders",
+                             .destination = {"orders", db::adLockOptimistic, "orders"},
+                             .mapping = {FieldEntry{"No", "No", 0}, FieldEntry{"Day", "Day", 0},
+                                         FieldEntry{"Total", {}, 0}},
+                             .detail =
+                                 db::DetailCopy{
+                                     .query = {db::literal("Select * from items where No = '"),
+                                               db::source_value("NO"), db::literal("' and cstr(Day) = '"),
+                                               db::saved_value("day"), db::literal("'")},
+                                     .destination = {"items"},
+                                     .mapping = {FieldEntry{"No", "No", 0}, FieldEntry{"Line", "Line", 0}},
+                                 },
+                         }}};
+
+  void SetUp() override {
+    CopyTest::SetUp();
+    orders = &new_file.add_table(FakeTable("orders", {{"No"}, {"Day", ColumnType::DateTime}, {"Total",
+                                                                                              ColumnType::Currency}}));
+    items = &new_file.add_table(FakeTable("items", {{"No"}, {"Line", ColumnType::Long}}));
+    old_file.add_result("Select * from orders", {"No", "Day"},
+                        {{"O'1", DateTime{45155.5}}, {"O2", FieldValue{}}, {"O3", FieldValue{}}});
+    old_file.add_result("Select * from items where No = 'O''1' and cstr(Day) = '17/08/2023 12:00:00'",
+                        {"No", "Line"}, {{"O'1", 2}, {"O'1", 1}});
+    old_file.add_result("Select * from items where No = 'O2' and cstr(Day) = '30/12/1899'", {"No", "Line"},
+                        {});
+    old_file.add_result("Select * from items where No = 'O3' and cstr(Day) = '30/12/1899'", {"No", "Line"},
+                        {{"O3", 7}});
+  }
+};
+
+TEST_F(DetailTest, ItemsFollowTheirOrderFoundByQuotedValuesAndSavedDefaults) {
+  db::RunTransfer(orders_group, state);
+  EXPECT_EQ(reporter.errors, std::vector<std::string>{});
+  EXPECT_EQ(state.SuccessCount, 1);
+  ASSERT_EQ(orders->rows.size(), 3u);
+  EXPECT_EQ(orders->at(0, "Total"), FieldValue(Currency{0}));  // the constant
+  EXPECT_EQ(orders->at(1, "Day"), FieldValue(DateTime{0}));    // default 0 as day zero
+  ASSERT_EQ(items->rows.size(), 3u);
+  EXPECT_EQ(items->at(0, "Line"), FieldValue(int64_t{2}));  // in the order the query gives them
+  EXPECT_EQ(items->at(1, "Line"), FieldValue(int64_t{1}));
+  EXPECT_EQ(items->at(2, "No"), FieldValue("O3"));
+  // The item table is opened only for orders that have items.
+  EXPECT_EQ(std::count(new_file.table_opens.begin(), new_file.table_opens.end(), "items"), 2);
+  EXPECT_EQ(state.rsDestinationDet.State(), 1);
+}
+
+TEST_F(DetailTest, ErrorInTheFirstStageSkipsTheSecondAndTheEndRecycle) {
+  db::Group two_stages = orders_group;
+  two_stages.recycle_at_end = true;
+  db::Stage second = orders_group.stages[0];
+  second.source = "Select * from more_orders";
+  two_stages.stages.push_back(second);
+  old_file.add_result("Select * from more_orders", {"No", "Day"}, {});
+  items->fail_append = [](const std::vector<FieldValue>&) {
+    throw db::DbError(db::ErrorCode::Unspecified, "The disk is full.");
+  };
+  db::RunTransfer(two_stages, state);
+  EXPECT_EQ(state.SuccessCount, -1);
+  EXPECT_EQ(reporter.errors, std::vector<std::string>{"The disk is full."});
+  EXPECT_EQ(std::count(old_file.statements.begin(), old_file.statements.end(), "Select * from more_orders"), 0);
+  EXPECT_EQ(orders->rows.size(), 1u);
+}
+
+TEST_F(DetailTest, EmptyStagesStillRecycleBeforeEachAndAtTheEnd) {
+  db::Group two_stages = orders_group;
+  two_stages.recycle_at_end = true;
+  two_stages.stages[0].source = "Select * from more_orders";
+  two_stages.stages.push_back(two_stages.stages[0]);
+  old_file.add_result("Select * from more_orders", {"No", "Day"}, {});
+  db::RunTransfer(two_stages, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  EXPECT_EQ(new_file.closes, 3);
+  EXPECT_EQ(state.rsSourceMtr.State(), 0);
+}
+
+}  // namespace
+}  // namespace halvaro::test
