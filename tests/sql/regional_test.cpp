@@ -1,6 +1,7 @@
 #include "sql/regional.h"
 
 #include <gtest/gtest.h>
+#include "tests/sql/print_value.h"
 
 namespace halvaro::sql {
 namespace {
