@@ -307,6 +307,10 @@ TEST_F(Expressions, JoinsAliasesGroupingAndUnions) {
   // DISTINCT, TOP, UNION.
   EXPECT_EQ(engine_.execute("SELECT DISTINCT flag FROM T").rows.size(), 2u);
   EXPECT_THAT(ids("SELECT TOP 2 id FROM T ORDER BY id DESC"), testing::ElementsAre(4, 3));
+  EXPECT_THAT(ids("SELECT TOP 2 id FROM T ORDER BY flag, id"), testing::ElementsAre(1, 4));  // True is -1
+  EXPECT_THAT(ids("SELECT TOP 1 id FROM T ORDER BY flag"), testing::UnorderedElementsAre(1, 4));  // ties kept
+  EXPECT_THAT(ids("SELECT TOP 2 id, Len(name) AS size FROM T ORDER BY size"), testing::UnorderedElementsAre(3, 1, 4));
+  EXPECT_THAT(ids("SELECT TOP 1 id, name FROM T ORDER BY 2 DESC"), testing::ElementsAre(4));
   EXPECT_THAT(ids("SELECT id FROM T WHERE id < 3 UNION SELECT id FROM U ORDER BY id"), testing::ElementsAre(1, 2, 9));
   EXPECT_THAT(ids("SELECT id FROM U UNION ALL SELECT id FROM U WHERE id = 1"), testing::ElementsAre(1, 2, 9, 1));
   // Subqueries.
