@@ -29,6 +29,7 @@ struct Val {
   uint8_t scale = 0;
   const RelationColumn* column = nullptr;  // a plain column reference
   std::string column_qualifier;
+  std::string source_alias;  // the FROM source of a plain column (s<n>)
 };
 
 [[noreturn]] void fail(const std::string& what);  // throws QueryError

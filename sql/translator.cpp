@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -23,6 +24,7 @@ struct Source {
   std::string name;       // what qualifiers match: the alias, or the table's own name
   std::string sql_alias;  // s<n>
   std::vector<RelationColumn> columns;
+  bool has_rowid = true;  // a table; a subquery in FROM has none
 };
 
 struct Scope {
@@ -199,6 +201,8 @@ class Translator {
         group += value_sql(expr(*g, out.scope));
       }
       out.tail += " GROUP BY " + group;
+    } else if (select.distinct_row && out.scope.sources.size() > 1) {
+      out.tail += distinct_rows(out);
     }
     if (select.having) out.tail += " HAVING " + expr(*select.having, out.scope).sql;
     if (select.top) {
@@ -207,6 +211,29 @@ class Translator {
     }
     out.scope.outputs = nullptr;
     return out;
+  }
+
+  // DISTINCTROW: each record of the tables whose columns are selected once, however
+  // many rows of the other tables it joins (grouping by their row ids does that).
+  std::string distinct_rows(const SelectOut& out) {
+    std::vector<std::string> chosen;
+    for (const auto& [name, v] : out.items) {
+      if (v.aggregate) return "";
+      if (!v.column) {  // an expression: every table's record counts
+        chosen.clear();
+        for (const auto& source : out.scope.sources) chosen.push_back(source.sql_alias);
+        break;
+      }
+      if (std::find(chosen.begin(), chosen.end(), v.source_alias) == chosen.end()) chosen.push_back(v.source_alias);
+    }
+    std::string group;
+    for (const auto& alias : chosen) {
+      for (const auto& source : out.scope.sources) {
+        if (source.sql_alias == alias && !source.has_rowid) fail("DISTINCTROW over a subquery in FROM is not supported");
+      }
+      group += (group.empty() ? "\"" : ", \"") + alias + "\".rowid";
+    }
+    return " GROUP BY " + group;
   }
 
   std::string where_sql(const Expr& where, Scope& scope, bool hints) {
@@ -262,6 +289,7 @@ class Translator {
     v.one_column = true;
     v.column = &source.columns[index];
     v.column_qualifier = source.name;
+    v.source_alias = source.sql_alias;
     return v;
   }
 
@@ -280,6 +308,7 @@ class Translator {
       case FromItem::Type::Subquery: {
         Source source;
         source.name = item.alias;
+        source.has_rowid = false;
         source.sql_alias = "s" + std::to_string(++next_alias_);
         std::string sql = query_sql(*item.subquery, scope.parent, source.columns, false);
         scope.sources.push_back(std::move(source));

@@ -304,6 +304,14 @@ TEST_F(Expressions, JoinsAliasesGroupingAndUnions) {
   EXPECT_EQ(grouped.rows[0][2], FieldValue(money(12345)));
   EXPECT_EQ(grouped.rows[0][3], FieldValue("ÄRGER"));
   EXPECT_EQ(grouped.columns[3].name, "Expr1000");
+  // DISTINCTROW: each T record once, though U joins it twice.
+  ResultSet twice = engine_.execute("SELECT T.id, T.name FROM T INNER JOIN U ON T.id = U.id OR T.id + 1 = U.id");
+  EXPECT_EQ(twice.rows.size(), 3u);
+  ResultSet once = engine_.execute(
+      "SELECT DISTINCTROW T.id, T.name FROM T INNER JOIN U ON T.id = U.id OR T.id + 1 = U.id ORDER BY T.id");
+  ASSERT_EQ(once.rows.size(), 2u);
+  EXPECT_EQ(once.rows[1][1], FieldValue("Banana"));
+  EXPECT_EQ(engine_.execute("SELECT DISTINCTROW T.id, U.colour FROM T INNER JOIN U ON T.id <= U.id").rows.size(), 7u);
   // DISTINCT, TOP, UNION.
   EXPECT_EQ(engine_.execute("SELECT DISTINCT flag FROM T").rows.size(), 2u);
   EXPECT_THAT(ids("SELECT TOP 2 id FROM T ORDER BY id DESC"), testing::ElementsAre(4, 3));
