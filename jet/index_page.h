@@ -19,6 +19,7 @@ struct IndexNode {
   bool leaf = true;
   uint32_t prev = 0, next = 0, tail = 0;
   std::vector<EntryBytes> entries;  // whole entries, ascending
+  bool dirty = false;               // changed since last encoded into its page
 };
 
 namespace index_page {

@@ -100,7 +100,27 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
   }
 }
 
-void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
+bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key) {
+  auto same = [&](const EntryBytes& e) {
+    return key_length(e, true) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+  };
+  // Neighbours before and after the new entry, looking into the adjacent leaves at
+  // the page's edges.
+  if (at > 0) {
+    if (same(leaf.entries[at - 1])) return true;
+  } else if (leaf.prev) {
+    const IndexNode& before = node(leaf.prev);
+    if (!before.entries.empty() && same(before.entries.back())) return true;
+  }
+  if (at + 1 < leaf.entries.size()) return same(leaf.entries[at + 1]);
+  if (leaf.next) {
+    const IndexNode& after = node(leaf.next);
+    return !after.entries.empty() && same(after.entries.front());
+  }
+  return false;
+}
+
+bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
   std::vector<std::pair<uint32_t, size_t>> path;  // node page, index of the child taken
   uint32_t page = root_;
   for (int depth = 0;; ++depth) {
@@ -111,10 +131,10 @@ void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
       const bool appended = at == n.entries.size() && n.next == 0;
       n.entries.insert(n.entries.begin() + static_cast<long>(at), make_entry(key, row_pointer));
       mark(n);
+      const bool distinct = !shares_key(n, at, key);
       path.emplace_back(page, at);
-      if (index_page::packed_size(n.entries, true) > index_page::kCapacity)
-        split(path, path.size() - 1, appended);
-      return;
+      if (overfull(n)) split(path, path.size() - 1, appended);
+      return distinct;
     }
     path.emplace_back(page, at);
     if (at < n.entries.size()) {
@@ -199,14 +219,21 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
   parent.entries.insert(parent.entries.begin() + static_cast<long>(std::min(at, parent.entries.size())),
                         std::move(entry));
   mark(parent);
-  if (index_page::packed_size(parent.entries, false) > index_page::kCapacity)
+  if (overfull(parent))
     split(path, level - 1, appended && at >= parent.entries.size() - 1 && parent.next == 0);
+}
+
+bool IndexWriter::overfull(const IndexNode& n) {
+  size_t plain = 0;
+  for (const auto& e : n.entries) plain += e.size();
+  return plain > index_page::kCapacity && index_page::packed_size(n.entries, n.leaf) > index_page::kCapacity;
 }
 
 void IndexWriter::flush() {
   for (uint32_t page : dirty_) {
-    const IndexNode& n = *nodes_.at(page);
+    IndexNode& n = *nodes_.at(page);
     index_page::encode(n, owner_, pages_.write(page), pages_.page_size());
+    n.dirty = false;
   }
   dirty_.clear();
 }
