@@ -115,6 +115,28 @@ TEST(NewDatabase, TablesReadBackWithTypesSizesKeysAndIndexes) {
             "name: STRegNo\n\tRequired: yes\n\nname: Partner\n\tRequired: yes\n\n");
 }
 
+TEST(NewDatabase, WideTablesAndLargeCatalogsSpanSeveralPages) {
+  // 200 columns need a definition of several pages; 80 tables put MSysObjects and
+  // MSysACEs rows on several data pages.
+  std::string sql = "CREATE TABLE tblWide (";
+  for (int i = 0; i < 200; ++i) sql += (i ? ", " : "") + std::string("ColumnNumber") + std::to_string(i) + " TEXT(20)";
+  sql += ", CONSTRAINT PrimaryKey PRIMARY KEY (ColumnNumber199));\n";
+  for (int i = 0; i < 80; ++i) sql += "CREATE TABLE tblNarrow" + std::to_string(i) + " (Code LONG PRIMARY KEY);\n";
+  sql += "INSERT INTO tblWide (ColumnNumber0, ColumnNumber199) VALUES ('first', 'last');\n";
+  TempDir dir;
+  auto file = create(dir, sql);
+  auto db = Database::open(file);
+  EXPECT_EQ(db->table_names().size(), 81u);
+  const TableDef& wide = db->table("tblWide");
+  ASSERT_EQ(wide.columns.size(), 200u);
+  EXPECT_EQ(wide.columns[199].name, "ColumnNumber199");
+  EXPECT_EQ(wide.indexes.at(0).columns.at(0).column, 199);
+  EXPECT_EQ(run_command("mdb-export -H '" + file.string() + "' tblWide | cut -d, -f1,200").out, "\"first\",\"last\"\n");
+  EXPECT_EQ(run_command("mdb-tables -1 '" + file.string() + "' | wc -l").out, "81\n");
+  auto check = run_command(test::halvaro_binary() + " check '" + file.string() + "' 2>&1");
+  EXPECT_EQ(check.status, 0) << check.out;
+}
+
 TEST(NewDatabase, CatalogIndexKeysSortAsJetsGeneralOrder) {
   // The catalog's name index must order names case-blind with digits before
   // letters, and its id index negative ids (queries) before positive ones.
