@@ -33,7 +33,7 @@ class IndexWriter {
   void forget();
 
   // Every entry in order, leaf by leaf (for checking).
-  void for_each(const std::function<void(const EntryBytes&)>& visit);
+  void for_each(const std::function<void(Entry)>& visit);
 
  private:
   IndexNode& node(uint32_t page);
