@@ -151,6 +151,7 @@ struct QueryEngine::Impl : RelationResolver {
   // makes a shape of each.
   std::unordered_map<std::string, std::unique_ptr<PreparedShape>> shapes;
   static constexpr size_t kMaxShapes = 256;
+  bool share = true;
 
   explicit Impl(std::shared_ptr<const TableSource> from) : source(std::move(from)) {
     if (sqlite3_open(":memory:", &db) != SQLITE_OK) throw QueryError("cannot start the query evaluator");
@@ -245,6 +246,7 @@ struct QueryEngine::Impl : RelationResolver {
   }
 
   ResultSet execute(std::string_view access_sql) {
+    if (!share) return execute_translated(access_sql, translate_statement(access_sql));
     std::vector<Token> tokens;
     try {
       tokens = tokenize(access_sql);
@@ -331,6 +333,8 @@ QueryEngine::QueryEngine(std::shared_ptr<const jet::Database> database)
 QueryEngine::~QueryEngine() = default;
 
 ResultSet QueryEngine::execute(std::string_view access_sql) { return impl_->execute(access_sql); }
+
+void QueryEngine::share_statements(bool on) { impl_->share = on; }
 
 std::string QueryEngine::translate(std::string_view access_sql) {
   return impl_->translate_statement(access_sql).sql;
