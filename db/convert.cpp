@@ -34,14 +34,9 @@ size_t utf16_length(const std::string& text) {
   return units;
 }
 
-std::string shown(const FieldValue& value) {
-  std::string text = text_form(value);
-  if (value.is<std::string>()) return "\"" + text + "\"";
-  return text;
-}
-
-[[noreturn]] void refuse(const FieldValue& value, const jet::Column& column, const std::string& why) {
-  throw value_not_stored(shown(value) + " " + why + " (column " + column.name + ")");
+// The reason names neither value nor column: the list of skipped values shows both.
+[[noreturn]] void refuse(const FieldValue&, const jet::Column&, const std::string& why) {
+  throw value_not_stored(why);
 }
 
 // An exact decimal read from text: optional sign, digits, optional point and digits.
@@ -125,28 +120,28 @@ std::optional<Decimal> as_decimal(const FieldValue& value) {
 
 FieldValue to_whole(const FieldValue& value, const jet::Column& column, int64_t low, int64_t high) {
   auto exact = as_decimal(value);
-  if (!exact) refuse(value, column, "is not a number");
+  if (!exact) refuse(value, column, "not a number");
   Int128 whole = rescale(*exact, 0);
-  if (whole < low || whole > high) refuse(value, column, "is out of the column's range");
+  if (whole < low || whole > high) refuse(value, column, "out of the column's range");
   return int64_t(whole);
 }
 
 FieldValue to_currency(const FieldValue& value, const jet::Column& column) {
   auto exact = as_decimal(value);
-  if (!exact) refuse(value, column, "is not a number");
+  if (!exact) refuse(value, column, "not a number");
   Int128 scaled = rescale(*exact, 4);
   if (scaled < std::numeric_limits<int64_t>::min() || scaled > std::numeric_limits<int64_t>::max())
-    refuse(value, column, "is out of the currency range");
+    refuse(value, column, "out of the currency range");
   return Currency{int64_t(scaled)};
 }
 
 FieldValue to_numeric(const FieldValue& value, const jet::Column& column) {
   auto exact = as_decimal(value);
-  if (!exact) refuse(value, column, "is not a number");
+  if (!exact) refuse(value, column, "not a number");
   Decimal out{rescale(*exact, column.scale), column.scale};
   Int128 magnitude = out.unscaled < 0 ? -out.unscaled : out.unscaled;
   if (column.precision > 0 && magnitude >= pow10(column.precision))
-    refuse(value, column, "has more digits than the column holds");
+    refuse(value, column, "more digits than the column holds");
   return out;
 }
 
@@ -156,15 +151,15 @@ FieldValue to_double(const FieldValue& value, const jet::Column& column) {
   else if (value.is<DateTime>()) number = value.as<DateTime>().days;
   else if (value.is<std::string>()) {
     auto parsed = parse_double(value.as<std::string>());
-    if (!parsed) refuse(value, column, "is not a number");
+    if (!parsed) refuse(value, column, "not a number");
     number = *parsed;
   } else {
     auto exact = as_decimal(value);
-    if (!exact) refuse(value, column, "is not a number");
+    if (!exact) refuse(value, column, "not a number");
     number = double(exact->unscaled) / double(pow10(exact->scale));
   }
   if (column.type == ColumnType::Single && std::fabs(number) > std::numeric_limits<float>::max())
-    refuse(value, column, "is out of the column's range");
+    refuse(value, column, "out of the column's range");
   return number;
 }
 
@@ -174,14 +169,14 @@ FieldValue to_date(const FieldValue& value, const jet::Column& column) {
     days = value.as<DateTime>().days;
   } else if (value.is<std::string>()) {
     auto parsed = parse_date(value.as<std::string>());
-    if (!parsed) refuse(value, column, "is not a date");
+    if (!parsed) refuse(value, column, "not a date");
     days = parsed->days;
   } else {
     auto exact = as_decimal(value);
-    if (!exact) refuse(value, column, "is not a date");
+    if (!exact) refuse(value, column, "not a date");
     days = double(exact->unscaled) / double(pow10(exact->scale));
   }
-  if (days < kFirstDay || days >= kLastDay) refuse(value, column, "is outside the dates a column holds");
+  if (days < kFirstDay || days >= kLastDay) refuse(value, column, "outside the dates a column holds");
   return DateTime{days};
 }
 
@@ -194,19 +189,19 @@ FieldValue to_boolean(const FieldValue& value, const jet::Column& column) {
     if (word == "false" || word == "no" || word == "off") return false;
   }
   auto exact = as_decimal(value);
-  if (!exact) refuse(value, column, "is not a yes/no value");
+  if (!exact) refuse(value, column, "not a yes/no value");
   return exact->unscaled != 0;
 }
 
 FieldValue to_text(const FieldValue& value, const jet::Column& column) {
-  if (value.is<Binary>()) refuse(value, column, "is binary data");
+  if (value.is<Binary>()) refuse(value, column, "binary data");
   std::string text = text_form(value);
   if (column.type == ColumnType::Text) {
     size_t limit = column.size / 2;
     size_t length = utf16_length(text);
     if (length > limit)
       refuse(value, column,
-             "is " + std::to_string(length) + " characters long; the column holds " + std::to_string(limit));
+             std::to_string(length) + " characters, the column holds " + std::to_string(limit));
   }
   return text;
 }
@@ -238,7 +233,7 @@ FieldValue to_column(const FieldValue& value, const jet::Column& column) {
       return to_boolean(value, column);
     case ColumnType::Guid:
       if (value.is<Guid>()) return value;
-      refuse(value, column, "is not a GUID");
+      refuse(value, column, "not a GUID");
     case ColumnType::Binary:
     case ColumnType::Ole:
       if (value.is<Binary>()) return value;
@@ -246,9 +241,9 @@ FieldValue to_column(const FieldValue& value, const jet::Column& column) {
         const auto& text = value.as<std::string>();
         return Binary(text.begin(), text.end());
       }
-      refuse(value, column, "is not binary data");
+      refuse(value, column, "not binary data");
   }
-  refuse(value, column, "has a type the column cannot take");
+  refuse(value, column, "a type the column cannot take");
 }
 
 }  // namespace halvaro::db

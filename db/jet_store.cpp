@@ -1,12 +1,128 @@
 #include "db/jet_store.h"
 
+#include <map>
+
 #include "db/errors.h"
+#include "jet/database_writer.h"
+#include "sql/query_engine.h"
+#include "sql/text_fold.h"
 
 namespace halvaro::db {
+namespace {
+
+// A query result as the query layer hands it over, kept without copying.
+class QueryResult final : public ResultView {
+ public:
+  explicit QueryResult(sql::ResultSet result) : result_(std::move(result)) {}
+  size_t column_count() const override { return result_.columns.size(); }
+  const std::string& column_name(size_t column) const override { return result_.columns[column].name; }
+  size_t row_count() const override { return result_.rows.size(); }
+  const FieldValue& value(size_t row, size_t column) const override { return result_.rows[row][column]; }
+
+ private:
+  sql::ResultSet result_;
+};
+
+// Runs a statement, turning the engine's failures into the layer's errors.
+std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std::string& text) {
+  try {
+    return std::make_shared<QueryResult>(engine.execute(text));
+  } catch (const sql::QueryError& error) {
+    throw DbError(ErrorCode::QueryFailed, error.what());
+  } catch (const jet::JetError& error) {
+    throw DbError(ErrorCode::Unspecified, error.what());
+  }
+}
+
+class SourceStore final : public Store {
+ public:
+  explicit SourceStore(std::shared_ptr<const jet::Database> database) : engine_(std::move(database)) {}
+  std::shared_ptr<const ResultView> select(const std::string& sql) override { return run_query(engine_, sql); }
+  AppendTable& table(std::string_view) override {
+    throw DbError(ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");
+  }
+  void close() override {}
+
+ private:
+  sql::QueryEngine engine_;  // one for the whole run: views are materialised once
+};
+
+class WriterTable final : public AppendTable {
+ public:
+  WriterTable(jet::DatabaseWriter& writer, const jet::TableDef& def) : writer_(writer), def_(def) {}
+  const jet::TableDef& definition() const override { return def_; }
+  // The definition was read when the file was opened; rows appended since add to it.
+  uint64_t row_count() const override { return uint64_t{def_.row_count} + appended_; }
+  std::vector<FieldValue> new_row() override { return writer_.new_row(def_); }
+  void append(const std::vector<FieldValue>& row) override {
+    try {
+      writer_.append(def_, row);
+    } catch (const jet::ValueError& error) {
+      throw value_not_stored(error.what());
+    } catch (const jet::ConstraintError& error) {
+      throw DbError(ErrorCode::IntegrityViolation, error.what());
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+    ++appended_;
+  }
+
+ private:
+  jet::DatabaseWriter& writer_;
+  const jet::TableDef& def_;
+  uint64_t appended_ = 0;
+};
+
+class DestinationStore final : public Store {
+ public:
+  explicit DestinationStore(std::unique_ptr<jet::DatabaseWriter> writer) : writer_(std::move(writer)) {}
+
+  // Each statement sees the file as written so far, appends included.
+  std::shared_ptr<const ResultView> select(const std::string& sql) override {
+    std::shared_ptr<const jet::Database> view(std::shared_ptr<void>(), &writer_->database());
+    sql::QueryEngine engine(view);
+    return run_query(engine, sql);
+  }
+
+  AppendTable& table(std::string_view name) override {
+    std::string key = sql::fold_case(name);
+    if (auto found = tables_.find(key); found != tables_.end()) return *found->second;
+    const jet::TableDef* def = writer_->database().find_table(name);
+    if (!def)
+      throw DbError(ErrorCode::NoSuchTable, "The Microsoft Jet database engine cannot find the input table or "
+                                            "query '" + std::string(name) + "'.");
+    auto table = std::make_unique<WriterTable>(*writer_, *def);
+    return *tables_.emplace(key, std::move(table)).first->second;
+  }
+
+  void close() override {
+    try {
+      writer_->close();
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+  }
+
+ private:
+  std::unique_ptr<jet::DatabaseWriter> writer_;
+  std::map<std::string, std::unique_ptr<WriterTable>> tables_;
+};
+
+}  // namespace
 
 StoreOpener jet_store_opener() {
-  return [](const std::string& path, Access) -> std::unique_ptr<Store> {
-    throw DbError(ErrorCode::Unspecified, path + ": the Access engine is not available yet");
+  return [](const std::string& path, Access access) -> std::unique_ptr<Store> {
+    try {
+      if (access == Access::ReadOnly) {
+        std::shared_ptr<const jet::Database> database = jet::Database::open(path);
+        return std::make_unique<SourceStore>(std::move(database));
+      }
+      return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path));
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    } catch (const std::exception& error) {
+      throw DbError(ErrorCode::Unspecified, path + ": " + error.what());
+    }
   };
 }
 

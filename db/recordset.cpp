@@ -1,7 +1,7 @@
 #include "db/recordset.h"
 
 #include <cctype>
-#include <regex>
+#include <optional>
 
 #include "db/connection.h"
 #include "db/convert.h"
@@ -30,22 +30,59 @@ struct SourceShape {
   bool whole_table = false;  // no WHERE: every row of the table
 };
 
-SourceShape shape_of(const std::string& source) {
-  static const std::regex bare(R"(^\s*(\[[^\]]+\]|[A-Za-z_][\w$]*)\s*$)");
-  static const std::regex single(R"(^\s*select\s+\*\s+from\s+(\[[^\]]+\]|[A-Za-z_][\w$]*)\s*(where\s.*)?$)",
-                                 std::regex::icase);
-  std::smatch match;
-  SourceShape shape;
-  auto unbracket = [](std::string name) {
-    return name.size() > 1 && name.front() == '[' ? name.substr(1, name.size() - 2) : name;
-  };
-  if (std::regex_match(source, match, bare)) {
-    shape.table = unbracket(match[1].str());
-    shape.whole_table = true;
-  } else if (std::regex_match(source, match, single)) {
-    shape.table = unbracket(match[1].str());
-    shape.whole_table = !match[2].matched;
+// Reads the source text word by word: [Select * from] NAME [where ...].
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+  void blanks() {
+    while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
   }
+  bool word(std::string_view expected) {  // a keyword, without regard to case
+    blanks();
+    size_t end = at_;
+    while (end < text_.size() && !std::isspace(static_cast<unsigned char>(text_[end]))) ++end;
+    if (lower(text_.substr(at_, end - at_)) != expected) return false;
+    at_ = end;
+    return true;
+  }
+  std::optional<std::string> name() {  // an identifier or a [bracketed name]
+    blanks();
+    if (at_ < text_.size() && text_[at_] == '[') {
+      size_t close = text_.find(']', at_);
+      if (close == std::string_view::npos) return std::nullopt;
+      std::string out(text_.substr(at_ + 1, close - at_ - 1));
+      at_ = close + 1;
+      return out;
+    }
+    size_t end = at_;
+    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_' ||
+                                  text_[end] == '$'))
+      ++end;
+    if (end == at_ || std::isdigit(static_cast<unsigned char>(text_[at_]))) return std::nullopt;
+    std::string out(text_.substr(at_, end - at_));
+    at_ = end;
+    return out;
+  }
+  bool done() {
+    blanks();
+    return at_ == text_.size();
+  }
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+};
+
+SourceShape shape_of(std::string_view source) {
+  SourceShape shape;
+  Scanner bare(source);
+  if (auto name = bare.name(); name && bare.done()) return {*name, true};
+  Scanner query(source);
+  if (!query.word("select") || !query.word("*") || !query.word("from")) return shape;
+  auto name = query.name();
+  if (!name) return shape;
+  if (query.done()) return {*name, true};
+  if (query.word("where")) shape.table = *name;
   return shape;
 }
 
@@ -59,10 +96,13 @@ DbError no_current_record() {
                  "requires a current record.");
 }
 
-std::unordered_map<std::string, size_t> name_index(size_t count, auto name_of) {
-  std::unordered_map<std::string, size_t> index;
-  for (size_t i = 0; i < count; ++i) index.emplace(lower(name_of(i)), i);
-  return index;
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -75,12 +115,13 @@ void Recordset::Open(const std::string& source, Connection& connection, int /*cu
                      int /*options*/) {
   if (connection_) throw DbError(ErrorCode::ObjectOpen, "Operation is not allowed when the object is open.");
   Store& store = connection.store();
-  SourceShape shape = shape_of(source);
   std::shared_ptr<const ResultView> rows;
   AppendTable* target = nullptr;
   size_t count = 0;
   std::string lazy;
-  if (connection.access() == Access::Append && !shape.table.empty()) {
+  SourceShape shape;
+  if (connection.access() == Access::Append) shape = shape_of(source);
+  if (!shape.table.empty()) {
     target = &store.table(shape.table);
     if (shape.whole_table) {
       // Only whether the table is empty matters here; its rows are read if ever asked for.
@@ -96,13 +137,7 @@ void Recordset::Open(const std::string& source, Connection& connection, int /*cu
   rows_ = std::move(rows);
   lazy_select_ = std::move(lazy);
   target_ = target;
-  row_columns_.clear();
-  if (rows_) row_columns_ = name_index(rows_->column_count(), [&](size_t i) { return rows_->column_name(i); });
-  target_columns_.clear();
-  if (target_) {
-    const auto& columns = target_->definition().columns;
-    target_columns_ = name_index(columns.size(), [&](size_t i) { return columns[i].name; });
-  }
+  known_names_.clear();
   count_ = count;
   position_ = 0;
   new_row_.clear();
@@ -177,24 +212,35 @@ void Recordset::Update() {
 
 const ResultView& Recordset::rows() {
   if (!rows_) rows_ = connection_->store().select(lazy_select_);
-  if (row_columns_.empty())
-    row_columns_ = name_index(rows_->column_count(), [&](size_t i) { return rows_->column_name(i); });
   return *rows_;
+}
+
+size_t Recordset::column_of(std::string_view name) {
+  for (const KnownName& known : known_names_) {
+    if (known.new_row == on_new_row_ && known.name == name) return known.column;
+  }
+  std::optional<size_t> found;
+  if (on_new_row_) {
+    const auto& columns = target_->definition().columns;
+    for (size_t i = 0; i < columns.size() && !found; ++i)
+      if (same_name(columns[i].name, name)) found = i;
+  } else {
+    const ResultView& view = rows();
+    for (size_t i = 0; i < view.column_count() && !found; ++i)
+      if (same_name(view.column_name(i), name)) found = i;
+  }
+  if (!found)
+    throw DbError(ErrorCode::ItemNotFound,
+                  "Item cannot be found in the collection corresponding to the requested name or ordinal. (" +
+                      std::string(name) + ")");
+  known_names_.push_back({std::string(name), on_new_row_, *found});
+  return *found;
 }
 
 Field Recordset::Fields(std::string_view name) {
   require_open();
-  if (!on_new_row_) {
-    if (position_ >= count_) throw no_current_record();
-    rows();
-  }
-  const auto& columns = on_new_row_ ? target_columns_ : row_columns_;
-  auto found = columns.find(lower(name));
-  if (found == columns.end())
-    throw DbError(ErrorCode::ItemNotFound,
-                  "Item cannot be found in the collection corresponding to the requested name or ordinal. (" +
-                      std::string(name) + ")");
-  return Field(*this, found->second);
+  if (!on_new_row_ && position_ >= count_) throw no_current_record();
+  return Field(*this, column_of(name));
 }
 
 FieldValue Field::Value() const {

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "db/store.h"
@@ -75,13 +74,19 @@ class Recordset {
   void end();  // closes without the checks of Close (the connection is going away)
   const ResultView& rows();
   void require_open() const;
+  size_t column_of(std::string_view name);
 
   Connection* connection_ = nullptr;
   std::shared_ptr<const ResultView> rows_;
   std::string lazy_select_;                   // loads rows_ when a stored row is first read
   AppendTable* target_ = nullptr;
-  std::unordered_map<std::string, size_t> row_columns_;     // lower-case name -> column
-  std::unordered_map<std::string, size_t> target_columns_;  // lower-case name -> column
+  // Names already looked up (as spelled): the callers pass the same names row after row.
+  struct KnownName {
+    std::string name;
+    bool new_row;
+    size_t column;
+  };
+  std::vector<KnownName> known_names_;
   size_t count_ = 0;
   size_t position_ = 0;
   std::vector<FieldValue> new_row_;

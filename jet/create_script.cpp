@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "jet/database_writer.h"
+#include "jet/insert_values.h"
 #include "jet/query_definition_writer.h"
 #include "jet/sql_tokens.h"
 
@@ -174,10 +176,6 @@ class Parser {
     if (index.name.empty())
       for (const auto& c : columns) index.name += (index.name.empty() ? "" : "_") + c.column;
     index.columns = std::move(columns);
-    if (index.primary)  // every key column of a primary key is required
-      for (auto& c : table.columns)
-        for (const auto& k : index.columns)
-          if (same_name(c.name, k.column)) c.required = true;
     table.indexes.push_back(std::move(index));
   }
 
@@ -303,6 +301,45 @@ class Parser {
   size_t pos_ = 0;
 };
 
+// Appends the script's rows through the writer, so that every index, usage map and
+// counter is kept exactly as for any other append.
+int insert_rows(const std::filesystem::path& out, const std::vector<InsertStatement>& inserts) {
+  if (inserts.empty()) return 0;
+  auto writer = DatabaseWriter::open(out);
+  for (const InsertStatement& insert : inserts) {
+    const std::string where = "line " + std::to_string(insert.line) + ": ";
+    const TableDef* table = writer->database().find_table(insert.table);
+    if (!table) throw JetError(where + "no table named " + insert.table);
+    std::vector<size_t> positions;
+    if (insert.columns.empty()) {
+      for (size_t i = 0; i < table->columns.size(); ++i) positions.push_back(i);
+    } else {
+      for (const std::string& name : insert.columns) {
+        const Column* c = table->find_column(name);
+        if (!c) throw JetError(where + "table " + table->name + " has no column " + name);
+        positions.push_back(c->position);
+      }
+    }
+    if (positions.size() != insert.values.size())
+      throw JetError(where + std::to_string(insert.values.size()) + " values for " +
+                     std::to_string(positions.size()) + " columns");
+    std::vector<FieldValue> row = writer->new_row(*table);
+    try {
+      for (size_t k = 0; k < positions.size(); ++k)
+        row[positions[k]] = value_for_column(table->columns[positions[k]], insert.values[k]);
+    } catch (const JetError& e) {
+      throw JetError(where + "table " + table->name + ": " + e.what());
+    }
+    try {
+      writer->append(*table, std::move(row));
+    } catch (const JetError& e) {
+      throw JetError(where + e.what());  // the writer names the table
+    }
+  }
+  writer->close();
+  return static_cast<int>(inserts.size());
+}
+
 }  // namespace
 
 void parse_create_script(std::string_view text, CreateScript& into) { Parser(text, into).run(); }
@@ -324,9 +361,16 @@ CreateSummary create_database(const std::filesystem::path& out, const std::files
   CreateSummary summary;
   summary.tables = static_cast<int>(script.builder.table_count());
   summary.views = static_cast<int>(script.builder.query_count());
-  if (!script.inserts.empty())
-    throw JetError(script_path.string() + ": INSERT statements are not supported yet");
   script.builder.write(out);
+  try {
+    summary.rows = insert_rows(out, script.inserts);
+  } catch (const JetError& e) {
+    // A half-filled database is no use: leave nothing behind.
+    std::error_code ignored;
+    std::filesystem::remove(out, ignored);
+    std::filesystem::remove(out.string() + "-journal", ignored);
+    throw JetError(script_path.string() + ": " + e.what());
+  }
   return summary;
 }
 

@@ -320,10 +320,6 @@ void DatabaseBuilder::add_index(const std::string& table, IndexSpec index) {
   for (TableSpec& t : tables_) {
     if (!same_name(t.name, table)) continue;
     TableSpec changed = t;
-    if (index.primary)
-      for (auto& c : changed.columns)
-        for (const auto& k : index.columns)
-          if (same_name(c.name, k.column)) c.required = true;
     changed.indexes.push_back(std::move(index));
     validate(changed);
     t = std::move(changed);

@@ -98,6 +98,8 @@ class Writer final : public DatabaseWriter {
     last_commit_ = std::chrono::steady_clock::now();
   }
 
+  uint64_t bytes_written() const override { return pages_->bytes_written(); }
+
   void close() override {
     if (closed_) return;
     commit();

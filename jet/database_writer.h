@@ -33,8 +33,8 @@ class ConstraintError : public JetError {
 // When uncommitted appends are made durable on their own (commit() and close()
 // always do it).
 struct WriterOptions {
-  uint32_t commit_rows = 20000;
-  std::chrono::milliseconds commit_interval{500};
+  uint32_t commit_rows = 100000;
+  std::chrono::milliseconds commit_interval{2000};
 };
 
 class DatabaseWriter {
@@ -66,6 +66,9 @@ class DatabaseWriter {
   virtual void commit() = 0;
   // Commits and releases the file; the writer is unusable afterwards.
   virtual void close() = 0;
+
+  // Bytes written to the file and its journal so far (for measurements).
+  virtual uint64_t bytes_written() const = 0;
 };
 
 }  // namespace halvaro::jet

@@ -425,7 +425,7 @@ class Parser {
       return e;
     }
     bool callable = token.type == Token::Type::Word &&
-                    (!kReserved.count(fold_case(token.text)) || is_word("left") || is_word("right"));
+                    (!kReserved.count(fold_case(token.text)) || is_word("left") || is_word("right") || is_word("asc"));
     if (callable && is_symbol("(", 1)) {
       auto e = std::make_unique<Expr>();
       e->type = Expr::Type::Call;

@@ -422,6 +422,23 @@ void skip_blanks(std::string_view text, size_t& at) {
   while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
 }
 
+// A month as digits or as its English name or abbreviation ("8", "Aug", "august").
+std::optional<int> read_month(std::string_view text, size_t& at) {
+  if (auto digits = read_digits(text, at, 2)) return digits;
+  size_t end = at;
+  while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
+  std::string word = fold_case(text.substr(at, end - at));
+  if (word.size() < 3) return std::nullopt;
+  for (int month = 0; month < 12; ++month) {
+    std::string name = fold_case(kMonthNames[month]);
+    if (name == word || name.substr(0, 3) == word) {
+      at = end;
+      return month + 1;
+    }
+  }
+  return std::nullopt;
+}
+
 bool valid_day(int year, int month, int day) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (month < 1 || month > 12 || day < 1) return false;
@@ -504,12 +521,13 @@ std::optional<DateTime> parse_date(std::string_view text) {
   } else {
     if (at >= text.size()) return std::nullopt;
     char separator = text[at];
-    if (separator != regional_settings().date_separator && separator != '-' && separator != '.') {
+    if (separator != regional_settings().date_separator && separator != '-' && separator != '.' &&
+        separator != ' ') {
       return std::nullopt;
     }
     bool iso = at - start == 4;
     ++at;
-    auto second = read_digits(text, at, 2);
+    auto second = iso ? read_digits(text, at, 2) : read_month(text, at);
     if (!second || at >= text.size() || text[at] != separator) return std::nullopt;
     ++at;
     size_t year_start = at;

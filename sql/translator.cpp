@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <map>
 #include <optional>
 
+#include "sql/function_calls.h"
 #include "sql/query_engine.h"
+#include "sql/sql_value.h"
 #include "sql/regional.h"
 #include "sql/text_fold.h"
 
@@ -15,57 +18,13 @@ namespace {
 
 using ast::Expr;
 using ast::FromItem;
-
-// An emitted expression: its SQLite text and what it holds.
-struct Val {
-  std::string sql;
-  Kind kind = Kind::Variant;
-  bool truth01 = false;     // a comparison's 1/0 rather than Jet's -1/0
-  bool null = false;        // the literal Null
-  bool aggregate = false;   // contains an aggregate
-  std::optional<FieldValue> literal;
-  bool text_literal = false;
-  bool one_column = false;  // a column, or a conversion of one (an index can hold it)
-  uint8_t scale = 0;
-  const RelationColumn* column = nullptr;  // a plain column reference
-  std::string column_qualifier;
-};
-
-std::string quote_text(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
-}
-
-std::string real_literal(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  std::string text = buffer;
-  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
-  return text;
-}
-
-std::string kind_code(Kind kind) { return std::to_string(static_cast<int>(kind)); }
-
-bool is_numeric(Kind kind) {
-  return kind == Kind::Long || kind == Kind::Single || kind == Kind::Double || kind == Kind::Decimal ||
-         kind == Kind::Currency;
-}
-
-// Exact ten-thousandths from decimal text ("-12.34" -> -123400); nullopt if not a number.
-std::optional<int64_t> scaled_currency(std::string_view text) {
-  auto number = parse_number(text);
-  if (!number) return std::nullopt;
-  return std::llround(*number * 10000.0);
-}
+using namespace emit;
 
 struct Source {
   std::string name;       // what qualifiers match: the alias, or the table's own name
   std::string sql_alias;  // s<n>
   std::vector<RelationColumn> columns;
+  bool has_rowid = true;  // a table; a subquery in FROM has none
 };
 
 struct Scope {
@@ -93,8 +52,6 @@ class Translator {
   bool collect_hints_ = false;
   std::string hint_table_;
 
-  [[noreturn]] static void fail(const std::string& what) { throw QueryError(what); }
-
   // ---- Queries ----
 
   struct SelectOut {
@@ -102,6 +59,7 @@ class Translator {
     std::vector<std::pair<std::string, Val>> items;
     std::string tail;  // FROM ... HAVING ...
     std::string limit;
+    std::optional<int64_t> top;
     Scope scope;
   };
 
@@ -129,28 +87,37 @@ class Translator {
       columns.push_back(column);
     }
     dedupe_names(columns, selects[0]);
-    std::string sql;
-    for (size_t n = 0; n < selects.size(); ++n) {
-      if (n > 0) sql += query.union_all[n - 1] ? " UNION ALL " : " UNION ";
-      SelectOut& s = selects[n];
+    std::string order;
+    for (const auto& item : query.order_by) {
+      if (!order.empty()) order += ", ";
+      order += order_term(*item.expr, selects, columns) + (item.descending ? " DESC" : "");
+    }
+    std::vector<std::string> lists;
+    for (auto& s : selects) {
       std::string list;
       for (size_t i = 0; i < width; ++i) {
         if (i > 0) list += ", ";
         Val& v = s.items[i].second;
         list += (columns[i].kind == Kind::Variant ? plain(v) : value_sql(v)) + " AS c" + std::to_string(i);
       }
-      sql += s.head + list + s.tail;
+      lists.push_back(std::move(list));
       if (selects.size() > 1 && !s.limit.empty()) fail("TOP inside a UNION is not supported");
     }
-    if (!query.order_by.empty()) {
-      std::string order;
-      for (const auto& item : query.order_by) {
-        if (!order.empty()) order += ", ";
-        order += order_term(*item.expr, selects, columns) + (item.descending ? " DESC" : "");
-      }
-      sql += " ORDER BY " + order;
+    const SelectOut& only = selects[0];
+    if (selects.size() == 1 && only.top && !order.empty() && only.head == "SELECT ") {
+      // TOP n with an ordering keeps the rows that tie with the n-th, as Access does.
+      std::string outer;
+      for (size_t i = 0; i < width; ++i) outer += (i > 0 ? ", c" : "c") + std::to_string(i);
+      return "SELECT " + outer + " FROM (" + only.head + lists[0] + ", RANK() OVER (ORDER BY " + order +
+             ") AS jet_rank" + only.tail + ") WHERE jet_rank <= " + std::to_string(*only.top) + " ORDER BY jet_rank";
     }
-    if (selects.size() == 1) sql += selects[0].limit;
+    std::string sql;
+    for (size_t n = 0; n < selects.size(); ++n) {
+      if (n > 0) sql += query.union_all[n - 1] ? " UNION ALL " : " UNION ";
+      sql += selects[n].head + lists[n] + selects[n].tail;
+    }
+    if (!order.empty()) sql += " ORDER BY " + order;
+    if (selects.size() == 1 && only.top) sql += " LIMIT " + std::to_string(*only.top);
     return sql;
   }
 
@@ -171,12 +138,18 @@ class Translator {
     if (e.type == Expr::Type::Column) {
       for (size_t i = 0; i < columns.size(); ++i) {
         bool by_alias = e.qualifier.empty() && compare_folded(columns[i].name, e.name) == 0;
-        if (by_alias && (selects.size() > 1 || !resolves(e, selects[0].scope))) {
+        if (by_alias && selects.size() > 1) {
           return "c" + std::to_string(i) + (columns[i].kind == Kind::Text ? " COLLATE JET" : "");
         }
+        if (by_alias && !resolves(e, selects[0].scope)) return sortable(selects[0].items[i].second);
       }
     }
-    if (e.type == Expr::Type::Literal && e.value.is<int64_t>()) return std::to_string(e.value.as<int64_t>());
+    if (e.type == Expr::Type::Literal && e.value.is<int64_t>()) {
+      int64_t position = e.value.as<int64_t>();
+      if (position < 1 || position > static_cast<int64_t>(columns.size())) fail("ORDER BY names no column");
+      if (selects.size() > 1) return "c" + std::to_string(position - 1);
+      return sortable(selects[0].items[static_cast<size_t>(position - 1)].second);
+    }
     if (selects.size() > 1) fail("ORDER BY of a UNION must name one of its columns");
     Val v = expr(e, selects[0].scope);
     return sortable(v);
@@ -228,15 +201,43 @@ class Translator {
         group += value_sql(expr(*g, out.scope));
       }
       out.tail += " GROUP BY " + group;
+    } else if (select.distinct_row && out.scope.sources.size() > 1) {
+      out.tail += distinct_rows(out);
     }
-    if (select.having) out.tail += " HAVING " + condition(expr(*select.having, out.scope));
-    if (select.top) out.limit = " LIMIT " + std::to_string(*select.top);
+    if (select.having) out.tail += " HAVING " + expr(*select.having, out.scope).sql;
+    if (select.top) {
+      out.limit = " LIMIT " + std::to_string(*select.top);
+      out.top = select.top;
+    }
     out.scope.outputs = nullptr;
     return out;
   }
 
+  // DISTINCTROW: each record of the tables whose columns are selected once, however
+  // many rows of the other tables it joins (grouping by their row ids does that).
+  std::string distinct_rows(const SelectOut& out) {
+    std::vector<std::string> chosen;
+    for (const auto& [name, v] : out.items) {
+      if (v.aggregate) return "";
+      if (!v.column) {  // an expression: every table's record counts
+        chosen.clear();
+        for (const auto& source : out.scope.sources) chosen.push_back(source.sql_alias);
+        break;
+      }
+      if (std::find(chosen.begin(), chosen.end(), v.source_alias) == chosen.end()) chosen.push_back(v.source_alias);
+    }
+    std::string group;
+    for (const auto& alias : chosen) {
+      for (const auto& source : out.scope.sources) {
+        if (source.sql_alias == alias && !source.has_rowid) fail("DISTINCTROW over a subquery in FROM is not supported");
+      }
+      group += (group.empty() ? "\"" : ", \"") + alias + "\".rowid";
+    }
+    return " GROUP BY " + group;
+  }
+
   std::string where_sql(const Expr& where, Scope& scope, bool hints) {
-    if (!hints) return condition(expr(where, scope));
+    if (!hints) return expr(where, scope).sql;
     // The equality tests of a top-level AND chain tell which index answers the statement.
     std::vector<const Expr*> conjuncts;
     flatten_and(where, conjuncts);
@@ -248,7 +249,7 @@ class Translator {
       if (!sql.empty()) sql += " AND ";
       collect_hints_ = conjunct->type == Expr::Type::Binary && conjunct->op == "=";
       current_hint_ = &hint;
-      sql += condition(expr(*conjunct, scope));
+      sql += expr(*conjunct, scope).sql;
       collect_hints_ = false;
     }
     current_hint_ = nullptr;
@@ -288,6 +289,7 @@ class Translator {
     v.one_column = true;
     v.column = &source.columns[index];
     v.column_qualifier = source.name;
+    v.source_alias = source.sql_alias;
     return v;
   }
 
@@ -306,6 +308,7 @@ class Translator {
       case FromItem::Type::Subquery: {
         Source source;
         source.name = item.alias;
+        source.has_rowid = false;
         source.sql_alias = "s" + std::to_string(++next_alias_);
         std::string sql = query_sql(*item.subquery, scope.parent, source.columns, false);
         scope.sources.push_back(std::move(source));
@@ -318,7 +321,7 @@ class Translator {
           return side.type == FromItem::Type::Join ? "(" + sql + ")" : sql;
         };
         if (item.join == "cross") return left + " JOIN " + wrap(*item.right, right);
-        std::string on = condition(expr(*item.on, scope));
+        std::string on = expr(*item.on, scope).sql;
         if (item.join == "right") {
           return right + " LEFT JOIN " + wrap(*item.left, left) + " ON " + on;
         }
@@ -326,89 +329,6 @@ class Translator {
       }
     }
     return "";
-  }
-
-  // ---- Value representations ----
-
-  // The value in its kind's representation (booleans as -1/0).
-  static std::string value_sql(const Val& v) { return v.truth01 ? "(-(" + v.sql + "))" : v.sql; }
-
-  // The value with nothing scaled: currency as a plain number.
-  static std::string plain(const Val& v) {
-    if (v.kind == Kind::Currency) return "(" + v.sql + " / 10000.0)";
-    return value_sql(v);
-  }
-
-  static std::string condition(const Val& v) { return v.sql; }
-
-  static Val make(std::string sql, Kind kind, const Val* from = nullptr) {
-    Val v;
-    v.sql = std::move(sql);
-    v.kind = kind;
-    if (from) v.aggregate = from->aggregate;
-    return v;
-  }
-
-  static Val text(const Val& v) {
-    if (v.kind == Kind::Text || v.null) return v;
-    Val t = make("jet_cstr(" + value_sql(v) + ", " + kind_code(v.kind) + ")", Kind::Text, &v);
-    t.one_column = v.one_column;
-    return t;
-  }
-
-  static Val number(const Val& v) {
-    if (v.null || v.kind == Kind::Long || v.kind == Kind::Single || v.kind == Kind::Double ||
-        v.kind == Kind::Decimal || v.kind == Kind::Date) {
-      return v;
-    }
-    if (v.kind == Kind::Currency) return make(plain(v), Kind::Double, &v);
-    if (v.kind == Kind::Bool) return make(value_sql(v), Kind::Long, &v);
-    return make("jet_cdbl(" + v.sql + ", " + kind_code(v.kind) + ")", Kind::Double, &v);
-  }
-
-  static Val date(const Val& v) {
-    if (v.kind == Kind::Date || v.null) return v;
-    return make("jet_cdate(" + value_sql(v) + ", " + kind_code(v.kind) + ")", Kind::Date, &v);
-  }
-
-  static Val boolean(std::string sql, const Val* from = nullptr) {
-    Val v = make(std::move(sql), Kind::Bool, from);
-    v.truth01 = true;
-    return v;
-  }
-
-  // A quoted text compared with a typed value becomes a value of that type.
-  Val literal_as(const Val& text_value, Kind kind) {
-    const std::string& text = text_value.literal->as<std::string>();
-    switch (kind) {
-      case Kind::Date: {
-        auto when = parse_date(text);
-        if (!when) fail("data type mismatch: '" + text + "' is not a date");
-        return make(real_literal(when->days), Kind::Date);
-      }
-      case Kind::Currency: {
-        auto scaled = scaled_currency(text);
-        if (!scaled) fail("data type mismatch: '" + text + "' is not a number");
-        return make(std::to_string(*scaled), Kind::Currency);
-      }
-      case Kind::Long:
-      case Kind::Single:
-      case Kind::Double:
-      case Kind::Decimal: {
-        auto value = parse_number(text);
-        if (!value) fail("data type mismatch: '" + text + "' is not a number");
-        return make(real_literal(*value), Kind::Double);
-      }
-      case Kind::Bool: {
-        std::string folded = fold_case(text);
-        if (folded == "true" || folded == "yes" || folded == "on") return make("-1", Kind::Bool);
-        if (folded == "false" || folded == "no" || folded == "off") return make("0", Kind::Bool);
-        auto value = parse_number(text);
-        if (!value) fail("data type mismatch: '" + text + "' is not a truth value");
-        return make(*value != 0 ? "-1" : "0", Kind::Bool);
-      }
-      default: return text_value;
-    }
   }
 
   // Brings two operands of a comparison to one type, as Jet does.
@@ -456,8 +376,12 @@ class Translator {
   Val comparison(const std::string& op, Val a, Val b) {
     bool hint = collect_hints_ && op == "=";
     collect_hints_ = false;
+    // Text meets text, or a value of no fixed type that may be text: compare case-blind.
+    bool texts = (a.kind == Kind::Text || a.kind == Kind::Variant) && (b.kind == Kind::Text || b.kind == Kind::Variant) &&
+                 (a.kind == Kind::Text || b.kind == Kind::Text);
     unify(a, b);
-    std::string collate = (a.kind == Kind::Text && b.kind == Kind::Text) ? " COLLATE JET" : "";
+    bool still_texts = (a.kind == Kind::Text || a.kind == Kind::Variant) && (b.kind == Kind::Text || b.kind == Kind::Variant);
+    std::string collate = texts && still_texts ? " COLLATE JET" : "";
     if (hint && current_hint_) {
       const Val* column = a.one_column && (b.literal || b.text_literal || !b.one_column) ? &a
                           : b.one_column && (a.literal || a.text_literal)              ? &b
@@ -652,260 +576,17 @@ class Translator {
     return make("(" + x.sql + " " + op + " " + y.sql + ")", kind);
   }
 
-  // ---- Functions ----
-
-  Val call(const Expr& e, const Scope& scope);
-};
-
-// The SQL of the arguments converted as a function needs them.
-Val Translator::call(const Expr& e, const Scope& scope) {
-  std::string name = fold_case(e.name);
-  auto count = e.args.size();
-  auto need = [&](size_t low, size_t high) {
-    if (count < low || count > high) fail("wrong number of arguments to " + e.name + "()");
-  };
-  auto arg = [&](size_t i) { return expr(*e.args[i], scope); };
-  // Aggregates.
-  if (name == "count") {
-    need(1, 1);
-    if (e.args[0]->type == Expr::Type::Star) {
+  Val call(const Expr& e, const Scope& scope) {
+    if (fold_case(e.name) == "count" && e.args.size() == 1 && e.args[0]->type == Expr::Type::Star) {
       Val v = make("COUNT(*)", Kind::Long);
       v.aggregate = true;
       return v;
     }
-    Val v = make("COUNT(" + arg(0).sql + ")", Kind::Long);
-    v.aggregate = true;
-    return v;
+    std::vector<Val> args;
+    for (const auto& a : e.args) args.push_back(expr(*a, scope));
+    return translate_call(e.name, args);
   }
-  if (name == "sum" || name == "avg" || name == "min" || name == "max") {
-    need(1, 1);
-    Val x = arg(0);
-    Val v;
-    if (name == "avg") v = make("AVG(" + number(x).sql + ")", Kind::Double);
-    else if (name == "sum") {
-      Kind kind = x.kind == Kind::Currency || x.kind == Kind::Long ? x.kind : Kind::Double;
-      v = make("SUM(" + (kind == Kind::Double ? number(x).sql : x.sql) + ")", kind);
-    } else {
-      std::string inner = value_sql(x) + (x.kind == Kind::Text ? " COLLATE JET" : "");
-      v = make(upper_case(name) + "(" + inner + ")", x.kind);
-      v.scale = x.scale;
-    }
-    v.aggregate = true;
-    return v;
-  }
-  if (name == "first" || name == "last" || name == "stdev" || name == "stdevp" || name == "var" || name == "varp") {
-    fail("the aggregate " + e.name + "() is not supported");
-  }
-  // Conversions.
-  if (name == "cstr") {
-    need(1, 1);
-    return text(arg(0));
-  }
-  if (name == "cvar") {
-    need(1, 1);
-    return arg(0);
-  }
-  if (name == "cint" || name == "clng" || name == "cbyte") {
-    need(1, 1);
-    Val x = arg(0);
-    return make("jet_" + name + "(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Long, &x);
-  }
-  if (name == "cdbl" || name == "csng") {
-    need(1, 1);
-    Val x = arg(0);
-    Kind kind = name == "csng" ? Kind::Single : Kind::Double;
-    return make("jet_" + name + "(" + value_sql(x) + ", " + kind_code(x.kind) + ")", kind, &x);
-  }
-  if (name == "ccur") {
-    need(1, 1);
-    Val x = arg(0);
-    if (x.kind == Kind::Currency) return x;
-    return make("jet_ccur(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Currency, &x);
-  }
-  if (name == "cdate" || name == "cvdate" || name == "datevalue") {
-    need(1, 1);
-    Val v = date(arg(0));
-    if (name == "datevalue") v = make("jet_int(" + v.sql + ")", Kind::Date, &v);
-    return v;
-  }
-  if (name == "cbool") {
-    need(1, 1);
-    Val x = arg(0);
-    return make("jet_cbool(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Bool, &x);
-  }
-  if (name == "val") {
-    need(1, 1);
-    return make("jet_val(" + text(arg(0)).sql + ")", Kind::Double);
-  }
-  if (name == "str") {
-    need(1, 1);
-    Val x = arg(0);
-    return make("jet_str(" + value_sql(x) + ", " + kind_code(x.kind) + ")", Kind::Text, &x);
-  }
-  if (name == "iif") {
-    need(3, 3);
-    Val c = arg(0), a = arg(1), b = arg(2);
-    Kind kind = a.kind == b.kind || b.null ? a.kind : a.null ? b.kind : Kind::Variant;
-    std::string x = kind == Kind::Variant ? plain(a) : value_sql(a);
-    std::string y = kind == Kind::Variant ? plain(b) : value_sql(b);
-    Val v = make("(CASE WHEN " + c.sql + " THEN " + x + " ELSE " + y + " END)", kind);
-    v.scale = a.scale;
-    v.aggregate = c.aggregate || a.aggregate || b.aggregate;
-    return v;
-  }
-  if (name == "nz") {
-    need(1, 2);
-    Val x = arg(0);
-    if (count == 1) {
-      if (x.kind == Kind::Text) return make("COALESCE(" + x.sql + ", '')", Kind::Text, &x);
-      return make("COALESCE(" + plain(x) + ", '')", Kind::Variant, &x);
-    }
-    Val d = arg(1);
-    if (d.text_literal && x.kind != Kind::Text && x.kind != Kind::Variant) {
-      try {
-        d = literal_as(d, x.kind);
-      } catch (const QueryError&) {
-      }
-    }
-    if (d.kind == x.kind || (is_numeric(x.kind) && x.kind != Kind::Currency && d.kind == Kind::Long)) {
-      return make("COALESCE(" + value_sql(x) + ", " + value_sql(d) + ")", x.kind, &x);
-    }
-    if (x.kind == Kind::Currency && d.kind == Kind::Long && d.literal) {
-      return make("COALESCE(" + x.sql + ", " + std::to_string(d.literal->as<int64_t>() * 10000) + ")", Kind::Currency, &x);
-    }
-    return make("COALESCE(" + plain(x) + ", " + plain(d) + ")", Kind::Variant, &x);
-  }
-  if (name == "isnull") {
-    need(1, 1);
-    Val x = arg(0);
-    return boolean("(" + x.sql + " IS NULL)", &x);
-  }
-  if (name == "format") {
-    need(1, 2);
-    Val x = arg(0);
-    std::string pattern = count == 2 ? text(arg(1)).sql : "''";
-    Val v = make("jet_format(" + value_sql(x) + ", " + kind_code(x.kind) + ", " + pattern + ")", Kind::Text, &x);
-    v.one_column = x.one_column && count == 2 && arg(1).literal.has_value();
-    return v;
-  }
-  if (name == "trim" || name == "ltrim" || name == "rtrim") {
-    need(1, 1);
-    Val x = text(arg(0));
-    return make(name + "(" + x.sql + ", ' ')", Kind::Text, &x);
-  }
-  if (name == "left" || name == "right") {
-    need(2, 2);
-    Val s = text(arg(0));
-    return make("jet_" + name + "(" + s.sql + ", " + number(arg(1)).sql + ")", Kind::Text, &s);
-  }
-  if (name == "mid") {
-    need(2, 3);
-    Val s = text(arg(0));
-    std::string length = count == 3 ? number(arg(2)).sql : "NULL";
-    return make("jet_mid(" + s.sql + ", " + number(arg(1)).sql + ", " + length + ")", Kind::Text, &s);
-  }
-  if (name == "len") {
-    need(1, 1);
-    Val s = text(arg(0));
-    return make("length(" + s.sql + ")", Kind::Long, &s);
-  }
-  if (name == "ucase" || name == "lcase") {
-    need(1, 1);
-    Val s = text(arg(0));
-    Val v = make("jet_" + name + "(" + s.sql + ")", Kind::Text, &s);
-    v.one_column = s.one_column;
-    return v;
-  }
-  if (name == "instr") {
-    need(2, 4);
-    if (count == 2) return make("jet_instr(1, " + text(arg(0)).sql + ", " + text(arg(1)).sql + ", 1)", Kind::Long);
-    std::string compare = count == 4 ? number(arg(3)).sql : "1";
-    return make("jet_instr(" + number(arg(0)).sql + ", " + text(arg(1)).sql + ", " + text(arg(2)).sql + ", " +
-                    compare + ")",
-                Kind::Long);
-  }
-  if (name == "replace") {
-    need(3, 3);
-    return make("jet_replace(" + text(arg(0)).sql + ", " + text(arg(1)).sql + ", " + text(arg(2)).sql + ")", Kind::Text);
-  }
-  if (name == "space") {
-    need(1, 1);
-    return make("jet_space(" + number(arg(0)).sql + ")", Kind::Text);
-  }
-  if (name == "now" || name == "date" || name == "time") {
-    need(0, 0);
-    return make("jet_" + name + "()", Kind::Date);
-  }
-  if (name == "year" || name == "month" || name == "day" || name == "hour" || name == "minute" ||
-      name == "second" || name == "weekday") {
-    need(1, 1);
-    static const std::map<std::string, std::string> kParts = {{"year", "yyyy"}, {"month", "m"},   {"day", "d"},
-                                                              {"hour", "h"},    {"minute", "n"},  {"second", "s"},
-                                                              {"weekday", "w"}};
-    Val d = date(arg(0));
-    return make("jet_datepart('" + kParts.at(name) + "', " + d.sql + ")", Kind::Long, &d);
-  }
-  if (name == "datepart") {
-    need(2, 2);
-    return make("jet_datepart(" + text(arg(0)).sql + ", " + date(arg(1)).sql + ")", Kind::Long);
-  }
-  if (name == "dateserial") {
-    need(3, 3);
-    return make("jet_dateserial(" + number(arg(0)).sql + ", " + number(arg(1)).sql + ", " + number(arg(2)).sql + ")",
-                Kind::Date);
-  }
-  if (name == "timeserial") {
-    need(3, 3);
-    return make("((" + number(arg(0)).sql + " * 3600 + " + number(arg(1)).sql + " * 60 + " + number(arg(2)).sql +
-                    ") / 86400.0)",
-                Kind::Date);
-  }
-  if (name == "dateadd") {
-    need(3, 3);
-    return make("jet_dateadd(" + text(arg(0)).sql + ", " + number(arg(1)).sql + ", " + date(arg(2)).sql + ")",
-                Kind::Date);
-  }
-  if (name == "datediff") {
-    need(3, 3);
-    return make("jet_datediff(" + text(arg(0)).sql + ", " + date(arg(1)).sql + ", " + date(arg(2)).sql + ")",
-                Kind::Long);
-  }
-  if (name == "abs") {
-    need(1, 1);
-    Val x = arg(0);
-    if (x.kind == Kind::Currency || x.kind == Kind::Long) return make("abs(" + x.sql + ")", x.kind, &x);
-    return make("abs(" + number(x).sql + ")", Kind::Double, &x);
-  }
-  if (name == "sgn") {
-    need(1, 1);
-    return make("sign(" + number(arg(0)).sql + ")", Kind::Long);
-  }
-  if (name == "int" || name == "fix") {
-    need(1, 1);
-    Val x = arg(0);
-    if (x.kind == Kind::Long) return x;
-    Kind kind = x.kind == Kind::Date ? Kind::Date : Kind::Double;
-    return make("jet_" + name + "(" + number(x).sql + ")", kind, &x);
-  }
-  if (name == "round") {
-    need(1, 2);
-    std::string digits = count == 2 ? number(arg(1)).sql : "0";
-    return make("jet_round(" + number(arg(0)).sql + ", " + digits + ")", Kind::Double);
-  }
-  if (name == "sqr") {
-    need(1, 1);
-    return make("jet_sqr(" + number(arg(0)).sql + ")", Kind::Double);
-  }
-  if (name == "chr" || name == "chrw") {
-    need(1, 1);
-    return make("char(" + number(arg(0)).sql + ")", Kind::Text);
-  }
-  if (name == "asc" || name == "ascw") {
-    need(1, 1);
-    return make("unicode(" + text(arg(0)).sql + ")", Kind::Long);
-  }
-  fail("the function " + e.name + "() is not supported");
-}
+};
 
 }  // namespace
 

@@ -23,3 +23,20 @@ TEST(TransferCommand, RefusalAndOpenFailureExitWithTwo) {
 
 }  // namespace
 }  // namespace halvaro::test
+
+namespace halvaro::test {
+namespace {
+
+TEST(TransferCommand, WholeRunPrintsTheResultWithTheListAndExitsOne) {
+  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  TempDir dir;
+  auto destination = dir.copy_in(new_empty);
+  auto result = run_command(halvaro_binary() + " transfer " + old_small.string() + " " + destination.string());
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("Some data missing...!\n  Suppliers and buyers: tblSupplierBuyer"), std::string::npos)
+      << result.out;
+}
+
+}  // namespace
+}  // namespace halvaro::test

@@ -135,15 +135,6 @@ TEST_F(CopyTest, ErrorInsideCloseRecordSetEndsTheTransferBeforeItOpensAnything) 
   EXPECT_TRUE(partners->rows.empty());
 }
 
-TEST_F(CopyTest, MissingSourceColumnStopsTheGroupWithTheLayersDescription) {
-  old_file.add_result("Select * from partners", {"ID", "Title"}, {{"A", "x"}});
-  db::RunTransfer(group, state);
-  EXPECT_EQ(state.SuccessCount, -1);
-  ASSERT_EQ(reporter.errors.size(), 1u);
-  EXPECT_NE(reporter.errors[0].find("Item cannot be found"), std::string::npos);
-  EXPECT_TRUE(partners->rows.empty());  // the row being built is not stored
-}
-
 // Master/detail: orders with items, found by a query built from each order.
 struct DetailTest : CopyTest {
   FakeTable* orders = nullptr;
@@ -211,18 +202,6 @@ TEST_F(DetailTest, ErrorInTheFirstStageSkipsTheSecondAndTheEndRecycle) {
   EXPECT_EQ(reporter.errors, std::vector<std::string>{"The disk is full."});
   EXPECT_EQ(std::count(old_file.statements.begin(), old_file.statements.end(), "Select * from more_orders"), 0);
   EXPECT_EQ(orders->rows.size(), 1u);
-}
-
-TEST_F(DetailTest, EmptyStagesStillRecycleBeforeEachAndAtTheEnd) {
-  db::Group two_stages = orders_group;
-  two_stages.recycle_at_end = true;
-  two_stages.stages[0].source = "Select * from more_orders";
-  two_stages.stages.push_back(two_stages.stages[0]);
-  old_file.add_result("Select * from more_orders", {"No", "Day"}, {});
-  db::RunTransfer(two_stages, state);
-  EXPECT_EQ(state.SuccessCount, 1);
-  EXPECT_EQ(new_file.closes, 3);
-  EXPECT_EQ(state.rsSourceMtr.State(), 0);
 }
 
 }  // namespace

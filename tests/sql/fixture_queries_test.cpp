@@ -8,6 +8,7 @@
 #include "sql/query_engine.h"
 #include "sql/regional.h"
 #include "tests/support/fixtures.h"
+#include "tests/sql/print_value.h"
 
 namespace halvaro::sql {
 namespace {
@@ -48,6 +49,16 @@ TEST(FixtureQueries, EveryViewGivesTheRowsOfItsDefinition) {
   ResultSet orphan = small_engine.execute("Select Buyer from VwPurchaseDebitMtr where InvoiceNo = 'TI-0151'");
   ASSERT_EQ(orphan.rows.size(), 1u);
   EXPECT_TRUE(orphan.rows[0][0].is_null());
+  ResultSet ti0103 = small_engine.execute("Select * from VwPurchaseDebitMtr where InvoiceNo = 'TI-0103'");
+  ASSERT_EQ(ti0103.rows.size(), 1u);
+  EXPECT_EQ(text_of(ti0103, 0, "buyer"), "Müller & Söhne Trading Co.");
+  EXPECT_EQ(ti0103.rows[0][static_cast<size_t>(ti0103.find_column("TotalSED"))], FieldValue(Currency{12500000}));
+  // A null unit and an empty one stay apart through the view.
+  ResultSet units = small_engine.execute("Select UomMtr from VwShippingBillMtr where shippingbillno = '4655210'");
+  ASSERT_EQ(units.rows.size(), 1u);
+  EXPECT_TRUE(units.rows[0][0].is_null());
+  EXPECT_EQ(small_engine.execute("Select UomDetail from VwShippingBill where shippingbillno = 771204").rows.at(0).at(0),
+            FieldValue(""));
   ResultSet shipping = small_engine.execute("SELECT *  FROM  VwShippingBillMtr");
   EXPECT_GE(shipping.find_column("UomMtr"), 0);
   EXPECT_EQ(shipping.columns[static_cast<size_t>(shipping.find_column("shippingbillno"))].kind, Kind::Long);
@@ -117,6 +128,19 @@ TEST(FixtureQueries, ExistenceQueriesOnTheDestination) {
   EXPECT_EQ(full_engine.execute(purchase).rows.size(), 0u);
   EXPECT_EQ(full_engine.execute(sales).rows.size(), 2u);
   EXPECT_EQ(full_engine.execute("Select *  from tblInvoiceDetail").rows.size(), 3u);
+}
+
+TEST(QueryCommand, PrintsTheRowsAsCsvAndReportsBadStatements) {
+  HALVARO_REQUIRE_FIXTURE(small, "old-small.mdb");
+  std::string command = test::halvaro_binary() + " query '" + small.string() + "' ";
+  test::CommandResult result =
+      test::run_command(command + "\"Select InvoiceNo, InvoiceDate, ExcludSalTax from VwSalesCredit where "
+                                  "InvoiceNo = 'INV-O''7' And ItemSerialNo = 1\"");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "InvoiceNo,InvoiceDate,ExcludSalTax\nINV-O'7,2023-11-21 00:00:00,183960.7200\n");
+  result = test::run_command(command + "\"Select * from tblNowhere\" 2>&1");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_THAT(result.out, testing::HasSubstr("no table or saved query named 'tblNowhere'"));
 }
 
 }  // namespace

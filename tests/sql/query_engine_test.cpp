@@ -1,18 +1,12 @@
 #include "sql/query_engine.h"
 
-#include <ostream>
-
 #include "sql/regional.h"
+#include "tests/sql/print_value.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-namespace halvaro {
-// Readable values in failure messages.
-inline void PrintTo(const FieldValue& value, std::ostream* out) {
-  *out << (value.is_null() ? "Null" : sql::text_form(value)) << " (alternative " << value.value.index() << ")";
-}
-namespace sql {
+namespace halvaro::sql {
 namespace {
 
 DateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return from_civil({y, mo, d, h, mi, s}); }
@@ -152,6 +146,20 @@ TEST(QueryEngine, TypedColumnsCompareWithQuotedTextAsTheirType) {
   EXPECT_EQ(engine.execute("SELECT * FROM tblInvoice WHERE TotalSalesTax Is Null").rows.size(), 1u);
   EXPECT_THROW(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceDate = 'soon'"), QueryError);
   EXPECT_THROW(engine.execute("SELECT * FROM tblInvoice WHERE InvoiceNo = 5"), QueryError);
+}
+
+TEST(QueryEngine, ValuesOfNoFixedTypeAndDecimalsCompareAsJetDoes) {
+  auto source = std::make_shared<MemorySource>();
+  source->add_table({"T", {{"id", Kind::Long}, {"name", Kind::Text}, {"rate", Kind::Decimal, 2}}},
+                    {{1, "apple", Decimal{1234, 2}}, {2, "Banana", Decimal{-50, 2}}});
+  source->add_query("Q", "SELECT IIf(id > 1, name, id) AS v, rate FROM T");
+  QueryEngine engine(source);
+  ResultSet mixed = engine.execute("SELECT * FROM Q WHERE v = 'BANANA'");
+  ASSERT_EQ(mixed.rows.size(), 1u);
+  EXPECT_EQ(mixed.columns[0].kind, Kind::Variant);
+  EXPECT_EQ(mixed.rows[0][0], FieldValue("Banana"));
+  EXPECT_EQ(mixed.rows[0][1], FieldValue(Decimal{-50, 2}));
+  EXPECT_EQ(engine.execute("SELECT v FROM Q WHERE cstr(rate) = '12.34'").rows.at(0).at(0), FieldValue(int64_t{1}));
 }
 
 TEST(QueryEngine, ErrorsNameTheQueryAndTheConstruct) {
@@ -296,9 +304,21 @@ TEST_F(Expressions, JoinsAliasesGroupingAndUnions) {
   EXPECT_EQ(grouped.rows[0][2], FieldValue(money(12345)));
   EXPECT_EQ(grouped.rows[0][3], FieldValue("ÄRGER"));
   EXPECT_EQ(grouped.columns[3].name, "Expr1000");
+  // DISTINCTROW: each T record once, though U joins it twice.
+  ResultSet twice = engine_.execute("SELECT T.id, T.name FROM T INNER JOIN U ON T.id = U.id OR T.id + 1 = U.id");
+  EXPECT_EQ(twice.rows.size(), 3u);
+  ResultSet once = engine_.execute(
+      "SELECT DISTINCTROW T.id, T.name FROM T INNER JOIN U ON T.id = U.id OR T.id + 1 = U.id ORDER BY T.id");
+  ASSERT_EQ(once.rows.size(), 2u);
+  EXPECT_EQ(once.rows[1][1], FieldValue("Banana"));
+  EXPECT_EQ(engine_.execute("SELECT DISTINCTROW T.id, U.colour FROM T INNER JOIN U ON T.id <= U.id").rows.size(), 7u);
   // DISTINCT, TOP, UNION.
   EXPECT_EQ(engine_.execute("SELECT DISTINCT flag FROM T").rows.size(), 2u);
   EXPECT_THAT(ids("SELECT TOP 2 id FROM T ORDER BY id DESC"), testing::ElementsAre(4, 3));
+  EXPECT_THAT(ids("SELECT TOP 2 id FROM T ORDER BY flag, id"), testing::ElementsAre(1, 4));  // True is -1
+  EXPECT_THAT(ids("SELECT TOP 1 id FROM T ORDER BY flag"), testing::UnorderedElementsAre(1, 4));  // ties kept
+  EXPECT_THAT(ids("SELECT TOP 2 id, Len(name) AS size FROM T ORDER BY size"), testing::UnorderedElementsAre(3, 1, 4));
+  EXPECT_THAT(ids("SELECT TOP 1 id, name FROM T ORDER BY 2 DESC"), testing::ElementsAre(4));
   EXPECT_THAT(ids("SELECT id FROM T WHERE id < 3 UNION SELECT id FROM U ORDER BY id"), testing::ElementsAre(1, 2, 9));
   EXPECT_THAT(ids("SELECT id FROM U UNION ALL SELECT id FROM U WHERE id = 1"), testing::ElementsAre(1, 2, 9, 1));
   // Subqueries.
@@ -306,6 +326,40 @@ TEST_F(Expressions, JoinsAliasesGroupingAndUnions) {
   EXPECT_THAT(ids("SELECT x.id FROM (SELECT id FROM U WHERE colour <> 'RED') AS x"), testing::ElementsAre(2, 9));
 }
 
+TEST_F(Expressions, CurrencyStaysExactAndUnionsAgreeOnValues) {
+  // Sums of currency are exact sums of ten-thousandths.
+  auto source = std::make_shared<MemorySource>();
+  std::vector<std::vector<FieldValue>> rows;
+  for (int i = 0; i < 1000; ++i) rows.push_back({money(1)});  // 0.0001 each
+  source->add_table({"M", {{"amount", Kind::Currency}}}, rows);
+  QueryEngine engine(source);
+  EXPECT_EQ(engine.execute("SELECT Sum(amount) FROM M").rows[0][0], FieldValue(money(1000)));
+  EXPECT_EQ(engine.execute("SELECT Count(*) FROM M WHERE amount = 0.0001").rows[0][0], FieldValue(int64_t{1000}));
+  EXPECT_EQ(engine.execute("SELECT amount + 1 FROM M").rows[0][0], FieldValue(money(10001)));
+  EXPECT_EQ(engine.execute("SELECT amount * 2.5 FROM M").rows[0][0], FieldValue(0.00025));
+  // A column that is Currency in one SELECT and Double in the other carries plain values.
+  ResultSet mixed = engine_.execute("SELECT amount FROM T WHERE id = 1 UNION ALL SELECT 1.5 FROM T WHERE id = 1");
+  EXPECT_EQ(mixed.columns[0].kind, Kind::Variant);
+  EXPECT_EQ(mixed.rows[0][0], FieldValue(1.2345));
+  EXPECT_EQ(mixed.rows[1][0], FieldValue(1.5));
+}
+
+TEST_F(Expressions, GroupingAndNestedSavedQueries) {
+  auto source = std::make_shared<MemorySource>();
+  source->add_table({"P", {{"who", Kind::Text}, {"n", Kind::Long}}},
+                    {{"ann", 1}, {"ANN", 2}, {"bob", 3}, {"Ann", 4}, {"cy", 5}});
+  source->add_query("ByWho", "SELECT who, Sum(n) AS total FROM P GROUP BY who ORDER BY Sum(n) DESC");
+  source->add_query("Best", "SELECT TOP 1 * FROM ByWho");
+  source->add_query("Busy", "SELECT DISTINCT p1.who FROM P AS p1 WHERE EXISTS "
+                            "(SELECT * FROM P AS p2 WHERE p2.who = p1.who AND p2.n > p1.n)");
+  QueryEngine engine(source);
+  ResultSet grouped = engine.execute("ByWho");
+  ASSERT_EQ(grouped.rows.size(), 3u);  // ann, ANN and Ann are one group
+  EXPECT_EQ(grouped.rows[0][1], FieldValue(int64_t{7}));
+  EXPECT_EQ(grouped.rows[2][0], FieldValue("bob"));  // the saved order survives
+  EXPECT_EQ(engine.execute("SELECT total FROM Best").rows.at(0).at(0), FieldValue(int64_t{7}));
+  EXPECT_EQ(engine.execute("Busy").rows.size(), 1u);
+}
+
 }  // namespace
-}  // namespace sql
-}  // namespace halvaro
+}  // namespace halvaro::sql

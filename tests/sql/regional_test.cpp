@@ -1,6 +1,7 @@
 #include "sql/regional.h"
 
 #include <gtest/gtest.h>
+#include "tests/sql/print_value.h"
 
 namespace halvaro::sql {
 namespace {
@@ -41,6 +42,10 @@ TEST(ParseDate, ReadsTheShortDateIsoAndTimesAndRejectsTheRest) {
   EXPECT_EQ(parse_date("17/08/23"), at(2023, 8, 17));
   EXPECT_EQ(parse_date("17/08/45"), at(1945, 8, 17));
   EXPECT_EQ(parse_date("2:30:00 PM"), at(1899, 12, 30, 14, 30, 0));
+  EXPECT_EQ(parse_date("17-Aug-2023"), at(2023, 8, 17));  // the Medium Date form reads back
+  EXPECT_EQ(parse_date("5 December 2026 14:00"), at(2026, 12, 5, 14, 0, 0));
+  EXPECT_EQ(parse_date(format(at(2023, 8, 17), "Medium Date")), at(2023, 8, 17));
+  EXPECT_EQ(parse_date("17-Au-2023"), std::nullopt);
   EXPECT_EQ(parse_date("29/02/2023"), std::nullopt);
   EXPECT_EQ(parse_date("17/13/2023"), std::nullopt);
   EXPECT_EQ(parse_date("17/08/2023 25:00"), std::nullopt);

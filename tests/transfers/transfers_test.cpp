@@ -18,12 +18,7 @@ struct TransfersTest : ::testing::Test {
 
   void SetUp() override {
     add_empty_sources(old_file);
-    add_destination_tables(new_file, {{"TotalSED", ColumnType::Currency},
-                                      {"specialSED", ColumnType::Currency},
-                                      {"SpecialSED", ColumnType::Currency},
-                                      {"shippingbillno", ColumnType::Long},
-                                      {"shippingbilldate", ColumnType::DateTime},
-                                      {"billofentrydate", ColumnType::DateTime}});
+    add_destination_tables(new_file, {{"shippingbillno", ColumnType::Long}, {"shippingbilldate", ColumnType::DateTime}});
     state.Con_Source.Open(db::connection_text_for("/old.mdb"), "", "", -1);
     state.Con_Destination.Open(db::connection_text_for("/new.mdb"), "", "", -1);
   }
@@ -74,69 +69,6 @@ TEST_F(TransfersTest, ApostrophesStayInsideTheirQuotesAndDatesReadAsCstrGivesThe
             "Select * from VwPurchaseDebit where StRegNo = '0301234500017' And TaxPeriod = '' And InvoiceType = 'P' "
             "And InvoiceNo = 'INV-O''7' and cstr(invoicedate) = '17/08/2023 14:35:20' and stregnosupplier = "
             "'O''Brien'");
-}
-
-TEST_F(TransfersTest, AllSourcesEmptyCountSixWithoutOpeningADestinationTable) {
-  transfers::TransferClaimantInfo(state);
-  transfers::TransferClaimantTaxPeriod(state);
-  transfers::TransferSupplierBuyer(state);
-  transfers::TransferInvoices(state);
-  transfers::TransferBillOfEntry(state);
-  transfers::TransferShippingBill(state);
-  EXPECT_EQ(state.SuccessCount, 6);
-  EXPECT_TRUE(reporter.errors.empty());
-  EXPECT_TRUE(new_file.table_opens.empty());
-  EXPECT_EQ(new_file.closes, 5 + 2);  // one CloseRecordSet per later group, two more for the invoices
-}
-
-TEST_F(TransfersTest, InvoicesWriteFormattedDatesConstantsAndTheirItemsThroughBothHalves) {
-  const std::vector<std::string> master_columns{"StRegNo",     "TaxPeriod",       "InvoiceType",
-                                                "InvoiceNo",   "InvoiceDate",     "STRegNoSupplier",
-                                                "Buyer",       "TotalSalesTax",   "TotalExcludSalTax",
-                                                "TotalIncludSalTax", "TotalSED"};
-  DateTime when = from_civil({2026, 12, 5, 9, 30, 0});
-  old_file.add_result("Select * from VwPurchaseDebitMtr", master_columns,
-                      {{"A1", "202612", "P", "N1", when, "S1", FieldValue{}, Currency{10}, Currency{20},
-                        Currency{30}, Currency{1250}}});
-  old_file.add_result("Select * from VwSalesCreditMtr", master_columns,
-                      {{"A1", "202612", "S", "N2", FieldValue{}, "", "Buyer Ltd", 1, 2, 3, 4}});
-  old_file.add_result("Select * from VwSalesCredit where StRegNo = 'A1' And TaxPeriod = '202612' And "
-                      "InvoiceType = 'S' And InvoiceNo = 'N2' and cstr(invoicedate) = '' and "
-                      "stregnosupplier = ''",
-                      {"StRegNo"}, {});
-  // Two items carrying every column the item mapping reads.
-  std::vector<std::string> item_columns;
-  for (const auto& entry : transfers::invoices_group().stages[0].detail->mapping)
-    if (!entry.source.empty()) item_columns.emplace_back(entry.source);
-  std::vector<FieldValue> item(item_columns.size(), FieldValue{});
-  item[4] = when;  // InvoiceDate
-  auto item2 = item;
-  item[5] = 1, item2[5] = 2;  // ItemSerialNo
-  old_file.add_result("Select * from VwPurchaseDebit where StRegNo = 'A1' And TaxPeriod = '202612' And "
-                      "InvoiceType = 'P' And InvoiceNo = 'N1' and cstr(invoicedate) = '05/12/2026 09:30:00' and "
-                      "stregnosupplier = 'S1'",
-                      item_columns, {item, item2});
-
-  transfers::TransferInvoices(state);
-  EXPECT_EQ(reporter.errors, std::vector<std::string>{});
-  EXPECT_EQ(state.SuccessCount, 1);
-  FakeTable& masters = new_file.table("tblInvoiceMtr");
-  ASSERT_EQ(masters.rows.size(), 2u);
-  EXPECT_EQ(masters.at(0, "InvoiceDate"), FieldValue("05/12/2026"));
-  EXPECT_EQ(masters.at(0, "TotalSED"), FieldValue(Currency{0}));  // never the view's 1250
-  EXPECT_EQ(masters.at(0, "buyer"), FieldValue("0"));
-  EXPECT_EQ(masters.at(1, "InvoiceDate"), FieldValue("0"));  // null date: the default, unformatted
-  EXPECT_EQ(masters.at(1, "Supplier"), FieldValue("0"));
-  FakeTable& items = new_file.table("tblInvoiceDetail");
-  ASSERT_EQ(items.rows.size(), 2u);
-  EXPECT_EQ(items.at(0, "InvoiceDate"), FieldValue("05/12/2026"));
-  EXPECT_EQ(items.at(1, "ItemSerialNo"), FieldValue("2"));
-  EXPECT_EQ(items.at(1, "specialSED"), FieldValue(Currency{0}));
-  // Masters went through the existence queries; all four recordsets end closed.
-  EXPECT_EQ(new_file.table_opens.front(), "tblInvoiceMtr");
-  EXPECT_EQ(state.rsSourceMtr.State() + state.rsDestinationMtr.State() + state.rsSourceDet.State() +
-                state.rsDestinationDet.State(),
-            0);
 }
 
 }  // namespace

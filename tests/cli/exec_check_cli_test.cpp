@@ -1,0 +1,63 @@
+// `halvaro exec` and `halvaro check` as a user runs them.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/support/fixtures.h"
+
+namespace halvaro::test {
+namespace {
+
+TEST(ExecAndCheckCli, AppendsUntilTheFirstRefusedRowAndChecksTheResult) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  auto script = dir.path() / "rows.sql";
+  std::ofstream(script) << "INSERT INTO tblClaimantInfo (STRegNO, ClaimantName, LastLogin)\n"
+                           "  VALUES ('0301234500017', \"Müller & Söhne\", #2024-01-31 10:20:30#);\n"
+                           "INSERT INTO tblClaimantTaxPeriod VALUES ('0301234500017', '202401', 'Monthly',\n"
+                           "  #01/31/2024#, True, 5, Null);\n"
+                           "INSERT INTO tblInvoiceDetail (StRegNo, Quantity, ExcludSalTax) VALUES ('x', 2.5, 15432.1275);\n"
+                           "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500017');\n"
+                           "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500018');\n";
+  const std::string halvaro = "'" + halvaro_binary() + "' ";
+  auto exec = run_command(halvaro + "exec '" + file.string() + "' '" + script.string() + "' 2>&1");
+  EXPECT_EQ(exec.status, 1) << exec.out;
+  EXPECT_NE(exec.out.find("line 6: row refused"), std::string::npos) << exec.out;
+  EXPECT_NE(exec.out.find("'0301234500017'"), std::string::npos) << exec.out;
+  EXPECT_NE(exec.out.find("3 rows appended"), std::string::npos) << exec.out;
+
+  auto check = run_command(halvaro + "check '" + file.string() + "'");
+  EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_NE(check.out.find("3 rows, 4 index entries: no problems found"), std::string::npos) << check.out;
+  auto exported = run_command("mdb-export '" + file.string() + "' tblInvoiceDetail");
+  EXPECT_NE(exported.out.find("1,\"x\",,,,,,,,,,2.5,,15432.1275"), std::string::npos) << exported.out;
+
+  // A script that does not parse names itself and changes nothing.
+  std::ofstream bad_script(dir.path() / "bad.sql");
+  bad_script << "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500017') garbage;\n";
+  bad_script.close();
+  auto parse = run_command(halvaro + "exec '" + file.string() + "' '" + (dir.path() / "bad.sql").string() + "' 2>&1");
+  EXPECT_EQ(parse.status, 2) << parse.out;
+  EXPECT_NE(parse.out.find("bad.sql"), std::string::npos) << parse.out;
+}
+
+TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-nonempty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  // Claim one row more than tblClaimantInfo holds (its definition is page 24).
+  std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(24 * 4096 + 16);
+  f.put(2);
+  f.close();
+  auto check = run_command("'" + halvaro_binary() + "' check '" + file.string() + "'");
+  EXPECT_EQ(check.status, 1) << check.out;
+  EXPECT_NE(check.out.find("table tblClaimantInfo: its definition counts 2 rows, but 1 are stored"),
+            std::string::npos)
+      << check.out;
+}
+
+}  // namespace
+}  // namespace halvaro::test
