@@ -18,12 +18,20 @@ class SinkReporter final : public db::TransferReporter {
  public:
   explicit SinkReporter(MessageSink& sink) : sink_(sink) {}
   void error(const std::string& description) override { sink_.show({description, MessageStyle::Plain, {}, {}}); }
+  // Passed on when a stage starts, at each whole percent and at its last row, so the
+  // window repaints a hundred times per group at most.
   void progress(std::string_view stage, size_t done, size_t total) override {
+    size_t percent = total > 0 ? done * 100 / total : 0;
+    if (stage == stage_ && percent == percent_ && done != total && done != 0) return;
+    stage_ = stage;
+    percent_ = percent;
     sink_.progress({std::string(stage), static_cast<long long>(done), static_cast<long long>(total)});
   }
 
  private:
   MessageSink& sink_;
+  std::string stage_;
+  size_t percent_ = 0;
 };
 
 void report_open_failure(MessageSink& sink, const char* role, const std::string& path, const std::string& reason) {

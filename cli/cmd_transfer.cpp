@@ -31,12 +31,7 @@ class ConsoleSink final : public app::MessageSink {
     if (progress.group != group_) {
       end_progress_line();
       group_ = progress.group;
-      shown_ = -1;
     }
-    // Redraw when the whole percentage changes, and at the last row.
-    long long percent = progress.total > 0 ? progress.done * 100 / progress.total : 0;
-    if (percent == shown_ && progress.done != progress.total) return;
-    shown_ = percent;
     std::cout << "\r" << group_ << ": " << progress.done << " of " << progress.total << " rows" << std::flush;
     line_open_ = true;
   }
@@ -50,7 +45,6 @@ class ConsoleSink final : public app::MessageSink {
   bool terminal_;
   bool line_open_ = false;
   std::string group_;
-  long long shown_ = -1;
 };
 
 Command setup(CLI::App& app) {

@@ -67,7 +67,10 @@ std::string data_source_of(const std::string& connection_text) {
 }
 
 std::string connection_text_for(const std::string& path) {
-  bool quote = path.find(';') != std::string::npos || path.find('"') != std::string::npos;
+  // Quoted only where the plain form would not read back as the same path.
+  auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  bool quote = path.find(';') != std::string::npos ||
+               (!path.empty() && (blank(path.front()) || blank(path.back()) || path.front() == '"'));
   std::string value = quote && path.find('"') == std::string::npos ? "\"" + path + "\"" : path;
   return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = " + value + ";Persist Security Info=False";
 }

@@ -15,7 +15,8 @@ class Recordset;
 // Throws DbError for another provider or a text without a data source.
 std::string data_source_of(const std::string& connection_text);
 
-// The connection text for a file; the path is quoted only when it holds a ';' or a quote.
+// The connection text for a file; the path is quoted only when it holds a ';' or starts
+// or ends with a blank, which the plain form would lose.
 std::string connection_text_for(const std::string& path);
 
 // One database connection: open on one file at a time. The access mode is fixed when the

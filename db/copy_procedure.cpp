@@ -35,7 +35,8 @@ std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState&
 }
 
 std::string SkippedValue::line() const {
-  std::string out = group + ": " + table;
+  std::string out = group;
+  if (!table.empty()) out += ": " + table;
   if (!key.empty()) out += " [" + key + "]";
   if (!column.empty()) out += " " + column + " = " + value;
   return out + ": " + reason;

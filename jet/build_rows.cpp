@@ -1,7 +1,8 @@
 #include "jet/build_rows.h"
 
-#include <array>
 #include <cstring>
+
+#include "jet/index_key.h"
 
 namespace halvaro::jet::build {
 
@@ -86,70 +87,13 @@ Bytes encode_row(const TableSpec& table, const RowLayout& layout, std::span<cons
   return row;
 }
 
-namespace {
-
-// Sort codes of the General sort order (Access 2000-2007, "General legacy" since).
-// Upper and lower case letters sort alike.
-Bytes general_text_code(char16_t ch) {
-  if (ch == u' ') return {0x07};
-  if (ch == u'_') return {0x2B, 0x03};
-  if (ch >= u'0' && ch <= u'9') return {static_cast<uint8_t>(0x36 + 2 * (ch - u'0'))};
-  char16_t upper = (ch >= u'a' && ch <= u'z') ? static_cast<char16_t>(ch - 32) : ch;
-  if (upper >= u'A' && upper <= u'Z') {
-    static constexpr std::array<uint8_t, 26> kLetters = {
-        0x4A, 0x4C, 0x4D, 0x4F, 0x51, 0x53, 0x55, 0x57, 0x59, 0x5B, 0x5C, 0x5E, 0x60,
-        0x62, 0x64, 0x66, 0x68, 0x69, 0x6B, 0x6D, 0x6F, 0x71, 0x73, 0x75, 0x76, 0x78};
-    return {kLetters[static_cast<size_t>(upper - u'A')]};
-  }
-  throw JetError("names in the catalog may only hold letters, digits, blanks and '_'");
-}
-
-void add_key_part(Bytes& key, const ColumnSpec& c, const FieldValue& v, bool ascending) {
-  if (v.is_null()) {
-    add8(key, ascending ? 0x00 : 0xFF);
-    return;
-  }
-  Bytes part;
-  switch (c.type) {
-    case ColumnType::Byte: add8(part, static_cast<uint32_t>(whole_of(v))); break;
-    case ColumnType::Integer: {
-      auto x = static_cast<uint32_t>(whole_of(v)) ^ 0x8000u;
-      add8(part, (x >> 8) & 0xFF);
-      add8(part, x & 0xFF);
-      break;
-    }
-    case ColumnType::Long: {
-      auto x = static_cast<uint32_t>(whole_of(v)) ^ 0x80000000u;
-      for (int shift = 24; shift >= 0; shift -= 8) add8(part, (x >> shift) & 0xFF);
-      break;
-    }
-    case ColumnType::Text: {
-      for (char16_t ch : utf16_of(v.as<std::string>())) {
-        Bytes code = general_text_code(ch);
-        part.insert(part.end(), code.begin(), code.end());
-      }
-      add8(part, 0x01);  // end of the text codes
-      if (!ascending) add8(part, 0x00);
-      break;
-    }
-    default: throw JetError("column " + c.name + ": type not supported in a catalog index");
-  }
-  if (!ascending)
-    for (auto& byte : part) byte = static_cast<uint8_t>(~byte);
-  add8(key, ascending ? 0x7F : 0x80);
-  key.insert(key.end(), part.begin(), part.end());
-  if (c.type == ColumnType::Text) add8(key, 0x00);  // end of the (absent) extra codes
-}
-
-}  // namespace
-
 Bytes encode_index_key(const TableSpec& table, const IndexSpec& index,
                        std::span<const FieldValue> values) {
   Bytes key;
   for (const IndexColumnSpec& ic : index.columns) {
     for (size_t i = 0; i < table.columns.size(); ++i) {
       if (!same_name(table.columns[i].name, ic.column)) continue;
-      add_key_part(key, table.columns[i], values[i], ic.ascending);
+      append_key_part(key, table.columns[i].type, values[i], ic.ascending);
     }
   }
   return key;

@@ -1,8 +1,7 @@
 #pragma once
 // Row images and index keys for the rows a new database starts with (its catalog).
 // Appending rows to an existing file is the writer's job; this covers what a fresh
-// file needs: fixed and variable columns, inline long values, and index keys of the
-// types the catalog indexes use.
+// file needs: the catalog's column types, long values inline.
 
 #include <span>
 
@@ -17,9 +16,7 @@ namespace halvaro::jet::build {
 Bytes encode_row(const TableSpec& table, const RowLayout& layout, std::span<const FieldValue> values);
 
 // The sort key of one index entry (without the row pointer) in Jet 4's index
-// order: a flag byte per column, then the value's sortable form. Supports Long,
-// Integer, Byte and Text in the General sort order for letters, digits, blanks and
-// the underscore; anything else throws JetError.
+// order, as the writer's index code makes it.
 Bytes encode_index_key(const TableSpec& table, const IndexSpec& index,
                        std::span<const FieldValue> values);
 

@@ -117,10 +117,12 @@ class TableCheck {
       }
       if (node.leaf) {
         leaves.push_back(page);
-        entries.insert(entries.end(), node.entries.begin(), node.entries.end());
+        for (size_t i = 0; i < node.entries.size(); ++i)
+          entries.emplace_back(node.entries[i].begin(), node.entries[i].end());
         return true;
       }
-      for (const EntryBytes& e : node.entries) {
+      for (size_t i = 0; i < node.entries.size(); ++i) {
+        const EntryBytes e(node.entries[i].begin(), node.entries[i].end());
         if (!walk(index_page::child_of(e), depth + 1)) return false;
         const size_t n = index_page::ordered_length(e, false);
         if (entries.empty() || entries.back().size() != n || !std::equal(e.begin(), e.begin() + static_cast<long>(n), entries.back().begin()))

@@ -3,20 +3,62 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "jet/page_bytes.h"
 
-namespace halvaro::jet::index_page {
+namespace halvaro::jet {
+
+void EntryList::insert(size_t at, Entry entry) {
+  const uint32_t start = at ? ends_[at - 1] : 0;
+  const auto length = static_cast<uint32_t>(entry.size());
+  data_.insert(data_.begin() + start, entry.begin(), entry.end());
+  ends_.insert(ends_.begin() + static_cast<long>(at), start + length);
+  for (size_t i = at + 1; i < ends_.size(); ++i) ends_[i] += length;
+}
+
+void EntryList::replace(size_t at, Entry entry) {
+  const EntryBytes copy(entry.begin(), entry.end());  // `entry` may point into this list
+  const uint32_t start = at ? ends_[at - 1] : 0;
+  const uint32_t old_length = ends_[at] - start;
+  data_.erase(data_.begin() + start, data_.begin() + ends_[at]);
+  data_.insert(data_.begin() + start, copy.begin(), copy.end());
+  const int64_t delta = static_cast<int64_t>(copy.size()) - old_length;
+  for (size_t i = at; i < ends_.size(); ++i) ends_[i] = static_cast<uint32_t>(ends_[i] + delta);
+}
+
+void EntryList::pop_back() {
+  ends_.pop_back();
+  data_.resize(ends_.empty() ? 0 : ends_.back());
+}
+
+void EntryList::clear() {
+  data_.clear();
+  ends_.clear();
+}
+
+EntryList EntryList::take_front(size_t count) {
+  EntryList front;
+  const uint32_t cut = count ? ends_[count - 1] : 0;
+  front.data_.assign(data_.begin(), data_.begin() + cut);
+  front.ends_.assign(ends_.begin(), ends_.begin() + static_cast<long>(count));
+  data_.erase(data_.begin(), data_.begin() + cut);
+  ends_.erase(ends_.begin(), ends_.begin() + static_cast<long>(count));
+  for (auto& end : ends_) end -= cut;
+  return front;
+}
+
+namespace index_page {
 
 namespace {
 constexpr size_t kPrefixLength = 24;
 constexpr size_t kMask = 27;
 constexpr size_t kMaskBytes = kEntryStart - kMask;
 
-size_t shared_prefix(const std::vector<EntryBytes>& entries, bool leaf) {
+size_t shared_prefix(const EntryList& entries, bool leaf) {
   if (entries.size() < 2) return 0;
-  const EntryBytes& a = entries.front();
-  const EntryBytes& b = entries.back();
+  const Entry a = entries.front();
+  const Entry b = entries.back();
   const size_t limit = std::min(key_length(a, leaf), key_length(b, leaf));
   size_t n = 0;
   while (n < limit && a[n] == b[n]) ++n;
@@ -24,7 +66,7 @@ size_t shared_prefix(const std::vector<EntryBytes>& entries, bool leaf) {
 }
 }  // namespace
 
-int compare(std::span<const uint8_t> a_key, uint32_t a_row, std::span<const uint8_t> b_key, uint32_t b_row) {
+int compare(Entry a_key, uint32_t a_row, Entry b_key, uint32_t b_row) {
   const size_t n = std::min(a_key.size(), b_key.size());
   if (int c = n ? std::memcmp(a_key.data(), b_key.data(), n) : 0; c != 0) return c < 0 ? -1 : 1;
   if (a_key.size() != b_key.size()) return a_key.size() < b_key.size() ? -1 : 1;
@@ -32,13 +74,13 @@ int compare(std::span<const uint8_t> a_key, uint32_t a_row, std::span<const uint
   return 0;
 }
 
-uint32_t row_pointer_of(const EntryBytes& e, bool leaf) {
+uint32_t row_pointer_of(Entry e, bool leaf) {
   const size_t at = key_length(e, leaf);
   return (static_cast<uint32_t>(e[at]) << 16 | e[at + 1] << 8 | e[at + 2]) << 8 | e[at + 3];
 }
 
-int compare_entries(const EntryBytes& a, const EntryBytes& b, bool leaf) {
-  return compare({a.data(), key_length(a, leaf)}, row_pointer_of(a, leaf), {b.data(), key_length(b, leaf)},
+int compare_entries(Entry a, Entry b, bool leaf) {
+  return compare(a.first(key_length(a, leaf)), row_pointer_of(a, leaf), b.first(key_length(b, leaf)),
                  row_pointer_of(b, leaf));
 }
 
@@ -54,26 +96,26 @@ IndexNode decode(const uint8_t* page, uint32_t number) {
   const size_t prefix = bytes::get16(page + kPrefixLength);
   size_t start = 0;
   const size_t minimum = node.leaf ? 4 : 8;
+  EntryBytes first, e;
   for (size_t bit = 0; bit < kMaskBytes * 8; ++bit) {
     if (!(page[kMask + bit / 8] >> (bit % 8) & 1)) continue;
     if (kEntryStart + bit > 4096 || bit <= start)
       throw std::runtime_error("index page " + std::to_string(number) + " has a broken entry map");
-    EntryBytes e;
-    if (!node.entries.empty()) e.assign(node.entries.front().begin(), node.entries.front().begin() + static_cast<long>(prefix));
+    e.clear();
+    if (!node.entries.empty()) e.assign(first.begin(), first.begin() + static_cast<long>(prefix));
     e.insert(e.end(), page + kEntryStart + start, page + kEntryStart + bit);
     if (e.size() < minimum || (node.entries.empty() && e.size() < prefix))
       throw std::runtime_error("index page " + std::to_string(number) + " has a short entry");
-    node.entries.push_back(std::move(e));
+    if (node.entries.empty()) first = e;
+    node.entries.push_back(e);
     start = bit;
   }
   return node;
 }
 
-size_t packed_size(const std::vector<EntryBytes>& entries, bool leaf) {
+size_t packed_size(const EntryList& entries, bool leaf) {
   const size_t prefix = shared_prefix(entries, leaf);
-  size_t total = prefix;
-  for (const auto& e : entries) total += e.size() - prefix;
-  return total;
+  return entries.total_bytes() - (entries.empty() ? 0 : prefix * (entries.size() - 1));
 }
 
 void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_size) {
@@ -88,7 +130,7 @@ void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_si
   bytes::put16(page + kPrefixLength, static_cast<uint32_t>(prefix));
   size_t at = 0;
   for (size_t i = 0; i < node.entries.size(); ++i) {
-    const EntryBytes& e = node.entries[i];
+    const Entry e = node.entries[i];
     const size_t skip = i == 0 ? 0 : prefix;
     if (kEntryStart + at + e.size() - skip > page_size) throw std::logic_error("index entries overflow the page");
     std::memcpy(page + kEntryStart + at, e.data() + skip, e.size() - skip);
@@ -98,4 +140,5 @@ void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_si
   bytes::put16(page + 2, static_cast<uint32_t>(page_size - kEntryStart - at));
 }
 
-}  // namespace halvaro::jet::index_page
+}  // namespace index_page
+}  // namespace halvaro::jet

@@ -13,12 +13,41 @@
 namespace halvaro::jet {
 
 using EntryBytes = std::vector<uint8_t>;
+using Entry = std::span<const uint8_t>;
+
+// A page's entries back to back in one buffer, so that searching a page touches a
+// few cache lines rather than one heap block per entry.
+class EntryList {
+ public:
+  size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  size_t total_bytes() const { return data_.size(); }
+  Entry operator[](size_t i) const {
+    const uint32_t start = i ? ends_[i - 1] : 0;
+    return {data_.data() + start, ends_[i] - start};
+  }
+  Entry front() const { return (*this)[0]; }
+  Entry back() const { return (*this)[size() - 1]; }
+
+  void insert(size_t at, Entry entry);
+  void push_back(Entry entry) { insert(size(), entry); }
+  void replace(size_t at, Entry entry);
+  void pop_back();
+  void clear();
+  // Removes the first `count` entries and returns them.
+  EntryList take_front(size_t count);
+
+ private:
+  std::vector<uint8_t> data_;
+  std::vector<uint32_t> ends_;
+};
 
 struct IndexNode {
   uint32_t page = 0;
   bool leaf = true;
   uint32_t prev = 0, next = 0, tail = 0;
-  std::vector<EntryBytes> entries;  // whole entries, ascending
+  EntryList entries;   // whole entries, ascending
+  bool dirty = false;  // changed since last encoded into its page
 };
 
 namespace index_page {
@@ -27,21 +56,21 @@ constexpr size_t kEntryStart = 0x1E0;
 constexpr size_t kCapacity = 4096 - kEntryStart;  // bytes of entries a page holds
 
 // Length of the part of an entry that orders it (key and row address).
-inline size_t ordered_length(const EntryBytes& e, bool leaf) { return leaf ? e.size() : e.size() - 4; }
-inline size_t key_length(const EntryBytes& e, bool leaf) { return ordered_length(e, leaf) - 4; }
-inline uint32_t child_of(const EntryBytes& e) {
+inline size_t ordered_length(Entry e, bool leaf) { return leaf ? e.size() : e.size() - 4; }
+inline size_t key_length(Entry e, bool leaf) { return ordered_length(e, leaf) - 4; }
+inline uint32_t child_of(Entry e) {
   return static_cast<uint32_t>(e[e.size() - 4]) << 24 | e[e.size() - 3] << 16 | e[e.size() - 2] << 8 |
          e[e.size() - 1];
 }
 
 // Orders entries by key bytes, then row address (what Access does).
-int compare(std::span<const uint8_t> a_key, uint32_t a_row, std::span<const uint8_t> b_key, uint32_t b_row);
-int compare_entries(const EntryBytes& a, const EntryBytes& b, bool leaf);
-uint32_t row_pointer_of(const EntryBytes& e, bool leaf);  // page << 8 | row
+int compare(Entry a_key, uint32_t a_row, Entry b_key, uint32_t b_row);
+int compare_entries(Entry a, Entry b, bool leaf);
+uint32_t row_pointer_of(Entry e, bool leaf);  // page << 8 | row
 
 IndexNode decode(const uint8_t* page, uint32_t number);
 // Bytes the entries take once the shared prefix is taken out.
-size_t packed_size(const std::vector<EntryBytes>& entries, bool leaf);
+size_t packed_size(const EntryList& entries, bool leaf);
 void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_size);
 
 }  // namespace index_page

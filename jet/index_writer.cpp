@@ -28,8 +28,8 @@ size_t lower_bound(const IndexNode& n, std::span<const uint8_t> key, uint32_t ro
   size_t low = 0, high = n.entries.size();
   while (low < high) {
     size_t mid = (low + high) / 2;
-    const EntryBytes& e = n.entries[mid];
-    if (compare({e.data(), key_length(e, n.leaf)}, index_page::row_pointer_of(e, n.leaf), key, row) < 0)
+    const Entry e = n.entries[mid];
+    if (compare(e.first(key_length(e, n.leaf)), index_page::row_pointer_of(e, n.leaf), key, row) < 0)
       low = mid + 1;
     else
       high = mid;
@@ -37,7 +37,7 @@ size_t lower_bound(const IndexNode& n, std::span<const uint8_t> key, uint32_t ro
   return low;
 }
 
-EntryBytes separator(const EntryBytes& greatest, bool from_leaf, uint32_t child) {
+EntryBytes separator(Entry greatest, bool from_leaf, uint32_t child) {
   EntryBytes e(greatest.begin(), greatest.begin() + static_cast<long>(ordered_length(greatest, from_leaf)));
   for (int shift = 24; shift >= 0; shift -= 8) e.push_back(static_cast<uint8_t>(child >> shift));
   return e;
@@ -86,7 +86,7 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
         at = 0;
       }
       if (at == leaf->entries.size()) return false;
-      const EntryBytes& e = leaf->entries[at];
+      const Entry e = leaf->entries[at];
       return key_length(e, true) == key.size() && std::equal(key.begin(), key.end(), e.begin());
     }
     if (at < n.entries.size())
@@ -100,7 +100,27 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
   }
 }
 
-void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
+bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key) {
+  auto same = [&](Entry e) {
+    return key_length(e, true) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+  };
+  // Neighbours before and after the new entry, looking into the adjacent leaves at
+  // the page's edges.
+  if (at > 0) {
+    if (same(leaf.entries[at - 1])) return true;
+  } else if (leaf.prev) {
+    const IndexNode& before = node(leaf.prev);
+    if (!before.entries.empty() && same(before.entries.back())) return true;
+  }
+  if (at + 1 < leaf.entries.size()) return same(leaf.entries[at + 1]);
+  if (leaf.next) {
+    const IndexNode& after = node(leaf.next);
+    return !after.entries.empty() && same(after.entries.front());
+  }
+  return false;
+}
+
+bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
   std::vector<std::pair<uint32_t, size_t>> path;  // node page, index of the child taken
   uint32_t page = root_;
   for (int depth = 0;; ++depth) {
@@ -109,12 +129,12 @@ void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
     size_t at = lower_bound(n, key, row_pointer);
     if (n.leaf) {
       const bool appended = at == n.entries.size() && n.next == 0;
-      n.entries.insert(n.entries.begin() + static_cast<long>(at), make_entry(key, row_pointer));
+      n.entries.insert(at, make_entry(key, row_pointer));
       mark(n);
+      const bool distinct = !shares_key(n, at, key);
       path.emplace_back(page, at);
-      if (index_page::packed_size(n.entries, true) > index_page::kCapacity)
-        split(path, path.size() - 1, appended);
-      return;
+      if (overfull(n)) split(path, path.size() - 1, appended);
+      return distinct;
     }
     path.emplace_back(page, at);
     if (at < n.entries.size()) {
@@ -124,10 +144,9 @@ void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
     } else if (!n.entries.empty()) {
       // No tail: the last child takes the new greatest entry and its entry grows.
       --path.back().second;
-      EntryBytes& last = n.entries.back();
-      last = separator(make_entry(key, row_pointer), true, index_page::child_of(last));
+      page = index_page::child_of(n.entries.back());
+      n.entries.replace(n.entries.size() - 1, separator(make_entry(key, row_pointer), true, page));
       mark(n);
-      page = index_page::child_of(last);
     } else {
       throw JetError(pages_.path().string() + ": an intermediate index page is empty");
     }
@@ -137,29 +156,26 @@ void IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
 void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended) {
   IndexNode& full = node(path[level].first);
   const bool leaf = full.leaf;
-  auto& entries = full.entries;
   // Where the lower part ends: all but the new entry when appending in order (the
   // usual case of rising keys keeps pages full), otherwise half by bytes.
-  size_t cut = entries.size() - 1;
+  size_t cut = full.entries.size() - 1;
   if (!appended) {
-    size_t total = 0, half = index_page::packed_size(entries, leaf) / 2;
-    for (cut = 0; cut + 1 < entries.size() && total < half; ++cut) total += entries[cut].size();
+    size_t total = 0;
+    const size_t half = full.entries.total_bytes() / 2;
+    for (cut = 0; cut + 1 < full.entries.size() && total < half; ++cut) total += full.entries[cut].size();
   }
   if (cut == 0) cut = 1;
-  std::vector<EntryBytes> lower(std::make_move_iterator(entries.begin()),
-                                std::make_move_iterator(entries.begin() + static_cast<long>(cut)));
-  entries.erase(entries.begin(), entries.begin() + static_cast<long>(cut));
+  EntryList lower = full.entries.take_front(cut);
 
   auto fill_lower = [&](IndexNode& target) {
     target.entries = std::move(lower);
-    if (!leaf) {
-      // The last child of the lower part becomes its tail.
-      target.tail = index_page::child_of(target.entries.back());
-      EntryBytes greatest = target.entries.back();
-      target.entries.pop_back();
-      return separator(greatest, false, target.page);
-    }
-    return separator(target.entries.back(), true, target.page);
+    const Entry last = target.entries.back();
+    if (leaf) return separator(last, true, target.page);
+    // The last child of the lower part becomes its tail.
+    target.tail = index_page::child_of(last);
+    EntryBytes entry = separator(last, false, target.page);
+    target.entries.pop_back();
+    return entry;
   };
 
   if (full.page == root_) {
@@ -174,7 +190,7 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
     right.prev = left.page;
     root.leaf = false;
     root.entries.clear();
-    root.entries.push_back(std::move(entry));
+    root.entries.push_back(entry);
     root.tail = right.page;
     root.prev = root.next = 0;
     mark(root);
@@ -196,17 +212,22 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
 
   IndexNode& parent = node(path[level - 1].first);
   const size_t at = path[level - 1].second;  // the old page's entry, or the tail's place
-  parent.entries.insert(parent.entries.begin() + static_cast<long>(std::min(at, parent.entries.size())),
-                        std::move(entry));
+  parent.entries.insert(std::min(at, parent.entries.size()), entry);
   mark(parent);
-  if (index_page::packed_size(parent.entries, false) > index_page::kCapacity)
+  if (overfull(parent))
     split(path, level - 1, appended && at >= parent.entries.size() - 1 && parent.next == 0);
+}
+
+bool IndexWriter::overfull(const IndexNode& n) {
+  return n.entries.total_bytes() > index_page::kCapacity &&
+         index_page::packed_size(n.entries, n.leaf) > index_page::kCapacity;
 }
 
 void IndexWriter::flush() {
   for (uint32_t page : dirty_) {
-    const IndexNode& n = *nodes_.at(page);
+    IndexNode& n = *nodes_.at(page);
     index_page::encode(n, owner_, pages_.write(page), pages_.page_size());
+    n.dirty = false;
   }
   dirty_.clear();
 }
@@ -216,7 +237,7 @@ void IndexWriter::forget() {
   dirty_.clear();
 }
 
-void IndexWriter::for_each(const std::function<void(const EntryBytes&)>& visit) {
+void IndexWriter::for_each(const std::function<void(Entry)>& visit) {
   uint32_t page = root_;
   for (int depth = 0; depth < 64; ++depth) {
     IndexNode& n = node(page);
@@ -226,7 +247,7 @@ void IndexWriter::for_each(const std::function<void(const EntryBytes&)>& visit) 
   for (size_t hops = 0; page != 0; ++hops) {
     if (hops > pages_.page_count()) throw JetError(pages_.path().string() + ": index leaves form a cycle");
     IndexNode& n = node(page);
-    for (const auto& e : n.entries) visit(e);
+    for (size_t i = 0; i < n.entries.size(); ++i) visit(n.entries[i]);
     page = n.next;
   }
 }

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "jet/index_key.h"
 #include "jet/index_page.h"
@@ -26,26 +26,34 @@ class IndexWriter {
 
   // Whether an entry with exactly this key exists (for unique indexes).
   bool contains_key(const KeyBytes& key);
-  void insert(const KeyBytes& key, uint32_t row_pointer);
+  // Returns whether no other entry has this key (a new distinct key).
+  bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
   // Drops decoded pages (after the store discarded uncommitted changes).
   void forget();
 
   // Every entry in order, leaf by leaf (for checking).
-  void for_each(const std::function<void(const EntryBytes&)>& visit);
+  void for_each(const std::function<void(Entry)>& visit);
 
  private:
   IndexNode& node(uint32_t page);
   IndexNode& new_node(bool leaf);
   void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
-  void mark(const IndexNode& n) { dirty_.insert(n.page); }
+  void mark(IndexNode& n) {
+    if (!n.dirty) dirty_.push_back(n.page);
+    n.dirty = true;
+  }
+  // Whether the entries may not fit their page: the exact (prefix-compressed) size
+  // is only worked out when the plain sum of entry sizes exceeds a page.
+  static bool overfull(const IndexNode& n);
+  bool shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key);
 
   PageStore& pages_;
   uint32_t owner_;
   uint32_t root_;
   std::function<uint32_t()> allocate_;
   std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
-  std::unordered_set<uint32_t> dirty_;
+  std::vector<uint32_t> dirty_;
 };
 
 }  // namespace halvaro::jet

@@ -173,7 +173,12 @@ void TableWriter::append(std::vector<FieldValue> values) {
   for (size_t r = 0; r < indexes_.size(); ++r) {
     // An index that ignores nulls leaves out rows whose key columns are all null.
     if (layout_.real_indexes[r].ignore_nulls() && key_is_null(layout_.real_indexes[r], values)) continue;
-    indexes_[r]->insert(keys[r], row_pointer);
+    // The definition keeps a count of distinct keys per index (a statistic for the
+    // query planner, which Access itself lets drift after deletions).
+    if (indexes_[r]->insert(keys[r], row_pointer)) {
+      uint8_t* count = pages_.write(layout_.definition_page) + layout_.real_indexes[r].entry_count_offset;
+      bytes::put32(count, bytes::get32(count) + 1);
+    }
   }
 
   layout_.row_count += 1;

@@ -110,6 +110,14 @@ TEST_F(TransferRunTest, OneStoppedGroupGivesFourAndSomeDataMissing) {
   EXPECT_NE(sink.shown[1].details[0].find("Suppliers and buyers"), std::string::npos);
 }
 
+TEST_F(TransferRunTest, EveryGroupFailingGivesMinusSixAndOneMessageEach) {
+  files.files["/other.mdb"];  // an Access file without the old version's tables and views
+  EXPECT_EQ(run.run("/other.mdb", "/new.mdb"), TransferRun::Outcome::SomeMissing);
+  EXPECT_EQ(run.SuccessCount(), -6);
+  EXPECT_EQ(sink.shown.size(), 6u + 1u);
+  EXPECT_EQ(sink.shown.back().details.size(), 6u);
+}
+
 TEST_F(TransferRunTest, SkippedValueMeansSomeDataMissingWithTheListAndProgressIsReported) {
   FakeFile& old_file = files.files["/old.mdb"];
   old_file.add_result("Select * from tblSupplierBuyer",

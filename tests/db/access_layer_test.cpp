@@ -43,6 +43,7 @@ TEST(ConnectionText, DataSourceIsThePathBetweenTheBlanksAndTheSemicolon) {
             "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = /x.mdb;Persist Security Info=False");
   // A path holding ';' is quoted, so the file named is still the whole path.
   EXPECT_EQ(db::data_source_of(db::connection_text_for("/odd;name.mdb")), "/odd;name.mdb");
+  EXPECT_EQ(db::data_source_of(db::connection_text_for(" lead.mdb")), " lead.mdb");
 
   EXPECT_EQ(code_of([] { db::data_source_of("Provider=SQLOLEDB;Data Source = x"); }),
             ErrorCode::ProviderNotFound);

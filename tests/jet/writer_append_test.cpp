@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <map>
 #include <random>
 
 #include "jet/checker.h"
@@ -94,6 +95,8 @@ TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
   EXPECT_EQ(export_lines(file, "tblInvoiceMtr").size(), kRows + 2u + 1u);  // header + 2 old rows
   auto db = Database::open(file);
   EXPECT_EQ(db->table("tblInvoiceDetail").row_count, kRows + 3u);
+  // The definition's count of distinct keys per index follows.
+  EXPECT_EQ(db->table("tblInvoiceMtr").real_indexes.at(0).row_count, kRows + 2u);
   // Autonumbers continue after the 3 rows already there.
   int64_t greatest = 0;
   db->scan(db->table("tblInvoiceDetail"), [&](std::span<const FieldValue> v) {
@@ -101,6 +104,108 @@ TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
     return true;
   });
   EXPECT_EQ(greatest, kRows + 3);
+}
+
+// A value of the column's kind, different for each n (within the column's range).
+FieldValue filler(const Column& c, int n, std::mt19937& random) {
+  switch (c.type) {
+    case ColumnType::Boolean: return FieldValue(n % 2 == 0);
+    case ColumnType::Byte: return FieldValue(int64_t{n % 256});
+    case ColumnType::Integer: return FieldValue(int64_t{n % 30000});
+    case ColumnType::Long: return FieldValue(int64_t{n * 7919});
+    case ColumnType::Currency: return FieldValue(Currency{int64_t{n} * 12345 - 500000});
+    case ColumnType::Single:
+    case ColumnType::Double: return FieldValue(n / 3.0 - 50);
+    case ColumnType::DateTime: return FieldValue(DateTime{40000.0 + n / 24.0});
+    case ColumnType::Guid: {
+      Guid g;
+      for (auto& b : g.bytes) b = static_cast<uint8_t>(random());
+      return FieldValue(g);
+    }
+    case ColumnType::Numeric: return FieldValue(Decimal{n * 101, c.scale});
+    case ColumnType::Text: {
+      std::string text = (n % 3 ? "Söhne " : "row ") + std::to_string(n);
+      // Cut to the column's length in characters, not in the middle of one.
+      size_t chars = 0, at = 0;
+      while (at < text.size() && chars < c.size / 2u) {
+        at += (static_cast<unsigned char>(text[at]) >> 6) == 3 ? 2 : 1;
+        ++chars;
+      }
+      return FieldValue(text.substr(0, at));
+    }
+    case ColumnType::Memo: return FieldValue(std::string(n % 5 == 0 ? 9000 : 30, static_cast<char>('a' + n % 26)));
+    case ColumnType::Binary:
+    case ColumnType::Ole: return FieldValue(Binary(n % 7 == 0 ? 6000 : std::min<size_t>(c.size ? c.size : 8, 8), static_cast<uint8_t>(n)));
+  }
+  return {};
+}
+
+// Rows appended to every table of the files Access made (their defaults applied,
+// every other column filled) leave them clean and readable by mdbtools.
+TEST(WriterAppend, AccessMadeFilesTakeRowsInEveryTable) {
+  const auto root = test::fixtures_dir() / "access";
+  if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no Access-made fixtures";
+  TempDir dir;
+  std::mt19937 random(3);
+  size_t appended = 0, refused = 0;
+  for (const char* version : {"V2000", "V2003"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(root / version)) {
+      auto file = dir.copy_in(entry.path());
+      std::map<std::string, uint32_t> expected;
+      {
+        auto w = DatabaseWriter::open(file);
+        for (const std::string& name : w->database().table_names()) {
+          const TableDef& t = w->table(name);
+          expected[name] = t.row_count;
+          for (int n = 0; n < 300; ++n) {
+            auto row = w->new_row(t);
+            for (const Column& c : t.columns)
+              if (!c.autonumber && (row[c.position].is_null() || n % 2)) row[c.position] = filler(c, n, random);
+            try {
+              w->append(t, std::move(row));
+              ++expected[name];
+              ++appended;
+            } catch (const ConstraintError&) {
+              ++refused;  // e.g. a unique index over a few distinct values
+            }
+          }
+        }
+        w->close();
+      }
+      auto db = Database::open(file);
+      auto report = check_database(*db);
+      for (const auto& p : report.problems) ADD_FAILURE() << entry.path().filename() << ": " << p;
+      for (const auto& [name, count] : expected) {
+        EXPECT_EQ(db->table(name).row_count, count) << entry.path().filename() << " " << name;
+        auto lines = test::run_command("mdb-export '" + file.string() + "' '" + name + "' | wc -l");
+        EXPECT_EQ(lines.status, 0);
+        EXPECT_GE(std::stoul(lines.out), count + 1u) << entry.path().filename() << " " << name;
+      }
+    }
+  }
+  EXPECT_GT(appended, 10000u);
+  std::cout << "[ info ] " << appended << " rows appended, " << refused << " refused by unique indexes\n";
+}
+
+TEST(WriterAppend, NewRowsStartWithTheColumnsDefaultsAndItsRulesHold) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "access/V2003/testV2003.mdb");
+  TempDir dir;
+  auto w = DatabaseWriter::open(dir.copy_in(fixture));
+  const Database& db = w->database();
+  for (const std::string& name : db.table_names()) {
+    const TableDef& t = db.table(name);
+    auto row = w->new_row(t);
+    for (const Column& c : t.columns) {
+      if (c.default_value == "0" && c.type == ColumnType::Long) {
+        EXPECT_EQ(row[c.position], FieldValue(int64_t{0}));
+      }
+      if (c.type == ColumnType::Text && !c.allow_zero_length) {
+        row[c.position] = FieldValue("");
+        EXPECT_THROW(w->append(t, row), ConstraintError) << name << "." << c.name;
+        row[c.position] = FieldValue();
+      }
+    }
+  }
 }
 
 }  // namespace
