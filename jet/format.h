@@ -61,6 +61,7 @@ struct FormatLayout {
   // Real (physical) and logical index descriptors.
   uint32_t real_index_size;
   uint32_t real_index_skip;  // unknown bytes before the column list
+  uint32_t real_index_flags_skip;  // unknown bytes between the root page and the flags
   uint32_t logical_index_size;
   uint32_t logical_index_skip;
 
@@ -103,6 +104,7 @@ inline constexpr FormatLayout kJet3Layout{
     .column_length = 16,
     .real_index_size = 39,
     .real_index_skip = 0,
+    .real_index_flags_skip = 0,
     .logical_index_size = 20,
     .logical_index_skip = 0,
     .name_length_size = 1,
@@ -142,6 +144,7 @@ inline constexpr FormatLayout kJet4Layout{
     .column_length = 23,
     .real_index_size = 52,
     .real_index_skip = 4,
+    .real_index_flags_skip = 4,
     .logical_index_size = 28,
     .logical_index_skip = 4,
     .name_length_size = 2,

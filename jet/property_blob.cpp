@@ -29,24 +29,12 @@ class BlobReader {
   }
 
   FieldValue value(uint8_t type, const ByteView& data) const {
-    switch (static_cast<ColumnType>(type)) {
+    const auto column_type = static_cast<ColumnType>(type);
+    if (auto number = decode_number(column_type, data.span(), 0)) return std::move(*number);
+    switch (column_type) {
       case ColumnType::Boolean: return FieldValue(data.size() > 0 && data.u8(0) != 0);
-      case ColumnType::Byte: return FieldValue(int64_t{data.u8(0)});
-      case ColumnType::Integer: return FieldValue(int64_t{data.i16(0)});
-      case ColumnType::Long: return FieldValue(int64_t{data.i32(0)});
-      case ColumnType::Currency: return FieldValue(Currency{data.i64(0)});
-      case ColumnType::Single: return FieldValue(static_cast<double>(data.f32(0)));
-      case ColumnType::Double: return FieldValue(data.f64(0));
-      case ColumnType::DateTime: return FieldValue(DateTime{data.f64(0)});
       case ColumnType::Text:
       case ColumnType::Memo: return FieldValue(text(data.span()));
-      case ColumnType::Guid: {
-        Guid guid;
-        const auto raw = data.bytes(0, guid.bytes.size());
-        std::memcpy(guid.bytes.data(), raw.data(), raw.size());
-        return FieldValue(guid);
-      }
-      case ColumnType::Numeric: return FieldValue(decode_numeric(data.bytes(0, 17), 0));
       default: return FieldValue(Binary(data.span().begin(), data.span().end()));
     }
   }

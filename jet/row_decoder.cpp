@@ -128,10 +128,10 @@ Decimal decode_numeric(std::span<const uint8_t> bytes, uint8_t scale) {
   return Decimal{view.u8(0) != 0 ? -signed_value : signed_value, scale};
 }
 
-FieldValue RowDecoder::decode_value(const Column& column, std::span<const uint8_t> bytes) {
+std::optional<FieldValue> decode_number(ColumnType type, std::span<const uint8_t> bytes,
+                                        uint8_t scale) {
   const ByteView view(bytes, "value");
-  switch (column.type) {
-    case ColumnType::Boolean: return FieldValue(true);
+  switch (type) {
     case ColumnType::Byte: return FieldValue(int64_t{view.u8(0)});
     case ColumnType::Integer: return FieldValue(int64_t{view.i16(0)});
     case ColumnType::Long: return FieldValue(int64_t{view.i32(0)});
@@ -145,7 +145,15 @@ FieldValue RowDecoder::decode_value(const Column& column, std::span<const uint8_
       std::copy(raw.begin(), raw.end(), guid.bytes.begin());
       return FieldValue(guid);
     }
-    case ColumnType::Numeric: return FieldValue(decode_numeric(view.bytes(0, 17), column.scale));
+    case ColumnType::Numeric: return FieldValue(decode_numeric(view.bytes(0, 17), scale));
+    default: return std::nullopt;
+  }
+}
+
+FieldValue RowDecoder::decode_value(const Column& column, std::span<const uint8_t> bytes) {
+  if (auto number = decode_number(column.type, bytes, column.scale)) return std::move(*number);
+  switch (column.type) {
+    case ColumnType::Boolean: return FieldValue(true);
     case ColumnType::Text: return FieldValue(decode_text(column, bytes));
     case ColumnType::Binary: return FieldValue(Binary(bytes.begin(), bytes.end()));
     case ColumnType::Memo:
@@ -155,6 +163,7 @@ FieldValue RowDecoder::decode_value(const Column& column, std::span<const uint8_
       if (column.type == ColumnType::Memo) return FieldValue(decode_text(column, long_value_));
       return FieldValue(Binary(long_value_.begin(), long_value_.end()));
     }
+    default: break;
   }
   // Types this engine does not know (complex columns of later versions) come out raw.
   return FieldValue(Binary(bytes.begin(), bytes.end()));

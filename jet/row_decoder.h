@@ -54,6 +54,11 @@ class RowDecoder {
   std::vector<uint8_t> long_value_;
 };
 
+// The value of a fixed-size type (Byte to Double, Date/Time, GUID, Numeric) from
+// its stored bytes; nullopt for the other types.
+std::optional<FieldValue> decode_number(ColumnType type, std::span<const uint8_t> bytes,
+                                        uint8_t scale);
+
 // Decimal value of a Numeric column's 17 stored bytes (sign byte, then four
 // little-endian 32-bit words, most significant first).
 Decimal decode_numeric(std::span<const uint8_t> bytes, uint8_t scale);

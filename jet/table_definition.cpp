@@ -142,8 +142,7 @@ TableDef parse(const std::vector<uint8_t>& bytes, const FormatLayout& layout, ui
     }
     real.used_pages = view.u32(at);
     real.root_page = view.u32(at + 4);
-    // Jet 4 keeps four more bytes before the flags than Jet 3 does.
-    real.flags = view.u8(at + (layout.format == Format::Jet4 ? 12 : 8));
+    real.flags = view.u8(at + 8 + layout.real_index_flags_skip);
     pos += layout.real_index_size;
   }
 
