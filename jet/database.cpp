@@ -145,8 +145,6 @@ void Database::scan_with_location(
     const std::function<bool(std::span<const FieldValue>, RowLocation)>& visit) const {
   RowDecoder decoder(table, *state_->pages, state_->header.code_page);
   std::vector<FieldValue> values;
-  // Only the engine's own damage is wrapped; what visit throws passes through.
-  bool stopped = false;
   state_->guarded([&] {
     for_each_row(*state_->pages, table, [&](std::span<const uint8_t> row, RowLocation at) {
       try {
@@ -155,8 +153,7 @@ void Database::scan_with_location(
         throw CorruptData("table " + table.name + ", row " + std::to_string(at.row) + " on page " +
                           std::to_string(at.page) + ": " + e.what());
       }
-      stopped = !visit(values, at);
-      return !stopped;
+      return visit(values, at);
     });
   });
 }

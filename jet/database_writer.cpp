@@ -58,8 +58,6 @@ class Writer final : public DatabaseWriter {
     if (values.size() != table.columns.size())
       throw ValueError(where + ": a row needs " + std::to_string(table.columns.size()) + " values, not " +
                        std::to_string(values.size()));
-    const TableLayout& layout = writer.layout();
-    std::vector<FieldValue> by_layout(layout.columns.size());
     for (size_t i = 0; i < table.columns.size(); ++i) {
       const Column& c = table.columns[i];
       const bool is_text = c.type == ColumnType::Text || c.type == ColumnType::Memo;
@@ -67,13 +65,9 @@ class Writer final : public DatabaseWriter {
         throw ConstraintError(where + ": column " + c.name + " is required, but the row leaves it Null");
       if (is_text && !c.allow_zero_length && values[i].is<std::string>() && values[i].as<std::string>().empty())
         throw ConstraintError(where + ": column " + c.name + " does not allow a zero-length text");
-      size_t at = 0;
-      while (at < layout.columns.size() && layout.columns[at].number != c.number) ++at;
-      if (at == layout.columns.size()) throw JetError(where + ": column " + c.name + " is not in the definition");
-      by_layout[at] = std::move(values[i]);
     }
     try {
-      writer.append(std::move(by_layout));
+      writer.append(std::move(values));
     } catch (const ValueError&) {
       throw;
     } catch (const ConstraintError&) {
@@ -124,8 +118,7 @@ class Writer final : public DatabaseWriter {
     const TableDef* own = database_->find_table(table.name);
     if (!own || own->definition_page != table.definition_page)
       throw JetError(pages_->path().string() + ": table " + table.name + " is not a table of this file");
-    auto writer = std::make_unique<TableWriter>(*pages_, table.name, table.definition_page,
-                                                [this] { return allocate(); });
+    auto writer = std::make_unique<TableWriter>(*pages_, *own, [this] { return allocate(); });
     return *writers_.emplace(table.definition_page, std::move(writer)).first->second;
   }
 

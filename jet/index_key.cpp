@@ -348,16 +348,10 @@ void append_key_part(KeyBytes& key, ColumnType type, const FieldValue& value, bo
   }
 }
 
-KeyBytes make_key(const TableLayout& layout, const RealIndexLayout& index,
-                  const std::vector<FieldValue>& values) {
+KeyBytes make_key(const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values) {
   KeyBytes key;
-  for (const RealIndexColumn& ic : index.columns) {
-    size_t position = 0;
-    while (position < layout.columns.size() && layout.columns[position].number != ic.column_number)
-      ++position;
-    if (position == layout.columns.size()) throw std::logic_error("index column is not in the table");
-    append_key_part(key, layout.columns[position].type, values[position], ic.ascending);
-  }
+  for (const IndexColumn& ic : index.columns)
+    append_key_part(key, table.columns.at(ic.column).type, values.at(ic.column), ic.ascending);
   return key;
 }
 

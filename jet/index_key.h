@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "jet/field_value.h"
-#include "jet/table_layout.h"
+#include "jet/table_definition.h"
 
 namespace halvaro::jet {
 
@@ -23,8 +23,7 @@ void append_key_part(KeyBytes& key, ColumnType type, const FieldValue& value, bo
 // The General sort order's bytes for a text (without the column's flag byte).
 void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending);
 
-// The whole key of `values` (one per layout column) for a real index.
-KeyBytes make_key(const TableLayout& layout, const RealIndexLayout& index,
-                  const std::vector<FieldValue>& values);
+// The whole key of `values` (one per table column) for a real index.
+KeyBytes make_key(const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values);
 
 }  // namespace halvaro::jet

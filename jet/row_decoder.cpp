@@ -48,7 +48,7 @@ RowDecoder::RowDecoder(const TableDef& table, const PageSource& pages, uint16_t 
     : table_(table), pages_(pages), layout_(layout_of(table.format)), code_page_(code_page) {}
 
 void RowDecoder::split(std::span<const uint8_t> bytes, const TableDef& table,
-                       const FormatLayout& layout, RowLayout& out) {
+                       const FormatLayout& layout, RowParts& out) {
   const ByteView row(bytes, "row");
   out.column_count = layout.row_count_size == 1 ? row.u8(0) : row.u16(0);
   const size_t mask_size = (out.column_count + 7u) / 8u;
@@ -68,7 +68,7 @@ void RowDecoder::split(std::span<const uint8_t> bytes, const TableDef& table,
 
 std::optional<std::span<const uint8_t>> RowDecoder::column_bytes(std::span<const uint8_t> bytes,
                                                                  const Column& column,
-                                                                 const RowLayout& parts,
+                                                                 const RowParts& parts,
                                                                  const FormatLayout& layout) {
   if (column.type == ColumnType::Boolean || !parts.present(column.number)) return std::nullopt;
   const ByteView row(bytes, "row");

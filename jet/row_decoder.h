@@ -15,7 +15,7 @@
 namespace halvaro::jet {
 
 // Where each column's bytes sit in one row; empty spans for nulls.
-struct RowLayout {
+struct RowParts {
   uint16_t column_count = 0;        // columns the row was written with
   std::span<const uint8_t> null_mask;
   std::vector<uint16_t> var_offsets;  // variable-column starts plus the end of the data
@@ -35,12 +35,12 @@ class RowDecoder {
 
   // Splits a row into its parts (exposed for tests and for the row writer).
   static void split(std::span<const uint8_t> row, const TableDef& table, const FormatLayout& layout,
-                    RowLayout& out);
+                    RowParts& out);
 
   // The raw bytes of one column in a split row; nullopt for null (and Boolean,
   // whose value is its null-mask bit).
   static std::optional<std::span<const uint8_t>> column_bytes(std::span<const uint8_t> row, const Column& column,
-                                               const RowLayout& parts, const FormatLayout& layout);
+                                               const RowParts& parts, const FormatLayout& layout);
 
  private:
   FieldValue decode_value(const Column& column, std::span<const uint8_t> bytes);
@@ -50,7 +50,7 @@ class RowDecoder {
   const PageSource& pages_;
   const FormatLayout& layout_;
   uint16_t code_page_;
-  RowLayout parts_;
+  RowParts parts_;
   std::vector<uint8_t> long_value_;
 };
 

@@ -38,7 +38,7 @@ std::string kind_name(const FieldValue& v) {
   return names[v.value.index()];
 }
 
-[[noreturn]] void refuse(const ColumnLayout& c, const std::string& where, const std::string& why) {
+[[noreturn]] void refuse(const Column& c, const std::string& where, const std::string& why) {
   throw ValueError(where + ": column " + c.name + " (" + type_name(c.type) + "): " + why);
 }
 
@@ -49,7 +49,7 @@ void append_le(std::vector<uint8_t>& out, T value) {
   std::memcpy(out.data() + at, &value, sizeof(T));
 }
 
-int64_t whole_in_range(const ColumnLayout& c, const FieldValue& v, const std::string& where,
+int64_t whole_in_range(const Column& c, const FieldValue& v, const std::string& where,
                        int64_t low, int64_t high) {
   int64_t n = 0;
   if (v.is<int64_t>()) {
@@ -68,14 +68,14 @@ int64_t whole_in_range(const ColumnLayout& c, const FieldValue& v, const std::st
   return n;
 }
 
-double as_double(const ColumnLayout& c, const FieldValue& v, const std::string& where) {
+double as_double(const Column& c, const FieldValue& v, const std::string& where) {
   if (v.is<double>()) return v.as<double>();
   if (v.is<int64_t>()) return static_cast<double>(v.as<int64_t>());
   if (v.is<Currency>()) return static_cast<double>(v.as<Currency>().scaled) / 10000.0;
   refuse(c, where, "a " + kind_name(v) + " value cannot be stored here");
 }
 
-std::vector<uint8_t> encode_decimal(const ColumnLayout& c, const Decimal& d, const std::string& where) {
+std::vector<uint8_t> encode_decimal(const Column& c, const Decimal& d, const std::string& where) {
   Int128 unscaled = d.unscaled;
   int scale = d.scale;
   // Bring the value to the column's scale; digits that would be lost are an error.
@@ -133,7 +133,7 @@ std::vector<uint8_t> encode_text(const std::u16string& text, bool compressible) 
   return out;
 }
 
-StoredValue encode_value(const ColumnLayout& c, const FieldValue& v, const std::string& where) {
+StoredValue encode_value(const Column& c, const FieldValue& v, const std::string& where) {
   StoredValue out;
   if (v.is_null()) return out;
   out.present = true;
@@ -230,14 +230,14 @@ StoredValue encode_value(const ColumnLayout& c, const FieldValue& v, const std::
 
 namespace {
 
-size_t fixed_area(const TableLayout& layout) {
+size_t fixed_area(const TableDef& layout) {
   size_t end = 0;
   for (const auto& c : layout.columns)
     if (c.fixed && c.type != ColumnType::Boolean) end = std::max<size_t>(end, c.fixed_offset + c.size);
   return end;
 }
 
-size_t variable_slots(const TableLayout& layout) {
+size_t variable_slots(const TableDef& layout) {
   size_t slots = 0;
   for (const auto& c : layout.columns)
     if (!c.fixed) slots = std::max<size_t>(slots, c.variable_index + 1u);
@@ -246,7 +246,7 @@ size_t variable_slots(const TableLayout& layout) {
 
 }  // namespace
 
-size_t assembled_size(const TableLayout& layout, const std::vector<StoredValue>& values) {
+size_t assembled_size(const TableDef& layout, const std::vector<StoredValue>& values) {
   size_t size = 2 + fixed_area(layout);
   const size_t slots = variable_slots(layout);
   for (size_t i = 0; i < layout.columns.size(); ++i)
@@ -254,7 +254,7 @@ size_t assembled_size(const TableLayout& layout, const std::vector<StoredValue>&
   return size + 2 + 2 * slots + 2 + (layout.max_columns + 7u) / 8;
 }
 
-std::vector<uint8_t> assemble_row(const TableLayout& layout, const std::vector<StoredValue>& values) {
+std::vector<uint8_t> assemble_row(const TableDef& layout, const std::vector<StoredValue>& values) {
   const size_t fixed_end = 2 + fixed_area(layout);
   const size_t slots = variable_slots(layout);
   std::vector<uint8_t> row(fixed_end, 0);
@@ -264,7 +264,7 @@ std::vector<uint8_t> assemble_row(const TableLayout& layout, const std::vector<S
   std::vector<uint8_t> null_mask((layout.max_columns + 7u) / 8, 0);
   std::vector<const StoredValue*> by_slot(slots, nullptr);
   for (size_t i = 0; i < layout.columns.size(); ++i) {
-    const ColumnLayout& c = layout.columns[i];
+    const Column& c = layout.columns[i];
     const StoredValue& v = values[i];
     if (v.present) null_mask[c.number / 8] |= static_cast<uint8_t>(1u << (c.number % 8));
     if (c.fixed) {

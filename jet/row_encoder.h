@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "jet/field_value.h"
-#include "jet/table_layout.h"
+#include "jet/table_definition.h"
 
 namespace halvaro::jet {
 
@@ -20,7 +20,7 @@ struct StoredValue {
 };
 
 // `where` names the table for messages. Throws ValueError.
-StoredValue encode_value(const ColumnLayout& column, const FieldValue& value,
+StoredValue encode_value(const Column& column, const FieldValue& value,
                          const std::string& where);
 
 // Jet 4 text: UTF-16LE, or its compressed form (0xFF 0xFE, then one byte per
@@ -32,10 +32,10 @@ constexpr size_t kLongValueHeader = 12;
 constexpr size_t kMaxInlineLongValue = 64;
 constexpr size_t kMaxLongValueRow = 4076;  // one long-value row on its own page
 
-// Row bytes for values given in the order of layout.columns (long values already
+// Row bytes for values given in the order of table.columns (long values already
 // replaced by their 12-byte reference, with inline data appended when inline).
-std::vector<uint8_t> assemble_row(const TableLayout& layout, const std::vector<StoredValue>& values);
-size_t assembled_size(const TableLayout& layout, const std::vector<StoredValue>& values);
+std::vector<uint8_t> assemble_row(const TableDef& table, const std::vector<StoredValue>& values);
+size_t assembled_size(const TableDef& table, const std::vector<StoredValue>& values);
 
 bool is_long_value(ColumnType type);
 

@@ -39,19 +39,30 @@ std::string show(const FieldValue& v) {
 
 }  // namespace
 
-TableWriter::TableWriter(PageStore& pages, std::string name, uint32_t definition_page,
-                         std::function<uint32_t()> allocate)
-    : pages_(pages), name_(std::move(name)), allocate_(std::move(allocate)) {
-  layout_ = TableLayout::read(pages_, definition_page);
+namespace {
+
+// Offsets in a Jet 4 table definition's first page.
+constexpr size_t kRowCount = 16;
+constexpr size_t kAutonumber = 20;
+// Per real index, 12 bytes from 63: the second word counts its distinct keys.
+size_t distinct_keys_offset(size_t real_index) { return 63 + 12 * real_index + 4; }
+
+}  // namespace
+
+TableWriter::TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate)
+    : pages_(pages), table_(table), allocate_(std::move(allocate)) {
+  if (table.format != Format::Jet4) throw JetError("table " + table.name + ": only Jet 4 tables can be written");
   reload();
 }
 
 void TableWriter::reload() {
-  layout_ = TableLayout::read(pages_, layout_.definition_page);
+  const uint8_t* definition = pages_.read(table_.definition_page);
+  row_count_ = bytes::get32(definition + kRowCount);
+  last_autonumber_ = bytes::get32(definition + kAutonumber);
   indexes_.clear();
-  for (const auto& real : layout_.real_indexes) {
-    const uint32_t map = real.usage_map;
-    indexes_.push_back(std::make_unique<IndexWriter>(pages_, layout_.definition_page, real.root_page, [this, map] {
+  for (const auto& real : table_.real_indexes) {
+    const uint32_t map = real.used_pages;
+    indexes_.push_back(std::make_unique<IndexWriter>(pages_, table_.definition_page, real.root_page, [this, map] {
       uint32_t page = allocate_();
       UsageMapWriter(pages_, map, allocate_).add(page);
       return page;
@@ -67,35 +78,32 @@ void TableWriter::flush() {
   for (auto& index : indexes_) index->flush();
 }
 
-std::string TableWriter::describe_key(const RealIndexLayout& index, const std::vector<FieldValue>& values) const {
+std::string TableWriter::describe_key(const RealIndex& index, const std::vector<FieldValue>& values) const {
   std::string names, shown;
   for (const auto& ic : index.columns) {
-    for (size_t i = 0; i < layout_.columns.size(); ++i) {
-      if (layout_.columns[i].number != ic.column_number) continue;
-      names += (names.empty() ? "" : ", ") + layout_.columns[i].name;
-      shown += (shown.empty() ? "" : ", ") + show(values[i]);
-    }
+    names += (names.empty() ? "" : ", ") + table_.columns.at(ic.column).name;
+    shown += (shown.empty() ? "" : ", ") + show(values.at(ic.column));
   }
   return "(" + names + ") = (" + shown + ")";
 }
 
-bool TableWriter::key_is_null(const RealIndexLayout& index, const std::vector<FieldValue>& values) const {
+bool TableWriter::key_is_null(const RealIndex& index, const std::vector<FieldValue>& values) const {
   for (const auto& ic : index.columns)
-    for (size_t i = 0; i < values.size(); ++i)
-      if (layout_.columns[i].number == ic.column_number && !values[i].is_null()) return false;
+    if (!values.at(ic.column).is_null()) return false;
   return true;
 }
 
 void TableWriter::append(std::vector<FieldValue> values) {
-  const std::string where = "table " + name_;
-  if (values.size() != layout_.columns.size())
-    throw ValueError(where + ": a row needs " + std::to_string(layout_.columns.size()) + " values, not " +
+  const std::string where = "table " + table_.name;
+  const auto& columns = table_.columns;
+  if (values.size() != columns.size())
+    throw ValueError(where + ": a row needs " + std::to_string(columns.size()) + " values, not " +
                      std::to_string(values.size()));
 
   // Autonumbers: a null gets the next number; a given number moves the counter on.
-  uint32_t counter = layout_.last_autonumber;
+  uint32_t counter = last_autonumber_;
   for (size_t i = 0; i < values.size(); ++i) {
-    const ColumnLayout& c = layout_.columns[i];
+    const Column& c = columns[i];
     if (!c.autonumber || c.type != ColumnType::Long) continue;
     if (values[i].is_null()) {
       values[i] = FieldValue(static_cast<int64_t>(++counter));
@@ -106,19 +114,19 @@ void TableWriter::append(std::vector<FieldValue> values) {
   }
 
   std::vector<StoredValue> stored(values.size());
-  for (size_t i = 0; i < values.size(); ++i) stored[i] = encode_value(layout_.columns[i], values[i], where);
+  for (size_t i = 0; i < values.size(); ++i) stored[i] = encode_value(columns[i], values[i], where);
 
   // Long values: references first, then inline data while the row stays small.
   std::vector<std::vector<uint8_t>> long_data(values.size());
   std::vector<bool> is_inline(values.size(), false);
   for (size_t i = 0; i < values.size(); ++i) {
-    if (!is_long_value(layout_.columns[i].type) || !stored[i].present) continue;
+    if (!is_long_value(columns[i].type) || !stored[i].present) continue;
     long_data[i] = std::move(stored[i].bytes);
     stored[i].bytes.assign(kLongValueHeader, 0);
   }
-  size_t size = assembled_size(layout_, stored);
+  size_t size = assembled_size(table_, stored);
   for (size_t i = 0; i < values.size(); ++i) {
-    if (!stored[i].present || !is_long_value(layout_.columns[i].type)) continue;
+    if (!stored[i].present || !is_long_value(columns[i].type)) continue;
     if (long_data[i].size() <= kMaxInlineLongValue && size + long_data[i].size() <= kMaxRowSize) {
       is_inline[i] = true;
       size += long_data[i].size();
@@ -129,27 +137,24 @@ void TableWriter::append(std::vector<FieldValue> values) {
                      std::to_string(kMaxRowSize));
 
   // Keys, and the unique ones checked, before anything is written.
-  std::vector<KeyBytes> keys(layout_.real_indexes.size());
-  for (size_t r = 0; r < layout_.real_indexes.size(); ++r) {
-    const RealIndexLayout& real = layout_.real_indexes[r];
-    keys[r] = make_key(layout_, real, values);
+  std::vector<KeyBytes> keys(table_.real_indexes.size());
+  for (size_t r = 0; r < table_.real_indexes.size(); ++r) {
+    const RealIndex& real = table_.real_indexes[r];
+    keys[r] = make_key(table_, real, values);
     bool primary = false;
     std::string index_name;
-    for (const auto& logical : layout_.logical_indexes)
+    for (const auto& logical : table_.indexes)
       if (logical.real_index == static_cast<int>(r)) {
         primary = primary || logical.primary;
         if (index_name.empty() || logical.primary) index_name = logical.name;
       }
     bool has_null = false;
     for (const auto& ic : real.columns)
-      for (size_t i = 0; i < values.size(); ++i)
-        if (layout_.columns[i].number == ic.column_number && values[i].is_null() &&
-            layout_.columns[i].type != ColumnType::Boolean)
-          has_null = true;
+      if (values.at(ic.column).is_null() && columns.at(ic.column).type != ColumnType::Boolean) has_null = true;
     if (primary && has_null)
       throw ConstraintError(where + ": the primary key " + index_name + " cannot hold a Null: " +
                             describe_key(real, values));
-    if (real.unique() && !has_null && indexes_[r]->contains_key(keys[r]))
+    if ((real.flags & kIndexUnique) && !has_null && indexes_[r]->contains_key(keys[r]))
       throw ConstraintError(where + ": a row with " + describe_key(real, values) + " already exists; the " +
                             (primary ? "primary key " : "unique index ") + index_name +
                             " does not allow duplicates");
@@ -157,7 +162,7 @@ void TableWriter::append(std::vector<FieldValue> values) {
 
   // From here on the file changes.
   for (size_t i = 0; i < values.size(); ++i) {
-    if (!stored[i].present || !is_long_value(layout_.columns[i].type)) continue;
+    if (!stored[i].present || !is_long_value(columns[i].type)) continue;
     auto& ref = stored[i].bytes;
     const auto length = static_cast<uint32_t>(long_data[i].size());
     if (is_inline[i]) {
@@ -169,34 +174,35 @@ void TableWriter::append(std::vector<FieldValue> values) {
       bytes::put32(ref.data() + 4, write_long_value(long_data[i], single));
     }
   }
-  const uint32_t row_pointer = place_row(assemble_row(layout_, stored));
+  const uint32_t row_pointer = place_row(assemble_row(table_, stored));
+  uint8_t* definition = pages_.write(table_.definition_page);
   for (size_t r = 0; r < indexes_.size(); ++r) {
     // An index that ignores nulls leaves out rows whose key columns are all null.
-    if (layout_.real_indexes[r].ignore_nulls() && key_is_null(layout_.real_indexes[r], values)) continue;
+    const RealIndex& real = table_.real_indexes[r];
+    if ((real.flags & kIndexIgnoreNulls) && key_is_null(real, values)) continue;
     // The definition keeps a count of distinct keys per index (a statistic for the
     // query planner, which Access itself lets drift after deletions).
     if (indexes_[r]->insert(keys[r], row_pointer)) {
-      uint8_t* count = pages_.write(layout_.definition_page) + layout_.real_indexes[r].entry_count_offset;
+      uint8_t* count = definition + distinct_keys_offset(r);
       bytes::put32(count, bytes::get32(count) + 1);
     }
   }
 
-  layout_.row_count += 1;
-  layout_.last_autonumber = counter;
-  uint8_t* definition = pages_.write(layout_.definition_page);
-  bytes::put32(definition + tdef::kRowCount, layout_.row_count);
-  bytes::put32(definition + tdef::kAutonumber, layout_.last_autonumber);
+  row_count_ += 1;
+  last_autonumber_ = counter;
+  bytes::put32(definition + kRowCount, row_count_);
+  bytes::put32(definition + kAutonumber, last_autonumber_);
 }
 
 uint32_t TableWriter::place_row(const std::vector<uint8_t>& row) {
-  UsageMapWriter owned(pages_, layout_.owned_pages_map, allocate_);
-  UsageMapWriter free_space(pages_, layout_.free_space_map, allocate_);
+  UsageMapWriter owned(pages_, table_.owned_pages, allocate_);
+  UsageMapWriter free_space(pages_, table_.free_space_pages, allocate_);
   if (insert_page_ == 0) {
     // The last owned data page that still has room, as Access and Jackcess pick it.
     auto candidates = owned.pages();
     for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
       const uint8_t* p = pages_.read(*it);
-      if (p[0] == 0x01 && bytes::get32(p + 4) == layout_.definition_page && free_space.contains(*it)) {
+      if (p[0] == 0x01 && bytes::get32(p + 4) == table_.definition_page && free_space.contains(*it)) {
         insert_page_ = *it;
         break;
       }
@@ -208,7 +214,7 @@ uint32_t TableWriter::place_row(const std::vector<uint8_t>& row) {
   }
   if (insert_page_ == 0) {
     insert_page_ = allocate_();
-    row_page::init(pages_.write(insert_page_), pages_.page_size(), layout_.definition_page);
+    row_page::init(pages_.write(insert_page_), pages_.page_size(), table_.definition_page);
     owned.add(insert_page_);
     free_space.add(insert_page_);
   }

@@ -12,7 +12,7 @@
 
 #include "jet/field_value.h"
 #include "jet/index_writer.h"
-#include "jet/table_layout.h"
+#include "jet/table_definition.h"
 
 namespace halvaro::jet {
 
@@ -20,14 +20,11 @@ class PageStore;
 
 class TableWriter {
  public:
+  // `table` is the definition as the file was opened (it must outlive the writer);
   // `allocate` returns a fresh page already taken out of the file's free-page map.
-  TableWriter(PageStore& pages, std::string name, uint32_t definition_page,
-              std::function<uint32_t()> allocate);
+  TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate);
 
-  const std::string& name() const { return name_; }
-  const TableLayout& layout() const { return layout_; }
-
-  // values[i] belongs to layout().columns[i]. Null autonumber columns get the next
+  // values[i] belongs to table.columns[i]. Null autonumber columns get the next
   // number. Throws ValueError or ConstraintError without changing anything.
   void append(std::vector<FieldValue> values);
 
@@ -37,19 +34,21 @@ class TableWriter {
   void reload();
 
   IndexWriter& index(size_t real_index);
-  uint32_t row_count() const { return layout_.row_count; }
+  uint32_t row_count() const { return row_count_; }
 
  private:
   uint32_t place_row(const std::vector<uint8_t>& row);
   uint32_t write_long_value(const std::vector<uint8_t>& data, bool single_page);
   uint32_t long_value_page(size_t needed);
-  bool key_is_null(const RealIndexLayout& index, const std::vector<FieldValue>& values) const;
-  std::string describe_key(const RealIndexLayout& index, const std::vector<FieldValue>& values) const;
+  bool key_is_null(const RealIndex& index, const std::vector<FieldValue>& values) const;
+  std::string describe_key(const RealIndex& index, const std::vector<FieldValue>& values) const;
 
   PageStore& pages_;
-  std::string name_;
+  const TableDef& table_;
   std::function<uint32_t()> allocate_;
-  TableLayout layout_;
+  // The counters the definition page holds, as this writer has them.
+  uint32_t row_count_ = 0;
+  uint32_t last_autonumber_ = 0;
   std::vector<std::unique_ptr<IndexWriter>> indexes_;
   uint32_t insert_page_ = 0;  // data page taking new rows (0: look for one)
   uint32_t long_value_page_ = 0;

@@ -1,5 +1,6 @@
 #pragma once
-// UTF-8 (the engine's text) to and from the UTF-16 code units Jet 4 stores.
+// UTF-8 (the engine's text) to the UTF-16 code units Jet 4 stores, refusing bytes
+// that are not UTF-8 (the reader's decoder replaces them; a writer must not).
 
 #include <cstdint>
 #include <string>
@@ -9,8 +10,5 @@ namespace halvaro::jet {
 
 // Throws std::invalid_argument for bytes that are not UTF-8.
 std::u16string utf16_from_utf8(std::string_view text);
-std::string utf8_from_utf16(std::u16string_view text);
-// `size` bytes of little-endian UTF-16.
-std::string utf8_from_ucs2(const uint8_t* data, size_t size);
 
 }  // namespace halvaro::jet

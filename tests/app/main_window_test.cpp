@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, DialogShowsTheAccessFilterAndListsMdbFilesWhateverTheirCa
   file("notes.txt");
   QStringList listed, filters;
   answers.inspect = [&](QDialog& dialog) {
-    auto& files = static_cast<QFileDialog&>(dialog);
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
     files.setDirectory(QString::fromStdString(folder.path().string()));
     auto* combo = files.findChild<QComboBox*>("fileTypeCombo");
     for (int i = 0; combo != nullptr && i < combo->count(); ++i) filters << combo->itemText(i);
@@ -276,6 +276,32 @@ TEST_F(WindowTransferTest, SamePathIsRefusedAndFocusGoesToSourceBrowse) {
   EXPECT_EQ(answers.boxes[0].title, "Halvaro: File Error");
   EXPECT_EQ(answers.boxes[0].icon, QMessageBox::Critical);
   EXPECT_EQ(window.focusWidget(), window.findChild<QPushButton*>("cmd_Source"));
+}
+
+TEST_F(WindowTransferTest, WholeTransferEndsWithTheResultBoxListingSkippedValues) {
+  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  test::TempDir folder;
+  const auto source = folder.copy_in(old_small);
+  const auto destination = folder.copy_in(new_empty);
+  QString caption_at_result;
+  answers.inspect = [&](QDialog& dialog) {
+    if (qobject_cast<QMessageBox*>(&dialog) != nullptr)
+      caption_at_result = window.findChild<QPushButton*>("cmd_transfer_data")->text();
+  };
+  press_transfer(QString::fromStdString(source.string()), QString::fromStdString(destination.string()));
+
+  // Every group finishes; one partner name too long for its column is not stored.
+  ASSERT_EQ(answers.boxes.size(), 1u);
+  const auto& result = answers.boxes[0];
+  EXPECT_EQ(result.text, "Some data missing...!");
+  EXPECT_EQ(result.icon, QMessageBox::Information);
+  EXPECT_EQ(result.title, "Halvaro");
+  EXPECT_TRUE(result.details.contains("SupplierName")) << result.details.toStdString();
+  EXPECT_TRUE(result.details.contains("0502222200014")) << result.details.toStdString();
+  // The button showed the run's progress until the end, then got its caption back.
+  EXPECT_TRUE(caption_at_result.startsWith("Copying ")) << caption_at_result.toStdString();
+  EXPECT_EQ(window.findChild<QPushButton*>("cmd_transfer_data")->text(), "Transfer Data");
 }
 
 }  // namespace

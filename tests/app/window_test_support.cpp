@@ -44,6 +44,7 @@ void process_events_for(int milliseconds) {
 }
 
 int ModalAnswers::answer(QDialog& dialog) {
+  if (inspect) inspect(dialog);
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
     boxes.push_back({box->icon(), box->windowTitle(), box->text(), box->detailedText(),
                      box->standardButtons(), box->windowModality() != Qt::NonModal});
@@ -55,7 +56,6 @@ int ModalAnswers::answer(QDialog& dialog) {
     return QDialog::Rejected;
   }
   dialog_start_names.push_back(files->selectedFiles().value(0));
-  if (inspect) inspect(dialog);
   const std::optional<QString> choice = files_.front();
   files_.pop_front();
   if (!choice) return QDialog::Rejected;

@@ -32,7 +32,7 @@ struct ShownBox {
 
 // Answers the window's modal dialogs in place of a user: each file dialog takes the
 // next queued answer (a file, or a cancel), each message box is read and closed with
-// OK. `inspect` runs on every file dialog before it is answered.
+// OK. `inspect` runs on every dialog before it is answered.
 class ModalAnswers {
  public:
   app::ShowModal hook() {

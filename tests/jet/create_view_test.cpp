@@ -48,6 +48,8 @@ TEST(CreateView, SelectStatementsSurviveTheRoundTripThroughTheCatalog) {
   for (size_t i = 0; i < selects.size(); ++i)
     EXPECT_EQ(db->query_sql("vw" + std::to_string(i)), selects[i]);
   EXPECT_EQ(db->table_names(), (std::vector<std::string>{"tblInvoice", "tblInvoiceItem", "tblSupplierBuyer"}));
+  // mdbtools finds them among the queries too.
+  EXPECT_EQ(test::run_command("mdb-queries -L -1 '" + file.string() + "'").out, "vw0\nvw1\nvw2\nvw3\nvw4\n");
 }
 
 TEST(CreateView, JoinRowsNameTheTablesTheirConditionsUse) {
