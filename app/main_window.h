@@ -37,8 +37,6 @@ class MainWindow : public QWidget {
   explicit MainWindow(TransferRunner runner, ShowModal show_modal = exec_modal,
                       QWidget* parent = nullptr);
 
-  OpenFileDialog& file_dialog() { return CD; }
-
  protected:
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
