@@ -217,6 +217,11 @@ class Expressions : public testing::Test {
 TEST_F(Expressions, TextComparisonIgnoresCaseAlsoOutsideAscii) {
   EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'APPLE'"), testing::ElementsAre(1));
   EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'ärger'"), testing::ElementsAre(4));
+  // Trailing blanks do not count for =, as in Jet; Like compares every character.
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'apple  '"), testing::ElementsAre(1));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name & ' ' = 'apple'"), testing::ElementsAre(1));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like 'apple '"), testing::ElementsAre());
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name = ' apple'"), testing::ElementsAre());
   EXPECT_THAT(ids("SELECT id FROM T WHERE name IN ('banana', 'x')"), testing::ElementsAre(2));
   EXPECT_THAT(ids("SELECT id FROM T WHERE name <> 'apple'"), testing::ElementsAre(2, 4));  // null is never unequal
   EXPECT_THAT(ids("SELECT id FROM T WHERE name BETWEEN 'b' AND 'C'"), testing::ElementsAre(2));
