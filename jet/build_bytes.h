@@ -37,9 +37,7 @@ inline void add_double(Bytes& b, double v) {
   add32(b, static_cast<uint32_t>(bits >> 32));
 }
 
-// UTF-8 to UTF-16 code units; throws std::invalid_argument on malformed input.
-std::u16string utf16_of(std::string_view utf8);
-// UTF-16LE bytes of a UTF-8 text.
+// UTF-16LE bytes of a UTF-8 text; throws std::invalid_argument on malformed input.
 Bytes ucs2_of(std::string_view utf8);
 // A name as a definition stores it: 2-byte byte count, then UCS-2.
 void add_name(Bytes& b, std::string_view utf8);
