@@ -170,7 +170,7 @@ class TableCheck {
     if (index.flags & kIndexIgnoreNulls)
       for (const auto& [at, values] : rows_)
         if (std::all_of(index.columns.begin(), index.columns.end(),
-                        [&](const IndexColumn& ic) { return values.at(ic.column).is_null(); }))
+                        [&row_values = values](const IndexColumn& ic) { return row_values.at(ic.column).is_null(); }))
           --expected_entries;
     if (seen.size() != expected_entries)
       problem(name + ": " + std::to_string(expected_entries - std::min(expected_entries, seen.size())) +

@@ -30,6 +30,7 @@ struct Expr {
   Type type = Type::Literal;
   FieldValue value;               // Literal
   bool text_literal = false;      // Literal written in quotes
+  int parameter = 0;              // text Literal: which of the statement's quoted texts (from 1)
   std::string qualifier;          // Column, Star
   std::string name;               // Column, Call
   std::string op;                 // Unary, Binary (lower case)

@@ -391,9 +391,15 @@ void f_pow(sqlite3_context* c, int, sqlite3_value** a) {
   sqlite3_result_double(c, std::pow(sqlite3_value_double(a[0]), sqlite3_value_double(a[1])));
 }
 
+// Jet's text comparison: letter case and trailing blanks (or NULs) do not count, so
+// 'A Bad One  ' = 'a bad one' (Like, in contrast, compares every character).
 int collate_jet(void*, int length_a, const void* a, int length_b, const void* b) {
-  return compare_folded(std::string_view(static_cast<const char*>(a), static_cast<size_t>(length_a)),
-                        std::string_view(static_cast<const char*>(b), static_cast<size_t>(length_b)));
+  auto trimmed = [](const void* text, int length) {
+    std::string_view view(static_cast<const char*>(text), static_cast<size_t>(length));
+    while (!view.empty() && (view.back() == ' ' || view.back() == '\0')) view.remove_suffix(1);
+    return view;
+  };
+  return compare_folded(trimmed(a, length_a), trimmed(b, length_b));
 }
 
 struct Registration {

@@ -38,7 +38,7 @@ DateTime parse_date_literal(const std::string& text) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view text) : tokens_(tokenize(text)) {}
+  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
 
   Query statement() {
     if (is_word("parameters")) unsupported("PARAMETERS declarations");
@@ -62,6 +62,7 @@ class Parser {
  private:
   std::vector<Token> tokens_;
   size_t at_ = 0;
+  int quoted_texts_ = 0;  // quoted texts read so far: numbers the text literals
 
   const Token& peek(size_t ahead = 0) const {
     return tokens_[std::min(at_ + ahead, tokens_.size() - 1)];
@@ -152,7 +153,14 @@ class Parser {
     do {
       SelectItem item;
       item.expr = expression();
-      if (accept_word("as")) item.alias = peek().type == Token::Type::Text ? next().text : name();
+      if (accept_word("as")) {
+        if (peek().type == Token::Type::Text) {
+          ++quoted_texts_;
+          item.alias = next().text;
+        } else {
+          item.alias = name();
+        }
+      }
       else if (at_name()) item.alias = name();
       s.items.push_back(std::move(item));
     } while (accept_symbol(","));
@@ -384,7 +392,11 @@ class Parser {
   ExprPtr primary() {
     const Token& token = peek();
     switch (token.type) {
-      case Token::Type::Text: return literal(FieldValue(next().text), true);
+      case Token::Type::Text: {
+        auto e = literal(FieldValue(next().text), true);
+        e->parameter = ++quoted_texts_;
+        return e;
+      }
       case Token::Type::Date: return literal(FieldValue(parse_date_literal(next().text)));
       case Token::Type::Number: {
         std::string text = next().text;
@@ -463,7 +475,9 @@ class Parser {
 
 }  // namespace
 
-ast::Query parse_select(std::string_view text) { return Parser(text).statement(); }
+ast::Query parse_select(std::string_view text) { return Parser(tokenize(text)).statement(); }
+
+ast::Query parse_select(std::vector<Token> tokens) { return Parser(std::move(tokens)).statement(); }
 
 bool is_bare_name(std::string_view text, std::string& name) {
   std::vector<Token> tokens;

@@ -5,10 +5,13 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "sql/functions.h"
 #include "sql/jet_source.h"
 #include "sql/parser.h"
+#include "sql/sql_value.h"
+#include "sql/statement_shape.h"
 #include "sql/text_fold.h"
 #include "sql/translator.h"
 
@@ -81,6 +84,51 @@ void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind
   }
 }
 
+// Reads every row of a statement that is ready to step.
+ResultSet read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& columns) {
+  ResultSet result;
+  result.columns.reserve(columns.size());
+  for (const auto& column : columns) result.columns.push_back({column.name, column.kind});
+  for (;;) {
+    int status = sqlite3_step(statement);
+    if (status == SQLITE_DONE) break;
+    if (status != SQLITE_ROW) throw QueryError(sqlite3_errmsg(sqlite3_db_handle(statement)));
+    std::vector<FieldValue> row;
+    row.reserve(columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+      row.push_back(from_sqlite(statement, static_cast<int>(i), columns[i].kind, columns[i].scale));
+    }
+    result.rows.push_back(std::move(row));
+  }
+  return result;
+}
+
+// A statement shape prepared once; statement is null when the shape's translation
+// depends on its texts' values, so each statement of it is translated on its own.
+struct PreparedShape {
+  sqlite3_stmt* statement = nullptr;
+  std::vector<RelationColumn> columns;
+  PreparedShape() = default;
+  PreparedShape(const PreparedShape&) = delete;
+  PreparedShape& operator=(const PreparedShape&) = delete;
+  ~PreparedShape() { sqlite3_finalize(statement); }
+};
+
+// Puts the statement back to its start, its parameters unbound, whatever happened while stepping.
+class ResetWhenDone {
+ public:
+  explicit ResetWhenDone(sqlite3_stmt* statement) : statement_(statement) {}
+  ~ResetWhenDone() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+  ResetWhenDone(const ResetWhenDone&) = delete;
+  ResetWhenDone& operator=(const ResetWhenDone&) = delete;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
 std::string create_table_sql(const std::string& name, const std::vector<RelationColumn>& columns) {
   std::string sql = "CREATE TABLE " + name + " (";
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -99,12 +147,20 @@ struct QueryEngine::Impl : RelationResolver {
   std::set<std::string> loading;              // saved queries being translated (cycle check)
   std::set<std::string> indexes;
   int next_table = 0;
+  // By StatementShape::key. Kept small: a caller writing numbers into its statements
+  // makes a shape of each.
+  std::unordered_map<std::string, std::unique_ptr<PreparedShape>> shapes;
+  static constexpr size_t kMaxShapes = 256;
+  bool share = true;
 
   explicit Impl(std::shared_ptr<const TableSource> from) : source(std::move(from)) {
     if (sqlite3_open(":memory:", &db) != SQLITE_OK) throw QueryError("cannot start the query evaluator");
     register_jet_functions(db);
   }
-  ~Impl() override { sqlite3_close(db); }
+  ~Impl() override {
+    shapes.clear();  // their statements must be finalized before the database closes
+    sqlite3_close(db);
+  }
 
   void exec(const std::string& sql) {
     char* error = nullptr;
@@ -189,6 +245,72 @@ struct QueryEngine::Impl : RelationResolver {
     }
   }
 
+  ResultSet execute(std::string_view access_sql) {
+    if (!share) return execute_translated(access_sql, translate_statement(access_sql));
+    std::vector<Token> tokens;
+    try {
+      tokens = tokenize(access_sql);
+    } catch (const SyntaxError&) {
+      return execute_translated(access_sql, translate_statement(access_sql));  // reports the error
+    }
+    std::string name;
+    if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokens = tokenize("SELECT * FROM [" + name + "]");
+    StatementShape shape = shape_of(tokens);
+    auto found = shapes.find(shape.key);
+    if (found == shapes.end()) {
+      Translation translation = translate_statement(access_sql);
+      create_indexes(translation.index_hints);
+      if (shapes.size() >= kMaxShapes) shapes.clear();
+      found = shapes.emplace(shape.key, prepare_shape(std::move(tokens), shape.texts, translation.sql)).first;
+      if (!found->second->statement) return execute_translated(access_sql, translation);
+    }
+    const PreparedShape& prepared = *found->second;
+    if (!prepared.statement) return execute_translated(access_sql, translate_statement(access_sql));
+    ResetWhenDone reset(prepared.statement);
+    for (size_t i = 0; i < shape.texts.size(); ++i) {
+      const std::string& text = shape.texts[i];
+      sqlite3_bind_text(prepared.statement, static_cast<int>(i + 1), text.data(), static_cast<int>(text.size()),
+                        SQLITE_STATIC);
+    }
+    try {
+      return read_rows(prepared.statement, prepared.columns);
+    } catch (const QueryError& e) {
+      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+    }
+  }
+
+  ResultSet execute_translated(std::string_view access_sql, const Translation& translation) {
+    try {
+      create_indexes(translation.index_hints);
+      Statement statement(db, translation.sql);
+      return read_rows(statement.get(), translation.columns);
+    } catch (const QueryError& e) {
+      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+    }
+  }
+
+  // Translates a statement's shape with its quoted texts as parameters and prepares
+  // it, when that translation is the statement's own (inline_sql) with the texts put
+  // back: the texts are then only compared or passed on as texts, and any other
+  // texts give what their own translation would.
+  std::unique_ptr<PreparedShape> prepare_shape(std::vector<Token> tokens, const std::vector<std::string>& texts,
+                                               const std::string& inline_sql) {
+    auto prepared = std::make_unique<PreparedShape>();
+    try {
+      Translation translation = sql::translate(parse_select(std::move(tokens)), *this, true);
+      if (inline_texts(translation.sql, texts) != inline_sql) return prepared;
+      if (sqlite3_prepare_v2(db, translation.sql.c_str(), static_cast<int>(translation.sql.size()),
+                             &prepared->statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(prepared->statement);
+        prepared->statement = nullptr;
+        return prepared;
+      }
+      prepared->columns = std::move(translation.columns);
+    } catch (const std::exception&) {  // ValueDependent, or anything the shared form cannot express
+    }
+    return prepared;
+  }
+
   Translation translate_statement(std::string_view access_sql) {
     std::string name;
     std::string text = is_bare_name(access_sql, name) ? "SELECT * FROM [" + name + "]" : std::string(access_sql);
@@ -210,27 +332,9 @@ QueryEngine::QueryEngine(std::shared_ptr<const jet::Database> database)
 
 QueryEngine::~QueryEngine() = default;
 
-ResultSet QueryEngine::execute(std::string_view access_sql) {
-  Translation translation = impl_->translate_statement(access_sql);
-  try {
-    impl_->create_indexes(translation.index_hints);
-    Statement statement(impl_->db, translation.sql);
-    ResultSet result;
-    for (const auto& column : translation.columns) result.columns.push_back({column.name, column.kind});
-    while (statement.step()) {
-      std::vector<FieldValue> row;
-      row.reserve(translation.columns.size());
-      for (size_t i = 0; i < translation.columns.size(); ++i) {
-        row.push_back(from_sqlite(statement.get(), static_cast<int>(i), translation.columns[i].kind,
-                                  translation.columns[i].scale));
-      }
-      result.rows.push_back(std::move(row));
-    }
-    return result;
-  } catch (const QueryError& e) {
-    throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
-  }
-}
+ResultSet QueryEngine::execute(std::string_view access_sql) { return impl_->execute(access_sql); }
+
+void QueryEngine::share_statements(bool on) { impl_->share = on; }
 
 std::string QueryEngine::translate(std::string_view access_sql) {
   return impl_->translate_statement(access_sql).sql;
@@ -241,6 +345,7 @@ std::string QueryEngine::translate(std::string_view access_sql) {
 namespace halvaro::sql {
 
 void QueryEngine::forget_loaded() {
+  impl_->shapes.clear();  // their statements name the tables about to be dropped
   for (const auto& [key, relation] : impl_->relations) impl_->exec("DROP TABLE " + relation.sqlite_name);
   impl_->relations.clear();
   impl_->indexes.clear();

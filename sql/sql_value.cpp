@@ -99,6 +99,8 @@ Val boolean(std::string sql, const Val* from) {
 
 // A quoted text compared with a typed value becomes a value of that type.
 Val literal_as(const Val& text_value, Kind kind) {
+  if (kind != Kind::Date && kind != Kind::Bool && !is_numeric(kind)) return text_value;
+  if (text_value.parameter != 0) throw ValueDependent();
   const std::string& text = text_value.literal->as<std::string>();
   switch (kind) {
     case Kind::Date: {

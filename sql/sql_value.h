@@ -3,6 +3,7 @@
 // gives, and the conversions between the representations translator.h describes.
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ struct Val {
   bool aggregate = false;   // contains an aggregate
   std::optional<FieldValue> literal;
   bool text_literal = false;
+  int parameter = 0;        // a quoted text emitted as the placeholder ?<parameter>
   bool one_column = false;  // a column, or a conversion of one (an index can hold it)
   uint8_t scale = 0;
   const RelationColumn* column = nullptr;  // a plain column reference
@@ -54,8 +56,16 @@ Val number(const Val& v);
 Val date(const Val& v);
 
 // A quoted text compared with a typed value becomes a value of that type; throws
-// QueryError (data type mismatch) when it is not one.
+// QueryError (data type mismatch) when it is not one, and ValueDependent when the
+// text is a placeholder (the emitted SQL would depend on its value).
 Val literal_as(const Val& text_value, Kind kind);
+
+// A statement's translation depends on the value of a quoted text that was meant
+// to be bound as a parameter: the statement must be translated with its values.
+class ValueDependent : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the translation depends on a quoted text's value"; }
+};
 
 }  // namespace emit
 }  // namespace halvaro::sql

@@ -36,7 +36,8 @@ struct Scope {
 
 class Translator {
  public:
-  explicit Translator(RelationResolver& resolver) : resolver_(resolver) {}
+  Translator(RelationResolver& resolver, bool text_parameters)
+      : resolver_(resolver), text_parameters_(text_parameters) {}
 
   Translation run(const ast::Query& query) {
     Translation result;
@@ -47,6 +48,7 @@ class Translator {
 
  private:
   RelationResolver& resolver_;
+  bool text_parameters_;
   int next_alias_ = 0;
   std::vector<IndexHint> hints_;
   bool collect_hints_ = false;
@@ -452,7 +454,14 @@ class Translator {
 
   Val expr(const Expr& e, const Scope& scope) {
     switch (e.type) {
-      case Expr::Type::Literal: return literal(e.value, e.text_literal);
+      case Expr::Type::Literal: {
+        Val v = literal(e.value, e.text_literal);
+        if (text_parameters_ && e.parameter > 0 && v.kind == Kind::Text) {
+          v.sql = "?" + std::to_string(e.parameter);
+          v.parameter = e.parameter;
+        }
+        return v;
+      }
       case Expr::Type::Column: return lookup_column(e, scope);
       case Expr::Type::Star: fail("'*' is allowed only as a select item or in Count(*)");
       case Expr::Type::Unary: return unary(e, scope);
@@ -607,8 +616,8 @@ std::string_view sqlite_declaration(Kind kind) {
   return "";
 }
 
-Translation translate(const ast::Query& query, RelationResolver& resolver) {
-  return Translator(resolver).run(query);
+Translation translate(const ast::Query& query, RelationResolver& resolver, bool text_parameters) {
+  return Translator(resolver, text_parameters).run(query);
 }
 
 }  // namespace halvaro::sql

@@ -50,7 +50,12 @@ struct Translation {
 };
 
 // Throws QueryError (without naming the statement; the caller adds that).
-Translation translate(const ast::Query& query, RelationResolver& resolver);
+//
+// With text_parameters, each quoted text literal is emitted as the placeholder
+// ?<n> (n = Expr::parameter) instead of its value, so that one prepared statement
+// serves every statement of that shape; throws ValueDependent when the emitted
+// SQL would depend on such a value (a quoted text compared with a date or number).
+Translation translate(const ast::Query& query, RelationResolver& resolver, bool text_parameters = false);
 
 // SQLite's declared type for a column of a kind.
 std::string_view sqlite_declaration(Kind kind);

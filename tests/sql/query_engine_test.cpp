@@ -108,6 +108,59 @@ TEST(QueryEngine, ItemQueriesFindTheirItemsByTextAndCstrOfTheDate) {
   EXPECT_THAT(engine.translate(item_query("X", "Y", "Z")), testing::HasSubstr("jet_cstr"));
 }
 
+// Statements of one shape share a prepared statement with their quoted texts bound:
+// every one must give what its own translation gives, whichever statement of the
+// shape came first, including shapes whose texts cannot be bound (compared with a
+// date, or naming a column).
+TEST(QueryEngine, StatementsSharingAShapeGiveWhatTheirOwnTranslationGives) {
+  auto item_query = [](std::string no, std::string date, std::string supplier) {
+    return "Select * from VwPurchaseDebit where StRegNo = 'A1' And TaxPeriod = '202308' And InvoiceType = 'P' "
+           "And InvoiceNo = '" + no + "' and cstr(invoicedate) = '" + date + "' and stregnosupplier = '" +
+           supplier + "'";
+  };
+  const std::vector<std::string> statements = {
+      item_query("TI-0103", "17/08/2023 14:35:20", "S1"),
+      item_query("INV-O''7", "01/08/2023", "S2"),
+      item_query("inv-o''7", "01/08/2023", "s2"),
+      item_query("TI-0103", "17/08/2023 14:35:20", ""),
+      item_query("", "", ""),
+      item_query("TI-0099", "01/08/2023", "S2"),
+      item_query("?1", "?2", "S2"),
+      "SELECT * FROM tblInvoice WHERE InvoiceDate = '01/08/2023'",
+      "SELECT * FROM tblInvoice WHERE InvoiceDate = '17/08/2023 14:35:20'",
+      "SELECT * FROM tblInvoice WHERE InvoiceDate = ''",
+      "SELECT InvoiceNo AS 'first' FROM tblInvoice WHERE InvoiceNo Like 'TI*'",
+      "SELECT InvoiceNo AS 'second' FROM tblInvoice WHERE InvoiceNo Like 'IN*'",
+      "SELECT '<' & InvoiceNo & '>' AS x, Nz(TotalSalesTax, '0') AS t FROM tblInvoice WHERE StRegNo = 'a1 '",
+      "SELECT '[' & InvoiceNo & ']' AS x, Nz(TotalSalesTax, '1.5') AS t FROM tblInvoice WHERE StRegNo = 'A2'",
+  };
+  auto outcome = [](QueryEngine& engine, const std::string& sql) {
+    std::string out;
+    try {
+      ResultSet result = engine.execute(sql);
+      for (const auto& column : result.columns) out += column.name + ":" + std::to_string(int(column.kind)) + " ";
+      for (const auto& row : result.rows) {
+        out += "\n";
+        for (const auto& value : row) out += testing::PrintToString(value) + " | ";
+      }
+    } catch (const QueryError& e) {
+      out = std::string("error: ") + e.what();
+    }
+    return out;
+  };
+  QueryEngine reference(invoices());
+  reference.share_statements(false);
+  for (bool reversed : {false, true}) {
+    QueryEngine engine(invoices());
+    for (size_t n = 0; n < statements.size(); ++n) {
+      const std::string& sql = statements[reversed ? statements.size() - 1 - n : n];
+      EXPECT_EQ(outcome(engine, sql), outcome(reference, sql)) << sql;
+    }
+  }
+  EXPECT_EQ(reference.execute(item_query("INV-O''7", "01/08/2023", "S2")).rows.size(), 3u);
+  EXPECT_THAT(outcome(reference, "SELECT * FROM tblInvoice WHERE InvoiceDate = ''"), testing::HasSubstr("not a date"));
+}
+
 TEST(QueryEngine, ExistenceQueriesAndBareNames) {
   auto source = invoices();
   QueryEngine engine(source);
@@ -217,6 +270,11 @@ class Expressions : public testing::Test {
 TEST_F(Expressions, TextComparisonIgnoresCaseAlsoOutsideAscii) {
   EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'APPLE'"), testing::ElementsAre(1));
   EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'ärger'"), testing::ElementsAre(4));
+  // Trailing blanks do not count for =, as in Jet; Like compares every character.
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name = 'apple  '"), testing::ElementsAre(1));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name & ' ' = 'apple'"), testing::ElementsAre(1));
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name Like 'apple '"), testing::ElementsAre());
+  EXPECT_THAT(ids("SELECT id FROM T WHERE name = ' apple'"), testing::ElementsAre());
   EXPECT_THAT(ids("SELECT id FROM T WHERE name IN ('banana', 'x')"), testing::ElementsAre(2));
   EXPECT_THAT(ids("SELECT id FROM T WHERE name <> 'apple'"), testing::ElementsAre(2, 4));  // null is never unequal
   EXPECT_THAT(ids("SELECT id FROM T WHERE name BETWEEN 'b' AND 'C'"), testing::ElementsAre(2));
