@@ -1,32 +1,27 @@
 #include "jet/index_key.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "jet/database_writer.h"
 #include "jet/utf16_text.h"
 
 namespace halvaro::jet {
 
-extern const char* const kGeneralLegacySortCodes[];
-extern const size_t kGeneralLegacySortCodeCount;
+// The derived table (jet/general_sort_table.cpp), sorted by code unit.
+struct GeneralSortEntry {
+  char16_t ch;
+  const char* codes;
+};
+extern const GeneralSortEntry kGeneralSortTable[];
+extern const size_t kGeneralSortTableSize;
 
 namespace {
-
-// ---- General sort order -------------------------------------------------------
-
-enum class CodeKind : uint8_t { Simple, International, Unprintable, Modifier, InternationalExt, Ignored, Surrogate };
-
-struct CharCodes {
-  CodeKind kind = CodeKind::Ignored;
-  std::vector<uint8_t> inline_bytes;
-  std::vector<uint8_t> extra;        // International: the accent/case code
-  std::vector<uint8_t> unprintable;  // Unprintable
-  uint8_t modifier = 0;              // Modifier: added to the previous extra code
-  uint8_t secondary = 0;             // InternationalExt: 2 or 3
-};
 
 std::vector<uint8_t> hex_bytes(std::string_view hex) {
   std::string padded(hex);
@@ -48,8 +43,10 @@ std::vector<std::string_view> split(std::string_view s) {
   }
 }
 
-CharCodes parse_codes(std::string_view entry) {
-  CharCodes c;
+}  // namespace
+
+SortCodes parse_sort_codes(std::string_view entry) {
+  SortCodes c;
   const char kind = entry.empty() ? 'X' : entry[0];
   auto parts = split(entry.substr(entry.empty() ? 0 : 1));
   switch (kind) {
@@ -82,35 +79,20 @@ CharCodes parse_codes(std::string_view entry) {
   return c;
 }
 
-const std::vector<CharCodes>& code_table() {
-  static const std::vector<CharCodes> table = [] {
-    std::vector<CharCodes> t(0x10000);
-    size_t next = 0;
-    for (uint32_t ch = 0; ch < 0x10000; ++ch) {
-      if (ch >= 0xD800 && ch < 0xE000) {
-        t[ch].kind = CodeKind::Surrogate;
-        t[ch].extra = {0x3F};
-        continue;
-      }
-      if (next >= kGeneralLegacySortCodeCount) throw std::logic_error("sort code table is short");
-      t[ch] = parse_codes(kGeneralLegacySortCodes[next++]);
-    }
+const SortCodes* known_sort_codes(char16_t ch) {
+  static const std::vector<std::pair<char16_t, SortCodes>> table = [] {
+    std::vector<std::pair<char16_t, SortCodes>> t;
+    t.reserve(kGeneralSortTableSize);
+    for (size_t i = 0; i < kGeneralSortTableSize; ++i)
+      t.emplace_back(kGeneralSortTable[i].ch, parse_sort_codes(kGeneralSortTable[i].codes));
     return t;
   }();
-  return table;
+  auto it = std::lower_bound(table.begin(), table.end(), ch,
+                             [](const auto& entry, char16_t c) { return entry.first < c; });
+  return it != table.end() && it->first == ch ? &it->second : nullptr;
 }
 
-std::array<uint8_t, 2> surrogate_inline(char16_t ch) {
-  uint32_t index = 0;
-  if (ch < 0xDC00) {
-    index = ch - 10238u;
-  } else {
-    const uint32_t offset = (ch - 0xDC00u) % 1024;
-    const uint32_t shift = offset < 8 ? 9992 : offset < 262 ? 9990 : offset < 516 ? 9988 : offset < 770 ? 9986 : 9984;
-    index = ch - shift;
-  }
-  return {static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)};
-}
+namespace {
 
 constexpr uint8_t kEndText = 0x01;
 constexpr uint8_t kEndExtra = 0x00;
@@ -148,25 +130,27 @@ void trim_trailing(std::vector<uint8_t>& v, uint8_t low, uint8_t high) {
 
 }  // namespace
 
-void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending) {
+void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending, const SortCodeLookup& lookup) {
   // Only the first 255 characters count, and trailing blanks do not.
   if (text.size() > 255) text = text.substr(0, 255);
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
 
-  const auto& table = code_table();
   const size_t begin = key.size();
   ExtraCodes extra;
   std::vector<uint8_t> unprintable;
   std::vector<uint8_t> secondary;
   size_t char_offset = 0;
   for (char16_t ch : text) {
-    const CharCodes& c = table[ch];
+    const SortCodes* found = lookup(ch);
+    if (!found) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(ch));
+      throw ValueError(std::string("the text cannot be indexed: it holds the character U+") + code +
+                       ", whose position in Access's General sort order is not known");
+    }
+    const SortCodes& c = *found;
     const size_t this_offset = char_offset;
-    if (c.kind == CodeKind::Surrogate) {
-      auto b = surrogate_inline(ch);
-      key.insert(key.end(), b.begin(), b.end());
-      ++char_offset;
-    } else if (!c.inline_bytes.empty()) {
+    if (!c.inline_bytes.empty()) {
       key.insert(key.end(), c.inline_bytes.begin(), c.inline_bytes.end());
       ++char_offset;
     }

@@ -140,7 +140,6 @@ void TableWriter::append(std::vector<FieldValue> values) {
   std::vector<KeyBytes> keys(table_.real_indexes.size());
   for (size_t r = 0; r < table_.real_indexes.size(); ++r) {
     const RealIndex& real = table_.real_indexes[r];
-    keys[r] = make_key(table_, real, values);
     bool primary = false;
     std::string index_name;
     for (const auto& logical : table_.indexes)
@@ -148,6 +147,11 @@ void TableWriter::append(std::vector<FieldValue> values) {
         primary = primary || logical.primary;
         if (index_name.empty() || logical.primary) index_name = logical.name;
       }
+    try {
+      keys[r] = make_key(table_, real, values);
+    } catch (const ValueError& e) {
+      throw ValueError(where + ": index " + index_name + ": " + e.what());
+    }
     bool has_null = false;
     for (const auto& ic : real.columns)
       if (values.at(ic.column).is_null() && columns.at(ic.column).type != ColumnType::Boolean) has_null = true;
