@@ -43,9 +43,9 @@ constexpr TypeName kTypeNames[] = {
     {"NUMERIC", ColumnType::Numeric, false},
 };
 
-class Parser {
+class Parser : public script::TokenCursor {
  public:
-  Parser(std::string_view text, CreateScript& into) : text_(text), tokens_(script::tokenize(text)), into_(into) {}
+  Parser(std::string_view text, CreateScript& into) : TokenCursor(script::tokenize(text)), text_(text), into_(into) {}
 
   void run() {
     while (peek().kind != TokenKind::End) {
@@ -56,35 +56,13 @@ class Parser {
   }
 
  private:
-  const Token& peek(size_t ahead = 0) const { return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)]; }
-  const Token& next() {
-    const Token& t = peek();
-    if (t.kind != TokenKind::End) ++pos_;
-    return t;
-  }
 
-  [[noreturn]] void fail(const std::string& expected) const {
+  [[noreturn]] void fail(const std::string& expected) const override {
     const Token& t = peek();
     std::string found = t.kind == TokenKind::End ? "the end of the script" : "'" + t.text + "'";
     throw JetError("line " + std::to_string(t.line) + ": expected " + expected + " but found " + found);
   }
 
-  bool accept_word(std::string_view w) {
-    if (!is_word(peek(), w)) return false;
-    ++pos_;
-    return true;
-  }
-  void expect_word(std::string_view w) {
-    if (!accept_word(w)) fail(std::string(w));
-  }
-  bool accept_symbol(std::string_view s) {
-    if (peek().kind != TokenKind::Symbol || peek().text != s) return false;
-    ++pos_;
-    return true;
-  }
-  void expect_symbol(std::string_view s) {
-    if (!accept_symbol(s)) fail("'" + std::string(s) + "'");
-  }
   std::string name(const char* what) {
     if (peek().kind != TokenKind::Word && peek().kind != TokenKind::Name) fail(what);
     return next().text;
@@ -296,9 +274,7 @@ class Parser {
   }
 
   std::string_view text_;
-  std::vector<Token> tokens_;
   CreateScript& into_;
-  size_t pos_ = 0;
 };
 
 // Appends the script's rows through the writer, so that every index, usage map and

@@ -18,9 +18,9 @@ struct FromItem {
   std::vector<std::string> keys;
 };
 
-class SelectSplitter {
+class SelectSplitter : public script::TokenCursor {
  public:
-  explicit SelectSplitter(std::string_view text) : text_(text), tokens_(script::tokenize(text)) {}
+  explicit SelectSplitter(std::string_view text) : TokenCursor(script::tokenize(text)), text_(text) {}
 
   std::vector<QueryRow> rows() {
     expect_word("SELECT");
@@ -106,29 +106,10 @@ class SelectSplitter {
     r.attribute = a;
     return r;
   }
-  const Token& peek() const { return tokens_[std::min(pos_, tokens_.size() - 1)]; }
-  const Token& next() {
-    const Token& t = peek();
-    if (t.kind != TokenKind::End) ++pos_;
-    return t;
-  }
-  [[noreturn]] void fail(const std::string& expected) const {
+  [[noreturn]] void fail(const std::string& expected) const override {
     const Token& t = peek();
     throw JetError("in the view's SELECT: expected " + expected + " but found " +
                    (t.kind == TokenKind::End ? std::string("the end") : "'" + t.text + "'"));
-  }
-  bool accept_word(std::string_view w) {
-    if (!is_word(peek(), w)) return false;
-    ++pos_;
-    return true;
-  }
-  void expect_word(std::string_view w) {
-    if (!accept_word(w)) fail(std::string(w));
-  }
-  bool accept_symbol(std::string_view s) {
-    if (peek().kind != TokenKind::Symbol || peek().text != s) return false;
-    ++pos_;
-    return true;
   }
 
   // The source text of tokens [begin, end), as written.
@@ -247,8 +228,6 @@ class SelectSplitter {
   }
 
   std::string_view text_;
-  std::vector<Token> tokens_;
-  size_t pos_ = 0;
 };
 
 }  // namespace
