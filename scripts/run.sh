@@ -11,14 +11,8 @@ halvaro=build/cli/halvaro
 out=build/examples
 mkdir -p "$out"
 rm -f "$out/old-version.mdb" "$out/new-5.1.mdb" "$out/transferred-5.1.mdb"
-if ! "$halvaro" create "$out/old-version.mdb" examples/old-version.sql ||
-   ! "$halvaro" create "$out/new-5.1.mdb" examples/new-5.1.sql; then
-  # New databases need index keys for their catalog names, and the engine does not yet
-  # know Access's sort codes for every letter: say so, and show what the program offers.
-  echo "The example databases cannot be built on this version (see the message above)."
-  "$halvaro" --help
-  exit 0
-fi
+"$halvaro" create "$out/old-version.mdb" examples/old-version.sql
+"$halvaro" create "$out/new-5.1.mdb" examples/new-5.1.sql
 cp "$out/new-5.1.mdb" "$out/transferred-5.1.mdb"
 echo "\$ halvaro transfer $out/old-version.mdb $out/transferred-5.1.mdb"
 status=0

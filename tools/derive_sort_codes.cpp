@@ -8,9 +8,13 @@
 // from a text in which it is the only character not yet known: every entry form
 // built from the key's own bytes is tried, and the ones that make our encoder
 // (jet/index_key.cpp) reproduce the key exactly are kept; every other text holding
-// the character must agree. A character is written out only when exactly one entry
-// survives and, at the end, every pair whose characters are all known encodes to
-// the very key Access wrote. The summary goes to stderr.
+// the character must agree. Texts too long for that search (one test file indexes
+// a text of every character from U+0001 to U+00FF) are read by their key's layout
+// instead (tools/key_layout.h), helped by what Unicode says of the characters: a
+// letter's two cases have one entry (Access's keys ignore case), and an accented
+// letter sorts with its base letter's codes. A character is written out only when
+// exactly one entry survives and, at the end, every pair whose characters are all
+// known encodes to the very key Access wrote. The summary goes to stderr.
 
 #include <algorithm>
 #include <cstdio>
@@ -29,9 +33,11 @@
 #include "jet/index_key.h"
 #include "jet/index_page.h"
 #include "jet/utf16_text.h"
+#include "tools/key_layout.h"
 
 using namespace halvaro;
 using namespace halvaro::jet;
+using halvaro::tools::entry_text;
 
 namespace {
 
@@ -49,19 +55,6 @@ std::string hex(const std::vector<uint8_t>& bytes) {
     s += b;
   }
   return s;
-}
-
-std::string entry_text(const SortCodes& c) {
-  switch (c.kind) {
-    case CodeKind::Simple: return "S" + hex(c.inline_bytes);
-    case CodeKind::International: return "I" + hex(c.inline_bytes) + "," + hex(c.extra);
-    case CodeKind::Unprintable: return "U" + hex(c.unprintable);
-    case CodeKind::Modifier: return "P" + hex({c.modifier});
-    case CodeKind::InternationalExt:
-      return "Z" + hex(c.inline_bytes) + "," + hex(c.extra) + "," + (c.secondary == 2 ? "1" : "");
-    case CodeKind::Ignored: return "X";
-  }
-  return "X";
 }
 
 void collect(const std::string& path, std::vector<Sample>& samples) {
@@ -299,6 +292,132 @@ std::vector<uint8_t> ascending_body(const Sample& s) {
   return body;
 }
 
+// What one text gives must hold for every text whose characters are all known:
+// otherwise the text's findings are dropped.
+bool keep_if_consistent(const std::vector<Sample>& samples, Table& known, const Table& before,
+                        std::map<char16_t, size_t>& ambiguous) {
+  for (const Sample& other : samples) {
+    bool all_known = true;
+    for (char16_t c : other.text) all_known = all_known && known.count(c);
+    if (all_known && !reproduces(other, known)) {
+      for (const auto& [c, codes] : known)
+        if (!before.count(c)) ++ambiguous[c];
+      known = before;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Texts whose unknown characters a search can settle: every way of giving them
+// entries that reproduces the key is tried.
+bool search_pass(const std::vector<Sample>& samples, Table& known, std::map<char16_t, size_t>& ambiguous) {
+  const size_t known_before = known.size();
+  for (const Sample& s : samples) {
+    bool open = false;
+    for (char16_t c : s.text) open = open || !known.count(c);
+    if (!open) continue;
+    std::vector<Table> solutions;
+    size_t budget = 20000;
+    Table trial = known;
+    const Sections full = sections_of(ascending_body(s));
+    // A search cut short (too many ways, or its budget spent) proves nothing.
+    if (!solve(s, trial, full, 0, solutions, budget) || solutions.empty()) continue;
+    // Of the ways that fit, those that leave the fewest characters without codes.
+    auto ignored = [&](const Table& t) {
+      size_t n = 0;
+      for (const auto& [c, codes] : t) n += !known.count(c) && codes.kind == CodeKind::Ignored;
+      return n;
+    };
+    size_t fewest = SIZE_MAX;
+    for (const Table& t : solutions) fewest = std::min(fewest, ignored(t));
+    std::erase_if(solutions, [&](const Table& t) { return ignored(t) != fewest; });
+    const Table before = known;
+    for (char16_t c : std::set<char16_t>(s.text.begin(), s.text.end())) {
+      if (before.count(c)) continue;
+      const std::string first = entry_text(solutions[0].at(c));
+      bool agree = true;
+      for (const Table& t : solutions) agree = agree && entry_text(t.at(c)) == first;
+      if (!agree) {
+        ++ambiguous[c];
+        continue;
+      }
+      known[c] = solutions[0].at(c);
+      ambiguous.erase(c);
+    }
+    keep_if_consistent(samples, known, before, ambiguous);
+  }
+  return known.size() != known_before;
+}
+
+// The letter a character is written as plus a mark, for the Latin-1 letters
+// Unicode decomposes (canonically, or for the superscripts as compatibility
+// forms). Such a character sorts with its base letter's codes, its mark going to
+// the accent code.
+char16_t base_letter(char16_t ch) {
+  static const std::map<char16_t, char16_t> bases = [] {
+    std::map<char16_t, char16_t> m{{0xAA, u'a'}, {0xBA, u'o'}, {0xB9, u'1'}, {0xB2, u'2'}, {0xB3, u'3'},
+                                   {0xC7, u'c'}, {0xD1, u'n'}, {0xDD, u'y'}, {0xFF, u'y'}};
+    auto range = [&](char16_t first, char16_t last, char16_t base) {
+      for (char16_t c = first; c <= last; ++c) m[c] = m[static_cast<char16_t>(c + 0x20)] = base;
+    };
+    range(0xC0, 0xC5, u'a');
+    range(0xC8, 0xCB, u'e');
+    range(0xCC, 0xCF, u'i');
+    range(0xD2, 0xD6, u'o');
+    range(0xD9, 0xDC, u'u');
+    m[0xE7] = u'c';
+    m[0xF1] = u'n';
+    m[0xFD] = u'y';
+    return m;
+  }();
+  auto it = bases.find(ch);
+  return it == bases.end() ? 0 : it->second;
+}
+
+// The other case of a letter (Latin, Latin-1, Greek, Cyrillic), or 0. Access's
+// keys do not tell case apart ("CORE USER" and "Core User" have the same key), so
+// both cases have the same entry.
+char16_t case_partner(char16_t ch) {
+  auto in = [&](char16_t first, char16_t last) { return ch >= first && ch <= last; };
+  if (in(u'A', u'Z') || (in(0xC0, 0xDE) && ch != 0xD7) || (in(0x391, 0x3A9) && ch != 0x3A2) || in(0x410, 0x42F))
+    return static_cast<char16_t>(ch + 0x20);
+  if (in(u'a', u'z') || (in(0xE0, 0xFE) && ch != 0xF7) || (in(0x3B1, 0x3C9) && ch != 0x3C2) || in(0x430, 0x44F))
+    return static_cast<char16_t>(ch - 0x20);
+  return 0;
+}
+
+// Texts read by the layout of their keys (see tools/key_layout.h), with what is
+// known of each character: its own entry, its base letter's codes, its other
+// case's entry.
+bool layout_pass(const std::vector<Sample>& samples, Table& known, std::map<char16_t, size_t>& ambiguous) {
+  const size_t known_before = known.size();
+  const tools::EntryCheck allowed = [&](char16_t ch, const SortCodes& c) {
+    if (auto it = known.find(ch); it != known.end()) return entry_text(it->second) == entry_text(c);
+    if (auto it = known.find(case_partner(ch)); it != known.end() && case_partner(ch))
+      return entry_text(it->second) == entry_text(c);
+    if (auto it = known.find(base_letter(ch)); it != known.end() && base_letter(ch))
+      return (c.kind == CodeKind::Simple || c.kind == CodeKind::International) &&
+             c.inline_bytes == it->second.inline_bytes;
+    return true;
+  };
+  for (const Sample& s : samples) {
+    bool open = false;
+    for (char16_t c : s.text) open = open || !known.count(c);
+    if (!open) continue;
+    const auto layout = tools::read_layout(ascending_body(s));
+    if (!layout) continue;
+    const Table before = known;
+    for (const auto& [c, codes] : tools::agreed_entries(s.text, *layout, allowed))
+      if (!known.count(c)) {
+        known[c] = codes;
+        ambiguous.erase(c);
+      }
+    keep_if_consistent(samples, known, before, ambiguous);
+  }
+  return known.size() != known_before;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -324,56 +443,8 @@ int main(int argc, char** argv) {
   for (const auto& s : samples) seen.insert(s.text.begin(), s.text.end());
 
   Table known;
-  std::map<char16_t, size_t> ambiguous;  // characters several solutions disagree on
-  for (bool changed = true; changed;) {
-    changed = false;
-    for (const Sample& s : samples) {
-      bool open = false;
-      for (char16_t c : s.text) open = open || !known.count(c);
-      if (!open) continue;
-      std::vector<Table> solutions;
-      size_t budget = 20000;
-      Table trial = known;
-      const Sections full = sections_of(ascending_body(s));
-      // A search cut short (too many ways, or its budget spent) proves nothing.
-      if (!solve(s, trial, full, 0, solutions, budget) || solutions.empty()) continue;
-      // Of the ways that fit, those that leave the fewest characters without codes.
-      auto ignored = [&](const Table& t) {
-        size_t n = 0;
-        for (const auto& [c, codes] : t) n += !known.count(c) && codes.kind == CodeKind::Ignored;
-        return n;
-      };
-      size_t fewest = SIZE_MAX;
-      for (const Table& t : solutions) fewest = std::min(fewest, ignored(t));
-      std::erase_if(solutions, [&](const Table& t) { return ignored(t) != fewest; });
-      Table before = known;
-      for (char16_t c : std::set<char16_t>(s.text.begin(), s.text.end())) {
-        if (before.count(c)) continue;
-        const std::string first = entry_text(solutions[0].at(c));
-        bool agree = true;
-        for (const Table& t : solutions) agree = agree && entry_text(t.at(c)) == first;
-        if (!agree) {
-          ++ambiguous[c];
-          continue;
-        }
-        known[c] = solutions[0].at(c);
-        ambiguous.erase(c);
-      }
-      // What one text gives must hold for every text: otherwise this text's
-      // findings are dropped.
-      bool holds = true;
-      for (const Sample& other : samples) {
-        bool all_known = true;
-        for (char16_t c : other.text) all_known = all_known && known.count(c);
-        holds = holds && (!all_known || reproduces(other, known));
-      }
-      if (!holds) {
-        for (const auto& [c, codes] : known)
-          if (!before.count(c)) ++ambiguous[c];
-        known = before;
-      }
-      changed = changed || known.size() != before.size();
-    }
+  std::map<char16_t, size_t> ambiguous;  // characters several readings disagree on
+  while (search_pass(samples, known, ambiguous) | layout_pass(samples, known, ambiguous)) {
   }
 
   // Every pair whose characters are all known must give Access's key.
@@ -402,8 +473,9 @@ int main(int argc, char** argv) {
   std::cout << "// Generated by tools/derive_sort_codes from the index entries that Microsoft Access\n"
                "// wrote in the test files (fixtures/access/V2000 and V2003): for each character\n"
                "// those indexes hold, its codes in Access's General sort order (entry forms are\n"
-               "// described in jet/index_key.h). Characters not listed are refused when a text\n"
-               "// holding them must be indexed. Do not edit; regenerate with\n"
+               "// described in jet/index_key.h), read from the keys by search or by their layout\n"
+               "// (tools/key_layout.h) and checked against every key. Characters not listed are\n"
+               "// refused when a text holding them must be indexed. Do not edit; regenerate with\n"
                "//   build/tools/derive_sort_codes FIXTURES/access/V2000/*.mdb\n"
                "//     FIXTURES/access/V2003/*.mdb > jet/general_sort_table.cpp\n\n"
                "#include <cstddef>\n\n"

@@ -213,7 +213,6 @@ struct FixtureRun : ::testing::Test {
 };
 
 TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStored) {
-  HALVARO_REQUIRE_SORT_CODES();
   HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
   HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
   auto source = dir.copy_in(old_small);
@@ -277,7 +276,6 @@ TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStor
 }
 
 TEST_F(FixtureRun, OldSmallIntoNewNonEmptyAppendsAfterTheRowsThere) {
-  HALVARO_REQUIRE_SORT_CODES();
   HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
   HALVARO_REQUIRE_FIXTURE(new_nonempty, "new-nonempty.mdb");
   auto destination = dir.copy_in(new_nonempty);
@@ -288,7 +286,6 @@ TEST_F(FixtureRun, OldSmallIntoNewNonEmptyAppendsAfterTheRowsThere) {
 }
 
 TEST_F(FixtureRun, SecondRunStopsTheKeyedGroupsAndAppendsTheShippingBillsAgain) {
-  HALVARO_REQUIRE_SORT_CODES();
   HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
   HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
   auto destination = dir.copy_in(new_empty);

@@ -8,7 +8,6 @@ namespace halvaro::test {
 namespace {
 
 TEST(CreateCommand, BuildsTheDatabaseAndRefusesToOverwriteIt) {
-  HALVARO_REQUIRE_SORT_CODES();
   TempDir dir;
   auto script = dir.path() / "s.sql";
   std::ofstream(script) << "CREATE TABLE tblItem (Code TEXT(10) PRIMARY KEY, Qty LONG);\n";
@@ -36,7 +35,6 @@ TEST(CreateCommand, ScriptErrorsExitNonZeroWithTheScriptAndLine) {
 
 // The newcomer's path: build both example databases, transfer one into the other.
 TEST(CreateCommand, ExampleDatabasesTransferWithTheExpectedOutcome) {
-  HALVARO_REQUIRE_SORT_CODES();
   const std::filesystem::path examples =
       std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
   TempDir dir;

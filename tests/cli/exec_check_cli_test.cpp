@@ -10,7 +10,6 @@ namespace halvaro::test {
 namespace {
 
 TEST(ExecAndCheckCli, AppendsUntilTheFirstRefusedRowAndChecksTheResult) {
-  HALVARO_REQUIRE_SORT_CODES();
   HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);

@@ -30,7 +30,6 @@ const char* kTable =
     "CREATE INDEX ByParty ON tblInvoice (Party DESC, Issued);\n";
 
 TEST(CreateInsert, RowsArriveWithEveryLiteralFormAndPassTheCheck) {
-  HALVARO_REQUIRE_SORT_CODES();
   TempDir dir;
   auto file = create(dir, std::string(kTable) +
                               "INSERT INTO tblInvoice (InvoiceNo, Party, Issued, Total, Rate, Paid, Lines, Exact, Notes)\n"
@@ -38,7 +37,7 @@ TEST(CreateInsert, RowsArriveWithEveryLiteralFormAndPassTheCheck) {
                               " -2.5, 'first');\n"
                               "INSERT INTO tblInvoice VALUES ('A-2', NULL, \"Dyes \"\"R\"\" Us\", #01/02/2024#, -7, 1, False,"
                               " 0, 12, NULL);\n"
-                              "INSERT INTO tblInvoice (InvoiceNo) VALUES ('کراچی-3');\n");
+                              "INSERT INTO tblInvoice (InvoiceNo) VALUES ('Мир-3');\n");
   auto db = Database::open(file);
   const TableDef& t = db->table("tblInvoice");
   EXPECT_EQ(t.row_count, 3u);
@@ -59,17 +58,16 @@ TEST(CreateInsert, RowsArriveWithEveryLiteralFormAndPassTheCheck) {
   EXPECT_EQ(rows[1][2], FieldValue("Dyes \"R\" Us"));
   EXPECT_EQ(to_iso8601(rows[1][3].as<DateTime>()), "2024-01-02 00:00:00");
   EXPECT_EQ(rows[1][4], FieldValue(Currency{-70000}));
-  EXPECT_EQ(rows[2][0], FieldValue("کراچی-3"));
+  EXPECT_EQ(rows[2][0], FieldValue("Мир-3"));
   EXPECT_TRUE(rows[2][2].is_null());
 
   auto check = run_command(test::halvaro_binary() + " check '" + file.string() + "' 2>&1");
   EXPECT_EQ(check.status, 0) << check.out;
   auto exported = run_command("mdb-export -H '" + file.string() + "' tblInvoice | cut -d, -f1,2,5").out;
-  EXPECT_EQ(exported, "\"INV-O'7\",1,15432.1275\n\"A-2\",2,-7.0000\n\"کراچی-3\",3,\n");
+  EXPECT_EQ(exported, "\"INV-O'7\",1,15432.1275\n\"A-2\",2,-7.0000\n\"Мир-3\",3,\n");
 }
 
 TEST(CreateInsert, RefusedRowsNameTheLineAndLeaveNoFile) {
-  HALVARO_REQUIRE_SORT_CODES();
   const std::pair<std::string, std::string> cases[] = {
       {"INSERT INTO tblInvoice (InvoiceNo) VALUES ('X');\nINSERT INTO tblInvoice (InvoiceNo) VALUES ('x');",
        "line 6: "},  // duplicate primary key, case-blind

@@ -16,7 +16,6 @@ namespace {
 using test::TempDir;
 
 TEST(CreateView, SelectStatementsSurviveTheRoundTripThroughTheCatalog) {
-  HALVARO_REQUIRE_SORT_CODES();
   const std::vector<std::string> selects = {
       "SELECT tblInvoice.StRegNo, tblSupplierBuyer.SupplierName AS Buyer, tblInvoice.TotalSalesTax "
       "FROM tblInvoice LEFT JOIN tblSupplierBuyer ON (tblInvoice.StRegNo = tblSupplierBuyer.STRegNo AND "

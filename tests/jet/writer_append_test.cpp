@@ -43,7 +43,6 @@ std::vector<FieldValue> invoice(const DatabaseWriter& w, const TableDef& t, int 
 }
 
 TEST(WriterAppend, RowsReadBackWithMdbExport) {
-  HALVARO_REQUIRE_SORT_CODES();
   HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
@@ -71,7 +70,6 @@ void expect_clean(const std::filesystem::path& file) {
 // Thousands of rows in shuffled key order: leaf and intermediate splits, a table
 // outgrowing its inline free-space map, and an autonumber key beside a text index.
 TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
-  HALVARO_REQUIRE_SORT_CODES();
   HALVARO_REQUIRE_FIXTURE(fixture, "new-nonempty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
@@ -145,7 +143,6 @@ FieldValue filler(const Column& c, int n, std::mt19937& random) {
 // Rows appended to every table of the files Access made (their defaults applied,
 // every other column filled) leave them clean and readable by mdbtools.
 TEST(WriterAppend, AccessMadeFilesTakeRowsInEveryTable) {
-  HALVARO_REQUIRE_SORT_CODES();
   const auto root = test::fixtures_dir() / "access";
   if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no Access-made fixtures";
   TempDir dir;

@@ -1,6 +1,5 @@
 #include "tests/support/fixtures.h"
 
-#include "jet/index_key.h"
 
 #include <array>
 #include <cstdio>
@@ -51,12 +50,6 @@ CommandResult run_command(const std::string& command) {
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
-}
-
-bool sort_codes_cover(std::u16string_view text) {
-  for (char16_t ch : text)
-    if (jet::known_sort_codes(ch) == nullptr) return false;
-  return true;
 }
 
 std::string halvaro_binary() { return HALVARO_BINARY; }

@@ -17,17 +17,6 @@ std::filesystem::path fixtures_dir();
   GTEST_SKIP() << "fixture " << (relative) << " not found: no ../shared/fixtures beside " \
                << "this checkout"
 
-// Text keys are written with Access's General sort codes, which the engine knows only
-// for the characters its derivation from Access-written indexes has covered so far.
-// Tests whose keys (or a new database's catalog names) need more skip until then.
-bool sort_codes_cover(std::u16string_view text);
-#define HALVARO_REQUIRE_SORT_CODES()                                                        \
-  if (!::halvaro::test::sort_codes_cover(u"MSysObjectsQueriesACEsRelationshipsTablesDatabases" \
-                                          u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz" \
-                                          u"0123456789 -'_./"))                             \
-  GTEST_SKIP() << "needs Access's General sort codes for every letter, digit and common "    \
-               << "punctuation; the table derived so far covers only part of them"
-
 // A fresh temporary folder, removed with everything in it when the object dies.
 class TempDir {
  public:
