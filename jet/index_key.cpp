@@ -87,9 +87,18 @@ const SortCodes* known_sort_codes(char16_t ch) {
       t.emplace_back(kGeneralSortTable[i].ch, parse_sort_codes(kGeneralSortTable[i].codes));
     return t;
   }();
-  auto it = std::lower_bound(table.begin(), table.end(), ch,
-                             [](const auto& entry, char16_t c) { return entry.first < c; });
-  return it != table.end() && it->first == ch ? &it->second : nullptr;
+  auto find = [&](char16_t c) -> const SortCodes* {
+    auto it = std::lower_bound(table.begin(), table.end(), c,
+                               [](const auto& entry, char16_t wanted) { return entry.first < wanted; });
+    return it != table.end() && it->first == c ? &it->second : nullptr;
+  };
+  // Most text is Latin-1: those characters are looked up directly.
+  static const std::array<const SortCodes*, 256> latin1 = [&] {
+    std::array<const SortCodes*, 256> a{};
+    for (size_t c = 0; c < a.size(); ++c) a[c] = find(static_cast<char16_t>(c));
+    return a;
+  }();
+  return ch < latin1.size() ? latin1[ch] : find(ch);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "jet/index_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jet/database.h"
 #include "jet/page_store.h"
@@ -29,7 +30,13 @@ size_t lower_bound(const IndexNode& n, std::span<const uint8_t> key, uint32_t ro
   while (low < high) {
     size_t mid = (low + high) / 2;
     const Entry e = n.entries[mid];
-    if (compare(e.first(key_length(e, n.leaf)), index_page::row_pointer_of(e, n.leaf), key, row) < 0)
+    // Keys first: the row address is only read to break a tie.
+    const Entry stored = e.first(key_length(e, n.leaf));
+    const size_t common = std::min(stored.size(), key.size());
+    int c = common ? std::memcmp(stored.data(), key.data(), common) : 0;
+    if (c == 0 && stored.size() != key.size()) c = stored.size() < key.size() ? -1 : 1;
+    if (c == 0) c = compare(stored, index_page::row_pointer_of(e, n.leaf), key, row);
+    if (c < 0)
       low = mid + 1;
     else
       high = mid;

@@ -38,6 +38,7 @@
 using namespace halvaro;
 using namespace halvaro::jet;
 using halvaro::tools::entry_text;
+using halvaro::tools::hex;
 
 namespace {
 
@@ -46,16 +47,6 @@ struct Sample {
   std::vector<uint8_t> body;  // the key without the column's flag byte
   bool ascending = true;
 };
-
-std::string hex(const std::vector<uint8_t>& bytes) {
-  std::string s;
-  char b[3];
-  for (uint8_t x : bytes) {
-    std::snprintf(b, sizeof b, "%02X", x);
-    s += b;
-  }
-  return s;
-}
 
 void collect(const std::string& path, std::vector<Sample>& samples) {
   auto db = Database::open(path);

@@ -23,6 +23,8 @@ bool is_lead_byte(uint8_t b) {
 constexpr uint8_t kEndText = 0x01;
 constexpr uint8_t kNoAccent = 0x02;
 
+}  // namespace
+
 std::string hex(const std::vector<uint8_t>& bytes) {
   std::string s;
   char b[3];
@@ -32,8 +34,6 @@ std::string hex(const std::vector<uint8_t>& bytes) {
   }
   return s;
 }
-
-}  // namespace
 
 std::string entry_text(const SortCodes& c) {
   switch (c.kind) {

@@ -42,6 +42,9 @@ using EntryCheck = std::function<bool(char16_t, const jet::SortCodes&)>;
 std::map<char16_t, jet::SortCodes> agreed_entries(const std::u16string& text, const KeyLayout& layout,
                                                   const EntryCheck& allowed);
 
+// Bytes as upper-case hex digits.
+std::string hex(const std::vector<uint8_t>& bytes);
+
 // Identifies an entry for comparisons.
 std::string entry_text(const jet::SortCodes& c);
 
