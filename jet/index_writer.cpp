@@ -56,45 +56,62 @@ IndexWriter::IndexWriter(PageStore& pages, uint32_t owner, uint32_t root, std::f
     : pages_(pages), owner_(owner), root_(root), allocate_(std::move(allocate)) {}
 
 IndexNode& IndexWriter::node(uint32_t page) {
-  auto it = nodes_.find(page);
-  if (it != nodes_.end()) return *it->second;
+  if (page < nodes_.size() && nodes_[page]) return *nodes_[page];
   if (page == 0 || page >= pages_.page_count())
     throw JetError(pages_.path().string() + ": an index refers to page " + std::to_string(page) +
                    ", which does not exist");
   try {
-    auto n = std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page));
-    return *nodes_.emplace(page, std::move(n)).first->second;
+    return keep(std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page)));
   } catch (const std::runtime_error& e) {
     throw JetError(pages_.path().string() + ": " + e.what());
   }
+}
+
+IndexNode& IndexWriter::keep(std::unique_ptr<IndexNode> n) {
+  const uint32_t page = n->page;
+  if (page >= nodes_.size()) nodes_.resize(std::max<size_t>(page + 1, nodes_.size() * 2));
+  nodes_[page] = std::move(n);
+  return *nodes_[page];
 }
 
 IndexNode& IndexWriter::new_node(bool leaf) {
   auto n = std::make_unique<IndexNode>();
   n->page = allocate_();
   n->leaf = leaf;
-  IndexNode& ref = *nodes_.emplace(n->page, std::move(n)).first->second;
+  IndexNode& ref = keep(std::move(n));
   mark(ref);
   return ref;
 }
 
 bool IndexWriter::contains_key(const KeyBytes& key) {
-  // Descend towards the first entry with this key (row address 0 sorts first).
+  // Descend towards the first entry with this key (row address 0 sorts first). The
+  // way down is kept for the insert that usually follows: without an entry of equal
+  // key on it, the row address cannot change where the new entry goes.
+  auto same_key = [&](const IndexNode& n, size_t at) {
+    if (at >= n.entries.size()) return false;
+    const Entry e = n.entries[at];
+    return key_length(e, n.leaf) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+  };
+  last_descent_.key = key;
+  last_descent_.steps.clear();
+  last_descent_valid_ = false;
   uint32_t page = root_;
+  bool tie = false;
   for (int depth = 0;; ++depth) {
     if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
     IndexNode& n = node(page);
     size_t at = lower_bound(n, key, 0);
+    last_descent_.steps.emplace_back(page, at);
+    tie = tie || same_key(n, at);
     if (n.leaf) {
+      last_descent_valid_ = !tie;
       // The match may be the first entry of the following leaf.
       IndexNode* leaf = &n;
       for (int hop = 0; at == leaf->entries.size() && leaf->next != 0 && hop < 2; ++hop) {
         leaf = &node(leaf->next);
         at = 0;
       }
-      if (at == leaf->entries.size()) return false;
-      const Entry e = leaf->entries[at];
-      return key_length(e, true) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+      return same_key(*leaf, at);
     }
     if (at < n.entries.size())
       page = index_page::child_of(n.entries[at]);
@@ -129,11 +146,16 @@ bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& k
 
 bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
   std::vector<std::pair<uint32_t, size_t>> path;  // node page, index of the child taken
+  const bool reuse = last_descent_valid_ && last_descent_.key == key;
+  last_descent_valid_ = false;
+  const auto& steps = last_descent_.steps;
   uint32_t page = root_;
   for (int depth = 0;; ++depth) {
     if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
     IndexNode& n = node(page);
-    size_t at = lower_bound(n, key, row_pointer);
+    const auto level = static_cast<size_t>(depth);
+    size_t at = reuse && level < steps.size() && steps[level].first == page ? steps[level].second
+                                                                          : lower_bound(n, key, row_pointer);
     if (n.leaf) {
       const bool appended = at == n.entries.size() && n.next == 0;
       n.entries.insert(at, make_entry(key, row_pointer));
@@ -240,6 +262,7 @@ void IndexWriter::flush() {
 }
 
 void IndexWriter::forget() {
+  last_descent_valid_ = false;
   nodes_.clear();
   dirty_.clear();
 }

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "jet/index_key.h"
@@ -38,6 +37,7 @@ class IndexWriter {
  private:
   IndexNode& node(uint32_t page);
   IndexNode& new_node(bool leaf);
+  IndexNode& keep(std::unique_ptr<IndexNode> n);
   void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
   void mark(IndexNode& n) {
     if (!n.dirty) dirty_.push_back(n.page);
@@ -52,8 +52,15 @@ class IndexWriter {
   uint32_t owner_;
   uint32_t root_;
   std::function<uint32_t()> allocate_;
-  std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
+  std::vector<std::unique_ptr<IndexNode>> nodes_;  // decoded pages, by page number
   std::vector<uint32_t> dirty_;
+  // The way contains_key went down (page and entry position per level), reused by
+  // an insert of the same key when nothing changed in between.
+  struct Descent {
+    KeyBytes key;
+    std::vector<std::pair<uint32_t, size_t>> steps;
+  } last_descent_;
+  bool last_descent_valid_ = false;
 };
 
 }  // namespace halvaro::jet
