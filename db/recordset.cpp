@@ -138,6 +138,7 @@ void Recordset::Open(const std::string& source, Connection& connection, int /*cu
   lazy_select_ = std::move(lazy);
   target_ = target;
   known_names_.clear();
+  next_guess_ = 0;
   count_ = count;
   position_ = 0;
   new_row_.clear();
@@ -216,8 +217,12 @@ const ResultView& Recordset::rows() {
 }
 
 size_t Recordset::column_of(std::string_view name) {
-  for (const KnownName& known : known_names_) {
-    if (known.new_row == on_new_row_ && known.name == name) return known.column;
+  for (size_t n = 0, i = next_guess_; n < known_names_.size(); ++n, i = i + 1 < known_names_.size() ? i + 1 : 0) {
+    const KnownName& known = known_names_[i];
+    if (known.new_row == on_new_row_ && known.name == name) {
+      next_guess_ = i + 1 < known_names_.size() ? i + 1 : 0;
+      return known.column;
+    }
   }
   std::optional<size_t> found;
   if (on_new_row_) {

@@ -87,6 +87,7 @@ class Recordset {
     size_t column;
   };
   std::vector<KnownName> known_names_;
+  size_t next_guess_ = 0;  // fields are mostly asked for in the same order every row
   size_t count_ = 0;
   size_t position_ = 0;
   std::vector<FieldValue> new_row_;

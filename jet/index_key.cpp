@@ -333,9 +333,23 @@ void append_key_part(KeyBytes& key, ColumnType type, const FieldValue& value, bo
       break;
     }
     case ColumnType::Text:
-    case ColumnType::Memo:
-      append_general_text(key, utf16_from_utf8(value.as<std::string>()), ascending);
+    case ColumnType::Memo: {
+      // Only the first 255 characters count; when their bytes are ASCII they are
+      // the characters themselves, and no conversion is needed.
+      const std::string& text = value.as<std::string>();
+      std::array<char16_t, 255> units;
+      const size_t n = std::min(text.size(), units.size());
+      bool ascii = true;
+      for (size_t i = 0; i < n && ascii; ++i) {
+        ascii = static_cast<unsigned char>(text[i]) < 0x80;
+        units[i] = static_cast<char16_t>(text[i]);
+      }
+      if (ascii)
+        append_general_text(key, std::u16string_view(units.data(), n), ascending);
+      else
+        append_general_text(key, utf16_from_utf8(text), ascending);
       break;
+    }
     case ColumnType::Boolean:
       break;
   }

@@ -204,6 +204,19 @@ StoredValue encode_value(const Column& c, const FieldValue& v, const std::string
     case ColumnType::Text:
     case ColumnType::Memo: {
       if (!v.is<std::string>()) refuse(c, where, "a " + kind_name(v) + " value cannot be stored here");
+      const std::string& utf8 = v.as<std::string>();
+      // Plain ASCII (most text) goes straight to its stored form.
+      if (utf8.size() * 2 <= c.size || c.type == ColumnType::Memo) {
+        bool ascii = true;
+        for (char ch : utf8) ascii = ascii && ch > 0 && static_cast<unsigned char>(ch) < 0x80;
+        if (ascii && c.compressed_unicode && utf8.size() > 2) {
+          b.reserve(utf8.size() + 2);
+          b.push_back(0xFF);
+          b.push_back(0xFE);
+          b.insert(b.end(), utf8.begin(), utf8.end());
+          break;
+        }
+      }
       std::u16string text;
       try {
         text = utf16_from_utf8(v.as<std::string>());

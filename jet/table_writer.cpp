@@ -50,7 +50,7 @@ size_t distinct_keys_offset(size_t real_index) { return 63 + 12 * real_index + 4
 }  // namespace
 
 TableWriter::TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate)
-    : pages_(pages), table_(table), allocate_(std::move(allocate)) {
+    : pages_(pages), table_(table), where_("table " + table.name), allocate_(std::move(allocate)) {
   if (table.format != Format::Jet4) throw JetError("table " + table.name + ": only Jet 4 tables can be written");
   reload();
 }
@@ -94,7 +94,7 @@ bool TableWriter::key_is_null(const RealIndex& index, const std::vector<FieldVal
 }
 
 void TableWriter::append(std::vector<FieldValue> values) {
-  const std::string where = "table " + table_.name;
+  const std::string& where = where_;
   const auto& columns = table_.columns;
   if (values.size() != columns.size())
     throw ValueError(where + ": a row needs " + std::to_string(columns.size()) + " values, not " +

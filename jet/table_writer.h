@@ -45,6 +45,7 @@ class TableWriter {
 
   PageStore& pages_;
   const TableDef& table_;
+  const std::string where_;  // "table NAME", the start of every refusal
   std::function<uint32_t()> allocate_;
   // The counters the definition page holds, as this writer has them.
   uint32_t row_count_ = 0;

@@ -154,8 +154,19 @@ struct QueryEngine::Impl : RelationResolver {
   bool share = true;
 
   explicit Impl(std::shared_ptr<const TableSource> from) : source(std::move(from)) {
-    if (sqlite3_open(":memory:", &db) != SQLITE_OK) throw QueryError("cannot start the query evaluator");
+    // Each engine's database is used by one thread at a time: no locking, and no
+    // global memory statistics (which take a lock on every allocation).
+    static const bool configured = [] {
+      sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+      return true;
+    }();
+    (void)configured;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
+      throw QueryError("cannot start the query evaluator");
     register_jet_functions(db);
+    // A scratch database: nothing in it needs to survive an error half-way.
+    exec("PRAGMA journal_mode = OFF");
   }
   ~Impl() override {
     shapes.clear();  // their statements must be finalized before the database closes

@@ -19,10 +19,14 @@ const char* const kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                  "Thursday", "Friday", "Saturday"};
 
 std::string two_digits(int value) {
+  if (value >= 0 && value < 100) return {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%02d", value);
   return buffer;
 }
+
+// Patterns are ASCII: folding them needs no locale.
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // The settings' patterns are written the Windows way (MM month, mm minutes); the
 // renderer below reads the Format way (mm month after a date part, nn minutes).
@@ -83,7 +87,7 @@ std::string decimal_text(const Decimal& value) {
 // ---- Date patterns ----
 
 bool is_date_letter(char c) {
-  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  c = ascii_lower(c);
   return c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 'n' || c == 's' || c == 'w' ||
          c == 'q' || c == 'c';
 }
@@ -91,7 +95,7 @@ bool is_date_letter(char c) {
 bool starts_with_folded(std::string_view text, size_t at, std::string_view word) {
   if (text.size() - at < word.size()) return false;
   for (size_t i = 0; i < word.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[at + i])) != word[i]) return false;
+    if (ascii_lower(text[at + i]) != word[i]) return false;
   }
   return true;
 }
@@ -117,7 +121,7 @@ std::string render_date(DateTime value, std::string_view pattern) {
   size_t i = 0;
   while (i < pattern.size()) {
     char c = pattern[i];
-    char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    char lower = ascii_lower(c);
     if (c == '"') {
       size_t end = pattern.find('"', i + 1);
       if (end == std::string_view::npos) throw std::invalid_argument("unterminated quote in format pattern");
@@ -156,7 +160,7 @@ std::string render_date(DateTime value, std::string_view pattern) {
     }
     size_t run = 1;
     while (i + run < pattern.size() &&
-           std::tolower(static_cast<unsigned char>(pattern[i + run])) == lower) {
+           ascii_lower(pattern[i + run]) == lower) {
       ++run;
     }
     const int hour = twelve_hour ? (t.hour % 12 == 0 ? 12 : t.hour % 12) : t.hour;
@@ -188,6 +192,8 @@ std::string render_date(DateTime value, std::string_view pattern) {
                                 static_cast<int>(std::floor(from_civil({t.year, 1, 1, 0, 0, 0}).days)) + 1);
         } else if (run == 2) {
           out += two_digits(t.year % 100);
+        } else if (t.year >= 1000 && t.year <= 9999) {
+          out += std::to_string(t.year);
         } else {
           char buffer[16];
           std::snprintf(buffer, sizeof buffer, "%04d", t.year);

@@ -1,5 +1,6 @@
 #include "sql/text_fold.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace halvaro::sql {
@@ -91,7 +92,15 @@ std::string fold_case(std::string_view utf8) { return map_text(utf8, to_lower); 
 std::string upper_case(std::string_view utf8) { return map_text(utf8, to_upper); }
 
 int compare_folded(std::string_view a, std::string_view b) {
-  size_t i = 0, j = 0;
+  // An identical start folds identically: skip it, back to a character's first byte.
+  size_t same = 0;
+  const size_t shorter = std::min(a.size(), b.size());
+  while (same < shorter && a[same] == b[same]) ++same;
+  auto inside = [](std::string_view s, size_t at) {
+    return at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80;
+  };
+  while (same > 0 && (inside(a, same) || inside(b, same))) --same;
+  size_t i = same, j = same;
   while (i < a.size() && j < b.size()) {
     auto p = static_cast<unsigned char>(a[i]), q = static_cast<unsigned char>(b[j]);
     if (p < 0x80 && q < 0x80) {  // ASCII, the common case, without decoding

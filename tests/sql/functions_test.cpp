@@ -43,6 +43,10 @@ TEST(TextFold, LettersOfTheAlphabetsTheFilesUse) {
   EXPECT_LT(compare_folded("apple", "Banana"), 0);
   EXPECT_LT(compare_folded("abc", "ABCD"), 0);
   EXPECT_GT(compare_folded("b", "A"), 0);
+  // Texts that part inside a two-byte character are compared by whole characters.
+  EXPECT_EQ(compare_folded("M\u00FCller", "M\u00DCller"), 0);
+  EXPECT_LT(compare_folded("M\u00FC", "M\u00FDa"), 0);
+  EXPECT_GT(compare_folded("M\u00FDa", "M\u00DC"), 0);
   EXPECT_EQ(utf8_length("Söhne"), 5u);
   EXPECT_EQ(utf8_offset("Söhne", 2), 3u);
 }
