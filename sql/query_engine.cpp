@@ -165,7 +165,8 @@ struct QueryEngine::Impl : RelationResolver {
                         nullptr) != SQLITE_OK)
       throw QueryError("cannot start the query evaluator");
     register_jet_functions(db);
-    // A scratch database: nothing in it needs to survive an error half-way.
+    // A scratch database: a table that fails to load is dropped whole (discard), so
+    // no rollback journal is needed.
     exec("PRAGMA journal_mode = OFF");
   }
   ~Impl() override {
@@ -180,6 +181,13 @@ struct QueryEngine::Impl : RelationResolver {
       sqlite3_free(error);
       throw QueryError(message);
     }
+  }
+
+  // Drops a table whose loading failed. Without a journal there is no rollback:
+  // what was inserted is committed and the table dropped.
+  void discard(const std::string& sqlite_name) {
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, ("DROP TABLE IF EXISTS " + sqlite_name).c_str(), nullptr, nullptr, nullptr);
   }
 
   const Relation& relation(std::string_view name) override {
@@ -211,10 +219,10 @@ struct QueryEngine::Impl : RelationResolver {
       });
       exec("COMMIT");
     } catch (const QueryError&) {
-      exec("ROLLBACK");
+      discard(relation.sqlite_name);
       throw;
     } catch (const std::exception& e) {
-      exec("ROLLBACK");
+      discard(relation.sqlite_name);
       throw QueryError("reading table " + table.name + ": " + e.what());
     }
     return relations[key] = std::move(relation);

@@ -238,6 +238,39 @@ TEST(QueryEngine, ErrorsNameTheQueryAndTheConstruct) {
   EXPECT_THAT(message("SELECT 1/0 FROM tblInvoice"), testing::HasSubstr("division by zero"));
 }
 
+// A table whose reading fails half-way is dropped whole: the error names it, and
+// the next statement reads it again from the start, with no rows left over.
+TEST(QueryEngine, ATableThatFailsToLoadLeavesNothingBehind) {
+  class FailingOnce : public MemorySource {
+   public:
+    void scan(const SourceTable& table,
+              const std::function<void(std::span<const FieldValue>)>& visit) const override {
+      if (!failed_) {
+        failed_ = true;
+        MemorySource::scan(table, [&](std::span<const FieldValue> values) {
+          visit(values);
+          throw std::runtime_error("the disk could not be read");
+        });
+      }
+      MemorySource::scan(table, visit);
+    }
+
+   private:
+    mutable bool failed_ = false;
+  };
+  auto source = std::make_shared<FailingOnce>();
+  source->add_table({"T", {{"id", Kind::Long}}}, {{1}, {2}, {3}});
+  QueryEngine engine(source);
+  try {
+    engine.execute("SELECT id FROM T");
+    ADD_FAILURE() << "the failed read was not reported";
+  } catch (const QueryError& e) {
+    EXPECT_THAT(e.what(), testing::HasSubstr("reading table T: the disk could not be read"));
+  }
+  EXPECT_EQ(engine.execute("SELECT id FROM T").rows.size(), 3u);
+  EXPECT_EQ(engine.execute("SELECT id FROM T WHERE id = 1").rows.size(), 1u);
+}
+
 // A fresh engine over three small tables for the expression tests.
 class Expressions : public testing::Test {
  protected:
