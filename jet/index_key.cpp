@@ -355,11 +355,10 @@ void append_key_part(KeyBytes& key, ColumnType type, const FieldValue& value, bo
   }
 }
 
-KeyBytes make_key(const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values) {
-  KeyBytes key;
+void make_key(KeyBytes& key, const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values) {
+  key.clear();
   for (const IndexColumn& ic : index.columns)
     append_key_part(key, table.columns.at(ic.column).type, values.at(ic.column), ic.ascending);
-  return key;
 }
 
 }  // namespace halvaro::jet

@@ -53,8 +53,8 @@ const SortCodes* known_sort_codes(char16_t ch);
 void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending,
                          const SortCodeLookup& lookup = known_sort_codes);
 
-// The whole key of `values` (one per table column) for a real index. Throws
+// Sets `key` to the whole key of `values` (one per table column) for a real index. Throws
 // ValueError when a text holds a character of unknown sort position.
-KeyBytes make_key(const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values);
+void make_key(KeyBytes& key, const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values);
 
 }  // namespace halvaro::jet

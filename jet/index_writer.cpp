@@ -14,13 +14,18 @@ using index_page::ordered_length;
 
 namespace {
 
-EntryBytes make_entry(const KeyBytes& key, uint32_t row_pointer) {
-  EntryBytes e(key);
+void make_entry(EntryBytes& e, const KeyBytes& key, uint32_t row_pointer) {
+  e.assign(key.begin(), key.end());
   const uint32_t page = row_pointer >> 8;
   e.push_back(static_cast<uint8_t>(page >> 16));
   e.push_back(static_cast<uint8_t>(page >> 8));
   e.push_back(static_cast<uint8_t>(page));
   e.push_back(static_cast<uint8_t>(row_pointer));
+}
+
+EntryBytes make_entry(const KeyBytes& key, uint32_t row_pointer) {
+  EntryBytes e;
+  make_entry(e, key, row_pointer);
   return e;
 }
 
@@ -145,7 +150,8 @@ bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& k
 }
 
 bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
-  std::vector<std::pair<uint32_t, size_t>> path;  // node page, index of the child taken
+  auto& path = path_;  // node page, index of the child taken
+  path.clear();
   const bool reuse = last_descent_valid_ && last_descent_.key == key;
   last_descent_valid_ = false;
   const auto& steps = last_descent_.steps;
@@ -158,7 +164,8 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
                                                                           : lower_bound(n, key, row_pointer);
     if (n.leaf) {
       const bool appended = at == n.entries.size() && n.next == 0;
-      n.entries.insert(at, make_entry(key, row_pointer));
+      make_entry(entry_, key, row_pointer);  // in a buffer kept from insert to insert
+      n.entries.insert(at, entry_);
       mark(n);
       const bool distinct = !shares_key(n, at, key);
       path.emplace_back(page, at);

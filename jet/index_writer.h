@@ -61,6 +61,9 @@ class IndexWriter {
     std::vector<std::pair<uint32_t, size_t>> steps;
   } last_descent_;
   bool last_descent_valid_ = false;
+  // Scratch for insert.
+  std::vector<std::pair<uint32_t, size_t>> path_;
+  EntryBytes entry_;
 };
 
 }  // namespace halvaro::jet

@@ -1,5 +1,6 @@
 #include "jet/row_encoder.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -133,9 +134,10 @@ std::vector<uint8_t> encode_text(const std::u16string& text, bool compressible) 
   return out;
 }
 
-StoredValue encode_value(const Column& c, const FieldValue& v, const std::string& where) {
-  StoredValue out;
-  if (v.is_null()) return out;
+void encode_value(StoredValue& out, const Column& c, const FieldValue& v, const std::string& where) {
+  out.present = false;
+  out.bytes.clear();
+  if (v.is_null()) return;
   out.present = true;
   auto& b = out.bytes;
   switch (c.type) {
@@ -238,7 +240,6 @@ StoredValue encode_value(const Column& c, const FieldValue& v, const std::string
       b = v.as<Binary>();
       break;
   }
-  return out;
 }
 
 namespace {
@@ -274,8 +275,11 @@ std::vector<uint8_t> assemble_row(const TableDef& layout, const std::vector<Stor
   row.reserve(assembled_size(layout, values));
   row[0] = static_cast<uint8_t>(layout.max_columns);
   row[1] = static_cast<uint8_t>(layout.max_columns >> 8);
-  std::vector<uint8_t> null_mask((layout.max_columns + 7u) / 8, 0);
-  std::vector<const StoredValue*> by_slot(slots, nullptr);
+  // At most 255 columns (and so variable slots) per table: the scratch lives on the stack.
+  if (layout.max_columns > 255 || slots > 255) throw JetError("table " + layout.name + ": more than 255 columns");
+  std::array<uint8_t, 32> null_mask{};
+  const size_t mask_size = (layout.max_columns + 7u) / 8;
+  std::array<const StoredValue*, 256> by_slot{};
   for (size_t i = 0; i < layout.columns.size(); ++i) {
     const Column& c = layout.columns[i];
     const StoredValue& v = values[i];
@@ -287,7 +291,7 @@ std::vector<uint8_t> assemble_row(const TableDef& layout, const std::vector<Stor
       by_slot[c.variable_index] = &v;
     }
   }
-  std::vector<uint16_t> offsets(slots + 1);
+  std::array<uint16_t, 257> offsets{};
   for (size_t s = 0; s < slots; ++s) {
     offsets[s] = static_cast<uint16_t>(row.size());
     if (by_slot[s] && by_slot[s]->present)
@@ -300,7 +304,7 @@ std::vector<uint8_t> assemble_row(const TableDef& layout, const std::vector<Stor
   }
   row.push_back(static_cast<uint8_t>(slots));
   row.push_back(static_cast<uint8_t>(slots >> 8));
-  row.insert(row.end(), null_mask.begin(), null_mask.end());
+  row.insert(row.end(), null_mask.begin(), null_mask.begin() + static_cast<long>(mask_size));
   return row;
 }
 

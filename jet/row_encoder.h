@@ -19,9 +19,9 @@ struct StoredValue {
   std::vector<uint8_t> bytes;  // fixed bytes, variable bytes or a long value's data
 };
 
-// `where` names the table for messages. Throws ValueError.
-StoredValue encode_value(const Column& column, const FieldValue& value,
-                         const std::string& where);
+// Sets `out` to a value's stored form (reusing its buffer). `where` names the table
+// for messages. Throws ValueError.
+void encode_value(StoredValue& out, const Column& column, const FieldValue& value, const std::string& where);
 
 // Jet 4 text: UTF-16LE, or its compressed form (0xFF 0xFE, then one byte per
 // character) when the column allows it and that is shorter.

@@ -113,12 +113,17 @@ void TableWriter::append(std::vector<FieldValue> values) {
     }
   }
 
-  std::vector<StoredValue> stored(values.size());
-  for (size_t i = 0; i < values.size(); ++i) stored[i] = encode_value(columns[i], values[i], where);
+  // The scratch vectors keep their buffers from row to row.
+  auto& stored = stored_;
+  stored.resize(values.size());
+  for (size_t i = 0; i < values.size(); ++i) encode_value(stored[i], columns[i], values[i], where);
 
   // Long values: references first, then inline data while the row stays small.
-  std::vector<std::vector<uint8_t>> long_data(values.size());
-  std::vector<bool> is_inline(values.size(), false);
+  auto& long_data = long_data_;
+  long_data.resize(values.size());
+  for (auto& data : long_data) data.clear();
+  auto& is_inline = is_inline_;
+  is_inline.assign(values.size(), false);
   for (size_t i = 0; i < values.size(); ++i) {
     if (!is_long_value(columns[i].type) || !stored[i].present) continue;
     long_data[i] = std::move(stored[i].bytes);
@@ -137,7 +142,8 @@ void TableWriter::append(std::vector<FieldValue> values) {
                      std::to_string(kMaxRowSize));
 
   // Keys, and the unique ones checked, before anything is written.
-  std::vector<KeyBytes> keys(table_.real_indexes.size());
+  auto& keys = keys_;
+  keys.resize(table_.real_indexes.size());
   for (size_t r = 0; r < table_.real_indexes.size(); ++r) {
     const RealIndex& real = table_.real_indexes[r];
     bool primary = false;
@@ -148,7 +154,7 @@ void TableWriter::append(std::vector<FieldValue> values) {
         if (index_name.empty() || logical.primary) index_name = logical.name;
       }
     try {
-      keys[r] = make_key(table_, real, values);
+      make_key(keys[r], table_, real, values);
     } catch (const ValueError& e) {
       throw ValueError(where + ": index " + index_name + ": " + e.what());
     }

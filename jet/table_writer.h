@@ -12,6 +12,7 @@
 
 #include "jet/field_value.h"
 #include "jet/index_writer.h"
+#include "jet/row_encoder.h"
 #include "jet/table_definition.h"
 
 namespace halvaro::jet {
@@ -53,6 +54,11 @@ class TableWriter {
   std::vector<std::unique_ptr<IndexWriter>> indexes_;
   uint32_t insert_page_ = 0;  // data page taking new rows (0: look for one)
   uint32_t long_value_page_ = 0;
+  // Scratch for append.
+  std::vector<StoredValue> stored_;
+  std::vector<std::vector<uint8_t>> long_data_;
+  std::vector<bool> is_inline_;
+  std::vector<KeyBytes> keys_;
 };
 
 }  // namespace halvaro::jet
