@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 
 #include "jet/build_bytes.h"
@@ -282,14 +281,6 @@ bool stores_flag(QueryAttribute a) {
 }
 
 }  // namespace
-
-DateTime local_now() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return from_civil({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                     local.tm_sec});
-}
 
 DatabaseBuilder::DatabaseBuilder(DateTime created) : created_(created) {}
 

@@ -48,7 +48,5 @@ class DatabaseBuilder {
   std::vector<QuerySpec> queries_;
 };
 
-// The current local time as Jet stores it.
-DateTime local_now();
 
 }  // namespace halvaro::jet

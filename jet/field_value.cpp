@@ -1,6 +1,7 @@
 #include "jet/field_value.h"
 
 #include <cmath>
+#include <ctime>
 #include <cstdio>
 
 namespace halvaro {
@@ -49,6 +50,14 @@ CivilTime to_civil(DateTime value) {
   civil.minute = static_cast<int>(seconds / 60 % 60);
   civil.second = static_cast<int>(seconds % 60);
   return civil;
+}
+
+DateTime local_now() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return from_civil({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                     local.tm_sec});
 }
 
 DateTime from_civil(const CivilTime& c) {

@@ -35,6 +35,8 @@ struct CivilTime {
 
 CivilTime to_civil(DateTime value);
 DateTime from_civil(const CivilTime& civil);
+// The current local time as Jet stores it.
+DateTime local_now();
 // "YYYY-MM-DD HH:MM:SS" (the time is always present).
 std::string to_iso8601(DateTime value);
 

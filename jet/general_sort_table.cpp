@@ -7,16 +7,9 @@
 //   build/tools/derive_sort_codes FIXTURES/access/V2000/*.mdb
 //     FIXTURES/access/V2003/*.mdb > jet/general_sort_table.cpp
 
-#include <cstddef>
+#include "jet/general_sort_table.h"
 
 namespace halvaro::jet {
-
-struct GeneralSortEntry {
-  char16_t ch;
-  const char* codes;
-};
-extern const GeneralSortEntry kGeneralSortTable[];
-extern const size_t kGeneralSortTableSize;
 
 const GeneralSortEntry kGeneralSortTable[] = {
     {0x0001, "U03"},

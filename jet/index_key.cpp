@@ -9,17 +9,10 @@
 #include <string>
 
 #include "jet/database_writer.h"
+#include "jet/general_sort_table.h"
 #include "jet/utf16_text.h"
 
 namespace halvaro::jet {
-
-// The derived table (jet/general_sort_table.cpp), sorted by code unit.
-struct GeneralSortEntry {
-  char16_t ch;
-  const char* codes;
-};
-extern const GeneralSortEntry kGeneralSortTable[];
-extern const size_t kGeneralSortTableSize;
 
 namespace {
 

@@ -29,6 +29,11 @@ EntryBytes make_entry(const KeyBytes& key, uint32_t row_pointer) {
   return e;
 }
 
+// Whether an entry holds exactly this key.
+bool has_key(Entry e, bool leaf, const KeyBytes& key) {
+  return key_length(e, leaf) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+}
+
 // Position of the first entry not less than (key, row).
 size_t lower_bound(const IndexNode& n, std::span<const uint8_t> key, uint32_t row) {
   size_t low = 0, high = n.entries.size();
@@ -93,9 +98,7 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
   // way down is kept for the insert that usually follows: without an entry of equal
   // key on it, the row address cannot change where the new entry goes.
   auto same_key = [&](const IndexNode& n, size_t at) {
-    if (at >= n.entries.size()) return false;
-    const Entry e = n.entries[at];
-    return key_length(e, n.leaf) == key.size() && std::equal(key.begin(), key.end(), e.begin());
+    return at < n.entries.size() && has_key(n.entries[at], n.leaf, key);
   };
   last_descent_.key = key;
   last_descent_.steps.clear();
@@ -130,9 +133,7 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
 }
 
 bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key) {
-  auto same = [&](Entry e) {
-    return key_length(e, true) == key.size() && std::equal(key.begin(), key.end(), e.begin());
-  };
+  auto same = [&](Entry e) { return has_key(e, true, key); };
   // Neighbours before and after the new entry, looking into the adjacent leaves at
   // the page's edges.
   if (at > 0) {

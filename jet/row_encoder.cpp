@@ -1,10 +1,12 @@
 #include "jet/row_encoder.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "jet/database_writer.h"
 #include "jet/utf16_text.h"
@@ -110,12 +112,17 @@ std::vector<uint8_t> encode_decimal(const Column& c, const Decimal& d, const std
 
 bool is_long_value(ColumnType type) { return type == ColumnType::Memo || type == ColumnType::Ole; }
 
-std::vector<uint8_t> encode_text(const std::u16string& text, bool compressible) {
-  std::vector<uint8_t> out;
+namespace {
+
+char16_t unit(char16_t ch) { return ch; }
+char16_t unit(char ch) { return static_cast<unsigned char>(ch); }  // ASCII text: bytes are characters
+
+template <class Text>
+void put_text(std::vector<uint8_t>& out, const Text& text, bool compressible) {
   bool narrow = compressible && text.size() > 2;
   if (narrow)
-    for (char16_t ch : text)
-      if (ch == 0 || ch > 0xFF) {
+    for (auto ch : text)
+      if (unit(ch) == 0 || unit(ch) > 0xFF) {
         narrow = false;
         break;
       }
@@ -123,14 +130,24 @@ std::vector<uint8_t> encode_text(const std::u16string& text, bool compressible) 
     out.reserve(text.size() + 2);
     out.push_back(0xFF);
     out.push_back(0xFE);
-    for (char16_t ch : text) out.push_back(static_cast<uint8_t>(ch));
+    if constexpr (std::is_same_v<typename Text::value_type, char>)
+      out.insert(out.end(), text.begin(), text.end());
+    else
+      for (auto ch : text) out.push_back(static_cast<uint8_t>(unit(ch)));
   } else {
     out.reserve(text.size() * 2);
-    for (char16_t ch : text) {
-      out.push_back(static_cast<uint8_t>(ch));
-      out.push_back(static_cast<uint8_t>(ch >> 8));
+    for (auto ch : text) {
+      out.push_back(static_cast<uint8_t>(unit(ch)));
+      out.push_back(static_cast<uint8_t>(unit(ch) >> 8));
     }
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> encode_text(const std::u16string& text, bool compressible) {
+  std::vector<uint8_t> out;
+  put_text(out, text, compressible);
   return out;
 }
 
@@ -207,28 +224,25 @@ void encode_value(StoredValue& out, const Column& c, const FieldValue& v, const 
     case ColumnType::Memo: {
       if (!v.is<std::string>()) refuse(c, where, "a " + kind_name(v) + " value cannot be stored here");
       const std::string& utf8 = v.as<std::string>();
-      // Plain ASCII (most text) goes straight to its stored form.
-      if (utf8.size() * 2 <= c.size || c.type == ColumnType::Memo) {
-        bool ascii = true;
-        for (char ch : utf8) ascii = ascii && ch > 0 && static_cast<unsigned char>(ch) < 0x80;
-        if (ascii && c.compressed_unicode && utf8.size() > 2) {
-          b.reserve(utf8.size() + 2);
-          b.push_back(0xFF);
-          b.push_back(0xFE);
-          b.insert(b.end(), utf8.begin(), utf8.end());
-          break;
+      // ASCII (most text) is stored without a UTF-16 copy: its bytes are its characters.
+      const bool ascii =
+          std::all_of(utf8.begin(), utf8.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+      std::u16string text;
+      if (!ascii) {
+        try {
+          text = utf16_from_utf8(utf8);
+        } catch (const std::invalid_argument&) {
+          refuse(c, where, "the text is not valid UTF-8");
         }
       }
-      std::u16string text;
-      try {
-        text = utf16_from_utf8(v.as<std::string>());
-      } catch (const std::invalid_argument&) {
-        refuse(c, where, "the text is not valid UTF-8");
-      }
-      if (c.type == ColumnType::Text && text.size() * 2 > c.size)
-        refuse(c, where, "the text \"" + v.as<std::string>() + "\" has " + std::to_string(text.size()) +
+      const size_t characters = ascii ? utf8.size() : text.size();
+      if (c.type == ColumnType::Text && characters * 2 > c.size)
+        refuse(c, where, "the text \"" + utf8 + "\" has " + std::to_string(characters) +
                              " characters; the column holds at most " + std::to_string(c.size / 2));
-      b = encode_text(text, c.compressed_unicode);
+      if (ascii)
+        put_text(b, std::string_view(utf8), c.compressed_unicode);
+      else
+        put_text(b, text, c.compressed_unicode);
       break;
     }
     case ColumnType::Binary:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jet/build_bytes.h"
+#include "jet/table_definition.h"
 
 namespace halvaro::jet {
 
@@ -18,21 +19,12 @@ constexpr uint32_t kTableMagic = 0x0659;
 constexpr uint32_t kIndexMagic = 0x0783;
 constexpr uint16_t kGeneralSortOrder = 0x0409;
 
-// Column flag bits.
-constexpr uint8_t kFixedLength = 0x01;
-constexpr uint8_t kUpdatable = 0x02;
-constexpr uint8_t kAutonumber = 0x04;
-// Set by Jet on every catalog column; 0x20 also on its binary (SID) columns.
+// Column flag bits beyond those the reader knows (jet/table_definition.h): set by Jet
+// on every catalog column; 0x20 also on its binary (SID) columns.
 constexpr uint8_t kCatalogColumn = 0x10;
 constexpr uint8_t kCatalogBinary = 0x20;
-constexpr uint8_t kCompressedUnicode = 0x01;  // the "misc" flag byte
 
-// Index flag bits.
-constexpr uint8_t kUniqueIndex = 0x01;
-constexpr uint8_t kIgnoreNullsIndex = 0x02;
-constexpr uint8_t kRequiredIndex = 0x08;
 constexpr uint8_t kJet4Index = 0x80;  // present on every index Access 2000 and later write
-constexpr uint8_t kPrimaryKeyType = 0x01;
 
 uint16_t fixed_size_of(ColumnType type) {
   switch (type) {
@@ -61,9 +53,9 @@ uint16_t column_number(const TableSpec& table, const std::string& name) {
 
 uint8_t index_flags(const IndexSpec& index) {
   uint8_t flags = kJet4Index;
-  if (index.unique || index.primary) flags |= kUniqueIndex;
-  if (index.required) flags |= kRequiredIndex;
-  if (index.ignore_nulls) flags |= kIgnoreNullsIndex;
+  if (index.unique || index.primary) flags |= kIndexUnique;
+  if (index.required) flags |= kIndexRequired;
+  if (index.ignore_nulls) flags |= kIndexIgnoreNulls;
   return flags;
 }
 
@@ -155,13 +147,13 @@ std::vector<uint8_t> encode_table_definition(const TableSpec& table,
       add16(b, kGeneralSortOrder);  // text sort order; Access writes it on every column
       add16(b, 0);                  // sort order version 0: "General" of Access 2000
     }
-    uint8_t flags = kUpdatable;
-    if (p.fixed) flags |= kFixedLength;
-    if (c.autonumber) flags |= kAutonumber;
+    uint8_t flags = kColumnUpdatable;
+    if (p.fixed) flags |= kColumnFixed;
+    if (c.autonumber) flags |= kColumnAutoLong;
     if (table.system) flags |= kCatalogColumn;
     if (table.system && c.type == ColumnType::Binary) flags |= kCatalogBinary;
     add8(b, flags);
-    add8(b, !table.system && is_textual(c.type) ? kCompressedUnicode : 0);
+    add8(b, !table.system && is_textual(c.type) ? kColumnExtCompressedUnicode : 0);
     add32(b, 0);
     add16(b, p.fixed ? p.fixed_offset : 0);
     add16(b, p.stored_length);
@@ -196,7 +188,7 @@ std::vector<uint8_t> encode_table_definition(const TableSpec& table,
     add32(b, 0);
     add8(b, 0);
     add8(b, 0);
-    add8(b, index.primary ? kPrimaryKeyType : 0);
+    add8(b, index.primary ? kIndexTypePrimary : 0);
     add32(b, 0);
   }
   for (const IndexSpec& index : table.indexes) build::add_name(b, index.name);

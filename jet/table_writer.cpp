@@ -52,6 +52,16 @@ size_t distinct_keys_offset(size_t real_index) { return 63 + 12 * real_index + 4
 TableWriter::TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate)
     : pages_(pages), table_(table), where_("table " + table.name), allocate_(std::move(allocate)) {
   if (table.format != Format::Jet4) throw JetError("table " + table.name + ": only Jet 4 tables can be written");
+  // Each real index is shown by the name of a logical index on it, the primary key's
+  // when there is one.
+  real_index_names_.resize(table.real_indexes.size());
+  real_index_primary_.assign(table.real_indexes.size(), false);
+  for (const auto& logical : table.indexes) {
+    if (logical.real_index < 0 || static_cast<size_t>(logical.real_index) >= table.real_indexes.size()) continue;
+    const auto r = static_cast<size_t>(logical.real_index);
+    if (real_index_names_[r].empty() || logical.primary) real_index_names_[r] = logical.name;
+    real_index_primary_[r] = real_index_primary_[r] || logical.primary;
+  }
   reload();
 }
 
@@ -146,13 +156,8 @@ void TableWriter::append(std::vector<FieldValue> values) {
   keys.resize(table_.real_indexes.size());
   for (size_t r = 0; r < table_.real_indexes.size(); ++r) {
     const RealIndex& real = table_.real_indexes[r];
-    bool primary = false;
-    std::string index_name;
-    for (const auto& logical : table_.indexes)
-      if (logical.real_index == static_cast<int>(r)) {
-        primary = primary || logical.primary;
-        if (index_name.empty() || logical.primary) index_name = logical.name;
-      }
+    const bool primary = real_index_primary_[r];
+    const std::string& index_name = real_index_names_[r];
     try {
       make_key(keys[r], table_, real, values);
     } catch (const ValueError& e) {

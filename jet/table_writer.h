@@ -47,6 +47,8 @@ class TableWriter {
   PageStore& pages_;
   const TableDef& table_;
   const std::string where_;  // "table NAME", the start of every refusal
+  std::vector<std::string> real_index_names_;  // per real index, for refusals
+  std::vector<bool> real_index_primary_;
   std::function<uint32_t()> allocate_;
   // The counters the definition page holds, as this writer has them.
   uint32_t row_count_ = 0;

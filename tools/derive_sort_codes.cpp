@@ -469,11 +469,8 @@ int main(int argc, char** argv) {
                "// refused when a text holding them must be indexed. Do not edit; regenerate with\n"
                "//   build/tools/derive_sort_codes FIXTURES/access/V2000/*.mdb\n"
                "//     FIXTURES/access/V2003/*.mdb > jet/general_sort_table.cpp\n\n"
-               "#include <cstddef>\n\n"
+               "#include \"jet/general_sort_table.h\"\n\n"
                "namespace halvaro::jet {\n\n"
-               "struct GeneralSortEntry {\n  char16_t ch;\n  const char* codes;\n};\n"
-               "extern const GeneralSortEntry kGeneralSortTable[];\n"
-               "extern const size_t kGeneralSortTableSize;\n\n"
                "const GeneralSortEntry kGeneralSortTable[] = {\n";
   for (const auto& [ch, codes] : known) {
     char b[16];
