@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/create_script.h"
-#include "jet/database_writer.h"
+#include "jet/builder/create_script.h"
+#include "jet/writer/database_writer.h"
 
 using namespace halvaro;
 using Clock = std::chrono::steady_clock;

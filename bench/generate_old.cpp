@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "jet/create_script.h"
-#include "jet/database_writer.h"
+#include "jet/builder/create_script.h"
+#include "jet/writer/database_writer.h"
 
 using namespace halvaro;
 using namespace halvaro::jet;

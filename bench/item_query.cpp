@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 #include "sql/query_engine.h"
 #include "sql/regional.h"
 

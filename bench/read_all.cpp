@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/csv_writer.h"
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {

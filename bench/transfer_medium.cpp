@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/transfer_run.h"
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 
 using namespace halvaro;
 namespace fs = std::filesystem;

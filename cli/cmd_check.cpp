@@ -4,9 +4,9 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "jet/checker.h"
-#include "jet/database.h"
-#include "jet/journal.h"
+#include "jet/writer/checker.h"
+#include "jet/catalog/database.h"
+#include "jet/pages/journal.h"
 
 namespace halvaro::cli {
 namespace {

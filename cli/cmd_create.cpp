@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "jet/create_script.h"
+#include "jet/builder/create_script.h"
 
 namespace halvaro::cli {
 namespace {

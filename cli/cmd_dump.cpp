@@ -14,7 +14,7 @@
 
 #include "cli/command.h"
 #include "cli/csv_writer.h"
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 
 namespace halvaro::cli {
 

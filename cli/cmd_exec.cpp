@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "jet/insert_script.h"
+#include "jet/writer/insert_script.h"
 
 namespace halvaro::cli {
 namespace {

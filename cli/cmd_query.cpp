@@ -8,7 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/csv_writer.h"
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 #include "sql/query_engine.h"
 
 namespace halvaro::cli {

@@ -19,7 +19,7 @@
 #include <span>
 #include <string>
 
-#include "jet/field_value.h"
+#include "jet/base/field_value.h"
 
 namespace halvaro::cli {
 

@@ -1,8 +1,8 @@
 # halvaro_module(<name> [DEPS <targets>...])
-# Builds every .cpp of the calling folder into the static library halvaro_<name>.
+# Builds every .cpp of the calling folder and its subfolders into the static library halvaro_<name>.
 function(halvaro_module name)
   cmake_parse_arguments(M "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_library(halvaro_${name} STATIC ${sources})
   target_include_directories(halvaro_${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(halvaro_${name} PUBLIC ${M_DEPS})

@@ -5,8 +5,8 @@
 // currency stays exact. A value that does not fit or does not convert raises the
 // "value not stored" error with the reason.
 
-#include "jet/database.h"
-#include "jet/field_value.h"
+#include "jet/catalog/database.h"
+#include "jet/base/field_value.h"
 
 namespace halvaro::db {
 

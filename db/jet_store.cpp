@@ -3,7 +3,7 @@
 #include <map>
 
 #include "db/errors.h"
-#include "jet/database_writer.h"
+#include "jet/writer/database_writer.h"
 #include "sql/query_engine.h"
 #include "sql/text_fold.h"
 

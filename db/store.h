@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/database.h"
-#include "jet/field_value.h"
+#include "jet/catalog/database.h"
+#include "jet/base/field_value.h"
 
 namespace halvaro::db {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/field_value.h"
+#include "jet/base/field_value.h"
 
 namespace halvaro::sql::ast {
 

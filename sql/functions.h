@@ -4,7 +4,7 @@
 
 #include <sqlite3.h>
 
-#include "jet/field_value.h"
+#include "jet/base/field_value.h"
 #include "sql/kind.h"
 
 namespace halvaro::sql {

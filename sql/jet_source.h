@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 #include "sql/table_source.h"
 
 namespace halvaro::sql {

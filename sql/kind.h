@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 
 namespace halvaro::sql {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/field_value.h"
+#include "jet/base/field_value.h"
 #include "sql/kind.h"
 #include "sql/table_source.h"
 

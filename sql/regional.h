@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "jet/field_value.h"
+#include "jet/base/field_value.h"
 #include "sql/kind.h"
 
 namespace halvaro::sql {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/index_key.h"
+#include "jet/indexes/index_key.h"
 
 namespace halvaro::tools {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "app/transfer_run.h"
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 #include "tests/support/fixtures.h"
 #include "tests/transfers/fake_zelt.h"
 

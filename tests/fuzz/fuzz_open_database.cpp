@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 
 namespace {
 

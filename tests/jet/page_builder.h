@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/format.h"
-#include "jet/page_source.h"
+#include "jet/base/format.h"
+#include "jet/pages/page_source.h"
 
 namespace halvaro::jet::test_pages {
 

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "jet/database.h"
+#include "jet/catalog/database.h"
 #include "sql/query_engine.h"
 #include "sql/regional.h"
 #include "tests/support/fixtures.h"

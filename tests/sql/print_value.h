@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "jet/field_value.h"
+#include "jet/base/field_value.h"
 #include "sql/regional.h"
 
 namespace halvaro {

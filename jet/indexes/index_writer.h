@@ -1,0 +1,69 @@
+#pragma once
+// Inserts entries into one real index's B-tree. Pages are decoded once and kept;
+// changed pages are encoded back into the page store by flush(), before a commit.
+// A full page splits: a new page takes its lower part and the old page keeps the
+// upper part, so the parent's reference to the old page stays right and only the
+// new page needs an entry in the parent; a full root moves its entries down into two
+// new pages so that the root keeps its page number.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "jet/indexes/index_key.h"
+#include "jet/indexes/index_page.h"
+
+namespace halvaro::jet {
+
+class PageStore;
+
+class IndexWriter {
+ public:
+  // `allocate` returns a fresh page already recorded in the index's usage map.
+  IndexWriter(PageStore& pages, uint32_t owner, uint32_t root, std::function<uint32_t()> allocate);
+
+  // Whether an entry with exactly this key exists (for unique indexes).
+  bool contains_key(const KeyBytes& key);
+  // Returns whether no other entry has this key (a new distinct key).
+  bool insert(const KeyBytes& key, uint32_t row_pointer);
+  void flush();
+  // Drops decoded pages (after the store discarded uncommitted changes).
+  void forget();
+
+  // Every entry in order, leaf by leaf (for checking).
+  void for_each(const std::function<void(Entry)>& visit);
+
+ private:
+  IndexNode& node(uint32_t page);
+  IndexNode& new_node(bool leaf);
+  IndexNode& keep(std::unique_ptr<IndexNode> n);
+  void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
+  void mark(IndexNode& n) {
+    if (!n.dirty) dirty_.push_back(n.page);
+    n.dirty = true;
+  }
+  // Whether the entries may not fit their page: the exact (prefix-compressed) size
+  // is only worked out when the plain sum of entry sizes exceeds a page.
+  static bool overfull(const IndexNode& n);
+  bool shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key);
+
+  PageStore& pages_;
+  uint32_t owner_;
+  uint32_t root_;
+  std::function<uint32_t()> allocate_;
+  std::vector<std::unique_ptr<IndexNode>> nodes_;  // decoded pages, by page number
+  std::vector<uint32_t> dirty_;
+  // The way contains_key went down (page and entry position per level), reused by
+  // an insert of the same key when nothing changed in between.
+  struct Descent {
+    KeyBytes key;
+    std::vector<std::pair<uint32_t, size_t>> steps;
+  } last_descent_;
+  bool last_descent_valid_ = false;
+  // Scratch for insert.
+  std::vector<std::pair<uint32_t, size_t>> path_;
+  EntryBytes entry_;
+};
+
+}  // namespace halvaro::jet

@@ -1,0 +1,208 @@
+#include "jet/pages/page_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "jet/catalog/database.h"
+
+namespace halvaro::jet {
+
+namespace {
+
+std::string quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+
+void read_exact(int fd, uint8_t* data, size_t size, off_t offset,
+                const std::filesystem::path& path) {
+  while (size > 0) {
+    ssize_t n = ::pread(fd, data, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw JetError(quoted(path) + ": cannot read: " + std::strerror(errno));
+    if (n == 0) throw JetError(quoted(path) + ": the file ends inside a page");
+    data += n;
+    size -= static_cast<size_t>(n);
+    offset += n;
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
+  std::shared_ptr<PageStore> store(new PageStore());
+  store->path_ = path;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec))
+    throw JetError(quoted(path) + ": no such database file");
+  const std::filesystem::path folder =
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  // Write permission by the mode bits as well as by access(): the superuser may
+  // write anything, but a file marked read-only is still meant to stay unchanged.
+  auto read_only = [](const std::filesystem::path& p) {
+    struct stat st {};
+    return ::access(p.c_str(), W_OK) != 0 || (::stat(p.c_str(), &st) == 0 && (st.st_mode & 0222) == 0);
+  };
+  if (read_only(path))
+    throw JetError(quoted(path) + " is read-only: cannot append to it");
+  if (read_only(folder))
+    throw JetError("the folder " + quoted(folder) +
+                   " is read-only: cannot write the journal that protects " + quoted(path));
+  store->fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (store->fd_ < 0)
+    throw JetError(quoted(path) + ": cannot open for writing: " + std::strerror(errno));
+  if (::flock(store->fd_, LOCK_EX | LOCK_NB) != 0)
+    throw JetError(quoted(path) + " is being written by another program; try again when it has finished");
+
+  uint8_t header[0x20];
+  read_exact(store->fd_, header, sizeof header, 0, path);
+  if (header[0] != 0 || header[1] != 1 || header[2] != 0 || header[3] != 0)
+    throw JetError(quoted(path) + " is not a Microsoft Access database");
+  if (header[0x14] == 0)
+    throw JetError(quoted(path) + " is an Access 97 (Jet 3) database: writing Access 97 files is not supported");
+  if (header[0x14] != 1)  // 1: Jet 4 (Access 2000-2003); higher: the .accdb engines
+    throw JetError(quoted(path) + " is a newer Access format (.accdb era) that cannot be written");
+  store->page_size_ = 4096;
+
+  store->rolled_back_ = Journal::roll_back(path, store->fd_, store->page_size_);
+  struct stat st {};
+  if (::fstat(store->fd_, &st) != 0)
+    throw JetError(quoted(path) + ": cannot read the file's size: " + std::strerror(errno));
+  if (st.st_size % store->page_size_ != 0)
+    throw JetError(quoted(path) + " is damaged: its length is not a whole number of pages");
+  store->committed_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
+  store->pages_.resize(store->committed_pages_);
+  store->is_dirty_.resize(store->committed_pages_);
+  store->journal_ = std::make_unique<Journal>(path, store->page_size_);
+  return store;
+}
+
+PageStore::~PageStore() {
+  if (fd_ >= 0) ::close(fd_);  // uncommitted changes are dropped; the lock goes with the fd
+}
+
+void PageStore::load(uint32_t page) const {
+  auto buf = std::make_unique<uint8_t[]>(page_size_);
+  read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
+  pages_[page] = std::move(buf);
+}
+
+const uint8_t* PageStore::read(uint32_t page) const {
+  if (page >= pages_.size())
+    throw JetError(quoted(path_) + " is damaged: page " + std::to_string(page) +
+                   " is past the end of the file");
+  if (!pages_[page]) load(page);
+  return pages_[page].get();
+}
+
+std::span<const uint8_t> PageStore::page(uint32_t n) const {
+  if (n >= pages_.size()) throw_out_of_range(n);
+  return {read(n), page_size_};
+}
+
+uint8_t* PageStore::write(uint32_t page) {
+  uint8_t* bytes = const_cast<uint8_t*>(read(page));
+  if (!is_dirty_[page]) {
+    is_dirty_[page] = true;
+    dirty_.push_back(page);
+    if (page < committed_pages_) {
+      auto original = std::make_unique<uint8_t[]>(page_size_);
+      std::memcpy(original.get(), bytes, page_size_);
+      originals_.emplace(page, std::move(original));
+    }
+  }
+  return bytes;
+}
+
+uint32_t PageStore::allocate() {
+  const auto page = static_cast<uint32_t>(pages_.size());
+  pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
+  std::memset(pages_.back().get(), 0, page_size_);
+  is_dirty_.push_back(false);
+  write(page);
+  return page;
+}
+
+void PageStore::commit() {
+  if (fd_ < 0) throw JetError(quoted(path_) + ": the writer is closed");
+  if (dirty_.empty()) return;
+  std::vector<SavedPage> saved;
+  saved.reserve(originals_.size());
+  for (const auto& [number, bytes] : originals_) saved.push_back({number, bytes.get()});
+  std::sort(saved.begin(), saved.end(),
+            [](const SavedPage& a, const SavedPage& b) { return a.number < b.number; });
+  journal_->save(committed_pages_, saved);
+
+  // Write runs of consecutive pages with one call each.
+  std::sort(dirty_.begin(), dirty_.end());
+  std::vector<iovec> run;
+  auto flush = [&](uint32_t first) {
+    size_t done = 0;
+    size_t total = run.size() * page_size_;
+    off_t offset = static_cast<off_t>(first) * page_size_;
+    size_t index = 0;
+    while (done < total) {
+      ssize_t n = ::pwritev(fd_, run.data() + index,
+                            static_cast<int>(std::min<size_t>(run.size() - index, IOV_MAX)),
+                            offset + static_cast<off_t>(done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw JetError(quoted(path_) + ": cannot write: " + std::strerror(errno));
+      }
+      done += static_cast<size_t>(n);
+      // Advance past fully written pages; a short write inside a page is retried.
+      while (index < run.size() && (index + 1) * page_size_ <= done) ++index;
+      if (done % page_size_ != 0) {
+        size_t part = done % page_size_;
+        run[index].iov_base = pages_[first + index].get() + part;
+        run[index].iov_len = page_size_ - part;
+      }
+    }
+    bytes_written_ += total;
+    run.clear();
+  };
+  uint32_t first = dirty_.front();
+  for (size_t i = 0; i < dirty_.size(); ++i) {
+    uint32_t page = dirty_[i];
+    if (!run.empty() && page != first + run.size()) {
+      flush(first);
+      first = page;
+    }
+    run.push_back({pages_[page].get(), page_size_});
+  }
+  flush(first);
+  if (::fdatasync(fd_) != 0)
+    throw JetError(quoted(path_) + ": cannot sync: " + std::strerror(errno));
+  journal_->clear();
+
+  for (uint32_t page : dirty_) is_dirty_[page] = false;
+  dirty_.clear();
+  originals_.clear();
+  committed_pages_ = page_count();
+}
+
+void PageStore::discard_changes() {
+  for (auto& [number, bytes] : originals_) pages_[number] = std::move(bytes);
+  originals_.clear();
+  for (uint32_t page : dirty_)
+    if (page < committed_pages_) is_dirty_[page] = false;
+  dirty_.clear();
+  pages_.resize(committed_pages_);
+  is_dirty_.resize(committed_pages_);
+}
+
+void PageStore::close() {
+  if (fd_ < 0) return;
+  commit();
+  journal_->remove();
+  ::close(fd_);
+  fd_ = -1;
+}
+
+uint64_t PageStore::bytes_written() const { return bytes_written_ + journal_->bytes_written(); }
+
+}  // namespace halvaro::jet

@@ -1,0 +1,68 @@
+#pragma once
+// The pages of a database file opened for writing. Pages are read once and kept;
+// changes stay in memory until commit(), which saves the old contents of every
+// changed page in the rollback journal, writes the new ones and syncs. A crash at
+// any moment therefore leaves the file at its last commit, or recoverable to it on
+// the next open. The file is locked for the writer's lifetime.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/pages/journal.h"
+#include "jet/pages/page_source.h"
+
+namespace halvaro::jet {
+
+class PageStore final : public PageSource {
+ public:
+  // Checks that the file and its folder are writable, takes the writer's lock,
+  // rolls back what a crashed writer left, and reads the page size from the header.
+  static std::shared_ptr<PageStore> open(const std::filesystem::path& path);
+  ~PageStore() override;
+  PageStore(const PageStore&) = delete;
+  PageStore& operator=(const PageStore&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  uint32_t page_size() const override { return page_size_; }
+  uint32_t page_count() const override { return static_cast<uint32_t>(pages_.size()); }
+  // For the reading code: the page as this writer has it now.
+  std::span<const uint8_t> page(uint32_t n) const override;
+
+  // The current contents of a page (this writer's changes included).
+  const uint8_t* read(uint32_t page) const;
+  // The page's bytes for changing; the page is written at the next commit.
+  uint8_t* write(uint32_t page);
+  // A new zero-filled page at the end of the file.
+  uint32_t allocate();
+
+  bool has_changes() const { return !dirty_.empty(); }
+  void commit();
+  // Forgets every change since the last commit.
+  void discard_changes();
+  // Commits and removes the journal; the store is unusable afterwards.
+  void close();
+
+  uint64_t bytes_written() const;
+  size_t pages_rolled_back_on_open() const { return rolled_back_; }
+
+ private:
+  PageStore() = default;
+  void load(uint32_t page) const;
+
+  std::filesystem::path path_;
+  int fd_ = -1;
+  uint32_t page_size_ = 4096;
+  uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
+  mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
+  std::vector<uint32_t> dirty_;
+  std::vector<bool> is_dirty_;
+  std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> originals_;
+  std::unique_ptr<Journal> journal_;
+  uint64_t bytes_written_ = 0;
+  size_t rolled_back_ = 0;
+};
+
+}  // namespace halvaro::jet

@@ -1,0 +1,149 @@
+#include "jet/writer/database_writer.h"
+
+#include <chrono>
+#include <map>
+
+#include "jet/writer/default_value.h"
+#include "jet/pages/page_store.h"
+#include "jet/writer/table_writer.h"
+#include "jet/pages/usage_map_writer.h"
+
+namespace halvaro::jet {
+
+namespace {
+
+constexpr uint32_t kGlobalUsageMap = 1u << 8;  // page 1, row 0: the file's free pages
+
+
+class Writer final : public DatabaseWriter {
+ public:
+  Writer(std::shared_ptr<PageStore> pages, const WriterOptions& options)
+      : pages_(std::move(pages)), options_(options), database_(Database::open(pages_, pages_->path())) {
+    if (database_->format() != Format::Jet4)
+      throw JetError(pages_->path().string() + ": writing Access 97 files is not supported");
+  }
+
+  ~Writer() override {
+    try {
+      close();
+    } catch (...) {
+      // Uncommitted rows are lost; the journal keeps the file whole.
+    }
+  }
+
+  const Database& database() const override {
+    for (auto& [page, writer] : writers_) writer->flush();
+    return *database_;
+  }
+
+  const TableDef& table(std::string_view name) const override { return database_->table(name); }
+
+  std::vector<FieldValue> new_row(const TableDef& table) const override {
+    std::vector<FieldValue> row(table.columns.size());
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+      const Column& c = table.columns[i];
+      if (c.type == ColumnType::Boolean) row[i] = FieldValue(false);
+      if (c.default_value && !c.autonumber) {
+        FieldValue v = evaluate_default(*c.default_value, c.type);
+        if (!v.is_null()) row[i] = std::move(v);
+      }
+    }
+    return row;
+  }
+
+  void append(const TableDef& table, std::vector<FieldValue> values) override {
+    ensure_open();
+    TableWriter& writer = writer_for(table);
+    const std::string where = "table " + table.name;
+    if (values.size() != table.columns.size())
+      throw ValueError(where + ": a row needs " + std::to_string(table.columns.size()) + " values, not " +
+                       std::to_string(values.size()));
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+      const Column& c = table.columns[i];
+      const bool is_text = c.type == ColumnType::Text || c.type == ColumnType::Memo;
+      if (values[i].is_null() && c.required && !c.autonumber)
+        throw ConstraintError(where + ": column " + c.name + " is required, but the row leaves it Null");
+      if (is_text && !c.allow_zero_length && values[i].is<std::string>() && values[i].as<std::string>().empty())
+        throw ConstraintError(where + ": column " + c.name + " does not allow a zero-length text");
+    }
+    try {
+      writer.append(std::move(values));
+    } catch (const ValueError&) {
+      throw;
+    } catch (const ConstraintError&) {
+      throw;
+    } catch (...) {
+      // Something failed half way: forget every uncommitted change so that the
+      // file and this writer agree on the last commit.
+      discard();
+      throw;
+    }
+    ++pending_rows_;
+    if (pending_rows_ >= options_.commit_rows ||
+        std::chrono::steady_clock::now() - last_commit_ >= options_.commit_interval)
+      commit();
+  }
+
+  void commit() override {
+    ensure_open();
+    for (auto& [page, writer] : writers_) writer->flush();
+    pages_->commit();
+    pending_rows_ = 0;
+    last_commit_ = std::chrono::steady_clock::now();
+  }
+
+  uint64_t bytes_written() const override { return pages_->bytes_written(); }
+
+  void close() override {
+    if (closed_) return;
+    commit();
+    pages_->close();
+    closed_ = true;
+  }
+
+ private:
+  void ensure_open() const {
+    if (closed_) throw JetError(pages_->path().string() + ": the writer has been closed");
+  }
+
+  void discard() {
+    pages_->discard_changes();
+    for (auto& [page, writer] : writers_) writer->reload();
+    pending_rows_ = 0;
+  }
+
+  TableWriter& writer_for(const TableDef& table) {
+    auto it = writers_.find(table.definition_page);
+    if (it != writers_.end()) return *it->second;
+    const TableDef* own = database_->find_table(table.name);
+    if (!own || own->definition_page != table.definition_page)
+      throw JetError(pages_->path().string() + ": table " + table.name + " is not a table of this file");
+    auto writer = std::make_unique<TableWriter>(*pages_, *own, [this] { return allocate(); });
+    return *writers_.emplace(table.definition_page, std::move(writer)).first->second;
+  }
+
+  uint32_t allocate() {
+    const uint32_t page = pages_->allocate();
+    UsageMapWriter(*pages_, kGlobalUsageMap, [this] { return allocate(); }).remove_if_covered(page);
+    return page;
+  }
+
+  std::shared_ptr<PageStore> pages_;
+  WriterOptions options_;
+  std::unique_ptr<Database> database_;
+  std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
+  uint32_t pending_rows_ = 0;
+  std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
+  bool closed_ = false;
+};
+
+}  // namespace
+
+DatabaseWriter::~DatabaseWriter() = default;
+
+std::unique_ptr<DatabaseWriter> DatabaseWriter::open(const std::filesystem::path& path,
+                                                     const WriterOptions& options) {
+  return std::make_unique<Writer>(PageStore::open(path), options);
+}
+
+}  // namespace halvaro::jet

@@ -1,0 +1,74 @@
+#pragma once
+// Public face of the engine's writing half: appends rows to the tables of a Jet 4
+// (Access 2000-2003) file, keeping every index, usage map and counter right, under a
+// rollback journal so that the file survives a crash at any moment.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "jet/catalog/database.h"
+#include "jet/base/field_value.h"
+
+namespace halvaro::jet {
+
+// A value that cannot be stored in its column: text longer than the column, a number
+// outside the column's range, a value of the wrong kind. The access layer reports it
+// as 0x80040E21 (the row is skipped, the run goes on).
+class ValueError : public JetError {
+ public:
+  using JetError::JetError;
+};
+
+// A row the table's rules refuse: a duplicate key in a unique or primary index, a
+// required column left null, an empty text where zero length is not allowed.
+class ConstraintError : public JetError {
+ public:
+  using JetError::JetError;
+};
+
+// When uncommitted appends are made durable on their own (commit() and close()
+// always do it).
+struct WriterOptions {
+  uint32_t commit_rows = 100000;
+  std::chrono::milliseconds commit_interval{2000};
+};
+
+class DatabaseWriter {
+ public:
+  // Opens a Jet 4 file for appending. Rolls back what a crashed writer left half done,
+  // then holds a lock so that a second writer is refused. Throws JetError for a Jet 3
+  // file, a read-only file or folder, a locked file or a damaged one.
+  static std::unique_ptr<DatabaseWriter> open(const std::filesystem::path& path,
+                                              const WriterOptions& options = {});
+  virtual ~DatabaseWriter();  // commits, like close(); errors there are swallowed
+
+  // The file as written so far (reads see this writer's appends).
+  virtual const Database& database() const = 0;
+  virtual const TableDef& table(std::string_view name) const = 0;  // case-blind
+
+  // A fresh row for `table`: every column's DefaultValue applied (literals and the
+  // common expressions such as Now() and Date()), null elsewhere; autonumber columns
+  // stay null and get their number on append.
+  virtual std::vector<FieldValue> new_row(const TableDef& table) const = 0;
+
+  // Appends one row; values[i] belongs to table.columns[i] and is already of the column's
+  // kind (text for Text/Memo, int64 for whole numbers, double, Currency, DateTime, bool,
+  // Decimal, Guid, Binary). Throws ValueError or ConstraintError (the file is unchanged)
+  // or JetError.
+  virtual void append(const TableDef& table, std::vector<FieldValue> values) = 0;
+
+  // Makes every append so far durable. Appends are also committed as WriterOptions
+  // says, and at close.
+  virtual void commit() = 0;
+  // Commits and releases the file; the writer is unusable afterwards.
+  virtual void close() = 0;
+
+  // Bytes written to the file and its journal so far (for measurements).
+  virtual uint64_t bytes_written() const = 0;
+};
+
+}  // namespace halvaro::jet

@@ -1,0 +1,66 @@
+#pragma once
+// Appends rows to one table: places the row (and any long values) on pages, keeps
+// the table's usage maps, row count and autonumber counter, and inserts the row into
+// every index. All checks that can refuse a row (values, unique keys) run before the
+// first byte changes, so a refused row leaves the table as it was.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/base/field_value.h"
+#include "jet/indexes/index_writer.h"
+#include "jet/tables/row_encoder.h"
+#include "jet/tables/table_definition.h"
+
+namespace halvaro::jet {
+
+class PageStore;
+
+class TableWriter {
+ public:
+  // `table` is the definition as the file was opened (it must outlive the writer);
+  // `allocate` returns a fresh page already taken out of the file's free-page map.
+  TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate);
+
+  // values[i] belongs to table.columns[i]. Null autonumber columns get the next
+  // number. Throws ValueError or ConstraintError without changing anything.
+  void append(std::vector<FieldValue> values);
+
+  // Encodes changed index pages into the store (before a commit or a read).
+  void flush();
+  // Re-reads everything from the store (after uncommitted changes were dropped).
+  void reload();
+
+  IndexWriter& index(size_t real_index);
+  uint32_t row_count() const { return row_count_; }
+
+ private:
+  uint32_t place_row(const std::vector<uint8_t>& row);
+  uint32_t write_long_value(const std::vector<uint8_t>& data, bool single_page);
+  uint32_t long_value_page(size_t needed);
+  bool key_is_null(const RealIndex& index, const std::vector<FieldValue>& values) const;
+  std::string describe_key(const RealIndex& index, const std::vector<FieldValue>& values) const;
+
+  PageStore& pages_;
+  const TableDef& table_;
+  const std::string where_;  // "table NAME", the start of every refusal
+  std::vector<std::string> real_index_names_;  // per real index, for refusals
+  std::vector<bool> real_index_primary_;
+  std::function<uint32_t()> allocate_;
+  // The counters the definition page holds, as this writer has them.
+  uint32_t row_count_ = 0;
+  uint32_t last_autonumber_ = 0;
+  std::vector<std::unique_ptr<IndexWriter>> indexes_;
+  uint32_t insert_page_ = 0;  // data page taking new rows (0: look for one)
+  uint32_t long_value_page_ = 0;
+  // Scratch for append.
+  std::vector<StoredValue> stored_;
+  std::vector<std::vector<uint8_t>> long_data_;
+  std::vector<bool> is_inline_;
+  std::vector<KeyBytes> keys_;
+};
+
+}  // namespace halvaro::jet

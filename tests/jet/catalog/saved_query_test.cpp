@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "jet/catalog/database.h"
+#include "jet/catalog/saved_query.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::jet {
+namespace {
+
+using A = QueryAttribute;
+
+QueryRow row(A attribute, const char* expression = nullptr, int flag = 0,
+             const char* name1 = nullptr, const char* name2 = nullptr) {
+  QueryRow r;
+  r.attribute = attribute;
+  if (expression) r.expression = expression;
+  r.flag = flag;
+  if (name1) r.name1 = name1;
+  if (name2) r.name2 = name2;
+  return r;
+}
+
+// The frame Access writes around every query: start, type (select), flags, end.
+std::vector<QueryRow> select_query(std::vector<QueryRow> body, int flags = 0) {
+  std::vector<QueryRow> rows{row(A::Start), row(A::Type, nullptr, 1), row(A::Flags, nullptr, flags)};
+  rows.insert(rows.end(), body.begin(), body.end());
+  rows.push_back(row(A::End));
+  return rows;
+}
+
+TEST(SavedQuery, LeftJoinViewAsTheOldDatabasesStoreIt) {
+  auto rows = select_query({
+      row(A::Table, nullptr, 0, "tblInvoice"),
+      row(A::Table, nullptr, 0, "tblSupplierBuyer"),
+      row(A::Column, "tblInvoice.StRegNo"),
+      row(A::Column, "tblSupplierBuyer.SupplierName", 0, "Buyer"),
+      row(A::Join,
+          "(tblInvoice.StRegNo = tblSupplierBuyer.STRegNo AND tblInvoice.STRegNoSupplier = "
+          "tblSupplierBuyer.STRegNoSupplier)",
+          2, "tblInvoice", "tblSupplierBuyer"),
+      row(A::Where, "tblInvoice.InvoiceType = 'P' OR tblInvoice.InvoiceType = 'D'"),
+  });
+  EXPECT_EQ(rebuild_query_sql(rows),
+            "SELECT tblInvoice.StRegNo, tblSupplierBuyer.SupplierName AS Buyer "
+            "FROM tblInvoice LEFT JOIN tblSupplierBuyer ON (tblInvoice.StRegNo = "
+            "tblSupplierBuyer.STRegNo AND tblInvoice.STRegNoSupplier = "
+            "tblSupplierBuyer.STRegNoSupplier) "
+            "WHERE tblInvoice.InvoiceType = 'P' OR tblInvoice.InvoiceType = 'D'");
+}
+
+TEST(SavedQuery, JoinsNestLeftToRightAndRepeatedPairsAndTheirConditions) {
+  // Rows of a query Access itself saved, in storage order.
+  auto rows = select_query(
+      {
+          row(A::Table, nullptr, 0, "Table1"),
+          row(A::Table, nullptr, 0, "Table2"),
+          row(A::Table, nullptr, 0, "Table3"),
+          row(A::Column, "Table1.*"),
+          row(A::Column, "Table2.col1"),
+          row(A::Column, "Table3.col3"),
+          row(A::Join, "Table1.col1 = Table3.col1", 2, "Table1", "Table3"),
+          row(A::Join, "Table3.col1 = Table2.col1", 1, "Table3", "Table2"),
+          row(A::Join, "Table3.col1 = Table2.col2", 1, "Table3", "Table2"),
+          row(A::OrderBy, "Table2.col1"),
+          row(A::Where, "(((Table2.col2)=\"foo\"))"),
+      },
+      select_flag::kDistinct);
+  EXPECT_EQ(rebuild_query_sql(rows),
+            "SELECT DISTINCT Table1.*, Table2.col1, Table3.col3 "
+            "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 "
+            "ON (Table3.col1 = Table2.col1) AND (Table3.col1 = Table2.col2) "
+            "WHERE (((Table2.col2)=\"foo\")) ORDER BY Table2.col1");
+}
+
+TEST(SavedQuery, AliasesUnjoinedTablesAndRightJoinOfAJoin) {
+  auto rows = select_query({
+      row(A::Table, nullptr, 0, "Table3"),
+      row(A::Table, nullptr, 0, "Table1"),
+      row(A::Table, nullptr, 0, "Order Lines", "OL"),
+      row(A::Table, nullptr, 0, "Table1", "Table1_1"),
+      row(A::Column, "Table1.id", 0, "Item No."),
+      row(A::Join, "Table1.id = OL.id", 1, "Table1", "OL"),
+      row(A::Join, "OL.x = Table1_1.x", 3, "OL", "Table1_1"),
+  });
+  EXPECT_EQ(rebuild_query_sql(rows),
+            "SELECT Table1.id AS [Item No.] FROM Table3, (Table1 INNER JOIN [Order Lines] AS OL "
+            "ON Table1.id = OL.id) RIGHT JOIN Table1 AS Table1_1 ON OL.x = Table1_1.x");
+}
+
+TEST(SavedQuery, SelectModifiersParametersGroupingAndOrdering) {
+  auto rows = select_query(
+      {
+          row(A::Parameter, nullptr, 4, "MinCount"),
+          row(A::Parameter, nullptr, 10, "Region Name"),
+          row(A::Table, nullptr, 0, "Sales"),
+          row(A::Column, "Sales.Region"),
+          row(A::Column, "Count(*)", 0, "N"),
+          row(A::GroupBy, "Sales.Region"),
+          row(A::GroupBy, "Sales.Year"),
+          row(A::Having, "Count(*) >= [MinCount]"),
+          row(A::OrderBy, "Count(*)", 0, "D"),
+          row(A::OrderBy, "Sales.Region"),
+      },
+      select_flag::kTop | select_flag::kPercent | select_flag::kDistinctRow |
+          select_flag::kOwnerAccess);
+  rows[2].name1 = "25";
+  rows[4].extra = 50;
+  EXPECT_EQ(rebuild_query_sql(rows),
+            "PARAMETERS MinCount Long, [Region Name] Text(50); "
+            "SELECT DISTINCTROW TOP 25 PERCENT Sales.Region, Count(*) AS N FROM Sales "
+            "GROUP BY Sales.Region, Sales.Year HAVING Count(*) >= [MinCount] "
+            "ORDER BY Count(*) DESC, Sales.Region WITH OWNERACCESS OPTION");
+}
+
+TEST(SavedQuery, StarRemoteSourcesAndNoFrom) {
+  auto star = select_query({row(A::Table, nullptr, 0, "T")}, select_flag::kStar);
+  EXPECT_EQ(rebuild_query_sql(star), "SELECT * FROM T");
+
+  auto remote = select_query({row(A::Table, nullptr, 0, "T"), row(A::Column, "T.a"),
+                              row(A::RemoteDb, "MS Access;", 0, "other.mdb")});
+  EXPECT_EQ(rebuild_query_sql(remote), "SELECT T.a FROM T IN 'other.mdb' [MS Access;]");
+
+  auto subquery = select_query({row(A::Table, "Select val from T3", 0, "val", "V"),
+                                row(A::Column, "V.val")});
+  EXPECT_EQ(rebuild_query_sql(subquery), "SELECT V.val FROM [Select val from T3].val AS V");
+
+  auto constant = select_query({row(A::Column, "1+1", 0, "Two")});
+  EXPECT_EQ(rebuild_query_sql(constant), "SELECT 1+1 AS Two");
+}
+
+// Each case must be refused with a message naming the query and the fault.
+TEST(SavedQuery, RefusesOtherQueryKindsAndBrokenRows) {
+  struct Case {
+    const char* label;
+    std::vector<QueryRow> rows;
+    const char* message_part;
+  };
+  auto with_type = [](int type) {
+    return std::vector<QueryRow>{row(A::Start), row(A::Type, nullptr, type),
+                                 row(A::Table, nullptr, 0, "T"), row(A::Column, "T.a")};
+  };
+  std::vector<Case> cases{
+      {"delete query", with_type(5), "a delete query, not a select query"},
+      {"update query", with_type(4), "an update query, not a select query"},
+      {"unknown type", with_type(42), "unknown query type 42"},
+      {"no type row", {row(A::Table, nullptr, 0, "T"), row(A::Column, "T.a")}, "no query type"},
+      {"no columns", select_query({row(A::Table, nullptr, 0, "T")}), "no columns"},
+      {"join to a missing table",
+       select_query({row(A::Table, nullptr, 0, "T"), row(A::Column, "T.a"),
+                     row(A::Join, "T.a = U.a", 1, "T", "U")}),
+       "U, which is not among"},
+      {"unknown join type",
+       select_query({row(A::Table, nullptr, 0, "T"), row(A::Table, nullptr, 0, "U"),
+                     row(A::Column, "T.a"), row(A::Join, "T.a = U.a", 5, "T", "U")}),
+       "unknown join type 5"},
+      {"two join types between the same tables",
+       select_query({row(A::Table, nullptr, 0, "T"), row(A::Table, nullptr, 0, "U"),
+                     row(A::Column, "T.a"), row(A::Join, "T.a = U.a", 1, "T", "U"),
+                     row(A::Join, "T.b = U.b", 2, "T", "U")}),
+       "inconsistent joins"},
+      {"two where rows",
+       select_query({row(A::Column, "1"), row(A::Where, "a"), row(A::Where, "b")}),
+       "more than one WHERE"},
+      {"TOP without a count", select_query({row(A::Column, "1")}, select_flag::kTop),
+       "TOP without"},
+      {"parameter of unknown type",
+       select_query({row(A::Parameter, nullptr, 99, "P"), row(A::Column, "1")}),
+       "unknown type 99"},
+      {"column without expression", select_query({row(A::Column, nullptr, 0, "Alias")}),
+       "column without an expression"},
+  };
+  for (const auto& c : cases) {
+    try {
+      rebuild_query_sql(c.rows, "VwBroken");
+      ADD_FAILURE() << c.label << ": no error";
+    } catch (const JetError& e) {
+      std::string message = e.what();
+      EXPECT_NE(message.find("'VwBroken'"), std::string::npos) << c.label << ": " << message;
+      EXPECT_NE(message.find(c.message_part), std::string::npos) << c.label << ": " << message;
+    }
+  }
+}
+
+// The texts Access shows for the select query of the Access-made query test files.
+TEST(SavedQueryFiles, AccessMadeSelectQueryInEveryFormat) {
+  const std::string expected =
+      "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3 "
+      "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 "
+      "ON (Table3.col1 = Table2.col1) AND (Table3.col1 = Table2.col2) "
+      "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\"))) "
+      "ORDER BY Table2.col1";
+  for (const char* name : {"access/V1997/queryTestV1997.mdb", "access/V2000/queryTestV2000.mdb",
+                           "access/V2003/queryTestV2003.mdb"}) {
+    HALVARO_REQUIRE_FIXTURE(file, name);
+    auto db = Database::open(file);
+    EXPECT_EQ(db->query_sql("SelectQuery"), expected) << name;
+    EXPECT_THROW(db->query_sql("UpdateQuery"), JetError) << name;
+  }
+}
+
+TEST(SavedQueryFiles, EightViewsOfTheOldDatabase) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  auto db = Database::open(file);
+  const std::string invoice_columns =
+      "tblInvoice.StRegNo, tblInvoice.TaxPeriod, tblInvoice.InvoiceType, tblInvoice.InvoiceNo, "
+      "tblInvoice.InvoiceDate, tblInvoice.STRegNoSupplier, tblSupplierBuyer.SupplierName AS "
+      "Buyer, tblInvoice.TotalSalesTax, tblInvoice.TotalExcludSalTax, "
+      "tblInvoice.TotalIncludSalTax, tblInvoice.TotalSED";
+  const std::string invoice_join =
+      " FROM tblInvoice LEFT JOIN tblSupplierBuyer ON (tblInvoice.StRegNo = "
+      "tblSupplierBuyer.STRegNo AND tblInvoice.STRegNoSupplier = "
+      "tblSupplierBuyer.STRegNoSupplier)";
+  EXPECT_EQ(db->query_sql("VwPurchaseDebitMtr"),
+            "SELECT " + invoice_columns + invoice_join +
+                " WHERE tblInvoice.InvoiceType = 'P' OR tblInvoice.InvoiceType = 'D'");
+  EXPECT_EQ(db->query_sql("VwSalesCreditMtr"),
+            "SELECT " + invoice_columns + invoice_join +
+                " WHERE tblInvoice.InvoiceType IN ('S', 'C')");
+
+  std::string items = db->query_sql("VwPurchaseDebit");
+  for (const char* part :
+       {"tblInvoiceItem.ItemSerialNo", "tblInvoiceItem.pct_code", "tblInvoiceItem.pct_desc",
+        "tblInvoiceItem.quantity", "tblInvoiceItem.uom", "tblInvoiceItem.ExcludSalTax",
+        "tblInvoiceItem.IncludSaleTax", "tblInvoiceItem.SalesTax", "tblInvoiceItem.specialSED",
+        " FROM tblInvoiceItem LEFT JOIN tblSupplierBuyer ON (tblInvoiceItem.StRegNo = "})
+    EXPECT_NE(items.find(part), std::string::npos) << part << " in " << items;
+
+  // The single-table views list every column of their table.
+  struct View {
+    const char* name;
+    const char* table;
+  };
+  for (View view : {View{"vwBillOfentryMtr", "tblBillOfEntry"},
+                    View{"vwbillofentry", "tblBillOfEntryItem"},
+                    View{"VwShippingBillMtr", "tblShippingBill"},
+                    View{"VwShippingBill", "tblShippingBillItem"}}) {
+    std::string sql = db->query_sql(view.name);
+    EXPECT_EQ(sql.rfind("SELECT ", 0), 0u) << sql;
+    EXPECT_NE(sql.find(std::string(" FROM ") + view.table), std::string::npos) << sql;
+    size_t listed = 0;
+    for (const auto& column : db->table(view.table).columns)
+      listed += sql.find(std::string(view.table) + "." + column.name) != std::string::npos;
+    EXPECT_EQ(listed, db->table(view.table).columns.size()) << sql;
+  }
+  EXPECT_NE(db->query_sql("VwShippingBill").find(" AS UomDetail"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace halvaro::jet

@@ -1,0 +1,212 @@
+// Appending rows to copies of the destination databases, read back independently
+// with mdbtools' mdb-export.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <map>
+#include <random>
+
+#include "jet/writer/checker.h"
+#include "jet/writer/database_writer.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::jet {
+namespace {
+
+using test::run_command;
+using test::TempDir;
+
+std::vector<std::string> export_lines(const std::filesystem::path& file, const std::string& table) {
+  auto r = run_command("mdb-export -D '%Y-%m-%d %H:%M:%S' '" + file.string() + "' " + table);
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> lines;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<FieldValue> invoice(const DatabaseWriter& w, const TableDef& t, int n) {
+  auto row = w.new_row(t);
+  auto set = [&](std::string_view column, FieldValue v) { row.at(t.find_column(column)->position) = std::move(v); };
+  set("StRegNo", "0301234500017");
+  set("Taxperiod", "202401");
+  set("InvoiceType", n % 2 ? "P" : "S");
+  set("InvoiceNo", "INV-" + std::to_string(n));
+  set("InvoiceDate", "17/08/2023");
+  set("Supplier", "0402111100011");
+  set("buyer", n == 3 ? "Müller & Söhne Trading Co." : "Buyer " + std::to_string(n));
+  set("TotalSalesTax", Currency{int64_t{n} * 12345});
+  return row;
+}
+
+TEST(WriterAppend, RowsReadBackWithMdbExport) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  {
+    auto w = DatabaseWriter::open(file);
+    const TableDef& t = w->table("tblInvoiceMtr");
+    for (int n = 1; n <= 5; ++n) w->append(t, invoice(*w, t, n));
+    size_t seen = 0;
+    w->database().scan(t, [&](std::span<const FieldValue>) { return ++seen, true; });
+    EXPECT_EQ(seen, 5u) << "reads through the writer see its rows";
+    w->close();
+  }
+  auto lines = export_lines(file, "tblInvoiceMtr");
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_NE(lines[3].find("Müller & Söhne Trading Co."), std::string::npos) << lines[3];
+  EXPECT_NE(lines[1].find("\"INV-1\""), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("1.2345"), std::string::npos) << lines[1];
+}
+
+void expect_clean(const std::filesystem::path& file) {
+  auto report = check_database(*Database::open(file));
+  for (const auto& p : report.problems) ADD_FAILURE() << p;
+}
+
+// Thousands of rows in shuffled key order: leaf and intermediate splits, a table
+// outgrowing its inline free-space map, and an autonumber key beside a text index.
+TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-nonempty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  constexpr int kRows = 20000;
+  std::vector<int> order(kRows);
+  for (int i = 0; i < kRows; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  {
+    auto w = DatabaseWriter::open(file);
+    const TableDef& masters = w->table("tblInvoiceMtr");
+    const TableDef& details = w->table("tblInvoiceDetail");
+    for (int n : order) {
+      w->append(masters, invoice(*w, masters, n));
+      auto item = w->new_row(details);
+      item.at(details.find_column("InvoiceNo")->position) = FieldValue("INV-" + std::to_string(n % 977));
+      item.at(details.find_column("StRegNo")->position) = FieldValue("0301234500017");
+      item.at(details.find_column("Pct_desc")->position) = FieldValue(std::string(60 + n % 40, 'x'));
+      w->append(details, std::move(item));
+    }
+    w->close();
+  }
+  expect_clean(file);
+  EXPECT_EQ(export_lines(file, "tblInvoiceMtr").size(), kRows + 2u + 1u);  // header + 2 old rows
+  auto db = Database::open(file);
+  EXPECT_EQ(db->table("tblInvoiceDetail").row_count, kRows + 3u);
+  // The definition's count of distinct keys per index follows.
+  EXPECT_EQ(db->table("tblInvoiceMtr").real_indexes.at(0).row_count, kRows + 2u);
+  // Autonumbers continue after the 3 rows already there.
+  int64_t greatest = 0;
+  db->scan(db->table("tblInvoiceDetail"), [&](std::span<const FieldValue> v) {
+    greatest = std::max(greatest, v[0].as<int64_t>());
+    return true;
+  });
+  EXPECT_EQ(greatest, kRows + 3);
+}
+
+// A value of the column's kind, different for each n (within the column's range).
+FieldValue filler(const Column& c, int n, std::mt19937& random) {
+  switch (c.type) {
+    case ColumnType::Boolean: return FieldValue(n % 2 == 0);
+    case ColumnType::Byte: return FieldValue(int64_t{n % 256});
+    case ColumnType::Integer: return FieldValue(int64_t{n % 30000});
+    case ColumnType::Long: return FieldValue(int64_t{n * 7919});
+    case ColumnType::Currency: return FieldValue(Currency{int64_t{n} * 12345 - 500000});
+    case ColumnType::Single:
+    case ColumnType::Double: return FieldValue(n / 3.0 - 50);
+    case ColumnType::DateTime: return FieldValue(DateTime{40000.0 + n / 24.0});
+    case ColumnType::Guid: {
+      Guid g;
+      for (auto& b : g.bytes) b = static_cast<uint8_t>(random());
+      return FieldValue(g);
+    }
+    case ColumnType::Numeric: return FieldValue(Decimal{n * 101, c.scale});
+    case ColumnType::Text: {
+      std::string text = (n % 3 ? "Söhne " : "row ") + std::to_string(n);
+      // Cut to the column's length in characters, not in the middle of one.
+      size_t chars = 0, at = 0;
+      while (at < text.size() && chars < c.size / 2u) {
+        at += (static_cast<unsigned char>(text[at]) >> 6) == 3 ? 2 : 1;
+        ++chars;
+      }
+      return FieldValue(text.substr(0, at));
+    }
+    case ColumnType::Memo: return FieldValue(std::string(n % 5 == 0 ? 9000 : 30, static_cast<char>('a' + n % 26)));
+    case ColumnType::Binary:
+    case ColumnType::Ole: return FieldValue(Binary(n % 7 == 0 ? 6000 : std::min<size_t>(c.size ? c.size : 8, 8), static_cast<uint8_t>(n)));
+  }
+  return {};
+}
+
+// Rows appended to every table of the files Access made (their defaults applied,
+// every other column filled) leave them clean and readable by mdbtools.
+TEST(WriterAppend, AccessMadeFilesTakeRowsInEveryTable) {
+  const auto root = test::fixtures_dir() / "access";
+  if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no Access-made fixtures";
+  TempDir dir;
+  std::mt19937 random(3);
+  size_t appended = 0, refused = 0;
+  for (const char* version : {"V2000", "V2003"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(root / version)) {
+      auto file = dir.copy_in(entry.path());
+      std::map<std::string, uint32_t> expected;
+      {
+        auto w = DatabaseWriter::open(file);
+        for (const std::string& name : w->database().table_names()) {
+          const TableDef& t = w->table(name);
+          expected[name] = t.row_count;
+          for (int n = 0; n < 300; ++n) {
+            auto row = w->new_row(t);
+            for (const Column& c : t.columns)
+              if (!c.autonumber && (row[c.position].is_null() || n % 2)) row[c.position] = filler(c, n, random);
+            try {
+              w->append(t, std::move(row));
+              ++expected[name];
+              ++appended;
+            } catch (const ConstraintError&) {
+              ++refused;  // e.g. a unique index over a few distinct values
+            }
+          }
+        }
+        w->close();
+      }
+      auto db = Database::open(file);
+      auto report = check_database(*db);
+      for (const auto& p : report.problems) ADD_FAILURE() << entry.path().filename() << ": " << p;
+      for (const auto& [name, count] : expected) {
+        EXPECT_EQ(db->table(name).row_count, count) << entry.path().filename() << " " << name;
+        auto lines = test::run_command("mdb-export '" + file.string() + "' '" + name + "' | wc -l");
+        EXPECT_EQ(lines.status, 0);
+        EXPECT_GE(std::stoul(lines.out), count + 1u) << entry.path().filename() << " " << name;
+      }
+    }
+  }
+  EXPECT_GT(appended, 10000u);
+  std::cout << "[ info ] " << appended << " rows appended, " << refused << " refused by unique indexes\n";
+}
+
+TEST(WriterAppend, NewRowsStartWithTheColumnsDefaultsAndItsRulesHold) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "access/V2003/testV2003.mdb");
+  TempDir dir;
+  auto w = DatabaseWriter::open(dir.copy_in(fixture));
+  const Database& db = w->database();
+  for (const std::string& name : db.table_names()) {
+    const TableDef& t = db.table(name);
+    auto row = w->new_row(t);
+    for (const Column& c : t.columns) {
+      if (c.default_value == "0" && c.type == ColumnType::Long) {
+        EXPECT_EQ(row[c.position], FieldValue(int64_t{0}));
+      }
+      if (c.type == ColumnType::Text && !c.allow_zero_length) {
+        row[c.position] = FieldValue("");
+        EXPECT_THROW(w->append(t, row), ConstraintError) << name << "." << c.name;
+        row[c.position] = FieldValue();
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace halvaro::jet

@@ -1,0 +1,202 @@
+// What keeps the file whole: the rollback journal, the writer's lock, refusals that
+// leave the file as it was, and appends killed at random moments.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "jet/writer/checker.h"
+#include "jet/writer/database_writer.h"
+#include "jet/pages/journal.h"
+#include "jet/pages/page_store.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::jet {
+namespace {
+
+using test::TempDir;
+
+std::string file_bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string error_of(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const JetError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+std::vector<FieldValue> claimant(const DatabaseWriter& w, const TableDef& t, const std::string& number) {
+  auto row = w.new_row(t);
+  row.at(t.find_column("STRegNO")->position) = FieldValue(number);
+  row.at(t.find_column("ClaimantName")->position) = FieldValue("Claimant " + number);
+  return row;
+}
+
+TEST(WriterSafety, OpeningRefusesWhatCannotBeWrittenSafely) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_FIXTURE(jet3, "access/V1997/testV1997.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+
+  auto first = DatabaseWriter::open(file);
+  EXPECT_NE(error_of([&] { DatabaseWriter::open(file); }).find("is being written by another program"),
+            std::string::npos);
+  first->close();
+  first.reset();
+  EXPECT_NO_THROW(DatabaseWriter::open(file)->close());
+
+  EXPECT_NE(error_of([&] { DatabaseWriter::open(dir.copy_in(jet3)); }).find("writing Access 97 files is not supported"),
+            std::string::npos);
+
+  const std::string before = file_bytes(file);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  EXPECT_NE(error_of([&] { DatabaseWriter::open(file); }).find("is read-only"), std::string::npos);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  EXPECT_NE(error_of([&] { DatabaseWriter::open(file); }).find("folder"), std::string::npos);
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(file_bytes(file), before);
+  EXPECT_FALSE(std::filesystem::exists(journal_path(file)));
+}
+
+TEST(WriterSafety, RefusedRowsLeaveTheFileUnchanged) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  auto w = DatabaseWriter::open(file);
+  const TableDef& t = w->table("tblClaimantInfo");
+  w->append(t, claimant(*w, t, "0301234500017"));
+  w->commit();
+  const std::string committed = file_bytes(file);
+
+  try {
+    w->append(t, claimant(*w, t, "0301234500017"));
+    ADD_FAILURE() << "a duplicate primary key was accepted";
+  } catch (const ConstraintError& e) {
+    EXPECT_NE(std::string(e.what()).find("tblClaimantInfo"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("0301234500017"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("primary key"), std::string::npos) << e.what();
+  }
+  auto missing_key = claimant(*w, t, "x");
+  missing_key.at(t.find_column("STRegNO")->position) = FieldValue();
+  try {
+    w->append(t, missing_key);
+    ADD_FAILURE() << "a null required column was accepted";
+  } catch (const ConstraintError& e) {
+    EXPECT_NE(std::string(e.what()).find("STRegNO"), std::string::npos) << e.what();
+  }
+  auto too_long = claimant(*w, t, "0301234500099");
+  too_long.at(t.find_column("NTN")->position) = FieldValue(std::string(11, '9'));  // TEXT(10)
+  EXPECT_THROW(w->append(t, too_long), ValueError);
+  auto wrong_kind = claimant(*w, t, "0301234500098");
+  wrong_kind.at(t.find_column("LastLogin")->position) = FieldValue("yesterday");
+  EXPECT_THROW(w->append(t, wrong_kind), ValueError);
+  w->close();
+  EXPECT_EQ(file_bytes(file), committed);
+}
+
+TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  const std::string original = file_bytes(file);
+  {
+    // A commit that died after saving page 5 and overwriting it, with a page added.
+    Journal journal(file, 4096);
+    std::string page5 = original.substr(5 * 4096, 4096);
+    SavedPage saved{5, reinterpret_cast<const uint8_t*>(page5.data())};
+    journal.save(static_cast<uint32_t>(original.size() / 4096), {&saved, 1});
+    std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(5 * 4096);
+    f << std::string(4096, 'X');
+    f.seekp(0, std::ios::end);
+    f << std::string(4096, 'Y');
+  }
+  EXPECT_TRUE(has_hot_journal(file));
+  EXPECT_NE(error_of([&] { Database::open(file); }).find("interrupted"), std::string::npos);
+  auto store = PageStore::open(file);
+  EXPECT_EQ(store->pages_rolled_back_on_open(), 1u);
+  store->close();
+  EXPECT_EQ(file_bytes(file), original);
+}
+
+// A child appends rows (committing every few) until it is killed at a random moment;
+// the next open must find a clean file holding a prefix of the rows, at least as
+// long as the child had reported committed.
+TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  std::mt19937 random(2026);
+  int rolled_back = 0;
+  int previous = 0;
+  for (int trial = 0; trial < 50; ++trial) {
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(report[0]);
+      try {
+        auto w = DatabaseWriter::open(file, {1000000, std::chrono::hours(1)});
+        const TableDef& t = w->table("tblClaimantInfo");
+        for (int n = previous;; ++n) {
+          char number[16];
+          std::snprintf(number, sizeof number, "%013d", n);
+          w->append(t, claimant(*w, t, number));
+          if (n % 7 == 6) {
+            w->commit();
+            int done = n + 1;
+            if (write(report[1], &done, sizeof done) != sizeof done) _exit(3);
+          }
+        }
+      } catch (...) {
+        _exit(2);
+      }
+    }
+    close(report[1]);
+    usleep(static_cast<useconds_t>(std::uniform_int_distribution<int>(1000, 40000)(random)));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped on its own with status " << status;
+    int committed = previous, done = 0;
+    while (read(report[0], &done, sizeof done) == sizeof done) committed = done;
+    close(report[0]);
+
+    if (has_hot_journal(file)) ++rolled_back;
+    DatabaseWriter::open(file)->close();
+    auto db = Database::open(file);
+    auto check = check_database(*db);
+    for (const auto& p : check.problems) ADD_FAILURE() << "trial " << trial << ": " << p;
+    std::vector<std::string> numbers;
+    db->scan(db->table("tblClaimantInfo"), [&](std::span<const FieldValue> v) {
+      numbers.push_back(v[0].as<std::string>());
+      return true;
+    });
+    ASSERT_GE(static_cast<int>(numbers.size()), committed) << "trial " << trial << " lost committed rows";
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      char expected[32];
+      std::snprintf(expected, sizeof expected, "%013zu", i);
+      ASSERT_EQ(numbers[i], expected) << "trial " << trial << ": rows are not a prefix";
+    }
+    previous = static_cast<int>(numbers.size());
+  }
+  std::cout << "[ info ] 50 kills, " << previous << " rows kept, " << rolled_back
+            << " interrupted commits rolled back\n";
+}
+
+}  // namespace
+}  // namespace halvaro::jet
