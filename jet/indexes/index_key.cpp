@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "jet/writer/database_writer.h"
+#include "jet/base/errors.h"
 #include "jet/indexes/general_sort_table.h"
 #include "jet/base/utf16_text.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jet/catalog/database.h"
+#include "jet/base/errors.h"
 #include "jet/pages/page_store.h"
 
 namespace halvaro::jet {

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "jet/catalog/database.h"
+#include "jet/base/errors.h"
 #include "jet/pages/page_bytes.h"
 
 namespace halvaro::jet {

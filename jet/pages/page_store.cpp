@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "jet/catalog/database.h"
+#include "jet/base/errors.h"
 
 namespace halvaro::jet {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "jet/pages/row_page.h"
-#include "jet/catalog/database.h"
+#include "jet/base/errors.h"
 #include "jet/pages/page_bytes.h"
 #include "jet/pages/page_store.h"
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "jet/writer/database_writer.h"
+#include "jet/base/errors.h"
 #include "jet/base/utf16_text.h"
 
 namespace halvaro::jet {

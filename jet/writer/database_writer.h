@@ -15,21 +15,6 @@
 
 namespace halvaro::jet {
 
-// A value that cannot be stored in its column: text longer than the column, a number
-// outside the column's range, a value of the wrong kind. The access layer reports it
-// as 0x80040E21 (the row is skipped, the run goes on).
-class ValueError : public JetError {
- public:
-  using JetError::JetError;
-};
-
-// A row the table's rules refuse: a duplicate key in a unique or primary index, a
-// required column left null, an empty text where zero length is not allowed.
-class ConstraintError : public JetError {
- public:
-  using JetError::JetError;
-};
-
 // When uncommitted appends are made durable on their own (commit() and close()
 // always do it).
 struct WriterOptions {
