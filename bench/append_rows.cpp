@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/writer/database_writer.h"
 
 using namespace halvaro;
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
                            "Amount CURRENCY, Note TEXT(50), Qty LONG, "
                            "CONSTRAINT pk PRIMARY KEY (Region, SoldAt));\n"
                            "CREATE INDEX ByAmount ON Sales (Amount DESC);\n";
-  jet::create_database(db_file, script);
+  sql::script::create_database(db_file, script);
 
   std::mt19937 random(1);
   const auto start = Clock::now();

@@ -13,11 +13,12 @@
 #include <sstream>
 #include <string>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/writer/database_writer.h"
 
 using namespace halvaro;
 using namespace halvaro::jet;
+using namespace halvaro::sql::script;
 
 namespace {
 

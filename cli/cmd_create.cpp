@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 
 namespace halvaro::cli {
 namespace {
@@ -18,7 +18,7 @@ Command setup(CLI::App& app) {
   cmd->add_option("OUT", *out, "the database to create (must not exist)")->required();
   cmd->add_option("SCRIPT", *script, "the SQL script to run")->required()->check(CLI::ExistingFile);
   return {cmd, [out, script] {
-            auto summary = jet::create_database(*out, *script);
+            auto summary = sql::script::create_database(*out, *script);
             std::cout << "created " << *out << ": " << summary.tables << " tables, " << summary.views
                       << " views, " << summary.rows << " rows\n";
             return 0;

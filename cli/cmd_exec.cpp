@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "jet/writer/insert_script.h"
+#include "sql/insert_script.h"
 
 namespace halvaro::cli {
 namespace {
@@ -22,9 +22,9 @@ Command setup(CLI::App& app) {
             std::stringstream text;
             text << in.rdbuf();
             auto writer = jet::DatabaseWriter::open(*file);
-            jet::InsertSummary summary;
+            sql::script::InsertSummary summary;
             try {
-              summary = jet::run_insert_script(*writer, text.str());
+              summary = sql::script::run_insert_script(*writer, text.str());
             } catch (const jet::JetError& e) {
               writer->close();
               throw jet::JetError(*script + ": " + e.what());

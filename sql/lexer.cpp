@@ -2,8 +2,6 @@
 
 #include <cctype>
 
-#include "sql/parser.h"
-
 namespace halvaro::sql {
 
 namespace {
@@ -15,11 +13,12 @@ bool word_part(char c) { return word_start(c) || std::isdigit(static_cast<unsign
 
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view sql) {
+std::vector<Token> tokenize(std::string_view sql, LexOptions options) {
+  using Problem = LexError::Problem;
   std::vector<Token> tokens;
   size_t i = 0;
-  auto fail = [&](const std::string& what, size_t at) {
-    throw SyntaxError(what + " at character " + std::to_string(at + 1));
+  auto fail = [&](const std::string& what, Problem problem, size_t at) {
+    throw LexError(what + " at character " + std::to_string(at + 1), problem, at);
   };
   while (i < sql.size()) {
     char c = sql[i];
@@ -27,12 +26,16 @@ std::vector<Token> tokenize(std::string_view sql) {
       ++i;
       continue;
     }
+    if (options.line_comments && sql.substr(i, 2) == "--") {
+      while (i < sql.size() && sql[i] != '\n') ++i;
+      continue;
+    }
     Token token;
     token.offset = i;
     if (c == '[' || c == '`') {
       char close = c == '[' ? ']' : '`';
       size_t end = sql.find(close, i + 1);
-      if (end == std::string_view::npos) fail("unterminated name", i);
+      if (end == std::string_view::npos) fail("unterminated name", Problem::UnclosedName, i);
       token.type = Token::Type::Name;
       token.text = sql.substr(i + 1, end - i - 1);
       i = end + 1;
@@ -40,7 +43,7 @@ std::vector<Token> tokenize(std::string_view sql) {
       token.type = Token::Type::Text;
       size_t j = i + 1;
       for (;;) {
-        if (j >= sql.size()) fail("unterminated text literal", i);
+        if (j >= sql.size()) fail("unterminated text literal", Problem::UnclosedText, i);
         if (sql[j] == c) {
           if (j + 1 < sql.size() && sql[j + 1] == c) {
             token.text += c;
@@ -54,7 +57,7 @@ std::vector<Token> tokenize(std::string_view sql) {
       i = j + 1;
     } else if (c == '#') {
       size_t end = sql.find('#', i + 1);
-      if (end == std::string_view::npos) fail("unterminated #date#", i);
+      if (end == std::string_view::npos) fail("unterminated #date#", Problem::UnclosedDate, i);
       token.type = Token::Type::Date;
       token.text = sql.substr(i + 1, end - i - 1);
       i = end + 1;
@@ -92,16 +95,17 @@ std::vector<Token> tokenize(std::string_view sql) {
       }
       if (token.text.empty()) {
         if (std::string_view("=<>+-*/\\^&(),.!;").find(c) == std::string_view::npos) {
-          fail(std::string("unexpected character '") + c + "'", i);
+          fail(std::string("unexpected character '") + c + "'", Problem::StrayCharacter, i);
         }
         token.text = std::string(1, c);
       }
       i += token.text.size();
     }
+    token.end = i;
     tokens.push_back(std::move(token));
   }
   Token end;
-  end.offset = sql.size();
+  end.offset = end.end = sql.size();
   tokens.push_back(end);
   return tokens;
 }

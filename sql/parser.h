@@ -9,12 +9,6 @@
 
 namespace halvaro::sql {
 
-// What is wrong with a statement's text, or which construct it uses that is not supported.
-class SyntaxError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // Parses one SELECT statement (an optional ';' may end it). Throws SyntaxError.
 ast::Query parse_select(std::string_view text);
 // The same, from the statement's tokens (tokenize(), ending with the End token).

@@ -64,6 +64,43 @@ TEST(Parser, LiteralsAndOperatorPrecedence) {
   EXPECT_EQ(first("SELECT 1 = 1 Or 1 = 2 And 1 = 2"), FieldValue(true));
 }
 
+TEST(Lexer, DoubleMinusIsACommentOnlyInScripts) {
+  // In a query 5--3 is 5 minus minus 3; scripts for create and exec take -- as a comment.
+  std::vector<Token> query = tokenize("SELECT 5--3");
+  ASSERT_EQ(query.size(), 6u);
+  EXPECT_EQ(query[2].text, "-");
+  EXPECT_EQ(query[3].text, "-");
+  std::vector<Token> script = tokenize("SELECT 5 -- the rest\nFROM", LexOptions{.line_comments = true});
+  ASSERT_EQ(script.size(), 4u);
+  EXPECT_EQ(script[2].text, "FROM");
+  EXPECT_EQ(script[2].offset, 21u);
+  EXPECT_EQ(script[2].end, 25u);
+  EXPECT_EQ(script[3].type, Token::Type::End);
+}
+
+TEST(Lexer, ErrorsSayWhatAndWhere) {
+  struct Case {
+    const char* sql;
+    LexError::Problem problem;
+    size_t offset;
+  };
+  const Case cases[] = {
+      {"SELECT 'abc", LexError::Problem::UnclosedText, 7},
+      {"SELECT [abc", LexError::Problem::UnclosedName, 7},
+      {"SELECT #2024-01-01", LexError::Problem::UnclosedDate, 7},
+      {"SELECT a ? b", LexError::Problem::StrayCharacter, 9},
+  };
+  for (const Case& c : cases) {
+    try {
+      tokenize(c.sql);
+      ADD_FAILURE() << "accepted: " << c.sql;
+    } catch (const LexError& e) {
+      EXPECT_EQ(e.problem, c.problem) << c.sql;
+      EXPECT_EQ(e.offset, c.offset) << c.sql;
+    }
+  }
+}
+
 TEST(Parser, ReportsWhereTheTextIsWrongAndWhatIsUnsupported) {
   EXPECT_THAT(syntax_error("SELECT 'abc FROM T"), testing::HasSubstr("unterminated text literal at character 8"));
   EXPECT_THAT(syntax_error("SELECT [abc FROM T"), testing::HasSubstr("unterminated name"));

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "jet/writer/checker.h"
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/writer/database_writer.h"
 #include "jet/indexes/index_key.h"
 #include "jet/base/utf16_text.h"
@@ -17,6 +17,8 @@
 
 namespace halvaro::jet {
 namespace {
+
+using namespace sql::script;
 
 using test::TempDir;
 

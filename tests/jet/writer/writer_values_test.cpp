@@ -7,7 +7,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/pages/data_page.h"
 #include "jet/writer/database_writer.h"
 #include "jet/writer/default_value.h"
@@ -18,6 +18,8 @@
 
 namespace halvaro::jet {
 namespace {
+
+using namespace sql::script;
 
 using test::TempDir;
 

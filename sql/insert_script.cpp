@@ -1,11 +1,13 @@
-#include "jet/writer/insert_script.h"
+#include "sql/insert_script.h"
 
 #include <cmath>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/writer/default_value.h"
 
-namespace halvaro::jet {
+namespace halvaro::sql::script {
+
+using namespace jet;
 
 namespace {
 
@@ -78,4 +80,4 @@ InsertSummary run_insert_script(DatabaseWriter& writer, std::string_view text) {
   return summary;
 }
 
-}  // namespace halvaro::jet
+}  // namespace halvaro::sql::script

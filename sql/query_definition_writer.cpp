@@ -1,14 +1,12 @@
-#include "jet/builder/query_definition_writer.h"
+#include "sql/query_definition_writer.h"
 
 #include <algorithm>
 
-#include "jet/builder/sql_tokens.h"
+#include "sql/script_tokens.h"
 
-namespace halvaro::jet {
+namespace halvaro::sql::script {
 
-using script::is_word;
-using script::Token;
-using script::TokenKind;
+using namespace jet;
 
 namespace {
 
@@ -18,9 +16,9 @@ struct FromItem {
   std::vector<std::string> keys;
 };
 
-class SelectSplitter : public script::TokenCursor {
+class SelectSplitter : public TokenCursor {
  public:
-  explicit SelectSplitter(std::string_view text) : TokenCursor(script::tokenize(text)), text_(text) {}
+  explicit SelectSplitter(std::string_view text) : TokenCursor(tokenize(text)), text_(text) {}
 
   std::vector<QueryRow> rows() {
     expect_word("SELECT");
@@ -236,4 +234,4 @@ std::vector<QueryRow> query_rows_for_select(std::string_view select) {
   return SelectSplitter(select).rows();
 }
 
-}  // namespace halvaro::jet
+}  // namespace halvaro::sql::script

@@ -1,12 +1,13 @@
 #pragma once
-// A tokenizer for the Access SQL that `halvaro create` scripts use.
+// The tokens of Access SQL scripts (`halvaro create`, `halvaro exec`): the query
+// layer's lexer with `--` comments, each token knowing its line.
 
 #include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace halvaro::jet::script {
+namespace halvaro::sql::script {
 
 enum class TokenKind { Word, Name, Text, Number, Date, Symbol, End };
 
@@ -19,7 +20,7 @@ struct Token {
 };
 
 // Splits a script into tokens; `--` starts a comment to the end of the line.
-// Throws JetError on an unterminated literal or a stray character.
+// Throws jet::JetError naming the line of an unterminated literal or a stray character.
 std::vector<Token> tokenize(std::string_view text);
 
 // Case-blind comparison of a Word token with a keyword.
@@ -64,4 +65,4 @@ class TokenCursor {
   size_t pos_ = 0;
 };
 
-}  // namespace halvaro::jet::script
+}  // namespace halvaro::sql::script

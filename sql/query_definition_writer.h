@@ -8,9 +8,9 @@
 
 #include "jet/builder/database_builder.h"
 
-namespace halvaro::jet {
+namespace halvaro::sql::script {
 
 // Throws JetError naming what it could not understand.
-std::vector<QueryRow> query_rows_for_select(std::string_view select);
+std::vector<jet::QueryRow> query_rows_for_select(std::string_view select);
 
-}  // namespace halvaro::jet
+}  // namespace halvaro::sql::script

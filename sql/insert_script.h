@@ -10,7 +10,7 @@
 
 #include "jet/writer/database_writer.h"
 
-namespace halvaro::jet {
+namespace halvaro::sql::script {
 
 struct InsertSummary {
   int rows = 0;              // appended
@@ -20,6 +20,6 @@ struct InsertSummary {
 
 // Throws JetError for a script that does not parse or names unknown tables or
 // columns; a refused row ends the run and is described in the summary.
-InsertSummary run_insert_script(DatabaseWriter& writer, std::string_view script);
+InsertSummary run_insert_script(jet::DatabaseWriter& writer, std::string_view script);
 
-}  // namespace halvaro::jet
+}  // namespace halvaro::sql::script

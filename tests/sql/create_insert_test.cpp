@@ -5,13 +5,15 @@
 
 #include <fstream>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "jet/writer/insert_values.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
 namespace {
+
+using namespace sql::script;
 
 using test::run_command;
 using test::TempDir;

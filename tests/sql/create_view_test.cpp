@@ -5,13 +5,15 @@
 
 #include <fstream>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/catalog/database.h"
-#include "jet/builder/query_definition_writer.h"
+#include "sql/query_definition_writer.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
 namespace {
+
+using namespace sql::script;
 
 using test::TempDir;
 

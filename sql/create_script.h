@@ -9,18 +9,18 @@
 
 #include "jet/builder/database_builder.h"
 
-namespace halvaro::jet {
+namespace halvaro::sql::script {
 
 // A row to insert once the tables exist.
 struct InsertStatement {
   std::string table;
   std::vector<std::string> columns;  // empty: every column in order
-  std::vector<FieldValue> values;    // literals as written (text, number, date, null, boolean)
+  std::vector<FieldValue> values;  // literals as written (text, number, date, null, boolean)
   int line = 0;
 };
 
 struct CreateScript {
-  DatabaseBuilder builder{DateTime{}};
+  jet::DatabaseBuilder builder{DateTime{}};
   std::vector<InsertStatement> inserts;
 };
 
@@ -37,4 +37,4 @@ struct CreateSummary {
 // Creates `out` (which must not exist) from the script file.
 CreateSummary create_database(const std::filesystem::path& out, const std::filesystem::path& script);
 
-}  // namespace halvaro::jet
+}  // namespace halvaro::sql::script

@@ -7,12 +7,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
 namespace {
+
+using namespace sql::script;
 
 using test::run_command;
 using test::TempDir;
@@ -36,8 +38,7 @@ std::string schema_of(const std::filesystem::path& file) {
 TEST(ExampleScripts, HaveTheSchemasOfTheReferenceDatabases) {
   HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
   HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
-  const std::filesystem::path source_dir =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+  const std::filesystem::path source_dir = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
   TempDir dir;
   auto old_version = build_schema(dir, source_dir / "examples" / "old-version.sql");
   auto new_version = build_schema(dir, source_dir / "examples" / "new-5.1.sql");

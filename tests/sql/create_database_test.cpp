@@ -6,13 +6,15 @@
 #include <fstream>
 
 #include "jet/builder/build_rows.h"
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "jet/builder/system_catalog.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
 namespace {
+
+using namespace sql::script;
 
 using test::run_command;
 using test::TempDir;
@@ -177,6 +179,12 @@ TEST(NewDatabase, ScriptErrorsNameTheLineAndNothingIsCreated) {
       {"DROP TABLE t;", "line 1: expected CREATE or INSERT"},
       {"CREATE TABLE t (a TEXT, PRIMARY KEY (a), CONSTRAINT pk2 PRIMARY KEY (a));", "at most one primary key"},
       {"CREATE TABLE t (a TEXT);\nINSERT INTO t VALUES ('x", "line 2: text literal is not closed"},
+      {"CREATE TABLE [t (a TEXT);", "line 1: name in brackets is not closed"},
+      {"CREATE TABLE t (a DATETIME);\n\nINSERT INTO t VALUES (#2024-01-01);", "line 3: date literal is not closed with #"},
+      {"CREATE TABLE t (a TEXT) ?", "line 1: unexpected character '?'"},
+      // Lines go on counting inside a text that spans lines, and after comments.
+      {"CREATE TABLE t (a TEXT);\nINSERT INTO t VALUES ('two\nlines');\nDROP TABLE t;", "line 4: expected CREATE or INSERT"},
+      {"-- CREATE TABLE t (a TEXT);\nCREATE TABLE t (a WIDGET);", "line 2: unknown column type WIDGET"},
   };
   for (const auto& c : cases) {
     TempDir dir;

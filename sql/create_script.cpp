@@ -1,18 +1,16 @@
-#include "jet/builder/create_script.h"
+#include "sql/create_script.h"
 
 #include <fstream>
 #include <sstream>
 
 #include "jet/writer/database_writer.h"
 #include "jet/writer/insert_values.h"
-#include "jet/builder/query_definition_writer.h"
-#include "jet/builder/sql_tokens.h"
+#include "sql/query_definition_writer.h"
+#include "sql/script_tokens.h"
 
-namespace halvaro::jet {
+namespace halvaro::sql::script {
 
-using script::is_word;
-using script::Token;
-using script::TokenKind;
+using namespace jet;
 
 namespace {
 
@@ -43,9 +41,9 @@ constexpr TypeName kTypeNames[] = {
     {"NUMERIC", ColumnType::Numeric, false},
 };
 
-class Parser : public script::TokenCursor {
+class Parser : public TokenCursor {
  public:
-  Parser(std::string_view text, CreateScript& into) : TokenCursor(script::tokenize(text)), text_(text), into_(into) {}
+  Parser(std::string_view text, CreateScript& into) : TokenCursor(tokenize(text)), text_(text), into_(into) {}
 
   void run() {
     while (peek().kind != TokenKind::End) {
@@ -350,4 +348,4 @@ CreateSummary create_database(const std::filesystem::path& out, const std::files
   return summary;
 }
 
-}  // namespace halvaro::jet
+}  // namespace halvaro::sql::script
