@@ -1,4 +1,8 @@
 #pragma once
+// Layer jet/base, the engine's foundation: the values a column holds (FieldValue and
+// its kinds), the error types, the file formats' constants, little-endian byte
+// readers and the text codecs. It knows nothing of pages or tables and uses only the
+// standard library.
 
 #include <array>
 #include <compare>

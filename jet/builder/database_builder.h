@@ -1,4 +1,9 @@
 #pragma once
+// Layer jet/builder, the top of the engine: new database files from table specs,
+// index specs and saved-query rows, never from SQL text. It owns the system catalog's
+// initial rows, table definition pages and the bytes of a new file. It may use every
+// layer below it.
+//
 // Builds a new Jet 4 (Access 2000 format) database file: the header page, the global
 // usage map, the system catalog Jet creates for every database (MSysObjects, MSysACEs,
 // MSysQueries, MSysRelationships with their container, database and permission

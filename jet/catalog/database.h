@@ -1,4 +1,9 @@
 #pragma once
+// Layer jet/catalog: a whole database for reading. It owns the system catalog
+// (MSysObjects), saved queries (MSysQueries, rebuilt as SQL text), property blobs
+// (LvProp) and Database, which ties them to the tables. It may use every layer below
+// it (indexes, tables, pages, base).
+//
 // Public face of the Access file engine's reading half: open a Jet 3 or Jet 4
 // file, list its tables and saved queries, read table definitions and rows.
 

@@ -1,4 +1,8 @@
 #pragma once
+// Layer jet/indexes: index keys and the "General" sort order of their text, index
+// pages as stored, and the index writer that inserts entries and splits pages. It
+// may use jet/tables, jet/pages and jet/base.
+//
 // Index keys as Jet 4 stores them: for each index column a flag byte (0x7F value,
 // 0x00 null; 0x80 and 0xFF when descending) and the value in an order-preserving
 // form: big-endian numbers with the sign bit turned, floating point turned so that

@@ -1,5 +1,10 @@
 #pragma once
-// The lowest layer of the engine: a store of fixed-size pages. The reading code
+// Layer jet/pages: the file as numbered pages. It owns the header page, reading
+// pages (PageSource) and writing them under a rollback journal (PageStore, Journal),
+// the page layouts shared by rows (data pages, row pages) and usage maps. It may use
+// jet/base only.
+//
+// PageSource is a store of fixed-size pages. The reading code
 // sees a database only through this interface, so a writer can put its own
 // journaled store underneath and read back what it wrote.
 

@@ -1,4 +1,8 @@
 #pragma once
+// Layer jet/tables: a table's definition, its rows as bytes and back (row decoder
+// and encoder), long values (Memo/OLE) and scanning a table's data pages. It may use
+// jet/pages and jet/base.
+//
 // Table definitions (TDEF pages): columns, real and logical indexes, and where
 // the table keeps its pages. One definition may continue over several pages.
 

@@ -1,4 +1,9 @@
 #pragma once
+// Layer jet/writer: appending rows to an existing file. It owns DatabaseWriter, the
+// per-table writer that stores a row and its index entries, column defaults, literal
+// conversion for inserts and the consistency checker. It may use jet/catalog and the
+// layers below it.
+//
 // Public face of the engine's writing half: appends rows to the tables of a Jet 4
 // (Access 2000-2003) file, keeping every index, usage map and counter right, under a
 // rollback journal so that the file survives a crash at any moment.
