@@ -5,6 +5,8 @@
 include(GNUInstallDirs)
 
 set(HALVARO_APP_ID "org.halvaro.Halvaro")
+# The release the AppStream metadata announces: change it together with the project's VERSION.
+set(HALVARO_RELEASE_DATE 2026-12-07)
 set(HALVARO_HOMEPAGE "https://example.org/halvaro" CACHE STRING
     "Project home page; the AppStream screenshot is <homepage>/window.png")
 set(HALVARO_LICENSE "LicenseRef-proprietary" CACHE STRING "SPDX licence expression of the project")
