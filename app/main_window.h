@@ -37,6 +37,11 @@ class MainWindow : public QWidget {
   explicit MainWindow(TransferRunner runner, ShowModal show_modal = exec_modal,
                       QWidget* parent = nullptr);
 
+  // A file the program was started with (as a file manager opens a .mdb file with it):
+  // an old-version database fills the source box, a 5.1 database the destination box,
+  // as if chosen with Browse. Any other file changes nothing, and a box says why.
+  void open_file(const QString& path);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;

@@ -22,8 +22,9 @@ using namespace halvaro::sql::script;
 
 namespace {
 
+// From the build's definition: __FILE__ is relative when ccache rewrites paths.
 const std::filesystem::path kSchema =
-    std::filesystem::path(__FILE__).parent_path().parent_path() / "examples" / "old-version.sql";
+    std::filesystem::path(HALVARO_SOURCE_DIR) / "examples" / "old-version.sql";
 
 // Appends rows given as column name / value pairs.
 class Appender {

@@ -26,12 +26,28 @@ int main(int argc, char** argv) {
 
   CLI::App app{"Halvaro moves the records of a sales-tax application's old database into a "
                "version 5.1 database (both Microsoft Access .mdb files).\n"
-               "Run without arguments to open the window."};
+               "Run without arguments to open the window; run with one .mdb file to open the window "
+               "with that file filled in as the source (an old-version database) or the destination "
+               "(a version 5.1 database).",
+               "halvaro"};
   app.set_version_flag("--version", std::string("halvaro ") + HALVARO_VERSION);
   app.require_subcommand(0, 1);
 
   std::vector<Command> commands;
-  for (auto& setup : registry()) commands.push_back(setup(app));
+  std::vector<std::string> command_names;
+  for (auto& setup : registry()) {
+    commands.push_back(setup(app));
+    command_names.push_back(commands.back().parser->get_name());
+  }
+  // Set after the subcommands are added, so that only the program's own help shows it.
+  app.footer("Exit status:\n"
+             "  0    the command did its work\n"
+             "  1    it ran and found a problem: transfer ended with \"Some data missing...!\",\n"
+             "       check found damage, exec stopped at a refused row\n"
+             "  2    it was refused, or a file could not be read or written\n"
+             "  100  and above: the command line was wrong; the message says how");
+  if (argc == 2 && halvaro::app::opens_window_with(argv[1], command_names))
+    return halvaro::app::run_window(argc, argv, argv[1]);
 
   try {
     app.parse(argc, argv);

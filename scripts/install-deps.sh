@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Halvaro needs to build and test, only those missing.
+# Installs the Debian packages Halvaro needs to build, test and package, only those
+# missing. The last line are the checks of the package: desktop-entry and AppStream
+# validators, man, dpkg-deb and dpkg-shlibdeps, and rsvg-convert for the icon's PNG.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libsqlite3-dev qt6-base-dev mdbtools)
+          libcli11-dev libsqlite3-dev qt6-base-dev mdbtools
+          desktop-file-utils appstream man-db dpkg-dev librsvg2-bin)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -267,8 +267,8 @@ TEST_F(WindowTransferTest, SamePathIsRefusedAndFocusGoesToSourceBrowse) {
 }
 
 TEST_F(WindowTransferTest, WholeTransferEndsWithTheResultBoxListingSkippedValues) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   test::TempDir folder;
   const auto source = folder.copy_in(old_small);
   const auto destination = folder.copy_in(new_empty);

@@ -213,8 +213,8 @@ struct FixtureRun : ::testing::Test {
 };
 
 TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStored) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   auto source = dir.copy_in(old_small);
   auto destination = dir.copy_in(new_empty);
   const std::string before = file_bytes(source);
@@ -276,8 +276,8 @@ TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStor
 }
 
 TEST_F(FixtureRun, OldSmallIntoNewNonEmptyAppendsAfterTheRowsThere) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_nonempty, "new-nonempty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_nonempty, "new-nonempty.mdb");
   auto destination = dir.copy_in(new_nonempty);
   EXPECT_EQ(run.run(old_small.string(), destination.string()), TransferRun::Outcome::SomeMissing);
   EXPECT_EQ(run.SuccessCount(), 6);
@@ -286,8 +286,8 @@ TEST_F(FixtureRun, OldSmallIntoNewNonEmptyAppendsAfterTheRowsThere) {
 }
 
 TEST_F(FixtureRun, SecondRunStopsTheKeyedGroupsAndAppendsTheShippingBillsAgain) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   auto destination = dir.copy_in(new_empty);
   run.run(old_small.string(), destination.string());
   auto first = row_counts(destination);

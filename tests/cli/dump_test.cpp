@@ -59,7 +59,7 @@ std::map<std::string, std::map<std::string, std::string>> rows_by(const std::str
 }
 
 TEST(Dump, ListsTablesWithRowCountsAndSavedQueries) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   auto result = dump(quoted(file));
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_THAT(result.out, HasSubstr("  tblClaimantInfo  2 rows\n"));
@@ -73,7 +73,7 @@ TEST(Dump, ListsTablesWithRowCountsAndSavedQueries) {
 }
 
 TEST(Dump, TextNullsAndEmptyTextInCsv) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   auto claimants = dump(quoted(file) + " tblClaimantInfo");
   ASSERT_EQ(claimants.status, 0) << claimants.out;
   EXPECT_EQ(claimants.out.substr(0, claimants.out.find('\n')),
@@ -101,7 +101,7 @@ TEST(Dump, TextNullsAndEmptyTextInCsv) {
 }
 
 TEST(Dump, DatesCurrencyNumbersAndBooleansInCsv) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   size_t count = 0;
   auto invoices = rows_by(dump(quoted(file) + " tblInvoice").out, "InvoiceNo", &count);
   EXPECT_EQ(count, 30u);
@@ -146,7 +146,7 @@ TEST(Dump, BinaryColumnsAsHexLikeMdbExport) {
 }
 
 TEST(Dump, SqlOfTheOldDatabasesViews) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   auto result = dump(quoted(file) + " --sql VwPurchaseDebitMtr");
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_EQ(result.out,
@@ -172,7 +172,7 @@ TEST(Dump, SqlOfTheOldDatabasesViews) {
 }
 
 TEST(Dump, ClearErrorsForBadArguments) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   TempDir dir;
   auto text_file = dir.path() / "notes.mdb";
   std::ofstream(text_file) << "These are not the pages of an Access database.\n";

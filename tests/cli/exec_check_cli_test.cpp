@@ -4,13 +4,14 @@
 
 #include <fstream>
 
+#include "jet/catalog/database.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::test {
 namespace {
 
 TEST(ExecAndCheckCli, AppendsUntilTheFirstRefusedRowAndChecksTheResult) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   auto script = dir.path() / "rows.sql";
@@ -44,12 +45,13 @@ TEST(ExecAndCheckCli, AppendsUntilTheFirstRefusedRowAndChecksTheResult) {
 }
 
 TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-nonempty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-nonempty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
-  // Claim one row more than tblClaimantInfo holds (its definition is page 24).
+  // Claim one row more than tblClaimantInfo holds.
+  const uint32_t definition = jet::Database::open(file)->table("tblClaimantInfo").definition_page;
   std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
-  f.seekp(24 * 4096 + 16);
+  f.seekp(std::streamoff{definition} * 4096 + 16);
   f.put(2);
   f.close();
   auto check = run_command("'" + halvaro_binary() + "' check '" + file.string() + "'");

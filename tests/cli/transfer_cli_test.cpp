@@ -28,8 +28,8 @@ namespace halvaro::test {
 namespace {
 
 TEST(TransferCommand, WholeRunPrintsTheResultWithTheListAndExitsOne) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   TempDir dir;
   auto destination = dir.copy_in(new_empty);
   auto result = run_command(halvaro_binary() + " transfer " + old_small.string() + " " + destination.string());

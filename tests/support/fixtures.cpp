@@ -2,6 +2,7 @@
 
 
 #include <array>
+#include <cstdlib>
 #include <cstdio>
 #include <random>
 #include <stdexcept>
@@ -12,8 +13,20 @@ namespace halvaro::test {
 namespace fs = std::filesystem;
 
 fs::path fixtures_dir() {
-  fs::path dir = HALVARO_FIXTURES_DIR;
+  const char* chosen = std::getenv("HALVARO_FIXTURES_DIR");
+  fs::path dir = chosen != nullptr ? chosen : HALVARO_FIXTURES_DIR;
   return fs::is_directory(dir) ? fs::canonical(dir) : fs::path{};
+}
+
+fs::path source_dir() { return HALVARO_SOURCE_DIR; }
+
+fs::path built_databases_dir() { return HALVARO_BUILT_DATABASES; }
+
+fs::path database_path(std::string_view name) {
+  const fs::path fixtures = fixtures_dir();
+  if (!fixtures.empty() && fs::exists(fixtures / name)) return fixtures / name;
+  const fs::path built = built_databases_dir() / name;
+  return fs::exists(built) ? built : fs::path{};
 }
 
 TempDir::TempDir() {

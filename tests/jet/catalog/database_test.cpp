@@ -42,7 +42,7 @@ void expect_open_error(const fs::path& path, const std::string& what) {
 }
 
 TEST(Database, CatalogOfTheOldVersionFile) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   const auto db = Database::open(file);
   EXPECT_EQ(db->format(), Format::Jet4);
   EXPECT_EQ(db->path(), file);
@@ -79,7 +79,7 @@ TEST(Database, CatalogOfTheOldVersionFile) {
 }
 
 TEST(Database, MissingTablesAndQueriesAreErrorsNamingTheFile) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   const auto db = Database::open(file);
   try {
     db->table("tblNothing");
@@ -92,7 +92,7 @@ TEST(Database, MissingTablesAndQueriesAreErrorsNamingTheFile) {
 }
 
 TEST(Database, SavedQueryTextComesFromItsCatalogRows) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   const auto db = Database::open(file);
   EXPECT_EQ(db->query_sql("vwshippingbill"),
             "SELECT tblShippingBillItem.StRegNo, tblShippingBillItem.taxperiod, "
@@ -117,7 +117,7 @@ TEST(Database, SavedQueriesOfJet3FilesAndOtherKinds) {
 }
 
 TEST(Database, ScanStopsWhenTheVisitorSaysSo) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   const auto db = Database::open(file);
   int seen = 0;
   db->scan(db->table("tblInvoice"), [&](std::span<const FieldValue>) { return ++seen < 3; });
@@ -125,7 +125,7 @@ TEST(Database, ScanStopsWhenTheVisitorSaysSo) {
 }
 
 TEST(Database, ReadsTheFileWithoutChangingIt) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   const test::TempDir dir;
   const fs::path copy = dir.copy_in(file);
   const auto before = file_bytes(copy);
@@ -288,7 +288,7 @@ TEST(DatabaseOpen, RejectsFilesThatAreNotAccessDatabases) {
 }
 
 TEST(DatabaseOpen, RejectsPasswordProtectedAndEncryptedFiles) {
-  HALVARO_REQUIRE_FIXTURE(file, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "new-empty.mdb");
   const test::TempDir dir;
   const fs::path copy = dir.path() / "locked.mdb";
   // Set a password the way Access stores it: in the masked block, masked again
@@ -311,7 +311,7 @@ TEST(DatabaseOpen, RejectsPasswordProtectedAndEncryptedFiles) {
 }
 
 TEST(DatabaseOpen, ReportsATruncatedFile) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   const test::TempDir dir;
   const fs::path copy = dir.path() / "cut.mdb";
   auto bytes = file_bytes(file);

@@ -201,7 +201,7 @@ TEST(SavedQueryFiles, AccessMadeSelectQueryInEveryFormat) {
 }
 
 TEST(SavedQueryFiles, EightViewsOfTheOldDatabase) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   auto db = Database::open(file);
   const std::string invoice_columns =
       "tblInvoice.StRegNo, tblInvoice.TaxPeriod, tblInvoice.InvoiceType, tblInvoice.InvoiceNo, "

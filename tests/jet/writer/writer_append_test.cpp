@@ -43,7 +43,7 @@ std::vector<FieldValue> invoice(const DatabaseWriter& w, const TableDef& t, int 
 }
 
 TEST(WriterAppend, RowsReadBackWithMdbExport) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   {
@@ -70,7 +70,7 @@ void expect_clean(const std::filesystem::path& file) {
 // Thousands of rows in shuffled key order: leaf and intermediate splits, a table
 // outgrowing its inline free-space map, and an autonumber key beside a text index.
 TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-nonempty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-nonempty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   constexpr int kRows = 20000;

@@ -44,7 +44,7 @@ std::vector<FieldValue> claimant(const DatabaseWriter& w, const TableDef& t, con
 }
 
 TEST(WriterSafety, OpeningRefusesWhatCannotBeWrittenSafely) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   HALVARO_REQUIRE_FIXTURE(jet3, "access/V1997/testV1997.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
@@ -72,7 +72,7 @@ TEST(WriterSafety, OpeningRefusesWhatCannotBeWrittenSafely) {
 }
 
 TEST(WriterSafety, RefusedRowsLeaveTheFileUnchanged) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   auto w = DatabaseWriter::open(file);
@@ -108,7 +108,7 @@ TEST(WriterSafety, RefusedRowsLeaveTheFileUnchanged) {
 }
 
 TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   const std::string original = file_bytes(file);
@@ -136,7 +136,7 @@ TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
 // the next open must find a clean file holding a prefix of the rows, at least as
 // long as the child had reported committed.
 TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   std::mt19937 random(2026);

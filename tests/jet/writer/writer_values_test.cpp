@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "sql/create_script.h"
+#include "jet/catalog/database.h"
 #include "jet/pages/data_page.h"
 #include "jet/writer/database_writer.h"
 #include "jet/writer/default_value.h"
@@ -93,11 +94,12 @@ TEST(WriterValues, LongValuesOfEverySizeReadBack) {
 // record pages further and further away: it moves its start while the pages
 // fit, then turns into a reference map; the reader must see the same pages throughout.
 TEST(WriterValues, UsageMapsMoveAndTurnIntoReferenceMaps) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
+  // tblClaimantInfo's free-space map: inline and empty, the table having no rows.
+  const uint32_t free_map = Database::open(file)->table("tblClaimantInfo").free_space_pages;
   auto store = PageStore::open(file);
-  const uint32_t free_map = (25u << 8) | 1;  // tblClaimantInfo's free-space map: inline, empty
   while (store->page_count() < 1300) store->allocate();
   std::vector<uint32_t> expected;
   UsageMapWriter map(*store, free_map, [&] { return store->allocate(); });
