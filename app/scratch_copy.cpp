@@ -20,7 +20,8 @@ namespace {
 // The files to remove on a signal, kept where a handler may read them.
 char scratch_file[PATH_MAX];
 char scratch_journal[PATH_MAX];
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Signals that end the process by default and that a user or a pipeline may send.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ};
 struct sigaction previous[sizeof kSignals / sizeof kSignals[0]];
 
 void remove_scratch_and_die(int signal_number) {

@@ -1,8 +1,8 @@
 #pragma once
 // A copy of a database in the system's temporary folder for a dry run, removed (with the
 // journal the engine keeps beside it) when the object dies, and also when the process is
-// ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT. Only a SIGKILL can leave it behind, and
-// then only in the temporary folder.
+// ended by SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE or SIGXFSZ. Only a SIGKILL can leave
+// it behind, and then only in the temporary folder.
 
 #include <filesystem>
 #include <stdexcept>
