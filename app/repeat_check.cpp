@@ -68,20 +68,18 @@ std::vector<int> positions(const db::ResultView& rows, const std::vector<std::st
   return found;
 }
 
-// Keys of every row of a destination table, or nothing when a column is absent.
-std::set<std::string> keys_in(db::Store& destination, const std::string& table,
-                              const std::vector<std::string>& columns, size_t* rows_matching = nullptr,
-                              const std::set<std::string>* wanted = nullptr) {
+// The key of every row of a destination table; none when it lacks one of the columns.
+std::vector<std::string> row_keys(db::Store& destination, const std::string& table,
+                                  const std::vector<std::string>& columns) {
   auto rows = destination.select("Select * from [" + table + "]");
   std::vector<int> at = positions(*rows, columns);
-  std::set<std::string> keys;
+  std::vector<std::string> keys;
   for (int position : at)
     if (position < 0) return keys;
   for (size_t row = 0; row < rows->row_count(); ++row) {
     std::string key;
     for (int position : at) key += key_part(rows->value(row, size_t(position))) + '\x1f';
-    if (wanted && rows_matching && wanted->count(key)) ++*rows_matching;
-    keys.insert(std::move(key));
+    keys.push_back(std::move(key));
   }
   return keys;
 }
@@ -119,7 +117,12 @@ std::string repeat_line(const db::Stage& stage, const std::string& table, const 
   return line + items + "; this run appends them again";
 }
 
-std::optional<std::string> repeats_of(const db::Stage& stage, const db::ResultView& masters, db::Store& destination) {
+struct Repeat {
+  std::string line;
+  bool keyed = false;
+};
+
+std::optional<Repeat> repeats_of(const db::Stage& stage, const db::ResultView& masters, db::Store& destination) {
   const std::string table = destination_table(stage.destination);
   const jet::TableDef& def = destination.table(table).definition();
   Identity identity = identity_of(stage, def);
@@ -141,7 +144,8 @@ std::optional<std::string> repeats_of(const db::Stage& stage, const db::ResultVi
   }
   std::vector<int> source_at = positions(masters, sources);
 
-  std::set<std::string> present = keys_in(destination, table, identity.columns);
+  std::vector<std::string> stored = row_keys(destination, table, identity.columns);
+  std::set<std::string> present(stored.begin(), stored.end());
   std::set<std::string> repeated;
   std::vector<std::string> shown;
   size_t repeats = 0;
@@ -166,10 +170,10 @@ std::optional<std::string> repeats_of(const db::Stage& stage, const db::ResultVi
   if (!identity.keyed && stage.detail) {
     const std::string detail_table = destination_table(stage.detail->destination);
     size_t matching = 0;
-    keys_in(destination, detail_table, identity.columns, &matching, &repeated);
+    for (const std::string& key : row_keys(destination, detail_table, identity.columns)) matching += repeated.count(key);
     items = ", with " + std::to_string(matching) + " items in " + detail_table;
   }
-  return repeat_line(stage, table, identity, repeats, masters.row_count(), shown, items);
+  return Repeat{repeat_line(stage, table, identity, repeats, masters.row_count(), shown, items), identity.keyed};
 }
 
 }  // namespace
@@ -177,13 +181,22 @@ std::optional<std::string> repeats_of(const db::Stage& stage, const db::ResultVi
 std::vector<std::string> find_repeats(const FileCheck& check, db::Store& destination,
                                       const std::vector<const db::Group*>& groups) {
   std::vector<std::string> lines;
-  std::vector<const db::Stage*> stages = stages_of(groups);
-  for (size_t i = 0; i < stages.size() && i < check.masters.size(); ++i) {
-    if (!check.masters[i] || check.masters[i]->row_count() == 0) continue;
-    try {
-      if (auto line = repeats_of(*stages[i], *check.masters[i], destination)) lines.push_back(*line);
-    } catch (const db::DbError& error) {
-      lines.push_back(std::string(stages[i]->label) + ": could not compare with the destination: " + error.what());
+  size_t master = 0;
+  for (const db::Group* group : groups) {
+    // A group that stops at a repeat never reaches its later stages.
+    bool stops = false;
+    for (const db::Stage& stage : group->stages) {
+      std::shared_ptr<const db::ResultView> rows = master < check.masters.size() ? check.masters[master] : nullptr;
+      ++master;
+      if (stops || !rows || rows->row_count() == 0) continue;
+      try {
+        if (auto repeat = repeats_of(stage, *rows, destination)) {
+          lines.push_back(repeat->line);
+          stops = repeat->keyed;
+        }
+      } catch (const db::DbError& error) {
+        lines.push_back(std::string(stage.label) + ": could not compare with the destination: " + error.what());
+      }
     }
   }
   return lines;

@@ -11,7 +11,8 @@
 
 namespace halvaro::app {
 
-// One line per stage that would repeat rows, e.g. "Shipping bills: 6 of 6 are already
+// One line per stage that would repeat rows (up to the first keyed one of a group, where
+// the group stops), e.g. "Shipping bills: 6 of 6 are already
 // in tblShippingBillmtr, with 12 items in tblShippingBilldetail; this run appends them
 // again". Reads the destination's tables; the files must have passed check_files.
 std::vector<std::string> find_repeats(const FileCheck& check, db::Store& destination,
