@@ -29,7 +29,8 @@ std::filesystem::path backup_name(const std::filesystem::path& destination,
   return destination.parent_path() / (name + destination.extension().string());
 }
 
-std::filesystem::path make_backup(const std::filesystem::path& destination, std::chrono::system_clock::time_point when) {
+std::filesystem::path make_backup(const std::filesystem::path& destination,
+                                  std::chrono::system_clock::time_point when) {
   std::string last_reason;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::filesystem::path target = backup_name(destination, when, attempt);

@@ -170,7 +170,8 @@ std::optional<Repeat> repeats_of(const db::Stage& stage, const db::ResultView& m
   if (!identity.keyed && stage.detail) {
     const std::string detail_table = destination_table(stage.detail->destination);
     size_t matching = 0;
-    for (const std::string& key : row_keys(destination, detail_table, identity.columns)) matching += repeated.count(key);
+    for (const std::string& key : row_keys(destination, detail_table, identity.columns))
+      matching += repeated.count(key);
     items = ", with " + std::to_string(matching) + " items in " + detail_table;
   }
   return Repeat{repeat_line(stage, table, identity, repeats, masters.row_count(), shown, items), identity.keyed};

@@ -75,7 +75,9 @@ ScratchCopy::ScratchCopy(const std::filesystem::path& original) {
   std::string pattern = (std::filesystem::temp_directory_path(error) / "halvaro-dry-run-XXXXXX.mdb").string();
   if (error) throw ScratchCopyError("no temporary folder: " + error.message());
   int fd = ::mkstemps(pattern.data(), 4);
-  if (fd < 0) throw ScratchCopyError("cannot create a scratch copy in the temporary folder: " + std::string(std::strerror(errno)));
+  if (fd < 0)
+    throw ScratchCopyError("cannot create a scratch copy in the temporary folder: " +
+                           std::string(std::strerror(errno)));
   path_ = pattern;
   // Armed before the first byte is copied, so an interrupted copy is removed too.
   arm_cleanup(path_);

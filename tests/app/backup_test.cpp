@@ -108,7 +108,8 @@ TEST(Backup, ARunWhoseBackupFailsIsRefusedBeforeAnyWrite) {
   ASSERT_EQ(sink.shown.size(), 1u);
   EXPECT_EQ(sink.shown[0].text, "The destination could not be backed up; nothing was written...!");
   EXPECT_EQ(sink.shown[0].style, app::MessageStyle::Stop);
-  EXPECT_EQ(sink.shown[0].details, (std::vector<std::string>{"cannot write /zelt.backup.mdb: No space left on device"}));
+  EXPECT_EQ(sink.shown[0].details,
+            (std::vector<std::string>{"cannot write /zelt.backup.mdb: No space left on device"}));
 
   // With a backup made, its name is noted at once and listed with the result.
   sink.shown.clear();

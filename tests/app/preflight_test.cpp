@@ -102,7 +102,8 @@ TEST_F(PreflightTest, AColumnThatCannotHoldItsDefaultIsAMismatch) {
                                     {"SupplierRBuyer", jet::ColumnType::Guid}});
   app::FileCheck result = check();
   ASSERT_EQ(result.destination_problems.size(), 2u);
-  EXPECT_TRUE(mentions(result.destination_problems[0], "tblClaimantInfo.bankcode (Long Integer) cannot hold the value \"NIL\""))
+  EXPECT_TRUE(mentions(result.destination_problems[0],
+                       "tblClaimantInfo.bankcode (Long Integer) cannot hold the value \"NIL\""))
       << result.destination_problems[0];
   EXPECT_TRUE(mentions(result.destination_problems[1], "tblSupplierBuyer.SupplierRBuyer (Replication ID)"))
       << result.destination_problems[1];
