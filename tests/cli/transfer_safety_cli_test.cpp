@@ -124,6 +124,43 @@ TEST_F(TransferSafety, RefusalsExitWithTwoAndLeaveTheDestinationAsItWas) {
   EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"new-empty.mdb", "old-small.mdb"}));
 }
 
+// The checkout's examples folder. With a compiler cache __FILE__ may be relative to the
+// build folder, which holds the halvaro executable in cli/.
+fs::path examples_dir() {
+  fs::path file = __FILE__;
+  if (file.is_relative()) file = fs::path(halvaro_binary()).parent_path().parent_path() / file;
+  return file.parent_path().parent_path().parent_path() / "examples";
+}
+
+TEST_F(TransferSafety, ViewsThatLackAColumnOrCannotBeEvaluatedRefuseTheRun) {
+  std::ifstream in(examples_dir() / "old-version.sql");
+  std::string script((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_FALSE(script.empty()) << examples_dir();
+  // A master view without a column the mapping reads; an item view over a column its
+  // table lacks, so it cannot be evaluated at all.
+  for (auto [from, to] : {std::pair<std::string, std::string>{"tblShippingBill.egmno, ", ""},
+                          {"tblShippingBillItem.pctdesc", "tblShippingBillItem.nosuchcolumn"}}) {
+    size_t at = script.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    script.replace(at, from.size(), to);
+  }
+  std::ofstream(dir.path() / "broken-views.sql") << script;
+  auto old_db = dir.path() / "old.mdb", new_db = dir.path() / "new.mdb";
+  for (auto [out, sql] : {std::pair{old_db, dir.path() / "broken-views.sql"},
+                          std::pair{new_db, examples_dir() / "new-5.1.sql"}}) {
+    auto made = run_command(halvaro_binary() + " create " + out.string() + " " + sql.string() + " 2>&1");
+    ASSERT_EQ(made.status, 0) << made.out;
+  }
+  const std::string before = file_bytes(new_db);
+  auto result = run_command(transfer("", old_db, new_db));
+  EXPECT_EQ(result.status, 2) << result.out;
+  EXPECT_NE(result.out.find("Source " + old_db.string() + ":\n  column VwShippingBillMtr.egmno is missing\n"
+                            "  VwShippingBill cannot be evaluated: "),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(file_bytes(new_db), before);
+}
+
 TEST_F(TransferSafety, AnInterruptedDryRunLeavesNoScratchCopy) {
   HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
   HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
