@@ -29,6 +29,9 @@ class MessageSink {
   // Returns when the user has acknowledged the message.
   virtual void show(const Message& message) = 0;
   virtual void progress(const Progress& /*progress*/) {}
+  // A line that needs no acknowledgement (such as where the backup went): the command
+  // line prints it at once; the window has it in the result's details instead.
+  virtual void note(const std::string& /*line*/) {}
 };
 
 }  // namespace halvaro::app

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "app/run_guard.h"
 #include "db/connection.h"
 #include "db/copy_procedure.h"
 #include "db/errors.h"
@@ -47,7 +48,9 @@ bool same_file(const std::string& a, const std::string& b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-TransferRun::TransferRun(MessageSink& sink) : TransferRun(sink, db::jet_store_opener()) {}
+TransferRun::TransferRun(MessageSink& sink) : TransferRun(sink, db::jet_store_opener()) {
+  safety_.backup = backup_beside;
+}
 TransferRun::TransferRun(MessageSink& sink, db::StoreOpener opener) : sink_(sink), opener_(std::move(opener)) {}
 TransferRun::~TransferRun() = default;
 
@@ -74,6 +77,18 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     return Outcome::OpenFailed;
   }
 
+  // Nothing is written unless both files fit the run and the backup is made.
+  Guard guard = guard_first_write(state, sink_, safety_, source_path, destination_path);
+  if (!guard.proceed) {
+    state.Con_Source.Close();
+    try {
+      state.Con_Destination.Close();
+    } catch (const db::DbError&) {
+      // Nothing was appended, so there was nothing to commit.
+    }
+    return Outcome::Unfit;
+  }
+
   state.SuccessCount = 0;
   transfers::TransferClaimantInfo(state);
   transfers::TransferClaimantTaxPeriod(state);
@@ -98,6 +113,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   Message result{all_moved ? "All data moved successfully...!" : "Some data missing...!",
                  MessageStyle::Information, {}, {}};
   for (const db::SkippedValue& skipped : state.skipped) result.details.push_back(skipped.line());
+  result.details.insert(result.details.end(), guard.result_lines.begin(), guard.result_lines.end());
   sink_.show(result);
   return all_moved ? Outcome::AllMoved : Outcome::SomeMissing;
 }

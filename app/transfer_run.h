@@ -1,33 +1,49 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/messages.h"
 #include "db/store.h"
 
 namespace halvaro::app {
 
+// What a run does to keep the destination safe, besides checking both files first.
+struct RunSafety {
+  // Copies the destination before the first write and returns the copy's path; throws
+  // std::exception when it cannot, which refuses the run. Empty: no copy is kept.
+  std::function<std::string(const std::string& destination)> backup;
+  // Tells before writing which rows the destination already holds that the run would
+  // append again (a dry run); otherwise they are listed with the result.
+  bool announce_repeats = false;
+};
+
 // One press of "Transfer Data": refuses a destination that is the source, opens both
-// databases (the source read-only), runs the six table transfers in their fixed order
-// and reports the outcome through the sink. The window and the command line both drive
-// the run through this class.
+// databases (the source read-only), checks that both hold what the run uses, keeps a
+// backup of the destination, runs the six table transfers in their fixed order and
+// reports the outcome through the sink. The window and the command line both drive the
+// run through this class.
 class TransferRun {
  public:
   enum class Outcome {
     Refused,      // source and destination are the same file; nothing was opened
     OpenFailed,   // a database could not be opened; no transfer ran
+    Unfit,        // a file lacks what the run uses, or no backup could be made; nothing was written
     AllMoved,     // "All data moved successfully...!"
     SomeMissing,  // "Some data missing...!" (a group stopped, or values were not stored)
   };
 
-  // Runs over our Access engine.
+  // Runs over our Access engine, keeping a backup beside the destination.
   explicit TransferRun(MessageSink& sink);
-  // Runs over the stores the opener gives (tests).
+  // Runs over the stores the opener gives, without a backup unless set_safety asks.
   TransferRun(MessageSink& sink, db::StoreOpener opener);
   ~TransferRun();
   TransferRun(const TransferRun&) = delete;
   TransferRun& operator=(const TransferRun&) = delete;
+
+  void set_safety(RunSafety safety) { safety_ = std::move(safety); }
 
   Outcome run(const std::string& source_path, const std::string& destination_path);
 
@@ -37,8 +53,12 @@ class TransferRun {
  private:
   MessageSink& sink_;
   db::StoreOpener opener_;
+  RunSafety safety_;
   int16_t success_count_ = 0;
 };
+
+// The backup a real run keeps: a copy beside the destination named with the time.
+std::string backup_beside(const std::string& destination);
 
 // Whether two paths name one file (the same device and inode, links followed).
 bool same_file(const std::string& a, const std::string& b);

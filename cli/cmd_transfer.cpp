@@ -1,5 +1,6 @@
-// halvaro transfer SOURCE.mdb DEST.mdb: the transfer run without the window. Messages
-// are printed as they come; on a terminal a progress line per group shows rows done.
+// halvaro transfer [--dry-run] [--no-backup] SOURCE.mdb DEST.mdb: the transfer run
+// without the window. Messages are printed as they come; on a terminal a progress line
+// per group shows rows done.
 
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/dry_run.h"
 #include "app/transfer_run.h"
 #include "cli/command.h"
 
@@ -24,6 +26,11 @@ class ConsoleSink final : public app::MessageSink {
     std::cout << title << message.text << "\n";
     for (const std::string& line : message.details) std::cout << "  " << line << "\n";
     std::cout.flush();
+  }
+
+  void note(const std::string& line) override {
+    end_progress_line();
+    std::cout << line << "\n" << std::flush;
   }
 
   void progress(const app::Progress& progress) override {
@@ -49,20 +56,37 @@ class ConsoleSink final : public app::MessageSink {
 
 Command setup(CLI::App& app) {
   auto* command = app.add_subcommand("transfer", "Move every record of an old-version database into a 5.1 "
-                                                 "database (exit 0: all moved, 1: some data missing, 2: refused "
-                                                 "or a file could not be opened)");
+                                                 "database (exit 0: all moved, 1: some data missing, 2: refused, "
+                                                 "a file could not be opened or lacks what the transfer "
+                                                 "uses, or no backup could be made)");
   auto source = std::make_shared<std::string>();
   auto destination = std::make_shared<std::string>();
+  auto dry = std::make_shared<bool>(false);
+  auto no_backup = std::make_shared<bool>(false);
   command->add_option("SOURCE", *source, "The old version's .mdb file (only read)")->required();
   command->add_option("DEST", *destination, "The version 5.1 .mdb file rows are appended to")->required();
-  return {command, [source, destination] {
+  command->add_flag("--dry-run", *dry,
+                    "Run against a scratch copy of DEST in the temporary folder: the same messages and exit "
+                    "code, DEST unchanged");
+  command->add_flag("--no-backup", *no_backup,
+                    "Keep no copy of DEST (by default DEST.backup-DATE-TIME.mdb is made beside it before "
+                    "the first write)");
+  return {command, [source, destination, dry, no_backup] {
             ConsoleSink sink(::isatty(STDOUT_FILENO) == 1);
-            app::TransferRun run(sink);
-            switch (run.run(*source, *destination)) {
+            app::TransferRun::Outcome outcome;
+            if (*dry) {
+              outcome = app::dry_run(sink, *source, *destination);
+            } else {
+              app::TransferRun run(sink);
+              if (*no_backup) run.set_safety({});
+              outcome = run.run(*source, *destination);
+            }
+            switch (outcome) {
               case app::TransferRun::Outcome::AllMoved: return 0;
               case app::TransferRun::Outcome::SomeMissing: return 1;
               case app::TransferRun::Outcome::Refused:
-              case app::TransferRun::Outcome::OpenFailed: return 2;
+              case app::TransferRun::Outcome::OpenFailed:
+              case app::TransferRun::Outcome::Unfit: return 2;
             }
             return 2;
           }};

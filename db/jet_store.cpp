@@ -34,16 +34,36 @@ std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std:
   }
 }
 
+DbError no_such_table(std::string_view name) {
+  return DbError(ErrorCode::NoSuchTable,
+                 "The Microsoft Jet database engine cannot find the input table or query '" + std::string(name) + "'.");
+}
+
+bool has_table_or_query(const jet::Database& database, std::string_view name) {
+  if (database.find_table(name)) return true;
+  for (const std::string& query : database.query_names())
+    if (sql::compare_folded(query, name) == 0) return true;
+  return false;
+}
+
 class SourceStore final : public Store {
  public:
-  explicit SourceStore(std::shared_ptr<const jet::Database> database) : engine_(std::move(database)) {}
-  std::shared_ptr<const ResultView> select(const std::string& sql) override { return run_query(engine_, sql); }
+  explicit SourceStore(std::shared_ptr<const jet::Database> database)
+      : database_(database), engine_(std::move(database)) {}
+  // A statement over a whole table or query that the file lacks fails as missing, not
+  // as bad SQL, so a check of the file can tell the two apart.
+  std::shared_ptr<const ResultView> select(const std::string& sql) override {
+    if (auto name = sql::QueryEngine::whole_table(sql); name && !has_table_or_query(*database_, *name))
+      throw no_such_table(*name);
+    return run_query(engine_, sql);
+  }
   AppendTable& table(std::string_view) override {
     throw DbError(ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");
   }
   void close() override {}
 
  private:
+  std::shared_ptr<const jet::Database> database_;
   sql::QueryEngine engine_;  // one for the whole run: views are materialised once
 };
 
@@ -88,9 +108,7 @@ class DestinationStore final : public Store {
     std::string key = sql::fold_case(name);
     if (auto found = tables_.find(key); found != tables_.end()) return *found->second;
     const jet::TableDef* def = writer_->database().find_table(name);
-    if (!def)
-      throw DbError(ErrorCode::NoSuchTable, "The Microsoft Jet database engine cannot find the input table or "
-                                            "query '" + std::string(name) + "'.");
+    if (!def) throw no_such_table(name);
     auto table = std::make_unique<WriterTable>(*writer_, *def);
     return *tables_.emplace(key, std::move(table)).first->second;
   }

@@ -14,9 +14,10 @@ rm -f "$out/old-version.mdb" "$out/new-5.1.mdb" "$out/transferred-5.1.mdb"
 "$halvaro" create "$out/old-version.mdb" examples/old-version.sql
 "$halvaro" create "$out/new-5.1.mdb" examples/new-5.1.sql
 cp "$out/new-5.1.mdb" "$out/transferred-5.1.mdb"
-echo "\$ halvaro transfer $out/old-version.mdb $out/transferred-5.1.mdb"
+# The destination is a fresh copy made just above, so no backup of it is kept.
+echo "\$ halvaro transfer --no-backup $out/old-version.mdb $out/transferred-5.1.mdb"
 status=0
-"$halvaro" transfer "$out/old-version.mdb" "$out/transferred-5.1.mdb" || status=$?
+"$halvaro" transfer --no-backup "$out/old-version.mdb" "$out/transferred-5.1.mdb" || status=$?
 # 1 is "Some data missing...!": the run went through and said what it could not store.
 [ "$status" -le 1 ] || exit "$status"
 "$halvaro" check "$out/transferred-5.1.mdb"

@@ -21,4 +21,7 @@ const db::Group& invoices_group();
 const db::Group& bill_of_entry_group();
 const db::Group& shipping_bill_group();
 
+// The six groups in the order the run calls their transfers.
+const std::vector<const db::Group*>& groups_in_run_order();
+
 }  // namespace halvaro::transfers

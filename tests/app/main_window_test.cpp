@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -287,9 +288,28 @@ TEST_F(WindowTransferTest, WholeTransferEndsWithTheResultBoxListingSkippedValues
   EXPECT_EQ(result.title, "Halvaro");
   EXPECT_TRUE(result.details.contains("SupplierName")) << result.details.toStdString();
   EXPECT_TRUE(result.details.contains("0502222200014")) << result.details.toStdString();
+  // The backup made before the first write is named there too.
+  EXPECT_TRUE(result.details.contains("Backup of the destination before this run: " +
+                                      QString::fromStdString(folder.path().string()) + "/new-empty.backup-"))
+      << result.details.toStdString();
   // The button showed the run's progress until the end, then got its caption back.
   EXPECT_TRUE(caption_at_result.startsWith("Copying ")) << caption_at_result.toStdString();
   EXPECT_EQ(window.findChild<QPushButton*>("cmd_transfer_data")->text(), "Transfer Data");
+}
+
+TEST_F(WindowTransferTest, FilesThatDoNotFitAreRefusedInAStopBoxBeforeAnyWrite) {
+  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
+  test::TempDir folder;
+  const auto source = folder.copy_in(old_small);
+  const auto destination = folder.path() / "picked-by-mistake.mdb";
+  std::filesystem::copy(source, destination);
+  press_transfer(QString::fromStdString(source.string()), QString::fromStdString(destination.string()));
+  ASSERT_EQ(answers.boxes.size(), 1u);
+  EXPECT_EQ(answers.boxes[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(answers.boxes[0].title, "Halvaro: File Error");
+  EXPECT_TRUE(answers.boxes[0].text.contains("table tblShippingBilldetail is missing"))
+      << answers.boxes[0].text.toStdString();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);  // no backup
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "app/transfer_run.h"
 #include "jet/catalog/database.h"
 #include "tests/support/fixtures.h"
-#include "tests/transfers/fake_zelt.h"
+#include "tests/app/fitting_files.h"
 
 namespace halvaro::test {
 namespace {
@@ -28,7 +28,7 @@ struct TransferRunTest : ::testing::Test {
   TransferRun run{sink, files.opener()};
 
   void SetUp() override {
-    add_empty_sources(files.files["/old.mdb"]);
+    add_fitting_sources(files.files["/old.mdb"]);
     add_destination_tables(files.files["/new.mdb"]);
   }
 };
@@ -84,8 +84,8 @@ TEST_F(TransferRunTest, EmptySourceMovesAllAndTheSourceIsOnlyRead) {
   EXPECT_EQ(sink.shown[0].title, "");
   ASSERT_FALSE(files.opened.empty());
   EXPECT_EQ(files.opened[0], std::make_pair(std::string("/old.mdb"), db::Access::ReadOnly));
-  // No destination table opened; seven CloseRecordSets (two more for the invoices) and the run's close.
-  EXPECT_TRUE(files.files["/new.mdb"].table_opens.empty());
+  // No row appended; seven CloseRecordSets (two more for the invoices) and the run's close.
+  for (const auto& [name, table] : files.files["/new.mdb"].tables) EXPECT_TRUE(table->rows.empty()) << name;
   EXPECT_EQ(files.files["/new.mdb"].closes, 5 + 2 + 1);
   // A second press works the same way.
   EXPECT_EQ(run.run("/old.mdb", "/new.mdb"), TransferRun::Outcome::AllMoved);
@@ -111,10 +111,20 @@ TEST_F(TransferRunTest, OneStoppedGroupGivesFourAndSomeDataMissing) {
 }
 
 TEST_F(TransferRunTest, EveryGroupFailingGivesMinusSixAndOneMessageEach) {
-  files.files["/other.mdb"];  // an Access file without the old version's tables and views
-  EXPECT_EQ(run.run("/other.mdb", "/new.mdb"), TransferRun::Outcome::SomeMissing);
+  // Files that pass the check, and a destination that refuses every row.
+  FakeFile& old_file = files.files["/old.mdb"];
+  for (const db::Stage* stage : app::stages_of(all_groups())) {
+    std::vector<std::string> columns = app::master_columns_read(*stage);
+    old_file.add_result(std::string(stage->source), columns, {std::vector<FieldValue>(columns.size(), "1")});
+  }
+  for (auto& [name, table] : files.files["/new.mdb"].tables)
+    table->fail_append = [](const std::vector<FieldValue>&) {
+      throw db::DbError(db::ErrorCode::Unspecified, "Disk or network error.");
+    };
+  EXPECT_EQ(run.run("/old.mdb", "/new.mdb"), TransferRun::Outcome::SomeMissing);
   EXPECT_EQ(run.SuccessCount(), -6);
   EXPECT_EQ(sink.shown.size(), 6u + 1u);
+  EXPECT_EQ(sink.shown.back().text, "Some data missing...!");
   EXPECT_EQ(sink.shown.back().details.size(), 6u);
 }
 
@@ -218,15 +228,23 @@ TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStor
   auto source = dir.copy_in(old_small);
   auto destination = dir.copy_in(new_empty);
   const std::string before = file_bytes(source);
+  const std::string destination_before = file_bytes(destination);
 
   EXPECT_EQ(run.run(source.string(), destination.string()), TransferRun::Outcome::SomeMissing);
   EXPECT_EQ(run.SuccessCount(), 6);
   ASSERT_EQ(sink.shown.size(), 1u);
   EXPECT_EQ(sink.shown[0].text, "Some data missing...!");
-  ASSERT_EQ(sink.shown[0].details.size(), 1u);
+  ASSERT_EQ(sink.shown[0].details.size(), 2u);
   EXPECT_NE(sink.shown[0].details[0].find("0502222200014"), std::string::npos) << sink.shown[0].details[0];
   EXPECT_NE(sink.shown[0].details[0].find("SupplierName"), std::string::npos);
   EXPECT_EQ(file_bytes(source), before);
+
+  // The result names the backup, which holds the destination as it was before the run.
+  const std::string backup_line = "Backup of the destination before this run: ";
+  ASSERT_EQ(sink.shown[0].details[1].rfind(backup_line, 0), 0u) << sink.shown[0].details[1];
+  std::filesystem::path backup = sink.shown[0].details[1].substr(backup_line.size());
+  EXPECT_EQ(backup.parent_path(), destination.parent_path());
+  EXPECT_EQ(file_bytes(backup), destination_before);
 
   EXPECT_EQ(row_counts(destination), (std::vector<size_t>{2, 8, 15, 30, 53, 6, 9, 6, 12}));
   auto db = jet::Database::open(destination);

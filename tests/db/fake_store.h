@@ -15,6 +15,7 @@
 
 #include "db/errors.h"
 #include "db/store.h"
+#include "sql/query_engine.h"
 
 namespace halvaro::test {
 
@@ -96,6 +97,7 @@ class FakeTable final : public db::AppendTable {
 struct FakeFile {
   std::map<std::string, std::shared_ptr<FakeTable>> tables;  // by folded name
   std::map<std::string, std::shared_ptr<db::ResultTable>> results;  // by exact text
+  std::map<std::string, std::string> failures;  // text -> description of its QueryFailed error
   std::vector<std::string> statements;   // every select, in order
   std::vector<std::string> table_opens;  // every table opened for appending, in order
   int opens = 0, closes = 0;
@@ -119,6 +121,8 @@ class FakeStore final : public db::Store {
   FakeStore(FakeFile& file, db::Access access) : file_(file), access_(access) { ++file_.opens; }
   std::shared_ptr<const db::ResultView> select(const std::string& sql) override {
     file_.statements.push_back(sql);
+    if (auto failure = file_.failures.find(sql); failure != file_.failures.end())
+      throw db::DbError(db::ErrorCode::QueryFailed, failure->second);
     if (auto found = file_.results.find(sql); found != file_.results.end()) return found->second;
     // "Select * from [T]" of a table: its rows.
     std::string name = sql;
@@ -128,6 +132,9 @@ class FakeStore final : public db::Store {
       for (const auto& c : table->second->definition().columns) columns.push_back(c.name);
       return std::make_shared<db::ResultTable>(columns, table->second->rows);
     }
+    if (auto whole = sql::QueryEngine::whole_table(sql))
+      throw db::DbError(db::ErrorCode::NoSuchTable, "The Microsoft Jet database engine cannot find the input "
+                                                    "table or query '" + *whole + "'.");
     throw db::DbError(db::ErrorCode::QueryFailed, "Syntax error in query expression '" + sql + "'.");
   }
   db::AppendTable& table(std::string_view name) override {

@@ -1,0 +1,46 @@
+#include "app/run_guard.h"
+
+#include <exception>
+
+#include "app/backup.h"
+#include "app/preflight.h"
+#include "app/repeat_check.h"
+#include "transfers/transfers.h"
+
+namespace halvaro::app {
+
+std::string backup_beside(const std::string& destination) { return make_backup(destination).string(); }
+
+Guard guard_first_write(db::TransferState& state, MessageSink& sink, const RunSafety& safety,
+                        const std::string& source_path, const std::string& destination_path) {
+  Guard guard;
+  const auto& groups = transfers::groups_in_run_order();
+  FileCheck check = check_files(state.Con_Source.store(), state.Con_Destination.store(), groups);
+  if (!check.fit()) {
+    sink.show(unfit_files_message(check, source_path, destination_path));
+    return guard;
+  }
+
+  std::vector<std::string> repeats = find_repeats(check, state.Con_Destination.store(), groups);
+  if (safety.announce_repeats && !repeats.empty())
+    sink.show({"The destination already holds rows that this run would append again...!", MessageStyle::Information,
+               {}, repeats});
+  for (const std::string& line : repeats) guard.result_lines.push_back("Already in the destination: " + line);
+
+  if (safety.backup) {
+    std::string copy;
+    try {
+      copy = safety.backup(destination_path);
+    } catch (const std::exception& error) {
+      sink.show({"The destination could not be backed up; nothing was written...!", MessageStyle::Stop,
+                 "Halvaro: File Error", {error.what()}});
+      return guard;
+    }
+    sink.note("Backup of the destination: " + copy);
+    guard.result_lines.push_back("Backup of the destination before this run: " + copy);
+  }
+  guard.proceed = true;
+  return guard;
+}
+
+}  // namespace halvaro::app

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "app/backup.h"
+#include "app/scratch_copy.h"
+#include "app/transfer_run.h"
+#include "jet/pages/journal.h"
+#include "tests/app/fitting_files.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string file_bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+std::chrono::system_clock::time_point utc(int year, int month, int day, int hour, int minute, int second) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  std::tm parts{};
+  parts.tm_year = year - 1900, parts.tm_mon = month - 1, parts.tm_mday = day;
+  parts.tm_hour = hour, parts.tm_min = minute, parts.tm_sec = second;
+  return std::chrono::system_clock::from_time_t(::timegm(&parts));
+}
+
+TEST(Backup, EachRunGetsItsOwnCopyAndNoExistingFileIsReplaced) {
+  TempDir dir;
+  auto destination = dir.path() / "zelt.mdb";
+  write_file(destination, "first state");
+  auto when = utc(2024, 1, 2, 3, 4, 5);
+  EXPECT_EQ(app::backup_name(destination, when, 0), dir.path() / "zelt.backup-20240102-030405.mdb");
+
+  fs::path first = app::make_backup(destination, when);
+  EXPECT_EQ(first, app::backup_name(destination, when, 0));
+  EXPECT_EQ(file_bytes(first), "first state");
+
+  // A second run within the same second keeps the first run's copy.
+  write_file(destination, "second state");
+  fs::path second = app::make_backup(destination, when);
+  EXPECT_EQ(second, dir.path() / "zelt.backup-20240102-030405.1.mdb");
+  EXPECT_EQ(file_bytes(first), "first state");
+  EXPECT_EQ(file_bytes(second), "second state");
+}
+
+TEST(Backup, ACopyThatCannotBeWrittenFailsWithItsReasonAndLeavesNothing) {
+  TempDir dir;
+  auto destination = dir.path() / "zelt.mdb";
+  write_file(destination, "state");
+  auto when = utc(2024, 1, 2, 3, 4, 5);
+  // Every name the copy could take is held by something else.
+  for (int attempt = 0; attempt < 100; ++attempt) fs::create_directory(app::backup_name(destination, when, attempt));
+  try {
+    app::make_backup(destination, when);
+    FAIL() << "no error";
+  } catch (const app::BackupError& error) {
+    EXPECT_NE(std::string(error.what()).find("every name is taken"), std::string::npos) << error.what();
+  }
+  // A folder that is not there.
+  try {
+    app::make_backup(dir.path() / "gone" / "zelt.mdb", when);
+    FAIL() << "no error";
+  } catch (const app::BackupError& error) {
+    EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 101);
+}
+
+struct RecordingSink : app::MessageSink {
+  std::vector<app::Message> shown;
+  std::vector<std::string> notes;
+  void show(const app::Message& message) override { shown.push_back(message); }
+  void note(const std::string& line) override { notes.push_back(line); }
+};
+
+TEST(Backup, ARunWhoseBackupFailsIsRefusedBeforeAnyWrite) {
+  FakeFiles files;
+  FakeFile& old_file = files.files["/old.mdb"];
+  add_fitting_sources(old_file);
+  add_destination_tables(files.files["/new.mdb"]);
+  const db::Stage& partners = transfers::supplier_buyer_group().stages[0];
+  std::vector<std::string> columns = app::master_columns_read(partners);
+  old_file.add_result(std::string(partners.source), columns, {std::vector<FieldValue>(columns.size(), "1")});
+
+  RecordingSink sink;
+  app::TransferRun run(sink, files.opener());
+  std::string asked;
+  run.set_safety({.backup = [&](const std::string& destination) -> std::string {
+    asked = destination;
+    throw app::BackupError("cannot write /zelt.backup.mdb: No space left on device");
+  }});
+  EXPECT_EQ(run.run("/old.mdb", "/new.mdb"), app::TransferRun::Outcome::Unfit);
+  EXPECT_EQ(asked, "/new.mdb");
+  EXPECT_TRUE(files.files["/new.mdb"].table("tblSupplierBuyer").rows.empty());
+  ASSERT_EQ(sink.shown.size(), 1u);
+  EXPECT_EQ(sink.shown[0].text, "The destination could not be backed up; nothing was written...!");
+  EXPECT_EQ(sink.shown[0].style, app::MessageStyle::Stop);
+  EXPECT_EQ(sink.shown[0].details,
+            (std::vector<std::string>{"cannot write /zelt.backup.mdb: No space left on device"}));
+
+  // With a backup made, its name is noted at once and listed with the result.
+  sink.shown.clear();
+  run.set_safety({.backup = [](const std::string&) { return std::string("/zelt.backup-1.mdb"); }});
+  EXPECT_EQ(run.run("/old.mdb", "/new.mdb"), app::TransferRun::Outcome::AllMoved);
+  EXPECT_EQ(sink.notes, (std::vector<std::string>{"Backup of the destination: /zelt.backup-1.mdb"}));
+  EXPECT_EQ(sink.shown.back().details,
+            (std::vector<std::string>{"Backup of the destination before this run: /zelt.backup-1.mdb"}));
+  EXPECT_EQ(files.files["/new.mdb"].table("tblSupplierBuyer").rows.size(), 1u);
+}
+
+// The scratch copy of a dry run.
+
+std::vector<fs::path> files_in(const fs::path& dir) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::directory_iterator(dir)) found.push_back(entry.path());
+  return found;
+}
+
+struct ScratchCopyTest : ::testing::Test {
+  TempDir original_dir, temp_dir;
+  fs::path original = original_dir.path() / "zelt.mdb";
+  std::string saved_tmpdir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  void SetUp() override {
+    write_file(original, std::string(10000, 'z'));
+    ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (saved_tmpdir.empty()) ::unsetenv("TMPDIR");
+    else ::setenv("TMPDIR", saved_tmpdir.c_str(), 1);
+  }
+};
+
+TEST_F(ScratchCopyTest, TheCopyLivesInTheTemporaryFolderWithAHotJournalAndGoesWithTheObject) {
+  {
+    app::ScratchCopy scratch(original);
+    EXPECT_EQ(scratch.path().parent_path(), temp_dir.path());
+    EXPECT_EQ(file_bytes(scratch.path()), file_bytes(original));
+    write_file(jet::journal_path(scratch.path()), "journal the engine made");
+  }
+  EXPECT_TRUE(files_in(temp_dir.path()).empty());
+  EXPECT_THROW(app::ScratchCopy(original_dir.path() / "none.mdb"), app::ScratchCopyError);
+  EXPECT_TRUE(files_in(temp_dir.path()).empty());
+}
+
+TEST_F(ScratchCopyTest, AnEndingSignalRemovesTheCopy) {
+  for (int signal_number : {SIGTERM, SIGINT}) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      app::ScratchCopy scratch(original);
+      write_file(jet::journal_path(scratch.path()), "journal");
+      char done = 1;
+      if (::write(ready[1], &done, 1) != 1) ::_exit(3);
+      ::raise(signal_number);
+      ::_exit(4);  // not reached: the signal ends the process
+    }
+    char done = 0;
+    ASSERT_EQ(::read(ready[0], &done, 1), 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+    EXPECT_TRUE(files_in(temp_dir.path()).empty());
+  }
+  EXPECT_EQ(file_bytes(original), std::string(10000, 'z'));
+}
+
+}  // namespace
+}  // namespace halvaro::test
