@@ -1,10 +1,16 @@
-// halvaro transfer SOURCE.mdb DEST.mdb: the transfer run without the window. Messages
-// are printed as they come; on a terminal a progress line per group shows rows done.
+// halvaro transfer SOURCE.mdb DEST.mdb [--report FILE]: the transfer run without the
+// window. Messages are printed as they come; on a terminal a progress line per group
+// shows rows done. The report (JSON for a .json name, text otherwise) holds the account
+// of every source row and the totals.
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/transfer_run.h"
@@ -47,19 +53,48 @@ class ConsoleSink final : public app::MessageSink {
   std::string group_;
 };
 
+// Why the report cannot be written where asked, or "" when it can. Checked before the
+// run, so a report that cannot be saved never follows a transfer.
+std::string report_problem(const std::string& report, const std::string& source, const std::string& destination) {
+  namespace fs = std::filesystem;
+  for (const std::string& data : {source, destination}) {
+    std::error_code error;
+    if (report == data || fs::equivalent(report, data, error))
+      return "The report file can not be the source or destination file...!";
+  }
+  fs::path path(report);
+  if (fs::is_directory(path)) return "Could not write the report " + report + ": it is a folder";
+  fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  const std::string target = fs::exists(path) ? report : folder.string();
+  if (::access(target.c_str(), W_OK) != 0)
+    return "Could not write the report " + report + ": " + std::strerror(errno);
+  return {};
+}
+
 Command setup(CLI::App& app) {
   auto* command = app.add_subcommand("transfer", "Move every record of an old-version database into a 5.1 "
                                                  "database (exit 0: all moved, 1: some data missing, 2: refused "
                                                  "or a file could not be opened)");
   auto source = std::make_shared<std::string>();
   auto destination = std::make_shared<std::string>();
+  auto report = std::make_shared<std::string>();
   command->add_option("SOURCE", *source, "The old version's .mdb file (only read)")->required();
   command->add_option("DEST", *destination, "The version 5.1 .mdb file rows are appended to")->required();
-  return {command, [source, destination] {
+  command->add_option("--report", *report,
+                      "Save the account of every source row and the totals (JSON for a .json name, text "
+                      "otherwise)");
+  return {command, [source, destination, report] {
             ConsoleSink sink(::isatty(STDOUT_FILENO) == 1);
+            if (!report->empty()) {
+              if (std::string problem = report_problem(*report, *source, *destination); !problem.empty()) {
+                sink.show({problem, app::MessageStyle::Stop, "Halvaro: File Error", {}});
+                return 2;
+              }
+            }
             app::TransferRun run(sink);
+            run.set_report_path(*report);
             switch (run.run(*source, *destination)) {
-              case app::TransferRun::Outcome::AllMoved: return 0;
+              case app::TransferRun::Outcome::AllMoved: return run.report_failed() ? 1 : 0;
               case app::TransferRun::Outcome::SomeMissing: return 1;
               case app::TransferRun::Outcome::Refused:
               case app::TransferRun::Outcome::OpenFailed: return 2;

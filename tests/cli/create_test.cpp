@@ -36,7 +36,7 @@ TEST(CreateCommand, ScriptErrorsExitNonZeroWithTheScriptAndLine) {
 // The newcomer's path: build both example databases, transfer one into the other.
 TEST(CreateCommand, ExampleDatabasesTransferWithTheExpectedOutcome) {
   const std::filesystem::path examples =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+      std::filesystem::path(HALVARO_SOURCE_DIR) / "examples";
   TempDir dir;
   auto old_db = (dir.path() / "old.mdb").string();
   auto new_db = (dir.path() / "new.mdb").string();

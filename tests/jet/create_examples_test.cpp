@@ -36,7 +36,7 @@ std::string schema_of(const std::filesystem::path& file) {
 TEST(ExampleScripts, HaveTheSchemasOfTheReferenceDatabases) {
   HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
   HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
-  const std::filesystem::path source_dir = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+  const std::filesystem::path source_dir = std::filesystem::path(HALVARO_SOURCE_DIR);
   TempDir dir;
   auto old_version = build_schema(dir, source_dir / "examples" / "old-version.sql");
   auto new_version = build_schema(dir, source_dir / "examples" / "new-5.1.sql");
