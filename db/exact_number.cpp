@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
@@ -76,6 +77,15 @@ std::optional<ExactNumber> exact_number(const FieldValue& value) {
   if (value.is<Currency>()) return ExactNumber{value.as<Currency>().scaled, 4};
   if (value.is<Decimal>()) return ExactNumber{value.as<Decimal>().unscaled, value.as<Decimal>().scale};
   if (value.is<double>()) {
+    // Most quantities have a few decimals: scaled by a power of ten they are whole and
+    // scale back to themselves exactly, which is the text they show.
+    const double x = value.as<double>();
+    double scale = 1;
+    for (int digits = 0; digits <= 6; ++digits, scale *= 10) {
+      const double scaled = x * scale;
+      if (std::fabs(scaled) < 9.0e15 && scaled == std::floor(scaled) && scaled / scale == x)
+        return ExactNumber{Int128(int64_t(scaled)), digits};
+    }
     char text[64];
     auto [end, error] = std::to_chars(text, text + sizeof text, value.as<double>(), std::chars_format::general, 15);
     if (error != std::errc()) return std::nullopt;

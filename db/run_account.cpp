@@ -42,59 +42,89 @@ size_t hash_value(const FieldValue& v) {
 // every column are one group, and identical rows are told apart by their order.
 class RowIndex {
  public:
-  explicit RowIndex(const ResultView& view) : view_(view) {
+  explicit RowIndex(const ResultView& view)
+      : view_(view), next_in_group_(view.row_count(), kNone) {
+    head_.reserve(view.row_count());
     for (size_t row = 0; row < view.row_count(); ++row) {
-      std::vector<size_t>& candidates = by_hash_[hash_row(view, row, nullptr)];
-      bool placed = false;
-      for (size_t group : candidates) {
-        if (same_row(view, row, nullptr, groups_[group].front())) {
-          groups_[group].push_back(row);
-          placed = true;
-          break;
-        }
+      auto [at, added] = head_.try_emplace(hash_row(view, row, nullptr), groups_.size());
+      size_t group = added ? kNone : at->second;
+      for (; group != kNone; group = groups_[group].next_with_hash) {
+        if (same_row(view, row, nullptr, groups_[group].first)) break;
       }
-      if (!placed) {
-        candidates.push_back(groups_.size());
-        groups_.push_back({row});
+      if (group == kNone) {
+        groups_.push_back({row, row, 1, added ? kNone : at->second});
+        at->second = groups_.size() - 1;
+      } else {
+        next_in_group_[groups_[group].last] = row;
+        groups_[group].last = row;
+        ++groups_[group].size;
       }
     }
   }
 
-  // The group of rows equal to `row` of `other`, whose column c is view column columns[c].
+  // The group of rows equal to `row` of `other`, whose column columns[c] is view column c.
   std::optional<size_t> find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const {
-    auto found = by_hash_.find(hash_row(other, row, &columns));
-    if (found == by_hash_.end()) return std::nullopt;
-    for (size_t group : found->second)
-      if (same_row(other, row, &columns, groups_[group].front())) return group;
+    auto found = head_.find(hash_row(other, row, &columns));
+    if (found == head_.end()) return std::nullopt;
+    for (size_t group = found->second; group != kNone; group = groups_[group].next_with_hash)
+      if (same_row(other, row, &columns, groups_[group].first)) return group;
     return std::nullopt;
   }
-  const std::vector<size_t>& group(size_t id) const { return groups_[id]; }
+  size_t size(size_t group) const { return groups_[group].size; }
+  // The n-th row of a group, in the view's order.
+  size_t row(size_t group, size_t n) const {
+    size_t at = groups_[group].first;
+    while (n-- > 0) at = next_in_group_[at];
+    return at;
+  }
 
  private:
-  // Column c of `view` is compared with column (*columns)[c] of the whole view.
-  static size_t hash_row(const ResultView& view, size_t row, const std::vector<size_t>* columns) {
+  static constexpr size_t kNone = size_t(-1);
+  struct Group {
+    size_t first, last, size, next_with_hash;
+  };
+
+  // Column (*columns)[c] of `view` stands for column c of the whole view (all of it
+  // when columns is null).
+  size_t hash_row(const ResultView& view, size_t row, const std::vector<size_t>* columns) const {
     size_t h = 0;
-    for (size_t c = 0; c < view.column_count(); ++c) {
-      size_t at = columns ? (*columns)[c] : c;
-      h = h * 1000003u ^ (hash_value(view.value(row, c)) + at);
-    }
+    for (size_t c = 0; c < view_.column_count(); ++c)
+      h = h * 1000003u ^ (hash_value(view.value(row, columns ? (*columns)[c] : c)) + c);
     return h;
   }
   bool same_row(const ResultView& other, size_t row, const std::vector<size_t>* columns, size_t mine) const {
-    for (size_t c = 0; c < other.column_count(); ++c)
-      if (!(other.value(row, c) == view_.value(mine, columns ? (*columns)[c] : c))) return false;
+    for (size_t c = 0; c < view_.column_count(); ++c)
+      if (!(other.value(row, columns ? (*columns)[c] : c) == view_.value(mine, c))) return false;
     return true;
   }
 
   const ResultView& view_;
-  std::unordered_map<size_t, std::vector<size_t>> by_hash_;
-  std::vector<std::vector<size_t>> groups_;
+  std::unordered_map<size_t, size_t> head_;  // hash: latest group with it
+  std::vector<Group> groups_;
+  std::vector<size_t> next_in_group_;  // by row
 };
 
-// What happened to one source row: its events, and for items the visits that found it.
+// What happened to one source row: its events, each with the master row whose item
+// query found it (items). Nearly every row has one event, kept without an allocation.
 struct RowTrail {
-  std::vector<const RowEvent*> events;
-  std::vector<size_t> appended_by;  // master rows whose items query appended it
+  struct Step {
+    const RowEvent* event = nullptr;
+    size_t master_row = 0;
+  };
+  Step first;
+  std::vector<Step> more;
+
+  void add(const RowEvent* event, size_t master_row) {
+    if (!first.event)
+      first = {event, master_row};
+    else
+      more.push_back({event, master_row});
+  }
+  template <class F>
+  void each(F&& f) const {
+    if (first.event) f(first);
+    for (const Step& step : more) f(step);
+  }
 };
 
 bool empty_or_null(const FieldValue& v) { return v.is_null() || (v.is<std::string>() && v.as<std::string>().empty()); }
@@ -207,7 +237,7 @@ class Accountant {
     std::vector<RowTrail> trails(rows->row_count());
     if (entry && entry->masters) {
       for (size_t row = 0; row < trails.size() && row < entry->master_events.size(); ++row)
-        for (const RowEvent& event : entry->master_events[row]) trails[row].events.push_back(&event);
+        for (const RowEvent& event : entry->master_events[row]) trails[row].add(&event, row);
     }
     account_rows(out, *rows, stage.facts, trails, [&](size_t) {
       return std::string(stopped ? kStoppedBefore : "not reached by the run");
@@ -217,7 +247,27 @@ class Accountant {
   void add_items(const Stage& stage, const StageLedger* entry, bool stopped) {
     const DetailCopy& detail = *stage.detail;
     SourceAccount out{std::string(detail.view.name), std::string(stage.label)};
-    auto rows = read(out, "Select * from " + std::string(detail.view.name));
+    // Only the columns that name a row, are summed or are compared by the item query:
+    // rows alike in all of them are alike for the account, and reading less is cheaper.
+    std::vector<std::string_view> wanted;
+    auto want = [&](std::string_view name) {
+      for (std::string_view known : wanted)
+        if (sql::compare_folded(known, name) == 0) return;
+      wanted.push_back(name);
+    };
+    for (std::string_view name : detail.view.key) want(name);
+    for (std::string_view name : detail.view.summed) want(name);
+    for (const QueryPiece& piece : detail.query)
+      if (piece.is_value) want(piece.item_column);
+    std::string columns_query = "Select ";
+    for (size_t i = 0; i < wanted.size(); ++i) columns_query += (i ? ", " : "") + std::string(wanted[i]);
+    columns_query += " from " + std::string(detail.view.name);
+    std::shared_ptr<const ResultView> rows;
+    try {
+      rows = source_.select(columns_query);
+    } catch (const std::exception&) {
+      rows = read(out, "Select * from " + std::string(detail.view.name));  // a view without one of them
+    }
     if (!rows) {
       account_.sources.push_back(std::move(out));
       return;
@@ -238,21 +288,21 @@ class Accountant {
         for (size_t c = 0; same_columns && c < names.size(); ++c) same_columns = names[c] == visit.items->column_name(c);
         if (!same_columns) {
           names.clear();
+          for (size_t c = 0; c < visit.items->column_count(); ++c) names.push_back(visit.items->column_name(c));
           columns.clear();
-          for (size_t c = 0; c < visit.items->column_count(); ++c) {
-            names.push_back(visit.items->column_name(c));
-            columns.push_back(column_named(*rows, names.back()).value_or(c));
-          }
+          for (size_t c = 0; c < rows->column_count(); ++c)
+            columns.push_back(column_named(*visit.items, rows->column_name(c)).value_or(c));
         }
         for (const auto& [item_row, event] : visit.events) {
           auto group = index.find(*visit.items, item_row, columns);
           if (!group) continue;
-          auto& [seen_visit, used] = taken[*group];
-          if (seen_visit != v + 1) seen_visit = v + 1, used = 0;
-          const std::vector<size_t>& same = index.group(*group);
-          RowTrail& trail = trails[same[used++ % same.size()]];
-          trail.events.push_back(&event);
-          if (event.fate == RowFate::Appended) trail.appended_by.push_back(visit.master_row);
+          size_t target = index.row(*group, 0);
+          if (index.size(*group) > 1) {
+            auto& [seen_visit, used] = taken[*group];
+            if (seen_visit != v + 1) seen_visit = v + 1, used = 0;
+            target = index.row(*group, used++ % index.size(*group));
+          }
+          trails[target].add(&event, visit.master_row);
         }
       }
     }
@@ -271,26 +321,36 @@ class Accountant {
     const auto period = column_named(rows, "TaxPeriod");
 
     out.rows = rows.row_count();
+    std::vector<ExactNumber> source_values, appended_values;
+    std::vector<TotalLine>* lines = nullptr;  // of the previous row's claimant and period
+    size_t lines_row = 0;
     for (size_t row = 0; row < rows.row_count(); ++row) {
       const RowTrail& trail = trails[row];
       ListedRow listed;
       std::string refused, master_missing;
-      for (const RowEvent* event : trail.events) {
-        if (event->fate == RowFate::Appended) ++listed.times;
-        if (event->fate == RowFate::Refused && refused.empty()) refused = "refused: " + event->reason;
-        if (event->fate == RowFate::MasterNotStored) master_missing = "its master was not stored";
-      }
+      std::vector<size_t> appended_by;  // master rows whose item query appended it
+      trail.each([&](const RowTrail::Step& step) {
+        const RowEvent& event = *step.event;
+        if (event.fate == RowFate::Appended) ++listed.times;
+        if (event.fate == RowFate::Appended && !trail.more.empty()) appended_by.push_back(step.master_row);
+        if (event.fate == RowFate::Refused && refused.empty()) refused = "refused: " + event.reason;
+        if (event.fate == RowFate::MasterNotStored) master_missing = "its master was not stored";
+      });
 
       // Sums of this row: as the source holds them, and as appended (once per append).
-      std::vector<ExactNumber> source_values, appended_values;
+      source_values.clear();
+      appended_values.clear();
       std::string changed;
       for (size_t k = 0; k < summed_columns.size(); ++k) {
-        ExactNumber from{}, to{};
-        if (summed_columns[k]) from = exact_number(rows.value(row, *summed_columns[k])).value_or(ExactNumber{});
-        for (const RowEvent* event : trail.events) {
-          if (event->fate == RowFate::Appended && k < event->stored.size())
-            to = to + exact_number(event->stored[k]).value_or(ExactNumber{});
-        }
+        static const FieldValue kNull;
+        const FieldValue& source_value = summed_columns[k] ? rows.value(row, *summed_columns[k]) : kNull;
+        ExactNumber from = exact_number(source_value).value_or(ExactNumber{}), to{};
+        trail.each([&](const RowTrail::Step& step) {
+          const RowEvent& event = *step.event;
+          if (event.fate != RowFate::Appended || k >= event.stored.size()) return;
+          // Most values arrive as they were: no second conversion then.
+          to = to + (event.stored[k] == source_value ? from : exact_number(event.stored[k]).value_or(ExactNumber{}));
+        });
         if (listed.times == 1 && !(from == to) && changed.empty())
           changed = "moved, but " + std::string(facts.summed[k]) + " arrived as " + to_string(to) + " instead of " +
                     to_string(from);
@@ -311,7 +371,7 @@ class Accountant {
         out.changed.push_back(listed);
       } else if (listed.times > 1) {
         listed.reason = "moved " + std::to_string(listed.times) + " times: " + std::to_string(listed.times) +
-                        " masters reached it (master rows " + row_numbers(trail.appended_by) + ")";
+                        " masters reached it (master rows " + row_numbers(appended_by) + ")";
         out.more_than_once.push_back(listed);
       } else {
         listed.reason = !refused.empty() ? refused : !master_missing.empty() ? master_missing : unreached(row);
@@ -319,15 +379,21 @@ class Accountant {
       }
 
       if (summed_columns.empty() || !claimant || !period) continue;
-      TotalsKey totals_key{text_form(rows.value(row, *claimant)), text_form(rows.value(row, *period)), source_index};
-      auto [at, added] = totals_.try_emplace(totals_key);
-      std::vector<TotalLine>& lines = at->second;
-      if (added) {
-        for (std::string_view column : facts.summed)
-          lines.push_back({std::get<0>(totals_key), std::get<1>(totals_key), out.name, std::string(column), {}, {}, {}});
+      // Rows mostly come claimant by claimant and period by period.
+      if (!lines || !(rows.value(row, *claimant) == rows.value(lines_row, *claimant)) ||
+          !(rows.value(row, *period) == rows.value(lines_row, *period))) {
+        TotalsKey totals_key{text_form(rows.value(row, *claimant)), text_form(rows.value(row, *period)), source_index};
+        auto [at, added] = totals_.try_emplace(totals_key);
+        lines = &at->second;
+        if (added) {
+          for (std::string_view column : facts.summed)
+            lines->push_back(
+                {std::get<0>(totals_key), std::get<1>(totals_key), out.name, std::string(column), {}, {}, {}});
+        }
       }
+      lines_row = row;
       for (size_t k = 0; k < summed_columns.size(); ++k) {
-        TotalLine& line = lines[k];
+        TotalLine& line = (*lines)[k];
         line.source_total = line.source_total + source_values[k];
         line.appended = line.appended + appended_values[k];
         if (is_listed) line.listed = line.listed + (appended_values[k] - source_values[k]);
