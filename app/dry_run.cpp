@@ -40,7 +40,8 @@ class RenamingSink final : public MessageSink {
 
 }  // namespace
 
-TransferRun::Outcome dry_run(MessageSink& sink, const std::string& source_path, const std::string& destination_path) {
+TransferRun::Outcome dry_run(MessageSink& sink, const std::string& source_path, const std::string& destination_path,
+                             const std::string& report_path, bool* report_failed) {
   std::optional<ScratchCopy> scratch;
   std::string copy_failure;
   try {
@@ -63,7 +64,10 @@ TransferRun::Outcome dry_run(MessageSink& sink, const std::string& source_path, 
   renaming.note("Dry run: the transfer writes to a scratch copy; " + destination_path + " is not changed.");
   TransferRun run(renaming, opener);
   run.set_safety({.backup = {}, .announce_repeats = true});
-  return run.run(source_path, destination_path);
+  run.set_report_path(report_path);
+  TransferRun::Outcome outcome = run.run(source_path, destination_path);
+  if (report_failed) *report_failed = run.report_failed();
+  return outcome;
 }
 
 }  // namespace halvaro::app

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "app/run_guard.h"
+#include "app/run_result.h"
 #include "db/connection.h"
 #include "db/copy_procedure.h"
 #include "db/errors.h"
@@ -97,6 +98,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   transfers::TransferBillOfEntry(state);
   transfers::TransferShippingBill(state);
   success_count_ = state.SuccessCount;
+  RunResult result(source_path, destination_path, state);
 
   // The destination is committed before the result is told, so a failure to make the
   // rows durable is never reported as success.
@@ -109,12 +111,12 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     sink_.show({error.what(), MessageStyle::Plain, {}, {}});
   }
 
-  bool all_moved = success_count_ == 6 && state.skipped.empty() && committed;
-  Message result{all_moved ? "All data moved successfully...!" : "Some data missing...!",
-                 MessageStyle::Information, {}, {}};
-  for (const db::SkippedValue& skipped : state.skipped) result.details.push_back(skipped.line());
-  result.details.insert(result.details.end(), guard.result_lines.begin(), guard.result_lines.end());
-  sink_.show(result);
+  bool all_moved = result.all_moved(success_count_ == 6 && committed);
+  Message message = result.message(all_moved, report_path_);
+  report_ = result.report();
+  report_failed_ = result.report_failed();
+  message.details.insert(message.details.end(), guard.result_lines.begin(), guard.result_lines.end());
+  sink_.show(message);
   return all_moved ? Outcome::AllMoved : Outcome::SomeMissing;
 }
 

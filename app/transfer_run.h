@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/account_report.h"
 #include "app/messages.h"
 #include "db/store.h"
 
@@ -50,11 +51,21 @@ class TransferRun {
   // Groups that finished less groups that stopped on an error, for the last run (6: all).
   int16_t SuccessCount() const { return success_count_; }
 
+  // Where a run saves its whole account ("" for nowhere): JSON for a name ending in
+  // ".json", text otherwise.
+  void set_report_path(std::string path) { report_path_ = std::move(path); }
+  // The account of the last run that reached its transfers, and whether saving it failed.
+  const RunReport& report() const { return report_; }
+  bool report_failed() const { return report_failed_; }
+
  private:
   MessageSink& sink_;
   db::StoreOpener opener_;
   RunSafety safety_;
   int16_t success_count_ = 0;
+  std::string report_path_;
+  RunReport report_;
+  bool report_failed_ = false;
 };
 
 // The backup a real run keeps: a copy beside the destination named with the time.

@@ -13,6 +13,8 @@ namespace halvaro::app {
 TransferRunner transfer_runner() {
   return [](MessageSink& sink, const std::string& source, const std::string& destination) {
     TransferRun run(sink);
+    // The window saves the account beside the destination; the result box names the file.
+    run.set_report_path(report_path_beside(destination, local_now()));
     return run.run(source, destination) == TransferRun::Outcome::Refused ? RunVerdict::Refused
                                                                          : RunVerdict::Ran;
   };

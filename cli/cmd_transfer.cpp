@@ -1,11 +1,16 @@
-// halvaro transfer [--dry-run] [--no-backup] SOURCE.mdb DEST.mdb: the transfer run
-// without the window. Messages are printed as they come; on a terminal a progress line
-// per group shows rows done.
+// halvaro transfer [--dry-run] [--no-backup] [--report FILE] SOURCE.mdb DEST.mdb: the
+// transfer run without the window. Messages are printed as they come; on a terminal a
+// progress line per group shows rows done. The report (JSON for a .json name, text
+// otherwise) holds the account of every source row and the totals.
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/dry_run.h"
@@ -54,6 +59,24 @@ class ConsoleSink final : public app::MessageSink {
   std::string group_;
 };
 
+// Why the report cannot be written where asked, or "" when it can. Checked before the
+// run, so a report that cannot be saved never follows a transfer.
+std::string report_problem(const std::string& report, const std::string& source, const std::string& destination) {
+  namespace fs = std::filesystem;
+  for (const std::string& data : {source, destination}) {
+    std::error_code error;
+    if (report == data || fs::equivalent(report, data, error))
+      return "The report file can not be the source or destination file...!";
+  }
+  fs::path path(report);
+  if (fs::is_directory(path)) return "Could not write the report " + report + ": it is a folder";
+  fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  const std::string target = fs::exists(path) ? report : folder.string();
+  if (::access(target.c_str(), W_OK) != 0)
+    return "Could not write the report " + report + ": " + std::strerror(errno);
+  return {};
+}
+
 Command setup(CLI::App& app) {
   auto* command = app.add_subcommand("transfer", "Move every record of an old-version database into a 5.1 "
                                                  "database (exit 0: all moved, 1: some data missing, 2: refused, "
@@ -63,6 +86,7 @@ Command setup(CLI::App& app) {
   auto destination = std::make_shared<std::string>();
   auto dry = std::make_shared<bool>(false);
   auto no_backup = std::make_shared<bool>(false);
+  auto report = std::make_shared<std::string>();
   command->add_option("SOURCE", *source, "The old version's .mdb file (only read)")->required();
   command->add_option("DEST", *destination, "The version 5.1 .mdb file rows are appended to")->required();
   command->add_flag("--dry-run", *dry,
@@ -71,18 +95,30 @@ Command setup(CLI::App& app) {
   command->add_flag("--no-backup", *no_backup,
                     "Keep no copy of DEST (by default DEST.backup-DATE-TIME.mdb is made beside it before "
                     "the first write)");
-  return {command, [source, destination, dry, no_backup] {
+  command->add_option("--report", *report,
+                      "Save the account of every source row and the totals (JSON for a .json name, text "
+                      "otherwise)");
+  return {command, [source, destination, dry, no_backup, report] {
             ConsoleSink sink(::isatty(STDOUT_FILENO) == 1);
+            if (!report->empty()) {
+              if (std::string problem = report_problem(*report, *source, *destination); !problem.empty()) {
+                sink.show({problem, app::MessageStyle::Stop, "Halvaro: File Error", {}});
+                return 2;
+              }
+            }
             app::TransferRun::Outcome outcome;
+            bool report_failed = false;
             if (*dry) {
-              outcome = app::dry_run(sink, *source, *destination);
+              outcome = app::dry_run(sink, *source, *destination, *report, &report_failed);
             } else {
               app::TransferRun run(sink);
               if (*no_backup) run.set_safety({});
+              run.set_report_path(*report);
               outcome = run.run(*source, *destination);
+              report_failed = run.report_failed();
             }
             switch (outcome) {
-              case app::TransferRun::Outcome::AllMoved: return 0;
+              case app::TransferRun::Outcome::AllMoved: return report_failed ? 1 : 0;
               case app::TransferRun::Outcome::SomeMissing: return 1;
               case app::TransferRun::Outcome::Refused:
               case app::TransferRun::Outcome::OpenFailed:

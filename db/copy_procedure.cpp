@@ -1,6 +1,7 @@
 #include "db/copy_procedure.h"
 
 #include <exception>
+#include <map>
 
 #include "db/errors.h"
 #include "db/value_text.h"
@@ -21,15 +22,54 @@ void CloseRecordSet(TransferState& state) {
   }
 }
 
-std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state) {
+namespace {
+
+// Turns the condition that ends `text` ("... X = '") into one that a null master value
+// satisfies: items whose column is null or empty text. False when `text` does not end
+// in the piece's condition, and the value then enters as empty text.
+bool open_condition_for_null(std::string& text, const QueryPiece& piece) {
+  if (piece.compared.empty()) return false;
+  size_t at = text.rfind(piece.compared);
+  if (at == std::string::npos) return false;
+  size_t i = at + piece.compared.size();
+  auto blanks = [&] {
+    while (i < text.size() && text[i] == ' ') ++i;
+  };
+  blanks();
+  if (i >= text.size() || text[i] != '=') return false;
+  ++i;
+  blanks();
+  if (i + 1 != text.size() || text[i] != '\'') return false;
+  text.resize(at);
+  text += "(";
+  text += piece.item_column;
+  text += " Is Null Or ";
+  text += piece.compared;
+  text += " = '')";
+  return true;
+}
+
+}  // namespace
+
+std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state,
+                           std::vector<FieldValue>* values) {
   std::string text;
+  bool closing_quote_written = false;  // by a condition rewritten for a null value
   for (const QueryPiece& piece : pieces) {
     if (!piece.is_value) {
-      text += piece.text;
+      std::string_view literal = piece.text;
+      if (closing_quote_written && !literal.empty() && literal.front() == '\'') literal.remove_prefix(1);
+      closing_quote_written = false;
+      text += literal;
       continue;
     }
     Recordset& row = piece.from == RowOf::SourceMaster ? state.rsSourceMtr : state.rsDestinationMtr;
-    text += quote_inner(text_form(row.Fields(piece.text).Value()));
+    FieldValue value = row.Fields(piece.text).Value();
+    if (value.is_null() && open_condition_for_null(text, piece))
+      closing_quote_written = true;
+    else
+      text += quote_inner(text_form(value));
+    if (values) values->push_back(std::move(value));
   }
   return text;
 }
@@ -66,6 +106,8 @@ enum class Op {
   MoveNext,
   Goto,
   Succeed,          // SuccessCount + 1
+  IfMasterNotStored,  // the master row's Update failed: go to target
+  ListItemsNotMoved,  // the items found are not appended: their master is missing
 };
 
 struct Instruction {
@@ -81,8 +123,11 @@ struct Instruction {
 
 class Program {
  public:
-  explicit Program(const Group& group) {
+  explicit Program(const Group& group) : group_(group) {
     for (const Stage& stage : group.stages) {
+      summed_[&stage] = {summed_destinations(stage.mapping, stage.facts),
+                         stage.detail ? summed_destinations(stage.detail->mapping, stage.detail->view)
+                                      : std::vector<std::string_view>{}};
       if (group.recycle_before_each_stage) emit({Op::Recycle});
       add_stage(stage);
     }
@@ -169,6 +214,9 @@ class Program {
       emit(build);
       emit({Op::OpenItems, Rs::SourceDet});
       size_t no_items = emit({Op::IfEmpty, Rs::SourceDet});
+      // Items of a master that was not stored would be left without it: they are listed
+      // instead of appended.
+      size_t unstored = emit({Op::IfMasterNotStored});
       add_destination_open(Rs::DestinationDet, detail.destination);
       emit({Op::MoveFirst, Rs::SourceDet});
       size_t item_loop = emit({Op::WhileNotEof, Rs::SourceDet});
@@ -177,6 +225,7 @@ class Program {
       Instruction back{Op::Goto};
       back.target = item_loop;
       emit(back);
+      code_[unstored].target = emit({Op::ListItemsNotMoved, Rs::SourceDet});
       code_[no_items].target = code_[item_loop].target = here();
     }
     Instruction next{Op::MoveNext, Rs::SourceMtr};
@@ -203,19 +252,30 @@ class Program {
     Recordset& rs = recordset(step.rs);
     switch (step.op) {
       case Op::Recycle:
+        current_stage_ = nullptr;  // between stages: a failure here belongs to none
         CloseRecordSet(*state_);
         return next;
       case Op::OpenSource:
         current_stage_ = step.stage;
         done_ = 0;
         rs.Open(std::string(step.text), state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
+        state_->ledger.stage_opened(*step.stage, rs.snapshot());
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
         return next;
       case Op::BuildItemQuery:
-        item_query_ = BuildItemQuery(*step.pieces, *state_);
+        item_key_.clear();
+        item_query_ = BuildItemQuery(*step.pieces, *state_, &item_key_);
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
+        state_->ledger.items_opened(*current_stage_, state_->rsSourceMtr.AbsolutePosition(), master_stored_,
+                                    std::move(item_key_), rs.snapshot());
+        return next;
+      case Op::IfMasterNotStored:
+        return master_stored_ ? next : step.target;
+      case Op::ListItemsNotMoved:
+        for (size_t row = 0; row < rs.RecordCount(); ++row)
+          state_->ledger.item_event(*current_stage_, row, {RowFate::MasterNotStored, {}, {}});
         return next;
       case Op::IfEmpty:
         return rs.Bof() && rs.Eof() ? step.target : next;
@@ -235,15 +295,19 @@ class Program {
       case Op::WhileNotEof:
         return rs.Eof() ? step.target : next;
       case Op::AddNew:
+        if (step.rs == Rs::DestinationMtr) master_stored_ = false;
         rs.AddNew();
         return next;
       case Op::Copy:
         copy_field(*step.entry, step.rs == Rs::DestinationMtr ? state_->rsSourceMtr : state_->rsSourceDet, rs);
         return next;
-      case Op::Update:
+      case Op::Update: {
         settle_keys(rs);
+        const bool adding = rs.EditMode() == 2;
         rs.Update();
+        if (adding) record_appended(step, rs);
         return next;
+      }
       case Op::MoveNext:
         rs.MoveNext();
         if (step.rs == Rs::SourceMtr && step.stage)
@@ -272,6 +336,44 @@ class Program {
     destination.Fields(entry.destination).SetValue(value);
   }
 
+  // The destination columns that receive the summed source columns, in their order.
+  static std::vector<std::string_view> summed_destinations(const std::vector<FieldEntry>& mapping,
+                                                           const SourceFacts& facts) {
+    std::vector<std::string_view> out;
+    for (std::string_view column : facts.summed) {
+      for (const FieldEntry& entry : mapping)
+        if (same_column(entry.source, column)) out.push_back(entry.destination);
+    }
+    return out;
+  }
+  static bool same_column(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+    return true;
+  }
+
+  bool is_master(const Instruction& step) const { return step.rs == Rs::DestinationMtr; }
+  size_t source_row(const Instruction& step) {
+    return (is_master(step) ? state_->rsSourceMtr : state_->rsSourceDet).AbsolutePosition();
+  }
+  void ledger_event(const Instruction& step, RowEvent event) {
+    if (!current_stage_) return;
+    if (is_master(step))
+      state_->ledger.master_event(*current_stage_, source_row(step), std::move(event));
+    else
+      state_->ledger.item_event(*current_stage_, source_row(step), std::move(event));
+  }
+
+  void record_appended(const Instruction& step, Recordset& rs) {
+    if (is_master(step)) master_stored_ = true;
+    RowEvent event;
+    const auto& summed = summed_[current_stage_];
+    for (std::string_view column : is_master(step) ? summed.first : summed.second)
+      event.stored.push_back(rs.Fields(column).Value());
+    ledger_event(step, std::move(event));
+  }
+
   // Values skipped in the row being built get the row's key once the row is complete.
   void settle_keys(Recordset& rs) {
     std::string key;
@@ -295,8 +397,11 @@ class Program {
     } else if (step.op == Op::Update) {
       skipped.key = rs.new_row_key();
       skipped.reason = "row not stored: " + reason;
+      skipped.kind = SkippedValue::Kind::Row;
+      ledger_event(step, {RowFate::Refused, reason, {}});
     } else {
       skipped.reason = "step skipped: " + reason;
+      skipped.kind = SkippedValue::Kind::Step;
     }
     state_->skipped.push_back(std::move(skipped));
     if (step.op != Op::Copy) first_unkeyed_ = state_->skipped.size();
@@ -308,11 +413,21 @@ class Program {
     Recordset& rs = recordset(step.rs);
     SkippedValue stopped{stage_label(), rs.State() == 1 ? rs.target_name() : std::string(), {}, {}, {},
                          "stopped, the rest of this group was not moved: " + description};
+    stopped.kind = SkippedValue::Kind::Stop;
     if (step.op == Op::Update || step.op == Op::Copy) stopped.key = rs.new_row_key();
+    // The row being built when the group stopped was not stored.
+    if ((step.op == Op::AddNew || step.op == Op::Copy || step.op == Op::Update) && step.rs != Rs::SourceMtr)
+      ledger_event(step, {RowFate::Refused, description, {}});
+    state_->ledger.group_stopped(group_, current_stage_, description);
     for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped[i].key = stopped.key;
     state_->skipped.push_back(std::move(stopped));
   }
 
+  const Group& group_;
+  // Per stage: the destination columns of the summed master and item columns.
+  std::map<const Stage*, std::pair<std::vector<std::string_view>, std::vector<std::string_view>>> summed_;
+  std::vector<FieldValue> item_key_;
+  bool master_stored_ = false;
   std::vector<Instruction> code_;
   TransferState* state_ = nullptr;
   const Stage* current_stage_ = nullptr;

@@ -33,15 +33,25 @@ struct FieldEntry {
 enum class RowOf { SourceMaster, DestinationMaster };
 
 // A piece of an item query: literal text, or the text form of a column's value (with its
-// apostrophes doubled, so it stays inside its quotes).
+// apostrophes doubled, so it stays inside its quotes). A value piece also names the item
+// column its condition tests and the expression the condition compares ("cstr(X)"), so
+// that a null value can ask for items whose column is null or empty text.
 struct QueryPiece {
   std::string_view text;  // the literal, or the column name
   bool is_value = false;
   RowOf from = RowOf::SourceMaster;
+  std::string_view item_column{};  // the item view's column the condition tests
+  std::string_view compared{};     // the left side as the condition writes it
 };
 constexpr QueryPiece literal(std::string_view text) { return {text, false, RowOf::SourceMaster}; }
-constexpr QueryPiece source_value(std::string_view column) { return {column, true, RowOf::SourceMaster}; }
-constexpr QueryPiece saved_value(std::string_view column) { return {column, true, RowOf::DestinationMaster}; }
+constexpr QueryPiece source_value(std::string_view column, std::string_view item_column,
+                                  std::string_view compared = {}) {
+  return {column, true, RowOf::SourceMaster, item_column, compared.empty() ? item_column : compared};
+}
+constexpr QueryPiece saved_value(std::string_view column, std::string_view item_column,
+                                 std::string_view compared = {}) {
+  return {column, true, RowOf::DestinationMaster, item_column, compared.empty() ? item_column : compared};
+}
 
 // How a destination recordset is opened: on `first`, and when `reopen` is given and
 // `first` shows rows, closed and opened again on `reopen`.
@@ -51,10 +61,19 @@ struct DestinationOpen {
   std::string_view reopen{};
 };
 
+// What the account of a run needs of a source: its name, the columns that name one of
+// its rows, and the money and quantity columns summed per claimant and tax period.
+struct SourceFacts {
+  std::string_view name{};
+  std::vector<std::string_view> key{};
+  std::vector<std::string_view> summed{};  // source column names
+};
+
 struct DetailCopy {
   std::vector<QueryPiece> query{};
   DestinationOpen destination{};
   std::vector<FieldEntry> mapping{};
+  SourceFacts view{};  // the item view the queries read
 };
 
 struct Stage {
@@ -63,6 +82,7 @@ struct Stage {
   DestinationOpen destination{};
   std::vector<FieldEntry> mapping{};
   std::optional<DetailCopy> detail{};
+  SourceFacts facts{};  // the master query's source
 };
 
 struct Group {
@@ -76,7 +96,10 @@ struct Group {
 // lowers SuccessCount by 1 and ends the transfer. A transfer that reaches its end adds 1.
 void RunTransfer(const Group& group, TransferState& state);
 
-// The item query of the current master row.
-std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state);
+// The item query of the current master row. A null value asks for items whose column is
+// null or empty text; every other value is compared as its text. `values` receives the
+// values read, in the order of the pieces.
+std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state,
+                           std::vector<FieldValue>* values = nullptr);
 
 }  // namespace halvaro::db

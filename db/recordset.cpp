@@ -211,6 +211,12 @@ void Recordset::Update() {
   pending_ = false;
 }
 
+std::shared_ptr<const ResultView> Recordset::snapshot() {
+  require_open();
+  rows();
+  return rows_;
+}
+
 const ResultView& Recordset::rows() {
   if (!rows_) rows_ = connection_->store().select(lazy_select_);
   return *rows_;

@@ -58,11 +58,17 @@ class Recordset {
   // stays the current row. A new row that was never stored is dropped by the next AddNew.
   void AddNew();
   void Update();
+  // 2 while a new row is pending (AddNew without Update), else 0.
+  int EditMode() const { return pending_ ? 2 : 0; }
 
   Field Fields(std::string_view name);
 
   // Rows the recordset had when opened (for progress).
   size_t RecordCount() const { return count_; }
+  // The current row's place among them, from 0.
+  size_t AbsolutePosition() const { return position_; }
+  // The rows as opened, shared (a source recordset's snapshot outlives the recordset).
+  std::shared_ptr<const ResultView> snapshot();
   // The table new rows go to ("" when the recordset cannot append).
   std::string target_name() const;
   // The key columns' values of the current new row, e.g. "0301234500017 / 202311".

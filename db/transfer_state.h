@@ -8,6 +8,7 @@
 
 #include "db/connection.h"
 #include "db/recordset.h"
+#include "db/row_ledger.h"
 
 namespace halvaro::db {
 
@@ -24,17 +25,19 @@ class TransferReporter {
 // Something a transfer could not store: a value (column set) or a whole row or the rest
 // of a group (column empty).
 struct SkippedValue {
+  enum class Kind { Value, Row, Step, Stop };
   std::string group;   // e.g. "Suppliers and buyers"
   std::string table;   // destination table
   std::string key;     // the row's key values, e.g. "0301234500017 / 0502222200014 / B"
   std::string column;
   std::string value;
   std::string reason;
+  Kind kind = Kind::Value;
   std::string line() const;
 };
 
 // The objects every transfer of a run shares: the two connections, the four recordsets,
-// the success counter and the list of what was not stored.
+// the success counter, the list of what was not stored and the ledger of every source row.
 struct TransferState {
   TransferState(const StoreOpener& opener, TransferReporter& reporter_)
       : Con_Source(Access::ReadOnly, opener), Con_Destination(Access::Append, opener), reporter(reporter_) {}
@@ -48,6 +51,7 @@ struct TransferState {
   int16_t SuccessCount = 0;
   TransferReporter& reporter;
   std::vector<SkippedValue> skipped;
+  RowLedger ledger;
 };
 
 }  // namespace halvaro::db

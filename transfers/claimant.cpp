@@ -36,6 +36,7 @@ const db::Group& claimant_info_group() {
                   FieldEntry{"AccountTitile", "AccountTitile", "NIL"},
                   FieldEntry{"AccountType", "AccountType", "NIL"},
               },
+          .facts = {"tblClaimantInfo", {"STRegNo"}},
       }},
   };
   return group;
@@ -57,6 +58,7 @@ const db::Group& claimant_tax_period_group() {
                   FieldEntry{"BackupCount", "BackupCount", 0},
                   FieldEntry{"LastBackUp", "LastBackUp", 0},
               },
+          .facts = {"tblClaimantTaxPeriod", {"STRegNo", "Taxperiod"}},
       }},
   };
   return group;

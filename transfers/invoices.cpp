@@ -56,23 +56,37 @@ const std::vector<FieldEntry>& item_mapping() {
 std::vector<db::QueryPiece> item_query(std::string_view first_piece) {
   return {
       literal(first_piece),
-      source_value("Stregno"),
+      source_value("Stregno", "StRegNo"),
       literal("' And TaxPeriod = '"),
-      source_value("taxperiod"),
+      source_value("taxperiod", "TaxPeriod"),
       literal("' And InvoiceType = '"),
-      source_value("InvoiceType"),
+      source_value("InvoiceType", "InvoiceType"),
       literal("' And InvoiceNo = '"),
-      source_value("InvoiceNo"),
+      source_value("InvoiceNo", "InvoiceNo"),
       literal("' and cstr(invoicedate) = '"),
-      source_value("Invoicedate"),
+      source_value("Invoicedate", "invoicedate", "cstr(invoicedate)"),
       literal("' and stregnosupplier = '"),
-      source_value("STRegNoSupplier"),
+      source_value("STRegNoSupplier", "stregnosupplier"),
       literal("'"),
   };
 }
 
-db::Stage half(std::string_view label, std::string_view source, std::string_view existence_query,
-               std::string_view item_view_piece) {
+constexpr std::string_view kInvoiceKey[] = {"StRegNo", "TaxPeriod", "InvoiceType", "InvoiceNo", "InvoiceDate",
+                                            "STRegNoSupplier"};
+
+db::SourceFacts invoice_facts(std::string_view name) {
+  return {name, {std::begin(kInvoiceKey), std::end(kInvoiceKey)},
+          {"TotalSalesTax", "TotalExcludSalTax", "TotalIncludSalTax"}};
+}
+
+db::SourceFacts item_facts(std::string_view name) {
+  std::vector<std::string_view> key(std::begin(kInvoiceKey), std::end(kInvoiceKey));
+  key.push_back("ItemSerialNo");
+  return {name, key, {"quantity", "ExcludSalTax", "IncludSaleTax", "SalesTax"}};
+}
+
+db::Stage half(std::string_view label, std::string_view source_name, std::string_view source,
+               std::string_view existence_query, std::string_view item_view, std::string_view item_view_piece) {
   return db::Stage{
       .label = label,
       .source = source,
@@ -83,7 +97,9 @@ db::Stage half(std::string_view label, std::string_view source, std::string_view
               .query = item_query(item_view_piece),
               .destination = {"Select *  from tblInvoiceDetail", db::adLockPessimistic, "tblInvoiceDetail"},
               .mapping = item_mapping(),
+              .view = item_facts(item_view),
           },
+      .facts = invoice_facts(source_name),
   };
 }
 
@@ -95,11 +111,11 @@ const db::Group& invoices_group() {
       .recycle_at_end = true,
       .stages =
           {
-              half("Purchase and debit-note invoices", "Select * from VwPurchaseDebitMtr",
-                   "Select * from tblInvoiceMtr Where (InvoiceType = 'P'  or Invoicetype = 'D')",
+              half("Purchase and debit-note invoices", "VwPurchaseDebitMtr", "Select * from VwPurchaseDebitMtr",
+                   "Select * from tblInvoiceMtr Where (InvoiceType = 'P'  or Invoicetype = 'D')", "VwPurchaseDebit",
                    "Select * from VwPurchaseDebit where StRegNo = '"),
-              half("Sales and credit-note invoices", "Select * from VwSalesCreditMtr",
-                   "Select * from tblInvoiceMtr  Where InvoiceType = 'S'  OR Invoicetype = 'C'",
+              half("Sales and credit-note invoices", "VwSalesCreditMtr", "Select * from VwSalesCreditMtr",
+                   "Select * from tblInvoiceMtr  Where InvoiceType = 'S'  OR Invoicetype = 'C'", "VwSalesCredit",
                    "Select * from VwSalesCredit where StRegNo = '"),
           },
   };

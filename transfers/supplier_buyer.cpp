@@ -18,6 +18,7 @@ const db::Group& supplier_buyer_group() {
                   FieldEntry{"RegAddress", "RegAddress", 0},
                   FieldEntry{"SupplierRBuyer", "SupplierRBuyer", 0},
               },
+          .facts = {"tblSupplierBuyer", {"STRegNo", "STRegNoSupplier", "SupplierRBuyer"}},
       }},
   };
   return group;

@@ -292,6 +292,15 @@ TEST_F(WindowTransferTest, WholeTransferEndsWithTheResultBoxListingSkippedValues
   EXPECT_TRUE(result.details.contains("Backup of the destination before this run: " +
                                       QString::fromStdString(folder.path().string()) + "/new-empty.backup-"))
       << result.details.toStdString();
+  // The whole account is saved beside the destination, and the details name the file.
+  const std::string prefix = "The account of this run is saved in ";
+  const std::string details = result.details.toStdString();
+  const size_t at = details.find(prefix);
+  ASSERT_NE(at, std::string::npos) << details;
+  std::string report = details.substr(at + prefix.size());
+  report = report.substr(0, report.find('\n'));
+  EXPECT_EQ(report.rfind((folder.path() / "new-empty-report-").string(), 0), 0u) << report;
+  EXPECT_TRUE(std::filesystem::exists(report)) << report;
   // The button showed the run's progress until the end, then got its caption back.
   EXPECT_TRUE(caption_at_result.startsWith("Copying ")) << caption_at_result.toStdString();
   EXPECT_EQ(window.findChild<QPushButton*>("cmd_transfer_data")->text(), "Transfer Data");

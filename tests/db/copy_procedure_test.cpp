@@ -148,8 +148,8 @@ struct DetailTest : CopyTest {
                              .detail =
                                  db::DetailCopy{
                                      .query = {db::literal("Select * from items where No = '"),
-                                               db::source_value("NO"), db::literal("' and cstr(Day) = '"),
-                                               db::saved_value("day"), db::literal("'")},
+                                               db::source_value("NO", "No"), db::literal("' and cstr(Day) = '"),
+                                               db::saved_value("day", "Day", "cstr(Day)"), db::literal("'")},
                                      .destination = {"items"},
                                      .mapping = {FieldEntry{"No", "No", 0}, FieldEntry{"Line", "Line", 0}},
                                  },
@@ -202,6 +202,31 @@ TEST_F(DetailTest, ErrorInTheFirstStageSkipsTheSecondAndTheEndRecycle) {
   EXPECT_EQ(reporter.errors, std::vector<std::string>{"The disk is full."});
   EXPECT_EQ(std::count(old_file.statements.begin(), old_file.statements.end(), "Select * from more_orders"), 0);
   EXPECT_EQ(orders->rows.size(), 1u);
+}
+
+TEST_F(DetailTest, ItemsOfAnOrderThatWasNotStoredAreRecordedInsteadOfAppended) {
+  orders->fail_append = [](const std::vector<FieldValue>& row) {
+    if (row[0] == FieldValue("O3")) throw db::value_not_stored("the text cannot be indexed");
+  };
+  db::RunTransfer(orders_group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  EXPECT_EQ(orders->rows.size(), 2u);
+  EXPECT_EQ(items->rows.size(), 2u);  // the two items of O'1; O3's item is not left without its order
+  const db::StageLedger* ledger = state.ledger.stage(orders_group.stages[0]);
+  ASSERT_NE(ledger, nullptr);
+  ASSERT_EQ(ledger->master_events.size(), 3u);
+  EXPECT_EQ(ledger->master_events[0].at(0).fate, db::RowFate::Appended);
+  EXPECT_EQ(ledger->master_events[2].at(0).fate, db::RowFate::Refused);
+  EXPECT_EQ(ledger->master_events[2][0].reason, "the text cannot be indexed");
+  ASSERT_EQ(ledger->visits.size(), 3u);
+  EXPECT_TRUE(ledger->visits[0].master_stored);
+  EXPECT_EQ(ledger->visits[0].events.size(), 2u);
+  const db::ItemVisit& unstored = ledger->visits[2];
+  EXPECT_FALSE(unstored.master_stored);
+  EXPECT_EQ(unstored.key, (std::vector<FieldValue>{"O3", DateTime{0}}));  // the values the query compared
+  ASSERT_EQ(unstored.events.size(), 1u);
+  EXPECT_EQ(unstored.events[0].first, 0u);
+  EXPECT_EQ(unstored.events[0].second.fate, db::RowFate::MasterNotStored);
 }
 
 }  // namespace

@@ -46,8 +46,12 @@ inline void add_destination_tables(FakeFile& file, const std::map<std::string, j
 }
 
 inline void add_empty_sources(FakeFile& file) {
-  for (const db::Group* group : all_groups())
-    for (const db::Stage& stage : group->stages) file.add_result(std::string(stage.source), {"x"}, {});
+  for (const db::Group* group : all_groups()) {
+    for (const db::Stage& stage : group->stages) {
+      file.add_result(std::string(stage.source), {"x"}, {});
+      if (stage.detail) file.add_result("Select * from " + std::string(stage.detail->view.name), {"x"}, {});
+    }
+  }
 }
 
 }  // namespace halvaro::test

@@ -66,9 +66,33 @@ TEST_F(TransfersTest, ApostrophesStayInsideTheirQuotesAndDatesReadAsCstrGivesThe
                 {"0301234500017", FieldValue{}, "P", "INV-O'7",
                  from_civil({2023, 8, 17, 14, 35, 20}), "O'Brien"});
   EXPECT_EQ(db::BuildItemQuery(item_query(transfers::invoices_group(), 0), state),
-            "Select * from VwPurchaseDebit where StRegNo = '0301234500017' And TaxPeriod = '' And InvoiceType = 'P' "
-            "And InvoiceNo = 'INV-O''7' and cstr(invoicedate) = '17/08/2023 14:35:20' and stregnosupplier = "
+            "Select * from VwPurchaseDebit where StRegNo = '0301234500017' And (TaxPeriod Is Null Or TaxPeriod = '') "
+            "And InvoiceType = 'P' And InvoiceNo = 'INV-O''7' and cstr(invoicedate) = '17/08/2023 14:35:20' and stregnosupplier = "
             "'O''Brien'");
+}
+
+TEST_F(TransfersTest, NullMasterValuesAskForItemsThatAreNullOrEmptyAndOtherValuesKeepTheirShape) {
+  source_master({"StRegNo", "TaxPeriod", "InvoiceType", "InvoiceNo", "InvoiceDate", "STRegNoSupplier", "betype",
+                 "billofentryno", "billofentrydate", "collectoratecode"},
+                {"A1", "T1", "P", "N1", FieldValue{}, FieldValue{}, FieldValue{}, "N1", FieldValue{}, "C1"});
+  std::vector<FieldValue> values;
+  EXPECT_EQ(db::BuildItemQuery(item_query(transfers::invoices_group(), 0), state, &values),
+            "Select * from VwPurchaseDebit where StRegNo = 'A1' And TaxPeriod = 'T1' And InvoiceType = 'P' And "
+            "InvoiceNo = 'N1' and (invoicedate Is Null Or cstr(invoicedate) = '') and (stregnosupplier Is Null Or "
+            "stregnosupplier = '')");
+  EXPECT_EQ(values, (std::vector<FieldValue>{"A1", "T1", "P", "N1", FieldValue{}, FieldValue{}}));
+  EXPECT_EQ(db::BuildItemQuery(item_query(transfers::bill_of_entry_group()), state),
+            "Select * from vwbillofentry where StRegNo = 'A1' And TaxPeriod = 'T1' And (BeType Is Null Or BeType = '')"
+            "  and cstr(BillOfEntryNo) = 'N1' and (BillofEntryDate Is Null Or cstr(BillofEntryDate) = '') and "
+            "collectorateCode = 'C1'");
+
+  // A value that reads like a condition is still only a value.
+  state.rsSourceMtr.Close();
+  source_master({"StRegNo", "taxperiod", "InvoiceType", "InvoiceNo", "Invoicedate", "STRegNoSupplier"},
+                {"TaxPeriod = '", FieldValue{}, "P", "N1", "D1", "S1"});
+  EXPECT_EQ(db::BuildItemQuery(item_query(transfers::invoices_group(), 1), state),
+            "Select * from VwSalesCredit where StRegNo = 'TaxPeriod = ''' And (TaxPeriod Is Null Or TaxPeriod = '') "
+            "And InvoiceType = 'P' And InvoiceNo = 'N1' and cstr(invoicedate) = 'D1' and stregnosupplier = 'S1'");
 }
 
 }  // namespace

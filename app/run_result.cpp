@@ -1,0 +1,40 @@
+#include "app/run_result.h"
+
+#include <exception>
+
+#include "transfers/transfers.h"
+
+namespace halvaro::app {
+
+RunResult::RunResult(const std::string& source_path, const std::string& destination_path,
+                     db::TransferState& state) {
+  report_.source_path = source_path;
+  report_.destination_path = destination_path;
+  report_.account = db::account_run(transfers::run_groups(), state.ledger, state.Con_Source.store());
+  skipped_ = !state.skipped.empty();
+  // A refused row is listed with its source row in the account.
+  for (const db::SkippedValue& skipped : state.skipped)
+    if (skipped.kind != db::SkippedValue::Kind::Row) report_.not_stored.push_back(skipped.line());
+}
+
+bool RunResult::all_moved(bool groups_finished_and_committed) const {
+  return groups_finished_and_committed && !skipped_ && report_.account.every_row_moved_once();
+}
+
+Message RunResult::message(bool all_moved, const std::string& report_path) {
+  report_.result = all_moved ? "All data moved successfully...!" : "Some data missing...!";
+  Message result{report_.result, MessageStyle::Information, {}, report_.not_stored};
+  for (std::string& line : report_.account.lines()) result.details.push_back(std::move(line));
+  if (!report_path.empty()) {
+    try {
+      write_report(report_path, report_);
+      result.details.push_back("The account of this run is saved in " + report_path);
+    } catch (const std::exception& error) {
+      report_failed_ = true;
+      result.details.push_back(error.what());
+    }
+  }
+  return result;
+}
+
+}  // namespace halvaro::app

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "app/account_report.h"
+#include "app/messages.h"
+#include "db/transfer_state.h"
+
+namespace halvaro::app {
+
+// The end of a run: accounts for every source row (while the source is still open),
+// decides the result message and, when asked, saves the report.
+class RunResult {
+ public:
+  RunResult(const std::string& source_path, const std::string& destination_path, db::TransferState& state);
+
+  // "All data moved successfully...!" only when every group finished, the destination
+  // was committed, nothing was skipped and every source row moved exactly once.
+  bool all_moved(bool groups_finished_and_committed) const;
+
+  // The result box: the message, then the values not stored and the rows listed, then
+  // where the report went. An empty report_path saves none.
+  Message message(bool all_moved, const std::string& report_path);
+
+  const RunReport& report() const { return report_; }
+  bool report_failed() const { return report_failed_; }
+
+ private:
+  RunReport report_;
+  bool skipped_ = false;
+  bool report_failed_ = false;
+};
+
+}  // namespace halvaro::app
