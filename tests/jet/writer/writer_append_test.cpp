@@ -124,12 +124,18 @@ FieldValue filler(const Column& c, int n, std::mt19937& random) {
     }
     case ColumnType::Numeric: return FieldValue(Decimal{n * 101, c.scale});
     case ColumnType::Text: {
-      std::string text = (n % 3 ? "Söhne " : "row ") + std::to_string(n);
-      // Cut to the column's length in characters, not in the middle of one.
-      size_t chars = 0, at = 0;
-      while (at < text.size() && chars < c.size / 2u) {
-        at += (static_cast<unsigned char>(text[at]) >> 6) == 3 ? 2 : 1;
-        ++chars;
+      // Latin-1, Greek, Urdu, Chinese and a character beyond U+FFFF.
+      const char* words[] = {"row ", "Söhne ", "Ελλάδα ", "کراچی ", "中文 ", "\U0001F600 "};
+      std::string text = words[n % std::size(words)] + std::to_string(n);
+      // Cut to the column's length in UTF-16 units, not in the middle of a character.
+      size_t units = 0, at = 0;
+      while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const size_t needed = bytes == 4 ? 2 : 1;
+        if (units + needed > c.size / 2u) break;
+        units += needed;
+        at += bytes;
       }
       return FieldValue(text.substr(0, at));
     }
