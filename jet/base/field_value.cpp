@@ -3,6 +3,7 @@
 #include <cmath>
 #include <ctime>
 #include <cstdio>
+#include <random>
 
 namespace halvaro {
 
@@ -101,6 +102,20 @@ std::string to_string(const Guid& value) {
                 b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
                 b[14], b[15]);
   return buffer;
+}
+
+Guid random_guid() {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  Guid g;
+  for (size_t i = 0; i < g.bytes.size(); i += 8) {
+    const uint64_t bits = random();
+    for (size_t k = 0; k < 8; ++k) g.bytes[i + k] = static_cast<uint8_t>(bits >> (8 * k));
+  }
+  // The third group is stored little-endian: its high nibble (the version) is in
+  // byte 7. Byte 8 starts the fourth group, whose top bits give the variant.
+  g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40);
+  g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+  return g;
 }
 
 }  // namespace halvaro

@@ -59,6 +59,8 @@ struct Guid {
 };
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with Windows' mixed-endian grouping.
 std::string to_string(const Guid& value);
+// A fresh random GUID (version 4), as Access gives a new row's ReplicationID.
+Guid random_guid();
 
 using Binary = std::vector<uint8_t>;
 

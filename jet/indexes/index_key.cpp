@@ -9,89 +9,31 @@
 #include <string>
 
 #include "jet/base/errors.h"
-#include "jet/indexes/general_sort_table.h"
 #include "jet/base/utf16_text.h"
 
 namespace halvaro::jet {
 
-namespace {
-
-std::vector<uint8_t> hex_bytes(std::string_view hex) {
-  std::string padded(hex);
-  if (padded.size() % 2) padded.insert(padded.begin(), '0');
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i < padded.size(); i += 2)
-    out.push_back(static_cast<uint8_t>(std::stoi(padded.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-std::vector<std::string_view> split(std::string_view s) {
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = s.find(',', start);
-    parts.push_back(s.substr(start, comma - start));
-    if (comma == std::string_view::npos) return parts;
-    start = comma + 1;
-  }
-}
-
-}  // namespace
-
-SortCodes parse_sort_codes(std::string_view entry) {
-  SortCodes c;
-  const char kind = entry.empty() ? 'X' : entry[0];
-  auto parts = split(entry.substr(entry.empty() ? 0 : 1));
-  switch (kind) {
-    case 'S':
-      c.kind = CodeKind::Simple;
-      c.inline_bytes = hex_bytes(parts[0]);
-      break;
-    case 'I':
-      c.kind = CodeKind::International;
-      c.inline_bytes = hex_bytes(parts[0]);
-      c.extra = hex_bytes(parts.at(1));
-      break;
-    case 'U':
-      c.kind = CodeKind::Unprintable;
-      c.unprintable = hex_bytes(parts[0]);
-      break;
-    case 'P':
-      c.kind = CodeKind::Modifier;
-      c.modifier = hex_bytes(parts[0]).at(0);
-      break;
-    case 'Z':
-      c.kind = CodeKind::InternationalExt;
-      c.inline_bytes = hex_bytes(parts[0]);
-      if (!parts.at(1).empty()) c.extra = hex_bytes(parts[1]);
-      c.secondary = parts.at(2) == "1" ? 2 : 3;
-      break;
-    default:
-      c.kind = CodeKind::Ignored;
-  }
-  return c;
-}
-
-const SortCodes* known_sort_codes(char16_t ch) {
-  static const std::vector<std::pair<char16_t, SortCodes>> table = [] {
-    std::vector<std::pair<char16_t, SortCodes>> t;
-    t.reserve(kGeneralSortTableSize);
-    for (size_t i = 0; i < kGeneralSortTableSize; ++i)
-      t.emplace_back(kGeneralSortTable[i].ch, parse_sort_codes(kGeneralSortTable[i].codes));
-    return t;
-  }();
-  auto find = [&](char16_t c) -> const SortCodes* {
-    auto it = std::lower_bound(table.begin(), table.end(), c,
-                               [](const auto& entry, char16_t wanted) { return entry.first < wanted; });
-    return it != table.end() && it->first == c ? &it->second : nullptr;
+std::string sort_codes_text(const SortCodes& c) {
+  auto hex = [](const uint8_t* bytes, size_t n) {
+    std::string out;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+      std::snprintf(b, sizeof b, "%02X", bytes[i]);
+      out += b;
+    }
+    return out;
   };
-  // Most text is Latin-1: those characters are looked up directly.
-  static const std::array<const SortCodes*, 256> latin1 = [&] {
-    std::array<const SortCodes*, 256> a{};
-    for (size_t c = 0; c < a.size(); ++c) a[c] = find(static_cast<char16_t>(c));
-    return a;
-  }();
-  return ch < latin1.size() ? latin1[ch] : find(ch);
+  const std::string sort = hex(c.sort.data(), c.sort_size), extra = hex(c.extra.data(), c.extra_size);
+  switch (c.kind) {
+    case CodeKind::Simple: return "S" + sort;
+    case CodeKind::International: return "I" + sort + "," + extra;
+    case CodeKind::Unprintable: return "U" + hex(&c.unprintable, 1);
+    case CodeKind::Modifier: return "P" + hex(&c.modifier, 1);
+    case CodeKind::InternationalExt: return "Z" + sort + "," + extra + "," + (c.secondary == 2 ? "1" : "");
+    case CodeKind::Ignored: return "X";
+    case CodeKind::Unknown: return "?";
+  }
+  return "?";
 }
 
 namespace {
@@ -108,14 +50,14 @@ struct ExtraCodes {
   size_t unprintable_prefix = 0;
   bool used = false;
 
-  void add(size_t char_offset, const std::vector<uint8_t>& code, uint8_t modifier) {
+  void add(size_t char_offset, const uint8_t* code, size_t code_size, uint8_t modifier) {
     used = true;
     if (chars < char_offset) {
       bytes.insert(bytes.end(), char_offset - chars, kExtraPlaceholder);
       chars = char_offset;
     }
-    if (!code.empty()) {
-      bytes.insert(bytes.end(), code.begin(), code.end());
+    if (code_size) {
+      bytes.insert(bytes.end(), code, code + code_size);
       ++chars;
     } else if (!bytes.empty()) {
       bytes.back() = static_cast<uint8_t>(bytes.back() + modifier);
@@ -130,9 +72,8 @@ void trim_trailing(std::vector<uint8_t>& v, uint8_t low, uint8_t high) {
   while (!v.empty() && v.back() >= low && v.back() <= high) v.pop_back();
 }
 
-}  // namespace
-
-void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending, const SortCodeLookup& lookup) {
+template <class Lookup>
+void append_text(KeyBytes& key, std::u16string_view text, bool ascending, const Lookup& lookup) {
   // Only the first 255 characters count, and trailing blanks do not.
   if (text.size() > 255) text = text.substr(0, 255);
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
@@ -143,29 +84,28 @@ void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending
   std::vector<uint8_t> secondary;
   size_t char_offset = 0;
   for (char16_t ch : text) {
-    const SortCodes* found = lookup(ch);
-    if (!found) {
+    const SortCodes c = lookup(ch);
+    if (c.kind == CodeKind::Unknown) {
       char code[8];
       std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(ch));
       throw ValueError(std::string("the text cannot be indexed: it holds the character U+") + code +
                        ", whose position in Access's General sort order is not known");
     }
-    const SortCodes& c = *found;
     const size_t this_offset = char_offset;
-    if (!c.inline_bytes.empty()) {
-      key.insert(key.end(), c.inline_bytes.begin(), c.inline_bytes.end());
+    if (c.sort_size) {
+      key.insert(key.end(), c.sort.begin(), c.sort.begin() + c.sort_size);
       ++char_offset;
     }
     if (c.kind == CodeKind::Simple || c.kind == CodeKind::Ignored) continue;
-    if (!c.extra.empty() || c.modifier != 0) extra.add(this_offset, c.extra, c.modifier);
-    if (!c.unprintable.empty()) {
+    if (c.extra_size || c.modifier != 0) extra.add(this_offset, c.extra.data(), c.extra_size, c.modifier);
+    if (c.kind == CodeKind::Unprintable) {
       size_t position = this_offset;
       if (extra.used) position = extra.bytes.size() + (this_offset - extra.chars) - extra.unprintable_prefix;
       const uint32_t code = static_cast<uint32_t>(7 + 4 * position) | 0x8000;
       unprintable.push_back(static_cast<uint8_t>(code >> 8));
       unprintable.push_back(static_cast<uint8_t>(code));
       unprintable.push_back(0x06);
-      unprintable.insert(unprintable.end(), c.unprintable.begin(), c.unprintable.end());
+      unprintable.push_back(c.unprintable);
     }
     if (c.secondary) secondary.push_back(c.secondary);
   }
@@ -200,6 +140,15 @@ void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending
     for (size_t i = begin; i < key.size(); ++i) key[i] = static_cast<uint8_t>(~key[i]);
   }
   key.push_back(kEndExtra);
+}
+
+}  // namespace
+
+void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending, const SortCodeLookup& lookup) {
+  if (lookup)
+    append_text(key, text, ascending, lookup);
+  else
+    append_text(key, text, ascending, general_sort_codes);
 }
 
 namespace {

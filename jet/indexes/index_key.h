@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jet/base/field_value.h"
+#include "jet/indexes/sort_codes.h"
 #include "jet/tables/table_definition.h"
 
 namespace halvaro::jet {
@@ -25,37 +26,15 @@ using KeyBytes = std::vector<uint8_t>;
 // Appends one column's part of a key. `value` must already be valid for the column.
 void append_key_part(KeyBytes& key, ColumnType type, const FieldValue& value, bool ascending);
 
-// How one UTF-16 code unit takes part in a General sort key. Table entries are
-// written "S<codes>" (sort bytes only), "I<codes>,<extra>" (with an accent/case
-// code), "U<code>" (unprintable: weighed only after everything else),
-// "P<modifier>" (added to the previous character's accent code),
-// "Z<codes>,<extra>,<1|>" (with a secondary code 2 or 3) and "X" (ignored).
-// Codes are hex bytes.
-enum class CodeKind : uint8_t { Simple, International, Unprintable, Modifier, InternationalExt, Ignored };
-
-struct SortCodes {
-  CodeKind kind = CodeKind::Ignored;
-  std::vector<uint8_t> inline_bytes;
-  std::vector<uint8_t> extra;        // International: the accent/case code
-  std::vector<uint8_t> unprintable;  // Unprintable
-  uint8_t modifier = 0;              // Modifier: added to the previous extra code
-  uint8_t secondary = 0;             // InternationalExt: 2 or 3
-};
-
-SortCodes parse_sort_codes(std::string_view entry);
-
-// The codes of a character, or nullptr when its place in the order is not known.
-using SortCodeLookup = std::function<const SortCodes*(char16_t)>;
-
-// The codes Access gave the characters of the test files' indexes (see
-// jet/indexes/general_sort_table.cpp); nullptr for any other character.
-const SortCodes* known_sort_codes(char16_t ch);
+// Where the encoder finds a code unit's codes; general_sort_codes (the built-in
+// table) unless a caller brings its own (the tool that derives that table does).
+using SortCodeLookup = std::function<SortCodes(char16_t)>;
 
 // The General sort order's bytes for a text (without the column's flag byte).
-// Throws ValueError naming the character (as U+XXXX) when `lookup` does not know it:
-// a guessed key would put the row in the wrong place of the index.
+// Throws ValueError naming the character (as U+XXXX) when its place in the order is
+// not known: a guessed key would put the row in the wrong place of the index.
 void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending,
-                         const SortCodeLookup& lookup = known_sort_codes);
+                         const SortCodeLookup& lookup = nullptr);
 
 // Sets `key` to the whole key of `values` (one per table column) for a real index. Throws
 // ValueError when a text holds a character of unknown sort position.

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <string_view>
 #include <stdexcept>
 #include <type_traits>
 
@@ -117,8 +120,31 @@ namespace {
 char16_t unit(char16_t ch) { return ch; }
 char16_t unit(char ch) { return static_cast<unsigned char>(ch); }  // ASCII text: bytes are characters
 
+// A text that begins with U+FEFF would, stored plain, start with FF FE: the mark of
+// a compressed text, and read back as garbage. In a compressible column it is stored
+// compressed instead, wide characters in their own segments (each 0x00 byte
+// switches). A unit with a zero low byte cannot stand in a segment: the caller
+// refuses such a text, which has no form that reads back.
+void put_marked_text(std::vector<uint8_t>& out, std::u16string_view text) {
+  out.push_back(0xFF);
+  out.push_back(0xFE);
+  bool one_byte = true;
+  for (const char16_t ch : text) {
+    const bool fits = ch < 0x100;
+    if (fits != one_byte) {
+      out.push_back(0);
+      one_byte = fits;
+    }
+    out.push_back(static_cast<uint8_t>(ch));
+    if (!fits) out.push_back(static_cast<uint8_t>(ch >> 8));
+  }
+}
+
 template <class Text>
 void put_text(std::vector<uint8_t>& out, const Text& text, bool compressible) {
+  if constexpr (std::is_same_v<typename Text::value_type, char16_t>) {
+    if (compressible && !text.empty() && text[0] == 0xFEFF) return put_marked_text(out, text);
+  }
   bool narrow = compressible && text.size() > 2;
   if (narrow)
     for (auto ch : text)
@@ -235,6 +261,14 @@ void encode_value(StoredValue& out, const Column& c, const FieldValue& v, const 
           refuse(c, where, "the text is not valid UTF-8");
         }
       }
+      if (c.compressed_unicode && !text.empty() && text[0] == 0xFEFF)
+        for (const char16_t unit : text)
+          if ((unit & 0xFF) == 0) {
+            char code[8];
+            std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));
+            refuse(c, where, std::string("a text that begins with U+FEFF cannot hold U+") + code +
+                                 " in this column: it would not read back as written");
+          }
       const size_t characters = ascii ? utf8.size() : text.size();
       if (c.type == ColumnType::Text && characters * 2 > c.size)
         refuse(c, where, "the text \"" + utf8 + "\" has " + std::to_string(characters) +

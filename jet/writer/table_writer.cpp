@@ -110,11 +110,17 @@ void TableWriter::append(std::vector<FieldValue> values) {
     throw ValueError(where + ": a row needs " + std::to_string(columns.size()) + " values, not " +
                      std::to_string(values.size()));
 
-  // Autonumbers: a null gets the next number; a given number moves the counter on.
+  // Autonumbers: a null gets the next number (or, in a ReplicationID column, a new
+  // random GUID); a given number moves the counter on.
   uint32_t counter = last_autonumber_;
   for (size_t i = 0; i < values.size(); ++i) {
     const Column& c = columns[i];
-    if (!c.autonumber || c.type != ColumnType::Long) continue;
+    if (!c.autonumber) continue;
+    if (c.type == ColumnType::Guid) {
+      if (values[i].is_null()) values[i] = FieldValue(random_guid());
+      continue;
+    }
+    if (c.type != ColumnType::Long) continue;
     if (values[i].is_null()) {
       values[i] = FieldValue(static_cast<int64_t>(++counter));
     } else if (values[i].is<int64_t>() && values[i].as<int64_t>() > static_cast<int64_t>(counter) &&

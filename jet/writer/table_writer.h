@@ -26,7 +26,8 @@ class TableWriter {
   TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate);
 
   // values[i] belongs to table.columns[i]. Null autonumber columns get the next
-  // number. Throws ValueError or ConstraintError without changing anything.
+  // number, or a new random GUID in a ReplicationID column. Throws ValueError or
+  // ConstraintError without changing anything.
   void append(std::vector<FieldValue> values);
 
   // Encodes changed index pages into the store (before a commit or a read).

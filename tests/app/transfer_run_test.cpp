@@ -6,6 +6,7 @@
 
 #include "app/transfer_run.h"
 #include "jet/catalog/database.h"
+#include "jet/writer/database_writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/app/fitting_files.h"
 
@@ -318,6 +319,54 @@ TEST_F(FixtureRun, OldSmallIntoNewNonEmptyAppendsAfterTheRowsThere) {
   EXPECT_EQ(run.run(old_small.string(), destination.string()), TransferRun::Outcome::SomeMissing);
   EXPECT_EQ(run.SuccessCount(), 6);
   EXPECT_EQ(row_counts(destination), (std::vector<size_t>{3, 9, 16, 32, 56, 7, 10, 6, 12}));
+  expect_check_passes(destination);
+}
+
+// Partners whose registration numbers and names are written in Urdu and Greek
+// letters, with invoices numbered the same way: these texts are in the destination's
+// keys, and every row is stored and found again by them.
+TEST_F(FixtureRun, PartnersAndInvoicesInUrduAndGreekLettersAreAllStored) {
+  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  auto source = dir.copy_in(old_small);
+  auto destination = dir.copy_in(new_empty);
+  const std::string urdu_number = "۰۴۰۲۱۱۱۱۰۰۰۹۹";
+  const std::string greek_number = "ΑΒΓ-0402111";
+  const std::string urdu_name = "کراچی ماربل ہاؤس";
+  const std::string greek_name = "Ελληνική Εμπορική";
+  {
+    auto w = jet::DatabaseWriter::open(source);
+    const auto& partners = w->table("tblSupplierBuyer");
+    const auto& invoices = w->table("tblInvoice");
+    for (const auto& [number, name] : {std::pair{urdu_number, urdu_name}, std::pair{greek_number, greek_name}}) {
+      w->append(partners, {FieldValue("0301234500017"), FieldValue(number), FieldValue(name), FieldValue("Karachi"),
+                           FieldValue("B")});
+      auto invoice = w->new_row(invoices);
+      invoice[0] = FieldValue("0301234500017");
+      invoice[1] = FieldValue("202307");
+      invoice[2] = FieldValue("S");
+      invoice[3] = FieldValue(number == urdu_number ? "فاتورہ-۱۲" : "ΤΙΜ-Ω12");
+      invoice[4] = FieldValue(DateTime{45125});
+      invoice[5] = FieldValue(number);
+      invoice[6] = FieldValue(Currency{170000});
+      w->append(invoices, std::move(invoice));
+    }
+    w->close();
+  }
+
+  EXPECT_EQ(run.run(source.string(), destination.string()), TransferRun::Outcome::SomeMissing);
+  EXPECT_EQ(run.SuccessCount(), 6);
+  ASSERT_EQ(sink.shown.size(), 1u);
+  EXPECT_EQ(sink.shown[0].details.size(), 1u) << "only the long name of old-small is not stored";
+  EXPECT_EQ(row_counts(destination), (std::vector<size_t>{2, 8, 17, 32, 53, 6, 9, 6, 12}));
+  auto db = jet::Database::open(destination);
+  Table partners = read_table(*db, "tblSupplierBuyer");
+  EXPECT_EQ(partners.at({{"STRegNoSupplier", urdu_number}}, "SupplierName"), FieldValue(urdu_name));
+  EXPECT_EQ(partners.at({{"STRegNoSupplier", greek_number}}, "SupplierName"), FieldValue(greek_name));
+  Table invoices = read_table(*db, "tblInvoiceMtr");
+  EXPECT_EQ(invoices.at({{"Supplier", greek_number}}, "buyer"), FieldValue(greek_name));
+  EXPECT_EQ(invoices.at({{"Supplier", urdu_number}}, "buyer"), FieldValue(urdu_name));
+  db.reset();
   expect_check_passes(destination);
 }
 

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
@@ -124,12 +125,18 @@ FieldValue filler(const Column& c, int n, std::mt19937& random) {
     }
     case ColumnType::Numeric: return FieldValue(Decimal{n * 101, c.scale});
     case ColumnType::Text: {
-      std::string text = (n % 3 ? "Söhne " : "row ") + std::to_string(n);
-      // Cut to the column's length in characters, not in the middle of one.
-      size_t chars = 0, at = 0;
-      while (at < text.size() && chars < c.size / 2u) {
-        at += (static_cast<unsigned char>(text[at]) >> 6) == 3 ? 2 : 1;
-        ++chars;
+      // Latin-1, Greek, Urdu, Chinese and a character beyond U+FFFF.
+      const char* words[] = {"row ", "Söhne ", "Ελλάδα ", "کراچی ", "中文 ", "\U0001F600 "};
+      std::string text = words[n % std::size(words)] + std::to_string(n);
+      // Cut to the column's length in UTF-16 units, not in the middle of a character.
+      size_t units = 0, at = 0;
+      while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const size_t needed = bytes == 4 ? 2 : 1;
+        if (units + needed > c.size / 2u) break;
+        units += needed;
+        at += bytes;
       }
       return FieldValue(text.substr(0, at));
     }
@@ -185,6 +192,50 @@ TEST(WriterAppend, AccessMadeFilesTakeRowsInEveryTable) {
   }
   EXPECT_GT(appended, 10000u);
   std::cout << "[ info ] " << appended << " rows appended, " << refused << " refused by unique indexes\n";
+}
+
+// A ReplicationID column left empty gets a new random GUID (version 4) per row, as
+// Access hands them out; one given is kept. The table's primary key is that column,
+// so every row used to be refused as a Null key.
+TEST(WriterAppend, ReplicationIdColumnsGetAFreshGuidPerRow) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "access/V2000/testV2000.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  Guid given;
+  given.bytes = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0x4E, 0x8F, 1, 2, 3, 4, 5, 6, 7};
+  {
+    auto w = DatabaseWriter::open(file);
+    const TableDef& t = w->table("Table4");
+    for (int n = 0; n < 40; ++n) {
+      auto row = w->new_row(t);
+      row[t.find_column("name")->position] = FieldValue("row " + std::to_string(n));
+      if (n == 7) row[t.find_column("data")->position] = FieldValue(given);
+      ASSERT_NO_THROW(w->append(t, std::move(row))) << n;
+    }
+    w->close();
+  }
+  expect_clean(file);
+  auto db = Database::open(file);
+  std::set<std::string> guids;
+  db->scan(db->table("Table4"), [&](std::span<const FieldValue> v) {
+    const auto& b = v[1].as<Guid>().bytes;
+    if (v[0] == FieldValue("row 7")) {
+      EXPECT_EQ(v[1].as<Guid>(), given);
+    } else {
+      EXPECT_EQ(b[7] >> 4, 4) << "version 4: " << to_string(v[1].as<Guid>());
+      EXPECT_EQ(b[8] >> 6, 2) << "RFC 4122 variant: " << to_string(v[1].as<Guid>());
+    }
+    guids.insert(to_string(v[1].as<Guid>()));
+    return true;
+  });
+  EXPECT_EQ(guids.size(), 40u) << "each row its own GUID";
+  // mdbtools reads every row with the GUID we read (it prints one dash fewer).
+  auto lines = export_lines(file, "Table4");
+  ASSERT_EQ(lines.size(), 41u);
+  auto digits = [](std::string s) { return std::erase(s, '-'), s; };
+  std::string exported;
+  for (const auto& line : lines) exported += digits(line) + "\n";
+  for (const auto& g : guids) EXPECT_NE(exported.find(digits(g)), std::string::npos) << g << " in\n" << exported;
 }
 
 TEST(WriterAppend, NewRowsStartWithTheColumnsDefaultsAndItsRulesHold) {

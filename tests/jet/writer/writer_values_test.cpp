@@ -56,6 +56,38 @@ std::filesystem::path make_database(const TempDir& dir, const std::string& ddl) 
   return file;
 }
 
+// Stored plain, a text that begins with U+FEFF would start with the bytes that mark a
+// compressed text: it reads back as written, and one that no stored form could give
+// back is refused rather than garbled.
+TEST(WriterValues, TextsBeginningWithUFEFFReadBackAsWritten) {
+  TempDir dir;
+  const auto file = make_database(dir, "CREATE TABLE T (Id LONG PRIMARY KEY, Name TEXT(20), Note MEMO);\n");
+  const std::vector<std::string> texts{"\uFEFF", "\uFEFFabc", "\uFEFF\u4E2D\u6587x", "\uFEFF\U0001F601"};
+  {
+    auto w = DatabaseWriter::open(file);
+    const TableDef& t = w->table("T");
+    for (size_t i = 0; i < texts.size(); ++i)
+      w->append(t, {FieldValue(static_cast<int64_t>(i)), FieldValue(texts[i]), FieldValue(texts[i])});
+    try {
+      w->append(t, {FieldValue(int64_t{99}), FieldValue("\uFEFF\u0100"), FieldValue()});
+      ADD_FAILURE() << "the row was taken";
+    } catch (const ValueError& e) {
+      EXPECT_NE(std::string(e.what()).find("U+0100"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("Name"), std::string::npos) << e.what();
+    }
+    w->close();
+  }
+  auto db = Database::open(file);
+  size_t rows = 0;
+  db->scan(db->table("T"), [&](std::span<const FieldValue> v) {
+    const auto i = static_cast<size_t>(v[0].as<int64_t>());
+    EXPECT_EQ(v[1], FieldValue(texts.at(i))) << i;
+    EXPECT_EQ(v[2], FieldValue(texts.at(i))) << i;
+    return ++rows, true;
+  });
+  EXPECT_EQ(rows, texts.size());
+}
+
 // Inline in the row, on a page of its own, or chained over pages: each reads back
 // as written, through our reader and through mdbtools.
 TEST(WriterValues, LongValuesOfEverySizeReadBack) {
