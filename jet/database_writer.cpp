@@ -88,6 +88,10 @@ class Writer final : public DatabaseWriter {
     ensure_open();
     for (auto& [page, writer] : writers_) writer->flush();
     pages_->commit();
+    // What was committed can be read back from the file: keep only what the next
+    // rows change, so a long run's memory does not grow with the file.
+    for (auto& [page, writer] : writers_) writer->release();
+    pages_->release();
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
   }

@@ -185,6 +185,12 @@ void PageStore::commit() {
   committed_pages_ = page_count();
 }
 
+void PageStore::release() {
+  for (size_t page = 0; page < pages_.size(); ++page) {
+    if (page < committed_pages_ && !is_dirty_[page]) pages_[page].reset();
+  }
+}
+
 void PageStore::discard_changes() {
   for (auto& [number, bytes] : originals_) pages_[number] = std::move(bytes);
   originals_.clear();
