@@ -29,6 +29,9 @@ class MessageSink {
   // Returns when the user has acknowledged the message.
   virtual void show(const Message& message) = 0;
   virtual void progress(const Progress& /*progress*/) {}
+  // Called now and then during long work with no rows to count yet (the source's
+  // tables being read), so that a window keeps painting.
+  virtual void busy() {}
 };
 
 }  // namespace halvaro::app
