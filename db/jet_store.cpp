@@ -86,8 +86,19 @@ class DestinationStore final : public Store {
   // Each statement sees the file as written so far, appends included.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
     std::shared_ptr<const jet::Database> view(std::shared_ptr<void>(), &writer_->database());
-    sql::QueryEngine engine(view, limits_);
-    return run_query(engine, sql);
+    std::shared_ptr<const ResultView> result;
+    {
+      sql::QueryEngine engine(view, limits_);
+      result = run_query(engine, sql);
+    }
+    // Reading the table brought its pages into the writer; a commit (a no-op for the file
+    // when nothing is pending) lets go of them.
+    try {
+      writer_->commit();
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+    return result;
   }
 
   AppendTable& table(std::string_view name) override {

@@ -1,5 +1,7 @@
 #include "jet/database_writer.h"
 
+#include <malloc.h>
+
 #include <chrono>
 #include <map>
 
@@ -92,6 +94,9 @@ class Writer final : public DatabaseWriter {
     // rows change, so a long run's memory does not grow with the file.
     for (auto& [page, writer] : writers_) writer->release();
     pages_->release();
+    // The pages were small blocks spread through the heap among longer-lived ones;
+    // hand the free stretches back rather than keep them resident.
+    ::malloc_trim(0);
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
   }

@@ -98,6 +98,7 @@ TEST(RowSpool, MissingTemporaryFolderIsReportedByName) {
     ADD_FAILURE() << "expected an error";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("cannot make a temporary file"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("/nonexistent-halvaro-folder"), std::string::npos) << e.what();
   }
   if (before) ::setenv("TMPDIR", saved.c_str(), 1);
   else ::unsetenv("TMPDIR");
