@@ -40,6 +40,8 @@ class PageStore final : public PageSource {
   uint32_t allocate();
 
   bool has_changes() const { return !dirty_.empty(); }
+  // Pages whose bytes this store holds in memory.
+  size_t pages_held() const;
   void commit();
   // Drops the pages that match the file (after a commit, all of them); they are read
   // again when next needed. Spans and pointers handed out before are invalid.
