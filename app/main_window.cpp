@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,9 +62,15 @@ class MainWindow::RunSink : public MessageSink {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   }
   void progress(const Progress& progress) override { window_.show_progress(progress); }
+  void busy() override {
+    if (since_events_.isValid() && since_events_.elapsed() < kRepaintIntervalMs) return;
+    since_events_.start();
+    QApplication::processEvents();
+  }
 
  private:
   MainWindow& window_;
+  QElapsedTimer since_events_;
 };
 
 MainWindow::MainWindow(TransferRunner runner, ShowModal show_modal, QWidget* parent)

@@ -32,6 +32,9 @@ class MessageSink {
   // A line that needs no acknowledgement (such as where the backup went): the command
   // line prints it at once; the window has it in the result's details instead.
   virtual void note(const std::string& /*line*/) {}
+  // Called now and then during long work with no rows to count yet (the source's
+  // tables being read), so that a window keeps painting.
+  virtual void busy() {}
 };
 
 }  // namespace halvaro::app

@@ -20,6 +20,7 @@ class SinkReporter final : public db::TransferReporter {
  public:
   explicit SinkReporter(MessageSink& sink) : sink_(sink) {}
   void error(const std::string& description) override { sink_.show({description, MessageStyle::Plain, {}, {}}); }
+  void busy() override { sink_.busy(); }
   // Passed on when a stage starts, at each whole percent and at its last row, so the
   // window repaints a hundred times per group at most.
   void progress(std::string_view stage, size_t done, size_t total) override {
@@ -77,6 +78,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     report_open_failure(sink_, "destination", destination_path, error.what());
     return Outcome::OpenFailed;
   }
+  state.Con_Source.store().while_busy([&reporter] { reporter.busy(); });
 
   // Nothing is written unless both files fit the run and the backup is made.
   Guard guard = guard_first_write(state, sink_, safety_, source_path, destination_path);

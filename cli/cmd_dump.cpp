@@ -1,6 +1,6 @@
 // `halvaro dump`: look inside an Access file without Access.
 //   halvaro dump FILE.mdb              tables with their row counts, then saved queries
-//   halvaro dump FILE.mdb TABLE        the table as CSV with a header row
+//   halvaro dump FILE.mdb TABLE...     each table as CSV with a header row, one after another
 //   halvaro dump FILE.mdb --sql QUERY  a saved query's SQL text
 
 #include <algorithm>
@@ -22,7 +22,7 @@ namespace {
 
 struct DumpOptions {
   std::string file;
-  std::string table;
+  std::vector<std::string> tables;
   std::string query;
 };
 
@@ -45,19 +45,26 @@ void list_contents(const jet::Database& db) {
   for (const auto& name : db.query_names()) std::cout << "  " << name << "\n";
 }
 
-void print_table(const jet::Database& db, const std::string& name) {
-  const jet::TableDef* table = db.find_table(name);
-  if (!table)
-    throw std::runtime_error("no table named " + name + " in " + db.path().string() +
-                             " (run `halvaro dump FILE` to list them)");
-  std::vector<std::string> header;
-  for (const auto& column : table->columns) header.push_back(column.name);
+// Every name is looked up before anything is printed, so a misspelt one prints nothing.
+void print_tables(const jet::Database& db, const std::vector<std::string>& names) {
+  std::vector<const jet::TableDef*> tables;
+  for (const auto& name : names) {
+    const jet::TableDef* table = db.find_table(name);
+    if (!table)
+      throw std::runtime_error("no table named " + name + " in " + db.path().string() +
+                               " (run `halvaro dump FILE` to list them)");
+    tables.push_back(table);
+  }
   CsvWriter csv(std::cout);
-  csv.write_header(header);
-  db.scan(*table, [&csv](std::span<const FieldValue> values) {
-    csv.write_row(values);
-    return true;
-  });
+  for (const jet::TableDef* table : tables) {
+    std::vector<std::string> header;
+    for (const auto& column : table->columns) header.push_back(column.name);
+    csv.write_header(header);
+    db.scan(*table, [&csv](std::span<const FieldValue> values) {
+      csv.write_row(values);
+      return true;
+    });
+  }
 }
 
 bool same_name(std::string_view a, std::string_view b) {
@@ -80,8 +87,8 @@ int run_dump(const DumpOptions& options) {
   auto db = open_database(options.file);
   if (!options.query.empty()) {
     print_query(*db, options.query);
-  } else if (!options.table.empty()) {
-    print_table(*db, options.table);
+  } else if (!options.tables.empty()) {
+    print_tables(*db, options.tables);
   } else {
     list_contents(*db);
   }
@@ -95,7 +102,7 @@ Command setup(CLI::App& app) {
       "dump", "List an Access file's tables and saved queries, print a table as CSV, or print "
               "a saved query's SQL");
   sub->add_option("file", options->file, "The .mdb file (only read)")->required();
-  auto* table = sub->add_option("table", options->table, "A table to print as CSV");
+  auto* table = sub->add_option("table", options->tables, "Tables to print as CSV");
   sub->add_option("--sql", options->query, "A saved query whose SQL to print")->excludes(table);
   return {sub, [options] { return run_dump(*options); }};
 }

@@ -258,6 +258,8 @@ class Program {
       case Op::OpenSource:
         current_stage_ = step.stage;
         done_ = 0;
+        // The stage has begun even while its master rows are still being evaluated.
+        state_->reporter.progress(step.stage->label, 0, 0);
         rs.Open(std::string(step.text), state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
         state_->ledger.stage_opened(*step.stage, rs.snapshot());
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());

@@ -10,26 +10,29 @@
 namespace halvaro::db {
 namespace {
 
-// A query result as the query layer hands it over, kept without copying.
+// A query result as the query layer hands it over, kept without copying; a large one
+// waits in a temporary file and is read back a block of rows at a time.
 class QueryResult final : public ResultView {
  public:
-  explicit QueryResult(sql::ResultSet result) : result_(std::move(result)) {}
+  explicit QueryResult(sql::StoredResult result) : result_(std::move(result)) {}
   size_t column_count() const override { return result_.columns.size(); }
   const std::string& column_name(size_t column) const override { return result_.columns[column].name; }
   size_t row_count() const override { return result_.rows.size(); }
-  const FieldValue& value(size_t row, size_t column) const override { return result_.rows[row][column]; }
+  const FieldValue& value(size_t row, size_t column) const override { return result_.rows.row(row)[column]; }
 
  private:
-  sql::ResultSet result_;
+  sql::StoredResult result_;
 };
 
 // Runs a statement, turning the engine's failures into the layer's errors.
 std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std::string& text) {
   try {
-    return std::make_shared<QueryResult>(engine.execute(text));
+    return std::make_shared<QueryResult>(engine.execute_stored(text));
   } catch (const sql::QueryError& error) {
     throw DbError(ErrorCode::QueryFailed, error.what());
   } catch (const jet::JetError& error) {
+    throw DbError(ErrorCode::Unspecified, error.what());
+  } catch (const std::runtime_error& error) {  // the temporary file of a large result
     throw DbError(ErrorCode::Unspecified, error.what());
   }
 }
@@ -48,8 +51,8 @@ bool has_table_or_query(const jet::Database& database, std::string_view name) {
 
 class SourceStore final : public Store {
  public:
-  explicit SourceStore(std::shared_ptr<const jet::Database> database)
-      : database_(database), engine_(std::move(database)) {}
+  SourceStore(std::shared_ptr<const jet::Database> database, const sql::ScratchLimits& limits)
+      : database_(database), engine_(std::move(database), limits) {}
   // A statement over a whole table or query that the file lacks fails as missing, not
   // as bad SQL, so a check of the file can tell the two apart.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
@@ -61,6 +64,7 @@ class SourceStore final : public Store {
     throw DbError(ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");
   }
   void close() override {}
+  void while_busy(std::function<void()> tick) override { engine_.while_busy(std::move(tick)); }
 
  private:
   std::shared_ptr<const jet::Database> database_;
@@ -95,13 +99,25 @@ class WriterTable final : public AppendTable {
 
 class DestinationStore final : public Store {
  public:
-  explicit DestinationStore(std::unique_ptr<jet::DatabaseWriter> writer) : writer_(std::move(writer)) {}
+  DestinationStore(std::unique_ptr<jet::DatabaseWriter> writer, const sql::ScratchLimits& limits)
+      : writer_(std::move(writer)), limits_(limits) {}
 
   // Each statement sees the file as written so far, appends included.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
     std::shared_ptr<const jet::Database> view(std::shared_ptr<void>(), &writer_->database());
-    sql::QueryEngine engine(view);
-    return run_query(engine, sql);
+    std::shared_ptr<const ResultView> result;
+    {
+      sql::QueryEngine engine(view, limits_);
+      result = run_query(engine, sql);
+    }
+    // Reading the table brought its pages into the writer; a commit (a no-op for the file
+    // when nothing is pending) lets go of them.
+    try {
+      writer_->commit();
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+    return result;
   }
 
   AppendTable& table(std::string_view name) override {
@@ -123,19 +139,20 @@ class DestinationStore final : public Store {
 
  private:
   std::unique_ptr<jet::DatabaseWriter> writer_;
+  sql::ScratchLimits limits_;
   std::map<std::string, std::unique_ptr<WriterTable>> tables_;
 };
 
 }  // namespace
 
-StoreOpener jet_store_opener() {
-  return [](const std::string& path, Access access) -> std::unique_ptr<Store> {
+StoreOpener jet_store_opener(const StoreLimits& limits) {
+  return [limits](const std::string& path, Access access) -> std::unique_ptr<Store> {
     try {
       if (access == Access::ReadOnly) {
         std::shared_ptr<const jet::Database> database = jet::Database::open(path);
-        return std::make_unique<SourceStore>(std::move(database));
+        return std::make_unique<SourceStore>(std::move(database), limits.scratch);
       }
-      return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path));
+      return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path, limits.writer), limits.scratch);
     } catch (const jet::JetError& error) {
       throw DbError(ErrorCode::Unspecified, error.what());
     } catch (const std::exception& error) {

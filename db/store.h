@@ -25,6 +25,7 @@ class ResultView {
   virtual size_t column_count() const = 0;
   virtual const std::string& column_name(size_t column) const = 0;
   virtual size_t row_count() const = 0;
+  // Valid until the next call of value() on this view.
   virtual const FieldValue& value(size_t row, size_t column) const = 0;
 };
 
@@ -68,6 +69,9 @@ class Store {
   virtual AppendTable& table(std::string_view name) = 0;
   // Makes every appended row durable and releases the file. Throws DbError.
   virtual void close() = 0;
+  // Calls tick now and then during long work inside select (reading tables, evaluating
+  // saved queries). tick must not throw.
+  virtual void while_busy(std::function<void()> /*tick*/) {}
 };
 
 // Opens the file a connection text names. Throws DbError naming the file and the reason.

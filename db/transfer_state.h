@@ -20,6 +20,8 @@ class TransferReporter {
   virtual void error(const std::string& description) = 0;
   // Rows of the current stage done so far, out of its source rows.
   virtual void progress(std::string_view /*stage*/, size_t /*done*/, size_t /*total*/) {}
+  // Long work without rows to count (reading the source's tables) is still going on.
+  virtual void busy() {}
 };
 
 // Something a transfer could not store: a value (column set) or a whole row or the rest

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <set>
@@ -84,9 +85,22 @@ void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind
   }
 }
 
+void add_row(ResultSet& result, std::vector<FieldValue> row) { result.rows.push_back(std::move(row)); }
+void add_row(StoredResult& result, std::vector<FieldValue> row) { result.rows.append(std::move(row)); }
+
+template <class Result>
+Result empty_result(const ScratchLimits&) {
+  return Result();
+}
+template <>
+StoredResult empty_result<StoredResult>(const ScratchLimits& limits) {
+  return StoredResult{{}, RowSpool(limits.result_memory_rows)};
+}
+
 // Reads every row of a statement that is ready to step.
-ResultSet read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& columns) {
-  ResultSet result;
+template <class Result>
+Result read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& columns, const ScratchLimits& limits) {
+  Result result = empty_result<Result>(limits);
   result.columns.reserve(columns.size());
   for (const auto& column : columns) result.columns.push_back({column.name, column.kind});
   for (;;) {
@@ -98,7 +112,7 @@ ResultSet read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& 
     for (size_t i = 0; i < columns.size(); ++i) {
       row.push_back(from_sqlite(statement, static_cast<int>(i), columns[i].kind, columns[i].scale));
     }
-    result.rows.push_back(std::move(row));
+    add_row(result, std::move(row));
   }
   return result;
 }
@@ -151,9 +165,25 @@ struct QueryEngine::Impl : RelationResolver {
   // makes a shape of each.
   std::unordered_map<std::string, std::unique_ptr<PreparedShape>> shapes;
   static constexpr size_t kMaxShapes = 256;
+  ScratchLimits limits;
   bool share = true;
+  std::function<void()> tick;
+  // Rows read between two ticks while loading a table, and SQLite steps between two
+  // ticks while evaluating.
+  static constexpr size_t kRowsPerTick = 4096;
+  static constexpr int kStepsPerTick = 1 << 20;
 
-  explicit Impl(std::shared_ptr<const TableSource> from) : source(std::move(from)) {
+  void set_tick(std::function<void()> to) {
+    tick = std::move(to);
+    sqlite3_progress_handler(db, tick ? kStepsPerTick : 0, tick ? &on_progress : nullptr, this);
+  }
+  static int on_progress(void* self) {
+    static_cast<Impl*>(self)->tick();
+    return 0;  // go on
+  }
+
+  Impl(std::shared_ptr<const TableSource> from, const ScratchLimits& limits_)
+      : source(std::move(from)), limits(limits_) {
     // Each engine's database is used by one thread at a time: no locking, and no
     // global memory statistics (which take a lock on every allocation).
     static const bool configured = [] {
@@ -161,13 +191,23 @@ struct QueryEngine::Impl : RelationResolver {
       return true;
     }();
     (void)configured;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK)
+    // The empty name makes SQLite keep the database in a temporary file of its own,
+    // deleted when the connection closes (on Unix at once, so no exit leaves it behind),
+    // and pages beyond the cache go to that file: memory follows the cache, not the source.
+    const char* name = limits.on_disk ? "" : ":memory:";
+    if (sqlite3_open_v2(name, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+      sqlite3_close(db);
       throw QueryError("cannot start the query evaluator");
+    }
     register_jet_functions(db);
     // A scratch database: a table that fails to load is dropped whole (discard), so
-    // no rollback journal is needed.
+    // no rollback journal is needed, and nothing needs to survive a crash.
     exec("PRAGMA journal_mode = OFF");
+    exec("PRAGMA synchronous = OFF");
+    exec("PRAGMA cache_size = -" + std::to_string(std::max(limits.cache_kib, 1)));
+    // Sorts and temporary indexes of large statements spill to files as well.
+    exec(limits.on_disk ? "PRAGMA temp_store = FILE" : "PRAGMA temp_store = MEMORY");
   }
   ~Impl() override {
     shapes.clear();  // their statements must be finalized before the database closes
@@ -209,7 +249,9 @@ struct QueryEngine::Impl : RelationResolver {
     exec("BEGIN");
     try {
       Statement statement(db, insert);
+      size_t rows = 0;
       source->scan(table, [&](std::span<const FieldValue> values) {
+        if (tick && ++rows % kRowsPerTick == 0) tick();
         sqlite3_reset(statement.get());
         for (size_t i = 0; i < table.columns.size(); ++i) {
           bind(statement.get(), static_cast<int>(i + 1), i < values.size() ? values[i] : FieldValue(),
@@ -264,13 +306,14 @@ struct QueryEngine::Impl : RelationResolver {
     }
   }
 
-  ResultSet execute(std::string_view access_sql) {
-    if (!share) return execute_translated(access_sql, translate_statement(access_sql));
+  template <class Result>
+  Result execute(std::string_view access_sql) {
+    if (!share) return execute_translated<Result>(access_sql, translate_statement(access_sql));
     std::vector<Token> tokens;
     try {
       tokens = tokenize(access_sql);
     } catch (const SyntaxError&) {
-      return execute_translated(access_sql, translate_statement(access_sql));  // reports the error
+      return execute_translated<Result>(access_sql, translate_statement(access_sql));  // reports the error
     }
     std::string name;
     if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokens = tokenize("SELECT * FROM [" + name + "]");
@@ -281,10 +324,10 @@ struct QueryEngine::Impl : RelationResolver {
       create_indexes(translation.index_hints);
       if (shapes.size() >= kMaxShapes) shapes.clear();
       found = shapes.emplace(shape.key, prepare_shape(std::move(tokens), shape.texts, translation.sql)).first;
-      if (!found->second->statement) return execute_translated(access_sql, translation);
+      if (!found->second->statement) return execute_translated<Result>(access_sql, translation);
     }
     const PreparedShape& prepared = *found->second;
-    if (!prepared.statement) return execute_translated(access_sql, translate_statement(access_sql));
+    if (!prepared.statement) return execute_translated<Result>(access_sql, translate_statement(access_sql));
     ResetWhenDone reset(prepared.statement);
     for (size_t i = 0; i < shape.texts.size(); ++i) {
       const std::string& text = shape.texts[i];
@@ -292,17 +335,18 @@ struct QueryEngine::Impl : RelationResolver {
                         SQLITE_STATIC);
     }
     try {
-      return read_rows(prepared.statement, prepared.columns);
+      return read_rows<Result>(prepared.statement, prepared.columns, limits);
     } catch (const QueryError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
     }
   }
 
-  ResultSet execute_translated(std::string_view access_sql, const Translation& translation) {
+  template <class Result>
+  Result execute_translated(std::string_view access_sql, const Translation& translation) {
     try {
       create_indexes(translation.index_hints);
       Statement statement(db, translation.sql);
-      return read_rows(statement.get(), translation.columns);
+      return read_rows<Result>(statement.get(), translation.columns, limits);
     } catch (const QueryError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
     }
@@ -343,17 +387,23 @@ struct QueryEngine::Impl : RelationResolver {
   }
 };
 
-QueryEngine::QueryEngine(std::shared_ptr<const TableSource> source)
-    : impl_(std::make_unique<Impl>(std::move(source))) {}
+QueryEngine::QueryEngine(std::shared_ptr<const TableSource> source, const ScratchLimits& limits)
+    : impl_(std::make_unique<Impl>(std::move(source), limits)) {}
 
-QueryEngine::QueryEngine(std::shared_ptr<const jet::Database> database)
-    : QueryEngine(std::make_shared<JetSource>(std::move(database))) {}
+QueryEngine::QueryEngine(std::shared_ptr<const jet::Database> database, const ScratchLimits& limits)
+    : QueryEngine(std::make_shared<JetSource>(std::move(database)), limits) {}
 
 QueryEngine::~QueryEngine() = default;
 
-ResultSet QueryEngine::execute(std::string_view access_sql) { return impl_->execute(access_sql); }
+ResultSet QueryEngine::execute(std::string_view access_sql) { return impl_->execute<ResultSet>(access_sql); }
+
+StoredResult QueryEngine::execute_stored(std::string_view access_sql) {
+  return impl_->execute<StoredResult>(access_sql);
+}
 
 void QueryEngine::share_statements(bool on) { impl_->share = on; }
+
+void QueryEngine::while_busy(std::function<void()> tick) { impl_->set_tick(std::move(tick)); }
 
 std::string QueryEngine::translate(std::string_view access_sql) {
   return impl_->translate_statement(access_sql).sql;

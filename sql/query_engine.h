@@ -2,9 +2,10 @@
 // Evaluates Access SQL SELECT statements over a database, as Jet does for a static
 // cursor: the result is a snapshot of the rows, each value with its column's type.
 //
-// Tables are loaded into an in-memory SQLite database the first time a statement
+// Tables are loaded into a scratch SQLite database the first time a statement
 // refers to them; saved queries become views translated from their Access SQL.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 
 #include "jet/base/field_value.h"
 #include "sql/kind.h"
+#include "sql/row_spool.h"
 #include "sql/table_source.h"
 
 namespace halvaro::jet {
@@ -41,11 +43,28 @@ struct ResultSet {
   int find_column(std::string_view name) const;
 };
 
+// Where the engine keeps the source's tables, its evaluated saved queries and large
+// results, and how much of them it holds in memory.
+struct ScratchLimits {
+  // The scratch database in a temporary file (deleted when the engine closes) whose
+  // pages beyond the cache wait on disk; false keeps it all in memory.
+  bool on_disk = true;
+  int cache_kib = 32 * 1024;
+  // Rows of a stored result kept as values before the rest go to a temporary file.
+  size_t result_memory_rows = RowSpool::kDefaultMemoryRows;
+};
+
+// A result of any size: its rows past the first few thousand wait in a temporary file.
+struct StoredResult {
+  std::vector<ResultColumn> columns;
+  RowSpool rows;
+};
+
 class QueryEngine {
  public:
-  explicit QueryEngine(std::shared_ptr<const TableSource> source);
+  explicit QueryEngine(std::shared_ptr<const TableSource> source, const ScratchLimits& limits = {});
   // Reads the tables and saved queries of an opened database file.
-  explicit QueryEngine(std::shared_ptr<const jet::Database> database);
+  explicit QueryEngine(std::shared_ptr<const jet::Database> database, const ScratchLimits& limits = {});
   ~QueryEngine();
   QueryEngine(const QueryEngine&) = delete;
   QueryEngine& operator=(const QueryEngine&) = delete;
@@ -53,12 +72,18 @@ class QueryEngine {
   // Runs a SELECT statement (or a bare table or query name, meaning all its rows).
   // Throws QueryError.
   ResultSet execute(std::string_view access_sql);
+  // The same, for results that may not fit in memory (a transfer's master rows).
+  StoredResult execute_stored(std::string_view access_sql);
 
   // Statements that differ only in their quoted texts share one translation and one
   // prepared statement, the texts bound as its parameters (the per-row item queries
   // of a transfer cost a few microseconds instead of a translation each). Off, every
   // statement is translated on its own: the reference for comparisons.
   void share_statements(bool on);
+
+  // Calls tick now and then while tables are read and statements evaluated (a window
+  // keeps painting with it). tick must not throw.
+  void while_busy(std::function<void()> tick);
 
   // The SQLite text a statement is translated into (for diagnostics and tests).
   std::string translate(std::string_view access_sql);

@@ -28,7 +28,8 @@ class IndexWriter {
   // Returns whether no other entry has this key (a new distinct key).
   bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
-  // Drops decoded pages (after the store discarded uncommitted changes).
+  // Drops decoded pages (after a flush and commit, or after the store discarded
+  // uncommitted changes); they are decoded again when next needed.
   void forget();
 
   // Every entry in order, leaf by leaf (for checking).

@@ -8,6 +8,7 @@
 // sees a database only through this interface, so a writer can put its own
 // journaled store underneath and read back what it wrote.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -29,7 +30,9 @@ class PageSource {
   [[noreturn]] void throw_out_of_range(uint32_t n) const;
 };
 
-// A database file mapped read-only: never written, never locked.
+// A database file mapped read-only: never written, never locked. The pages read are
+// let go of now and then (the mapping stays; a page read again comes back from the
+// file), so reading a large file does not keep all of it resident.
 class FilePageSource final : public PageSource {
  public:
   // Maps the file and takes the page size from its header. Throws JetError
@@ -45,6 +48,15 @@ class FilePageSource final : public PageSource {
 
  private:
   FilePageSource() = default;
+  void let_go_of_read_pages() const;
+
+  // Page reads between two let-gos. A fault maps up to 64 KiB of the file around the
+  // page read (the kernel's fault-around), so a table whose pages lie scattered among
+  // others' keeps up to 16 file pages resident per read: at most 32 MiB in all.
+  static constexpr uint32_t kReadsBetweenLetGos = 512;
+  mutable std::atomic<uint32_t> reads_{0};
+  mutable std::atomic<uint32_t> lowest_read_{UINT32_MAX};
+  mutable std::atomic<uint32_t> highest_read_{0};
   const uint8_t* data_ = nullptr;
   size_t mapped_size_ = 0;
   uint32_t page_size_ = 0;

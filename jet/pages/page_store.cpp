@@ -185,6 +185,18 @@ void PageStore::commit() {
   committed_pages_ = page_count();
 }
 
+size_t PageStore::pages_held() const {
+  size_t held = 0;
+  for (const auto& page : pages_) held += page != nullptr;
+  return held;
+}
+
+void PageStore::release() {
+  for (size_t page = 0; page < pages_.size(); ++page) {
+    if (page < committed_pages_ && !is_dirty_[page]) pages_[page].reset();
+  }
+}
+
 void PageStore::discard_changes() {
   for (auto& [number, bytes] : originals_) pages_[number] = std::move(bytes);
   originals_.clear();

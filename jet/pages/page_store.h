@@ -1,6 +1,7 @@
 #pragma once
-// The pages of a database file opened for writing. Pages are read once and kept;
-// changes stay in memory until commit(), which saves the old contents of every
+// The pages of a database file opened for writing. Pages are read when first needed
+// and kept until release() (after a commit, so memory follows the pages changed
+// between commits rather than the file); changes stay in memory until commit(), which saves the old contents of every
 // changed page in the rollback journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
 // the next open. The file is locked for the writer's lifetime.
@@ -39,7 +40,12 @@ class PageStore final : public PageSource {
   uint32_t allocate();
 
   bool has_changes() const { return !dirty_.empty(); }
+  // Pages whose bytes this store holds in memory.
+  size_t pages_held() const;
   void commit();
+  // Drops the pages that match the file (after a commit, all of them); they are read
+  // again when next needed. Spans and pointers handed out before are invalid.
+  void release();
   // Forgets every change since the last commit.
   void discard_changes();
   // Commits and removes the journal; the store is unusable afterwards.

@@ -1,5 +1,7 @@
 #include "jet/writer/database_writer.h"
 
+#include <malloc.h>
+
 #include <chrono>
 #include <map>
 
@@ -88,6 +90,16 @@ class Writer final : public DatabaseWriter {
     ensure_open();
     for (auto& [page, writer] : writers_) writer->flush();
     pages_->commit();
+    // What was committed can be read back from the file: past a limit, keep only what
+    // the next rows change, so a long run's memory does not grow with the file. Below
+    // it, keeping the pages saves reading and decoding them again.
+    if (pages_->pages_held() > options_.pages_kept_after_commit) {
+      for (auto& [page, writer] : writers_) writer->release();
+      pages_->release();
+      // The pages were small blocks spread through the heap among longer-lived ones;
+      // hand the free stretches back rather than keep them resident.
+      ::malloc_trim(0);
+    }
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
   }

@@ -25,6 +25,9 @@ namespace halvaro::jet {
 struct WriterOptions {
   uint32_t commit_rows = 100000;
   std::chrono::milliseconds commit_interval{2000};
+  // Past this many pages held in memory (64 MiB of 4 KiB pages), a commit lets go of
+  // the pages and decoded index pages it wrote; they are read again when needed.
+  size_t pages_kept_after_commit = 16384;
 };
 
 class DatabaseWriter {

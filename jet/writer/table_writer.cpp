@@ -88,6 +88,10 @@ void TableWriter::flush() {
   for (auto& index : indexes_) index->flush();
 }
 
+void TableWriter::release() {
+  for (auto& index : indexes_) index->forget();
+}
+
 std::string TableWriter::describe_key(const RealIndex& index, const std::vector<FieldValue>& values) const {
   std::string names, shown;
   for (const auto& ic : index.columns) {

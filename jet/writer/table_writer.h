@@ -34,6 +34,9 @@ class TableWriter {
   void flush();
   // Re-reads everything from the store (after uncommitted changes were dropped).
   void reload();
+  // Drops the decoded index pages (after a commit wrote them); they are decoded again
+  // when next needed.
+  void release();
 
   IndexWriter& index(size_t real_index);
   uint32_t row_count() const { return row_count_; }

@@ -171,6 +171,19 @@ TEST(Dump, SqlOfTheOldDatabasesViews) {
               HasSubstr("tblShippingBillItem.Uom AS UomDetail"));
 }
 
+// Several tables in one run come out as the single dumps one after another; a
+// misspelt name among them prints nothing at all.
+TEST(Dump, SeveralTablesInOneRun) {
+  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  auto both = dump(quoted(file) + " tblInvoice tblClaimantTaxPeriod");
+  EXPECT_EQ(both.status, 0);
+  EXPECT_EQ(both.out, dump(quoted(file) + " tblInvoice").out + dump(quoted(file) + " tblClaimantTaxPeriod").out);
+  auto misspelt = dump(quoted(file) + " tblInvoice tblNoSuchTable");
+  EXPECT_EQ(misspelt.status, 2);
+  EXPECT_EQ(misspelt.out.find("InvoiceNo"), std::string::npos) << misspelt.out;
+  EXPECT_THAT(misspelt.out, HasSubstr("no table named tblNoSuchTable"));
+}
+
 TEST(Dump, ClearErrorsForBadArguments) {
   HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   TempDir dir;

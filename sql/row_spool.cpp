@@ -1,0 +1,199 @@
+#include "sql/row_spool.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace halvaro::sql {
+namespace {
+
+template <class T>
+void put(std::string& out, const T& value) {
+  out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+template <class T>
+T take(std::string_view bytes, size_t& at) {
+  if (bytes.size() - at < sizeof(T)) throw std::runtime_error("spooled row is cut short");
+  T value;
+  std::memcpy(&value, bytes.data() + at, sizeof value);
+  at += sizeof value;
+  return value;
+}
+
+void put_bytes(std::string& out, const void* data, size_t size) {
+  put(out, static_cast<uint32_t>(size));
+  out.append(static_cast<const char*>(data), size);
+}
+
+std::string_view take_bytes(std::string_view bytes, size_t& at) {
+  auto size = take<uint32_t>(bytes, at);
+  if (bytes.size() - at < size) throw std::runtime_error("spooled row is cut short");
+  std::string_view out = bytes.substr(at, size);
+  at += size;
+  return out;
+}
+
+std::runtime_error file_error(const std::string& what) {
+  return std::runtime_error(what + ": " + std::generic_category().message(errno));
+}
+
+}  // namespace
+
+void encode_value(const FieldValue& field, std::string& out) {
+  const auto& v = field.value;
+  out.push_back(static_cast<char>(v.index()));
+  if (auto text = std::get_if<std::string>(&v)) put_bytes(out, text->data(), text->size());
+  else if (auto whole = std::get_if<int64_t>(&v)) put(out, *whole);
+  else if (auto number = std::get_if<double>(&v)) put(out, *number);
+  else if (auto money = std::get_if<Currency>(&v)) put(out, money->scaled);
+  else if (auto when = std::get_if<DateTime>(&v)) put(out, when->days);
+  else if (auto flag = std::get_if<bool>(&v)) out.push_back(*flag ? 1 : 0);
+  else if (auto exact = std::get_if<Decimal>(&v)) {
+    put(out, exact->unscaled);
+    out.push_back(static_cast<char>(exact->scale));
+  } else if (auto id = std::get_if<Guid>(&v)) out.append(reinterpret_cast<const char*>(id->bytes.data()), 16);
+  else if (auto bytes = std::get_if<Binary>(&v)) put_bytes(out, bytes->data(), bytes->size());
+}
+
+FieldValue decode_value(std::string_view bytes, size_t& at) {
+  auto tag = take<uint8_t>(bytes, at);
+  switch (tag) {
+    case 0: return FieldValue();
+    case 1: return FieldValue(std::string(take_bytes(bytes, at)));
+    case 2: return FieldValue(take<int64_t>(bytes, at));
+    case 3: return FieldValue(take<double>(bytes, at));
+    case 4: return FieldValue(Currency{take<int64_t>(bytes, at)});
+    case 5: return FieldValue(DateTime{take<double>(bytes, at)});
+    case 6: return FieldValue(take<uint8_t>(bytes, at) != 0);
+    case 7: {
+      auto unscaled = take<Int128>(bytes, at);
+      return FieldValue(Decimal{unscaled, take<uint8_t>(bytes, at)});
+    }
+    case 8: {
+      Guid id;
+      for (auto& byte : id.bytes) byte = take<uint8_t>(bytes, at);
+      return FieldValue(id);
+    }
+    case 9: {
+      std::string_view data = take_bytes(bytes, at);
+      return FieldValue(Binary(data.begin(), data.end()));
+    }
+    default: throw std::runtime_error("spooled row holds an unknown value type");
+  }
+}
+
+RowSpool::RowSpool(size_t memory_rows) : memory_rows_(memory_rows) {}
+
+RowSpool::~RowSpool() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+RowSpool::RowSpool(RowSpool&& other) noexcept { *this = std::move(other); }
+
+RowSpool& RowSpool::operator=(RowSpool&& other) noexcept {
+  if (this == &other) return *this;
+  if (fd_ >= 0) ::close(fd_);
+  memory_rows_ = other.memory_rows_;
+  count_ = std::exchange(other.count_, 0);
+  memory_ = std::move(other.memory_);
+  fd_ = std::exchange(other.fd_, -1);
+  pending_ = std::move(other.pending_);
+  written_ = std::exchange(other.written_, 0);
+  block_starts_ = std::move(other.block_starts_);
+  loaded_block_ = std::exchange(other.loaded_block_, SIZE_MAX);
+  window_ = std::move(other.window_);
+  return *this;
+}
+
+void RowSpool::append(std::vector<FieldValue> row) {
+  if (fd_ < 0 && count_ < memory_rows_) {
+    memory_.push_back(std::move(row));
+    ++count_;
+    return;
+  }
+  if (fd_ < 0) move_to_file();
+  if (loaded_block_ == block_starts_.size() - 1) loaded_block_ = SIZE_MAX;  // the last block grows
+  encode(row);
+  ++count_;
+  if (pending_.size() >= kWriteBuffer) flush();
+}
+
+void RowSpool::move_to_file() {
+  std::error_code no_folder;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(no_folder);
+  if (no_folder) {
+    const char* named = std::getenv("TMPDIR");
+    throw std::runtime_error("cannot make a temporary file: the temporary folder " +
+                             std::string(named ? named : "/tmp") + " is missing or not a folder");
+  }
+  std::string path = (folder / "halvaro-rows-XXXXXX").string();
+  int fd = ::mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) throw file_error("cannot make a temporary file in " + folder.string());
+  ::unlink(path.c_str());  // nothing is left behind, however the process ends
+  fd_ = fd;
+  std::vector<std::vector<FieldValue>> rows = std::move(memory_);
+  memory_.clear();
+  count_ = 0;
+  for (const auto& row : rows) {
+    encode(row);
+    ++count_;
+  }
+}
+
+void RowSpool::encode(const std::vector<FieldValue>& row) {
+  if (count_ % kBlockRows == 0) block_starts_.push_back(written_ + pending_.size());
+  put(pending_, static_cast<uint32_t>(row.size()));
+  for (const auto& value : row) encode_value(value, pending_);
+}
+
+void RowSpool::flush() const {
+  size_t done = 0;
+  while (done < pending_.size()) {
+    ssize_t n = ::pwrite(fd_, pending_.data() + done, pending_.size() - done, off_t(written_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw file_error("cannot write a temporary file");
+    done += size_t(n);
+  }
+  written_ += pending_.size();
+  pending_.clear();
+}
+
+void RowSpool::load_block(size_t block) const {
+  flush();
+  uint64_t start = block_starts_[block];
+  uint64_t end = block + 1 < block_starts_.size() ? block_starts_[block + 1] : written_;
+  read_buffer_.resize(size_t(end - start));
+  size_t done = 0;
+  while (done < read_buffer_.size()) {
+    ssize_t n = ::pread(fd_, read_buffer_.data() + done, read_buffer_.size() - done, off_t(start + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw file_error("cannot read a temporary file");
+    done += size_t(n);
+  }
+  size_t rows = std::min(kBlockRows, count_ - block * kBlockRows);
+  window_.resize(rows);
+  size_t at = 0;
+  for (auto& row : window_) {
+    row.resize(take<uint32_t>(read_buffer_, at));
+    for (auto& value : row) value = decode_value(read_buffer_, at);
+  }
+  loaded_block_ = block;
+}
+
+const std::vector<FieldValue>& RowSpool::row(size_t n) const {
+  if (fd_ < 0) return memory_[n];
+  size_t block = n / kBlockRows;
+  if (block != loaded_block_) load_block(block);
+  return window_[n % kBlockRows];
+}
+
+}  // namespace halvaro::sql
