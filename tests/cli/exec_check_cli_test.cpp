@@ -54,7 +54,7 @@ TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
   f.close();
   auto check = run_command("'" + halvaro_binary() + "' check '" + file.string() + "'");
   EXPECT_EQ(check.status, 1) << check.out;
-  EXPECT_NE(check.out.find("table tblClaimantInfo: its definition counts 2 rows, but 1 are stored"),
+  EXPECT_NE(check.out.find("table tblClaimantInfo: its definition counts 2 rows, but 1 were found on its pages"),
             std::string::npos)
       << check.out;
 }
