@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +40,9 @@ class PageStore final : public PageSource {
   uint32_t allocate();
 
   bool has_changes() const { return !dirty_.empty(); }
+  // Makes the changes durable. When a write fails (disk full, I/O error) the file is
+  // rolled back to its last commit and the changes are discarded before JetError
+  // reports it.
   void commit();
   // Forgets every change since the last commit.
   void discard_changes();
@@ -51,6 +55,8 @@ class PageStore final : public PageSource {
  private:
   PageStore() = default;
   void load(uint32_t page) const;
+  void write_dirty_pages();
+  [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
   int fd_ = -1;

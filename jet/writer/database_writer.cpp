@@ -87,7 +87,13 @@ class Writer final : public DatabaseWriter {
   void commit() override {
     ensure_open();
     for (auto& [page, writer] : writers_) writer->flush();
-    pages_->commit();
+    try {
+      pages_->commit();
+    } catch (...) {
+      // The store has put the file back at its last commit; the table writers follow.
+      discard();
+      throw;
+    }
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
   }

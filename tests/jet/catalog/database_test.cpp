@@ -284,7 +284,7 @@ TEST(DatabaseOpen, RejectsFilesThatAreNotAccessDatabases) {
   expect_open_error(empty, "empty");
 
   expect_open_error(dir.path() / "missing.mdb", "cannot open");
-  expect_open_error(dir.path(), "not a regular file");
+  expect_open_error(dir.path(), "is a folder, not a database file");
 }
 
 TEST(DatabaseOpen, RejectsPasswordProtectedAndEncryptedFiles) {
