@@ -3,6 +3,7 @@
 #include <map>
 
 #include "db/errors.h"
+#include "jet/catalog/verify.h"
 #include "jet/writer/database_writer.h"
 #include "sql/query_engine.h"
 #include "sql/text_fold.h"
@@ -95,6 +96,14 @@ class DestinationStore final : public Store {
     return *tables_.emplace(key, std::move(table)).first->second;
   }
 
+  void commit() override {
+    try {
+      writer_->commit();
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+  }
+
   void close() override {
     try {
       writer_->close();
@@ -115,6 +124,9 @@ StoreOpener jet_store_opener() {
     try {
       if (access == Access::ReadOnly) {
         std::shared_ptr<const jet::Database> database = jet::Database::open(path);
+        // Damage found now refuses the run before anything is written; damage found
+        // later (a table read again) stops its group like any other error.
+        jet::verify_tables(*database);
         return std::make_unique<SourceStore>(std::move(database));
       }
       return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path));
