@@ -9,6 +9,8 @@
 
 #include "app/transfer_run.h"
 #include "cli/command.h"
+#include "cli/stop_signals.h"
+#include "db/interruption.h"
 
 namespace halvaro::cli {
 namespace {
@@ -58,7 +60,14 @@ Command setup(CLI::App& app) {
   return {command, [source, destination] {
             ConsoleSink sink(::isatty(STDOUT_FILENO) == 1);
             app::TransferRun run(sink);
-            switch (run.run(*source, *destination)) {
+            const StopSignals stop_signals;
+            const auto outcome = run.run(*source, *destination);
+            if (const int signal_number = db::interruption_signal(); signal_number != 0)
+              sink.show({std::string("The run was ") + db::interruption_name(signal_number) +
+                             ": it stopped between two rows; what is listed above was not stored, "
+                             "everything else was.",
+                         app::MessageStyle::Plain, {}, {}});
+            switch (outcome) {
               case app::TransferRun::Outcome::AllMoved: return 0;
               case app::TransferRun::Outcome::SomeMissing: return 1;
               case app::TransferRun::Outcome::Refused:
