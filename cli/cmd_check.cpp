@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "jet/writer/checker.h"
+#include "jet/writer/database_writer.h"
 #include "jet/catalog/database.h"
 #include "jet/pages/journal.h"
 
@@ -14,12 +15,26 @@ namespace {
 Command setup(CLI::App& app) {
   auto* cmd = app.add_subcommand("check", "Check a database's tables and indexes for damage");
   auto file = std::make_shared<std::string>();
+  auto roll_back = std::make_shared<bool>(false);
   cmd->add_option("FILE", *file, "the database to check")->required()->check(CLI::ExistingFile);
-  return {cmd, [file] {
-            if (jet::has_hot_journal(*file)) {
-              std::cout << *file << ": a write was interrupted; open the file for writing once "
-                           "(e.g. with `halvaro exec`) to roll it back, then check again\n";
-              return 1;
+  cmd->add_flag("--roll-back", *roll_back,
+                "first restore the last commit of a write that was interrupted (its journal beside the file)");
+  return {cmd, [file, roll_back] {
+            switch (jet::journal_state(*file)) {
+              case jet::JournalState::None: break;
+              case jet::JournalState::Foreign:
+                std::cout << jet::foreign_journal_message(*file) << "\n";
+                return 1;
+              case jet::JournalState::Hot:
+                if (!*roll_back) {
+                  std::cout << *file << ": a write was interrupted and is not yet rolled back; run `halvaro "
+                               "check --roll-back " << *file << "` to restore its last commit and check it\n";
+                  return 1;
+                }
+                // Opening for writing rolls the interrupted commit back; nothing else is written.
+                jet::DatabaseWriter::open(*file)->close();
+                std::cout << *file << ": the interrupted write was rolled back to the last commit\n";
+                break;
             }
             auto db = jet::Database::open(*file);
             auto report = jet::check_database(*db);

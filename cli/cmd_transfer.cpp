@@ -16,6 +16,8 @@
 #include "app/dry_run.h"
 #include "app/transfer_run.h"
 #include "cli/command.h"
+#include "cli/stop_signals.h"
+#include "db/interruption.h"
 
 namespace halvaro::cli {
 namespace {
@@ -109,13 +111,20 @@ Command setup(CLI::App& app) {
             app::TransferRun::Outcome outcome;
             bool report_failed = false;
             if (*dry) {
+              // A dry run's own handlers remove its scratch copy on a signal.
               outcome = app::dry_run(sink, *source, *destination, *report, &report_failed);
             } else {
               app::TransferRun run(sink);
               if (*no_backup) run.set_safety({});
               run.set_report_path(*report);
+              const StopSignals stop_signals;
               outcome = run.run(*source, *destination);
               report_failed = run.report_failed();
+              if (const int signal_number = db::interruption_signal(); signal_number != 0)
+                sink.show({std::string("The run was ") + db::interruption_name(signal_number) +
+                               ": it stopped between two rows; what is listed above was not stored, "
+                               "everything else was.",
+                           app::MessageStyle::Plain, {}, {}});
             }
             switch (outcome) {
               case app::TransferRun::Outcome::AllMoved: return report_failed ? 1 : 0;

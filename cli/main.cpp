@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <vector>
 
@@ -22,6 +23,9 @@ bool register_command(CommandSetup setup) {
 
 int main(int argc, char** argv) {
   using namespace halvaro::cli;
+  // Past a file-size limit a write fails (and the writer rolls back) instead of the
+  // process being killed half way through a commit.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc <= 1) return halvaro::app::run_window(argc, argv);
 
   CLI::App app{"Halvaro moves the records of a sales-tax application's old database into a "

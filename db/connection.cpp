@@ -42,10 +42,20 @@ std::string data_source_of(const std::string& connection_text) {
     while (value_start < connection_text.size() && connection_text[value_start] == ' ') ++value_start;
     std::string value;
     if (value_start < connection_text.size() && connection_text[value_start] == '"') {
-      size_t close = connection_text.find('"', value_start + 1);
-      if (close == std::string::npos)
-        throw DbError(ErrorCode::ConnectionText, "Unmatched quote in the connection text.");
-      value = connection_text.substr(value_start + 1, close - value_start - 1);
+      // A quote inside a quoted value is written twice.
+      size_t close = value_start + 1;
+      for (;; ++close) {
+        close = connection_text.find('"', close);
+        if (close == std::string::npos)
+          throw DbError(ErrorCode::ConnectionText, "Unmatched quote in the connection text.");
+        if (close + 1 < connection_text.size() && connection_text[close + 1] == '"') {
+          value += connection_text.substr(value_start + 1, close - value_start);
+          value_start = ++close;
+          continue;
+        }
+        break;
+      }
+      value += connection_text.substr(value_start + 1, close - value_start - 1);
       size_t end = connection_text.find(';', close);
       at = end == std::string::npos ? connection_text.size() : end + 1;
     } else {
@@ -71,7 +81,12 @@ std::string connection_text_for(const std::string& path) {
   auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
   bool quote = path.find(';') != std::string::npos ||
                (!path.empty() && (blank(path.front()) || blank(path.back()) || path.front() == '"'));
-  std::string value = quote && path.find('"') == std::string::npos ? "\"" + path + "\"" : path;
+  std::string value = path;
+  if (quote) {
+    value = "\"";
+    for (char c : path) value += c == '"' ? std::string("\"\"") : std::string(1, c);
+    value += "\"";
+  }
   return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = " + value + ";Persist Security Info=False";
 }
 

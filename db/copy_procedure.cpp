@@ -4,6 +4,7 @@
 #include <map>
 
 #include "db/errors.h"
+#include "db/interruption.h"
 #include "db/value_text.h"
 
 namespace halvaro::db {
@@ -105,7 +106,7 @@ enum class Op {
   Update,
   MoveNext,
   Goto,
-  Succeed,          // SuccessCount + 1
+  Succeed,          // the group's rows made durable, then SuccessCount + 1
   IfMasterNotStored,  // the master row's Update failed: go to target
   ListItemsNotMoved,  // the items found are not appended: their master is missing
 };
@@ -124,6 +125,7 @@ struct Instruction {
 class Program {
  public:
   explicit Program(const Group& group) : group_(group) {
+    if (!group.stages.empty()) group_label_ = group.stages.front().label;
     for (const Stage& stage : group.stages) {
       summed_[&stage] = {summed_destinations(stage.mapping, stage.facts),
                          stage.detail ? summed_destinations(stage.detail->mapping, stage.detail->view)
@@ -141,6 +143,10 @@ class Program {
     size_t pc = 0;
     while (pc < code_.size()) {
       const Instruction& step = code_[pc];
+      if (const int signal_number = interruption_signal(); signal_number != 0) {
+        interrupted(step, pc, signal_number);
+        return;
+      }
       try {
         pc = execute(step, pc);
       } catch (const DbError& error) {
@@ -318,6 +324,9 @@ class Program {
       case Op::Goto:
         return step.target;
       case Op::Succeed:
+        // A group counts as moved only once its rows are on disk: a write that fails
+        // later must not take rows of a group already reported as moved.
+        if (state_->Con_Destination.State() == 1) state_->Con_Destination.store().commit();
         ++state_->SuccessCount;
         return next;
     }
@@ -387,7 +396,10 @@ class Program {
     first_unkeyed_ = state_->skipped.size();
   }
 
-  std::string stage_label() const { return current_stage_ ? std::string(current_stage_->label) : std::string(); }
+  // Before its first stage opens (a failing CloseRecordSet), a group goes by its first stage's name.
+  std::string stage_label() const {
+    return std::string(current_stage_ ? current_stage_->label : group_label_);
+  }
 
   void record_skip(const Instruction& step, const std::string& reason) {
     Recordset& rs = recordset(step.rs);
@@ -409,12 +421,27 @@ class Program {
     if (step.op != Op::Copy) first_unkeyed_ = state_->skipped.size();
   }
 
+  // A stop asked for from outside: a group that had begun is reported like an error;
+  // one that had not is only listed.
+  void interrupted(const Instruction& step, size_t pc, int signal_number) {
+    const std::string why = std::string("the run was ") + interruption_name(signal_number);
+    if (pc > 0 && current_stage_ != nullptr) {
+      stop(step, "The transfer stopped: " + why + ".");
+      return;
+    }
+    --state_->SuccessCount;
+    state_->skipped.push_back({stage_label(), {}, {}, {}, {}, "not moved: " + why});
+  }
+
   void stop(const Instruction& step, const std::string& description) {
     state_->reporter.error(description);
     --state_->SuccessCount;
     Recordset& rs = recordset(step.rs);
+    const std::string reason = step.op == Op::Succeed
+                                   ? "not stored in full, its rows since the last commit were lost: "
+                                   : "stopped, the rest of this group was not moved: ";
     SkippedValue stopped{stage_label(), rs.State() == 1 ? rs.target_name() : std::string(), {}, {}, {},
-                         "stopped, the rest of this group was not moved: " + description};
+                         reason + description};
     stopped.kind = SkippedValue::Kind::Stop;
     if (step.op == Op::Update || step.op == Op::Copy) stopped.key = rs.new_row_key();
     // The row being built when the group stopped was not stored.
@@ -433,6 +460,7 @@ class Program {
   std::vector<Instruction> code_;
   TransferState* state_ = nullptr;
   const Stage* current_stage_ = nullptr;
+  std::string_view group_label_;
   std::string item_query_;
   std::string_view attempted_column_;
   FieldValue attempted_;

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "db/errors.h"
+#include "jet/catalog/verify.h"
 #include "jet/writer/database_writer.h"
 #include "sql/query_engine.h"
 #include "sql/text_fold.h"
@@ -129,6 +130,14 @@ class DestinationStore final : public Store {
     return *tables_.emplace(key, std::move(table)).first->second;
   }
 
+  void commit() override {
+    try {
+      writer_->commit();
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+  }
+
   void close() override {
     try {
       writer_->close();
@@ -150,6 +159,9 @@ StoreOpener jet_store_opener(const StoreLimits& limits) {
     try {
       if (access == Access::ReadOnly) {
         std::shared_ptr<const jet::Database> database = jet::Database::open(path);
+        // Damage found now refuses the run before anything is written; damage found
+        // later (a table read again) stops its group like any other error.
+        jet::verify_tables(*database);
         return std::make_unique<SourceStore>(std::move(database), limits.scratch);
       }
       return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path, limits.writer), limits.scratch);

@@ -67,6 +67,9 @@ class Store {
   virtual std::shared_ptr<const ResultView> select(const std::string& sql) = 0;
   // A table to append to; throws DbError when there is none or the store is read-only.
   virtual AppendTable& table(std::string_view name) = 0;
+  // Makes every appended row durable. Throws DbError when they could not be written;
+  // the file is then back at its last commit.
+  virtual void commit() {}
   // Makes every appended row durable and releases the file. Throws DbError.
   virtual void close() = 0;
   // Calls tick now and then during long work inside select (reading tables, evaluating

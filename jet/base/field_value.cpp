@@ -1,5 +1,6 @@
 #include "jet/base/field_value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <cstdio>
@@ -36,6 +37,12 @@ const int64_t kEpochOffset = days_from_civil(1899, 12, 30);  // Jet day zero, in
 }  // namespace
 
 CivilTime to_civil(DateTime value) {
+  // Defined for any bytes: a value far outside Access's range (damage) is taken as the
+  // nearest of a million years either side, which keeps every step below within int64
+  // and the year within int; not-a-number is taken as day zero.
+  constexpr double kSafeDays = 365.25 * 1e6;
+  if (std::isnan(value.days)) value.days = 0;
+  value.days = std::clamp(value.days, -kSafeDays, kSafeDays);
   // Negative dates keep their time of day as a positive fraction: -1.25 is
   // 1899-12-29 06:00.
   double whole = std::trunc(value.days);

@@ -145,16 +145,21 @@ void Database::scan_with_location(
     const std::function<bool(std::span<const FieldValue>, RowLocation)>& visit) const {
   RowDecoder decoder(table, *state_->pages, state_->header.code_page);
   std::vector<FieldValue> values;
+  // Damage is an error naming the file and the table, never a shorter table.
   state_->guarded([&] {
-    for_each_row(*state_->pages, table, [&](std::span<const uint8_t> row, RowLocation at) {
-      try {
-        decoder.decode(row, values);
-      } catch (const CorruptData& e) {
-        throw CorruptData("table " + table.name + ", row " + std::to_string(at.row) + " on page " +
-                          std::to_string(at.page) + ": " + e.what());
-      }
-      return visit(values, at);
-    });
+    try {
+      for_each_row(*state_->pages, table, [&](std::span<const uint8_t> row, RowLocation at) {
+        try {
+          decoder.decode(row, values);
+        } catch (const CorruptData& e) {
+          throw CorruptData("row " + std::to_string(at.row) + " on page " + std::to_string(at.page) + ": " +
+                            e.what());
+        }
+        return visit(values, at);
+      });
+    } catch (const CorruptData& e) {
+      throw CorruptData("table " + table.name + ": " + e.what());
+    }
   });
 }
 

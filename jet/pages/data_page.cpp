@@ -46,13 +46,16 @@ std::span<const uint8_t> raw_row(const PageSource& pages, RowLocation location,
 }
 
 std::span<const uint8_t> read_row(const PageSource& pages, RowLocation location,
-                                  const FormatLayout& layout) {
+                                  const FormatLayout& layout, uint32_t owner) {
   // Access moves a grown row once; a longer chain means the pointers loop.
   constexpr int kMaxHops = 8;
   for (int hop = 0; hop <= kMaxHops; ++hop) {
     const ByteView page(pages.page(location.page), "data page");
     if (page.u8(0) != static_cast<uint8_t>(PageType::Data))
       throw CorruptData("page " + std::to_string(location.page) + " is not a data page");
+    if (owner != 0 && data_page_owner(page) != owner)
+      throw CorruptData("row " + std::to_string(location.row) + " on page " + std::to_string(location.page) +
+                        " is reached through an overflow pointer but belongs to another table");
     const RowSlot slot = row_slot(page, location.row, layout);
     // The target of an overflow pointer is marked deleted so that scans skip it.
     if (slot.deleted && hop == 0)

@@ -31,9 +31,10 @@ RowSlot row_slot(ByteView page, uint16_t index, const FormatLayout& layout);
 
 // Bytes of the row at `location`, following overflow pointers to where the row
 // really lives. Throws CorruptData for a deleted row, a bad pointer or a chain of
-// pointers that loops.
+// pointers that loops. With `owner` set, every page on the way must be a data page
+// of the table defined on that page (an overflow pointer never leaves its table).
 std::span<const uint8_t> read_row(const PageSource& pages, RowLocation location,
-                                  const FormatLayout& layout);
+                                  const FormatLayout& layout, uint32_t owner = 0);
 
 // Bytes of the row at `location` as its slot bounds them, whatever its flags:
 // for rows that are not table rows (usage maps, long values).

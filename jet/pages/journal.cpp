@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "jet/base/errors.h"
 #include "jet/pages/page_bytes.h"
@@ -15,9 +18,13 @@ namespace halvaro::jet {
 
 namespace {
 
-// JournalHeader: magic, page size, old page count, record count, salt, header checksum.
-constexpr char kMagic[8] = {'H', 'L', 'V', 'J', 'R', 'N', 'L', '1'};
-constexpr size_t kHeaderSize = 32;
+// JournalHeader: magic, page size, old page count, record count, salt, the file's
+// device and inode, digests of its header page before and after the commit, its page
+// count after the commit, and the header's checksum. Journals of the first layout ("...1") carry no identity.
+constexpr char kMagic[8] = {'H', 'L', 'V', 'J', 'R', 'N', 'L', '2'};
+constexpr char kMagicWithoutIdentity[8] = {'H', 'L', 'V', 'J', 'R', 'N', 'L', '1'};
+constexpr size_t kHeaderSize = 60;
+constexpr size_t kHeaderSizeWithoutIdentity = 32;
 
 // FNV-1a over the bytes, seeded with the salt so that records of an earlier commit
 // left behind in the file never pass as records of a later one.
@@ -29,6 +36,12 @@ uint32_t checksum(uint64_t salt, const uint8_t* data, size_t size) {
   }
   return static_cast<uint32_t>(h ^ (h >> 32));
 }
+
+void put64(uint8_t* at, uint64_t value) {
+  bytes::put32(at, static_cast<uint32_t>(value));
+  bytes::put32(at + 4, static_cast<uint32_t>(value >> 32));
+}
+uint64_t get64(const uint8_t* at) { return bytes::get32(at) | static_cast<uint64_t>(bytes::get32(at + 4)) << 32; }
 
 std::string describe_errno(const std::filesystem::path& path, const char* what) {
   return path.string() + ": " + what + ": " + std::strerror(errno);
@@ -64,43 +77,128 @@ void sync(int fd, const std::filesystem::path& path) {
   if (::fdatasync(fd) != 0) throw JetError(describe_errno(path, "cannot sync"));
 }
 
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint32_t header_digest = 0;
+  uint64_t size = 0;
+};
+
+// The identity of the open file: device, inode and a digest of its first page.
+std::optional<FileIdentity> identity_of(int db_fd, uint32_t page_size) {
+  struct stat info {};
+  if (::fstat(db_fd, &info) != 0) return std::nullopt;
+  std::vector<uint8_t> header(page_size);
+  if (!read_all(db_fd, header.data(), page_size, 0)) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                      checksum(0, header.data(), page_size), static_cast<uint64_t>(info.st_size)};
+}
+
 struct JournalHeader {
   uint32_t page_size = 0;
   uint32_t old_page_count = 0;
   uint32_t records = 0;
   uint64_t salt = 0;
+  size_t size = kHeaderSize;  // where the records start
+  bool has_identity = true;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint32_t digest_before = 0;
+  uint32_t digest_after = 0;
+  uint32_t new_page_count = 0;
+
+  // Whether the journal was written for the file open as db_fd. The header page may
+  // hold its old or its new contents, as the commit died before or after writing it,
+  // and the file's length lies between its lengths before and after the commit (a
+  // commit only appends pages).
+  bool belongs_to(int db_fd) const {
+    if (!has_identity) return true;  // written before journals recorded their file
+    const auto identity = identity_of(db_fd, page_size);
+    return identity && identity->device == device && identity->inode == inode &&
+           (identity->header_digest == digest_before || identity->header_digest == digest_after) &&
+           identity->size >= uint64_t{old_page_count} * page_size &&
+           identity->size <= uint64_t{new_page_count} * page_size;
+  }
 };
 
 bool read_header(int fd, JournalHeader& header) {
   uint8_t raw[kHeaderSize];
-  if (!read_all(fd, raw, kHeaderSize, 0)) return false;
-  if (std::memcmp(raw, kMagic, sizeof kMagic) != 0) return false;
+  if (!read_all(fd, raw, kHeaderSizeWithoutIdentity, 0)) return false;
+  if (std::memcmp(raw, kMagicWithoutIdentity, sizeof kMagic) == 0) {
+    header.size = kHeaderSizeWithoutIdentity;
+    header.has_identity = false;
+  } else if (std::memcmp(raw, kMagic, sizeof kMagic) != 0 ||
+             !read_all(fd, raw + kHeaderSizeWithoutIdentity, kHeaderSize - kHeaderSizeWithoutIdentity,
+                       kHeaderSizeWithoutIdentity)) {
+    return false;
+  }
   header.page_size = bytes::get32(raw + 8);
   header.old_page_count = bytes::get32(raw + 12);
   header.records = bytes::get32(raw + 16);
-  header.salt = bytes::get32(raw + 20) | static_cast<uint64_t>(bytes::get32(raw + 24)) << 32;
-  return bytes::get32(raw + 28) == checksum(header.salt, raw, 28) && header.records > 0;
+  header.salt = get64(raw + 20);
+  if (header.has_identity) {
+    header.device = get64(raw + 28);
+    header.inode = get64(raw + 36);
+    header.digest_before = bytes::get32(raw + 44);
+    header.digest_after = bytes::get32(raw + 48);
+    header.new_page_count = bytes::get32(raw + 52);
+  }
+  const size_t sum_at = header.size - 4;
+  return bytes::get32(raw + sum_at) == checksum(header.salt, raw, sum_at) && header.records > 0 &&
+         header.page_size > 0;
 }
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
 std::filesystem::path journal_path(const std::filesystem::path& database) {
-  std::filesystem::path p = database;
+  // Links resolved: a file written through a link and reopened by its real name (or
+  // through another link) must find the same journal.
+  std::error_code error;
+  std::filesystem::path p = std::filesystem::weakly_canonical(database, error);
+  if (error) p = database;
   p += "-journal";
   return p;
 }
 
-bool has_hot_journal(const std::filesystem::path& database) {
-  int fd = ::open(journal_path(database).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+JournalState journal_state(const std::filesystem::path& database) {
+  const Descriptor journal(::open(journal_path(database).c_str(), O_RDONLY | O_CLOEXEC));
+  if (journal.get() < 0) return JournalState::None;
   JournalHeader header;
-  bool hot = read_header(fd, header);
-  ::close(fd);
-  return hot;
+  if (!read_header(journal.get(), header)) return JournalState::None;
+  const Descriptor file(::open(database.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return JournalState::Foreign;
+  return header.belongs_to(file.get()) ? JournalState::Hot : JournalState::Foreign;
 }
 
-Journal::Journal(const std::filesystem::path& database, uint32_t page_size)
-    : path_(journal_path(database)), page_size_(page_size) {
+bool has_hot_journal(const std::filesystem::path& database) {
+  return journal_state(database) == JournalState::Hot;
+}
+
+std::string foreign_journal_message(const std::filesystem::path& database) {
+  return database.string() + ": the journal " + journal_path(database).string() +
+         " beside it was written for another file (or for this file before it was replaced), so it "
+         "was not rolled back and the file was not changed; move the journal away or delete it "
+         "if it does not belong to this file";
+}
+
+Journal::Journal(const std::filesystem::path& database, int db_fd, uint32_t page_size)
+    : path_(journal_path(database)), page_size_(page_size), db_fd_(db_fd) {}
+
+void Journal::create() {
   fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) throw JetError(describe_errno(path_, "cannot create the journal"));
   // The journal's name must survive a crash as surely as its contents.
@@ -118,7 +216,11 @@ Journal::~Journal() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void Journal::save(uint32_t old_page_count, std::span<const SavedPage> pages) {
+void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<const SavedPage> pages,
+                   const uint8_t* new_header) {
+  if (fd_ < 0) create();
+  const auto identity = identity_of(db_fd_, page_size_);
+  if (!identity) throw JetError(describe_errno(path_, "cannot read the identity of the file it protects"));
   ++salt_;
   const size_t record = 4 + page_size_ + 4;
   buffer_.resize(kHeaderSize + record * pages.size());
@@ -127,9 +229,13 @@ void Journal::save(uint32_t old_page_count, std::span<const SavedPage> pages) {
   bytes::put32(out + 8, page_size_);
   bytes::put32(out + 12, old_page_count);
   bytes::put32(out + 16, static_cast<uint32_t>(pages.size()));
-  bytes::put32(out + 20, static_cast<uint32_t>(salt_));
-  bytes::put32(out + 24, static_cast<uint32_t>(salt_ >> 32));
-  bytes::put32(out + 28, checksum(salt_, out, 28));
+  put64(out + 20, salt_);
+  put64(out + 28, identity->device);
+  put64(out + 36, identity->inode);
+  bytes::put32(out + 44, identity->header_digest);
+  bytes::put32(out + 48, new_header != nullptr ? checksum(0, new_header, page_size_) : identity->header_digest);
+  bytes::put32(out + 52, new_page_count);
+  bytes::put32(out + 56, checksum(salt_, out, 56));
   uint8_t* r = out + kHeaderSize;
   for (const SavedPage& page : pages) {
     bytes::put32(r, page.number);
@@ -146,6 +252,7 @@ void Journal::save(uint32_t old_page_count, std::span<const SavedPage> pages) {
 }
 
 void Journal::clear() {
+  if (fd_ < 0) return;
   static const uint8_t zeros[kHeaderSize] = {};
   write_all(fd_, zeros, kHeaderSize, 0, path_);
   sync(fd_, path_);
@@ -161,17 +268,22 @@ void Journal::remove() {
   std::filesystem::remove(path_, ignored);
 }
 
-size_t Journal::roll_back(const std::filesystem::path& database, int db_fd, uint32_t page_size) {
+size_t Journal::roll_back(const std::filesystem::path& database, int db_fd, uint32_t page_size,
+                          bool own_commit) {
   const std::filesystem::path path = journal_path(database);
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return 0;
   JournalHeader header;
   size_t restored = 0;
   if (read_header(fd, header) && header.page_size == page_size) {
+    if (!own_commit && !header.belongs_to(db_fd)) {
+      ::close(fd);
+      throw JetError(foreign_journal_message(database));
+    }
     const size_t record = 4 + page_size + 4;
     std::vector<uint8_t> buf(record);
     for (uint32_t i = 0; i < header.records; ++i) {
-      if (!read_all(fd, buf.data(), record, static_cast<off_t>(kHeaderSize + i * record))) break;
+      if (!read_all(fd, buf.data(), record, static_cast<off_t>(header.size + i * record))) break;
       if (bytes::get32(buf.data() + 4 + page_size) != checksum(header.salt, buf.data(), 4 + page_size))
         continue;
       uint32_t number = bytes::get32(buf.data());

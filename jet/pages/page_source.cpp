@@ -49,10 +49,15 @@ std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path
   if (fd.get() < 0) fail(path, std::string("cannot open: ") + std::strerror(errno));
   // A writer that died in the middle of a commit left pages half written; its
   // journal restores them on the next open for writing.
-  if (has_hot_journal(path))
-    fail(path, "a write to it was interrupted and is not yet rolled back; open it for writing once to repair it");
+  switch (journal_state(path)) {
+    case JournalState::None: break;
+    case JournalState::Hot:
+      fail(path, "a write to it was interrupted and is not yet rolled back; open it for writing once to repair it");
+    case JournalState::Foreign: throw JetError(foreign_journal_message(path));
+  }
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) fail(path, std::string("cannot read: ") + std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) fail(path, "is a folder, not a database file");
   if (!S_ISREG(info.st_mode)) fail(path, "not a regular file");
   const auto size = static_cast<size_t>(info.st_size);
   if (size == 0) fail(path, "not an Access database (the file is empty)");

@@ -37,10 +37,13 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
   std::shared_ptr<PageStore> store(new PageStore());
   store->path_ = path;
   std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw JetError(quoted(path) + " is a folder, not a database file");
   if (!std::filesystem::is_regular_file(path, ec))
     throw JetError(quoted(path) + ": no such database file");
-  const std::filesystem::path folder =
-      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  // The journal lives beside the real file, so that is the folder that must be writable.
+  const std::filesystem::path journal_folder = journal_path(path).parent_path();
+  const std::filesystem::path folder = journal_folder.empty() ? std::filesystem::path(".") : journal_folder;
   // Write permission by the mode bits as well as by access(): the superuser may
   // write anything, but a file marked read-only is still meant to stay unchanged.
   auto read_only = [](const std::filesystem::path& p) {
@@ -77,7 +80,7 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
   store->committed_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
   store->pages_.resize(store->committed_pages_);
   store->is_dirty_.resize(store->committed_pages_);
-  store->journal_ = std::make_unique<Journal>(path, store->page_size_);
+  store->journal_ = std::make_unique<Journal>(path, store->fd_, store->page_size_);
   return store;
 }
 
@@ -135,8 +138,46 @@ void PageStore::commit() {
   for (const auto& [number, bytes] : originals_) saved.push_back({number, bytes.get()});
   std::sort(saved.begin(), saved.end(),
             [](const SavedPage& a, const SavedPage& b) { return a.number < b.number; });
-  journal_->save(committed_pages_, saved);
+  try {
+    journal_->save(committed_pages_, page_count(), saved, is_dirty_[0] ? pages_[0].get() : nullptr);
+  } catch (const JetError&) {
+    // The file itself has not been touched yet; a journal written in part must not
+    // look like one to roll back.
+    try {
+      journal_->clear();
+    } catch (const JetError&) {  // its records fail their checksums; harmless to roll back
+    }
+    discard_changes();
+    throw;
+  }
+  try {
+    write_dirty_pages();
+  } catch (const JetError& error) {
+    roll_back_failed_commit(error.what());
+  }
+  journal_->clear();
 
+  for (uint32_t page : dirty_) is_dirty_[page] = false;
+  dirty_.clear();
+  originals_.clear();
+  committed_pages_ = page_count();
+}
+
+void PageStore::roll_back_failed_commit(const std::string& failure) {
+  // Put the saved pages back from the journal (synced before the first write), so
+  // the file is at its last commit before the failure is reported.
+  std::string outcome = "; the file was rolled back to its last commit";
+  try {
+    Journal::roll_back(path_, fd_, page_size_, true);
+  } catch (const JetError& error) {
+    outcome = "; rolling back failed too (" + std::string(error.what()) +
+              "), the journal beside it restores its last commit at the next open for writing";
+  }
+  discard_changes();
+  throw JetError(failure + outcome);
+}
+
+void PageStore::write_dirty_pages() {
   // Write runs of consecutive pages with one call each.
   std::sort(dirty_.begin(), dirty_.end());
   std::vector<iovec> run;
@@ -177,12 +218,6 @@ void PageStore::commit() {
   flush(first);
   if (::fdatasync(fd_) != 0)
     throw JetError(quoted(path_) + ": cannot sync: " + std::strerror(errno));
-  journal_->clear();
-
-  for (uint32_t page : dirty_) is_dirty_[page] = false;
-  dirty_.clear();
-  originals_.clear();
-  committed_pages_ = page_count();
 }
 
 size_t PageStore::pages_held() const {

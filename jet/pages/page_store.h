@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -42,6 +43,9 @@ class PageStore final : public PageSource {
   bool has_changes() const { return !dirty_.empty(); }
   // Pages whose bytes this store holds in memory.
   size_t pages_held() const;
+  // Makes the changes durable. When a write fails (disk full, I/O error) the file is
+  // rolled back to its last commit and the changes are discarded before JetError
+  // reports it.
   void commit();
   // Drops the pages that match the file (after a commit, all of them); they are read
   // again when next needed. Spans and pointers handed out before are invalid.
@@ -57,6 +61,8 @@ class PageStore final : public PageSource {
  private:
   PageStore() = default;
   void load(uint32_t page) const;
+  void write_dirty_pages();
+  [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
   int fd_ = -1;

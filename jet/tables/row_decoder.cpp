@@ -1,5 +1,6 @@
 #include "jet/tables/row_decoder.h"
 
+#include <cstdio>
 #include <string>
 
 #include "jet/base/bytes.h"
@@ -128,6 +129,15 @@ Decimal decode_numeric(std::span<const uint8_t> bytes, uint8_t scale) {
   return Decimal{view.u8(0) != 0 ? -signed_value : signed_value, scale};
 }
 
+// The dates Access can hold: 100-01-01 to 9999-12-31 23:59:59, in days from 1899-12-30.
+bool in_date_range(double days) { return days > -657435.0 && days < 2958466.0; }
+
+std::string days_text(double days) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", days);
+  return text;
+}
+
 std::optional<FieldValue> decode_number(ColumnType type, std::span<const uint8_t> bytes,
                                         uint8_t scale) {
   const ByteView view(bytes, "value");
@@ -138,7 +148,14 @@ std::optional<FieldValue> decode_number(ColumnType type, std::span<const uint8_t
     case ColumnType::Currency: return FieldValue(Currency{view.i64(0)});
     case ColumnType::Single: return FieldValue(static_cast<double>(view.f32(0)));
     case ColumnType::Double: return FieldValue(view.f64(0));
-    case ColumnType::DateTime: return FieldValue(DateTime{view.f64(0)});
+    case ColumnType::DateTime: {
+      // Access never stores a date outside its range: such bytes are damage.
+      const DateTime date{view.f64(0)};
+      if (!in_date_range(date.days))
+        throw CorruptData("a date/time value (" + days_text(date.days) +
+                          " days) lies outside the range Access can hold");
+      return FieldValue(date);
+    }
     case ColumnType::Guid: {
       Guid guid;
       const auto raw = view.bytes(0, guid.bytes.size());

@@ -89,7 +89,13 @@ class Writer final : public DatabaseWriter {
   void commit() override {
     ensure_open();
     for (auto& [page, writer] : writers_) writer->flush();
-    pages_->commit();
+    try {
+      pages_->commit();
+    } catch (...) {
+      // The store has put the file back at its last commit; the table writers follow.
+      discard();
+      throw;
+    }
     // What was committed can be read back from the file: past a limit, keep only what
     // the next rows change, so a long run's memory does not grow with the file. Below
     // it, keeping the pages saves reading and decoding them again.

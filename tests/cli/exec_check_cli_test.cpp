@@ -1,6 +1,12 @@
 // `halvaro exec` and `halvaro check` as a user runs them.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <iterator>
+
+#include "jet/pages/journal.h"
 
 #include <fstream>
 
@@ -56,9 +62,38 @@ TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
   f.close();
   auto check = run_command("'" + halvaro_binary() + "' check '" + file.string() + "'");
   EXPECT_EQ(check.status, 1) << check.out;
-  EXPECT_NE(check.out.find("table tblClaimantInfo: its definition counts 2 rows, but 1 are stored"),
+  EXPECT_NE(check.out.find("table tblClaimantInfo: its definition counts 2 rows, but 1 were found on its pages"),
             std::string::npos)
       << check.out;
+}
+
+// A write killed in the middle of a commit: check says so and rolls it back when asked.
+TEST(ExecAndCheckCli, CheckOffersToRollBackAnInterruptedWrite) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto file = dir.copy_in(fixture);
+  std::string original;
+  {
+    std::ifstream in(file, std::ios::binary);
+    original.assign(std::istreambuf_iterator<char>(in), {});
+    const int fd = ::open(file.c_str(), O_RDWR);
+    jet::Journal journal(file, fd, 4096);
+    jet::SavedPage saved{5, reinterpret_cast<const uint8_t*>(original.data() + 5 * 4096)};
+    const auto pages = static_cast<uint32_t>(original.size() / 4096);
+    journal.save(pages, pages, {&saved, 1});
+    const std::string damage(4096, 'X');
+    ASSERT_EQ(::pwrite(fd, damage.data(), damage.size(), 5 * 4096), 4096);
+    ::close(fd);
+  }
+  const std::string check = "'" + halvaro_binary() + "' check '" + file.string() + "'";
+  auto refused = run_command(check);
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("check --roll-back"), std::string::npos) << refused.out;
+  auto repaired = run_command("'" + halvaro_binary() + "' check --roll-back '" + file.string() + "'");
+  EXPECT_EQ(repaired.status, 0) << repaired.out;
+  EXPECT_NE(repaired.out.find("rolled back to the last commit"), std::string::npos) << repaired.out;
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), original);
 }
 
 }  // namespace

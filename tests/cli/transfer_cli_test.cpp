@@ -74,3 +74,136 @@ TEST(TransferCommand, AReportThatCannotBeSavedIsRefusedBeforeTheRun) {
 
 }  // namespace
 }  // namespace halvaro::test
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "jet/catalog/database.h"
+#include "jet/pages/journal.h"
+#include "jet/writer/checker.h"
+
+namespace halvaro::test {
+namespace {
+
+// SIGINT in the middle of a run: the run stops between rows, says what was not stored,
+// and leaves a whole file with nothing to roll back.
+TEST(TransferCommand, SigintStopsTheRunAtACleanPointAndSaysWhatWasNotStored) {
+  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  TempDir dir;
+  const auto destination = dir.copy_in(new_empty);
+  const auto output = dir.path() / "output.txt";
+  const std::string binary = halvaro_binary();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    execl(binary.c_str(), "halvaro", "transfer", old_medium.c_str(), destination.c_str(), nullptr);
+    _exit(127);
+  }
+  // The journal appears with the first commit, at the end of the first group.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::filesystem::exists(jet::journal_path(destination)) && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::ifstream in(output);
+  const std::string said{std::istreambuf_iterator<char>(in), {}};
+
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself\n" << said;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << said;
+  EXPECT_NE(said.find("Some data missing...!"), std::string::npos) << said;
+  EXPECT_NE(said.find("interrupted by SIGINT"), std::string::npos) << said;
+  EXPECT_NE(said.find("The run was interrupted by SIGINT: it stopped between two rows"), std::string::npos) << said;
+  EXPECT_EQ(jet::journal_state(destination), jet::JournalState::None);
+  EXPECT_TRUE(jet::check_database(*jet::Database::open(destination)).ok());
+}
+
+}  // namespace
+}  // namespace halvaro::test
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <map>
+
+namespace halvaro::test {
+namespace {
+
+std::map<std::string, uint32_t> destination_rows(const std::filesystem::path& file) {
+  auto db = jet::Database::open(file);
+  std::map<std::string, uint32_t> rows;
+  for (const auto& name : db->table_names()) rows[name] = db->table(name).row_count;
+  return rows;
+}
+
+// The transfer under a file-size limit (a disk that fills up): the destination stays
+// valid, and every group whose tables did not receive all their rows is named.
+TEST(TransferCommand, AFullDiskLeavesAValidFileAndListsEveryGroupNotMovedInFull) {
+  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  TempDir dir;
+  const auto whole = dir.copy_in(new_empty);
+  const auto full_disk = dir.path() / "full-disk.mdb";
+  std::filesystem::copy_file(whole, full_disk);
+  run_command(halvaro_binary() + " transfer '" + old_medium.string() + "' '" + whole.string() + "'");
+
+  const auto output = dir.path() / "output.txt";
+  const std::string binary = halvaro_binary();
+  const rlim_t limit = std::filesystem::file_size(new_empty) + 2 * 1024 * 1024;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    const rlimit size_limit{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &size_limit);
+    execl(binary.c_str(), "halvaro", "transfer", old_medium.c_str(), full_disk.c_str(), nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::ifstream in(output);
+  const std::string said{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_TRUE(WIFEXITED(status)) << said;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << said;
+  EXPECT_NE(said.find("File too large"), std::string::npos) << said;
+  EXPECT_EQ(said.find("\n  : "), std::string::npos) << "a line without its group\n" << said;
+  EXPECT_EQ(jet::journal_state(full_disk), jet::JournalState::None);
+  EXPECT_TRUE(jet::check_database(*jet::Database::open(full_disk)).ok());
+
+  const std::map<std::string, std::vector<std::string>> groups{
+      {"tblClaimantInfo", {"Claimant profile"}},
+      {"tblClaimantTaxPeriod", {"Claimant tax periods"}},
+      {"tblSupplierBuyer", {"Suppliers and buyers"}},
+      {"tblInvoiceMtr", {"Purchase and debit-note invoices", "Sales and credit-note invoices"}},
+      {"tblInvoiceDetail", {"Purchase and debit-note invoices", "Sales and credit-note invoices"}},
+      {"tblBillOfEntryMtr", {"Bills of entry"}},
+      {"tblBillofEntrydetail", {"Bills of entry"}},
+      {"tblShippingBillmtr", {"Shipping bills"}},
+      {"tblShippingBilldetail", {"Shipping bills"}}};
+  const auto expected = destination_rows(whole), stored = destination_rows(full_disk);
+  size_t short_tables = 0;
+  for (const auto& [table, labels] : groups) {
+    if (stored.at(table) == expected.at(table)) continue;
+    ++short_tables;
+    const bool listed = std::any_of(labels.begin(), labels.end(), [&](const std::string& label) {
+      return said.find("\n  " + label + ":") != std::string::npos;
+    });
+    EXPECT_TRUE(listed) << table << " holds " << stored.at(table) << " of " << expected.at(table)
+                        << " rows, but its group is not listed\n" << said;
+  }
+  EXPECT_GT(short_tables, 0u) << "the limit did not bite\n" << said;
+}
+
+}  // namespace
+}  // namespace halvaro::test

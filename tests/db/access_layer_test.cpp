@@ -44,6 +44,11 @@ TEST(ConnectionText, DataSourceIsThePathBetweenTheBlanksAndTheSemicolon) {
   // A path holding ';' is quoted, so the file named is still the whole path.
   EXPECT_EQ(db::data_source_of(db::connection_text_for("/odd;name.mdb")), "/odd;name.mdb");
   EXPECT_EQ(db::data_source_of(db::connection_text_for(" lead.mdb")), " lead.mdb");
+  // Any name Linux allows reads back whole: quotes in a quoted value are doubled.
+  for (const char* path : {"/say \"hi\";x.mdb", "/\"q\".mdb", "/a\"\";b\"", "\"lead;.mdb"})
+    EXPECT_EQ(db::data_source_of(db::connection_text_for(path)), path) << db::connection_text_for(path);
+  EXPECT_EQ(code_of([] { db::data_source_of("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"a\"\";"); }),
+            ErrorCode::ConnectionText);
 
   EXPECT_EQ(code_of([] { db::data_source_of("Provider=SQLOLEDB;Data Source = x"); }),
             ErrorCode::ProviderNotFound);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "db/copy_procedure.h"
 #include "db/errors.h"
+#include "db/interruption.h"
 #include "tests/db/fake_store.h"
 #include "tests/db/recording_reporter.h"
 
@@ -133,6 +136,47 @@ TEST_F(CopyTest, ErrorInsideCloseRecordSetEndsTheTransferBeforeItOpensAnything) 
   EXPECT_EQ(reporter.errors, std::vector<std::string>{"Disk full while committing."});
   EXPECT_TRUE(old_file.statements.empty());
   EXPECT_TRUE(partners->rows.empty());
+  // Stopped before any stage began, the group is still listed by its name.
+  ASSERT_EQ(state.skipped.size(), 1u);
+  EXPECT_EQ(state.skipped[0].group, "Partners");
+}
+
+// A group is reported as moved only after its rows are made durable; when that
+// fails (a full disk), the group is listed as not stored and never counted.
+TEST_F(CopyTest, AGroupCountsOnlyOnceItsRowsAreCommitted) {
+  source_rows({{"A", "a", "P"}});
+  db::RunTransfer(group, state);
+  EXPECT_EQ(new_file.commits, 1);
+  EXPECT_EQ(state.SuccessCount, 1);
+
+  source_rows({{"B", "b", "P"}});
+  new_file.commit_error = db::ErrorCode::Unspecified;
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, 0);
+  ASSERT_EQ(state.skipped.size(), 1u);
+  EXPECT_EQ(state.skipped[0].group, "Partners");
+  EXPECT_NE(state.skipped[0].reason.find("not stored in full"), std::string::npos) << state.skipped[0].reason;
+  EXPECT_NE(state.skipped[0].line().find("Disk full while committing."), std::string::npos);
+}
+
+// A signal asks the run to stop: the group stops between two rows (each row stored
+// whole or not at all), a later group does not start, and both are listed.
+TEST_F(CopyTest, AnInterruptionStopsBetweenRowsAndListsWhatWasNotMoved) {
+  source_rows({{"A", "a", "P"}, {"B", "b", "P"}, {"C", "c", "P"}});
+  partners->fail_append = [](const std::vector<FieldValue>& row) {
+    if (row[0] == FieldValue("B")) db::request_interruption(SIGTERM);
+  };
+  db::RunTransfer(group, state);
+  db::RunTransfer(group, state);
+  db::clear_interruption();
+  EXPECT_EQ(partners->rows.size(), 2u);
+  EXPECT_EQ(state.SuccessCount, -2);
+  EXPECT_EQ(reporter.errors, std::vector<std::string>{"The transfer stopped: the run was interrupted by SIGTERM."});
+  ASSERT_EQ(state.skipped.size(), 2u);
+  EXPECT_EQ(state.skipped[0].group, "Partners");
+  EXPECT_EQ(state.skipped[0].reason,
+            "stopped, the rest of this group was not moved: The transfer stopped: the run was interrupted by SIGTERM.");
+  EXPECT_EQ(state.skipped[1].line(), "Partners: not moved: the run was interrupted by SIGTERM");
 }
 
 // Master/detail: orders with items, found by a query built from each order.

@@ -103,6 +103,8 @@ struct FakeFile {
   int opens = 0, closes = 0;
   std::optional<db::ErrorCode> close_error;  // raised by close number close_error_at
   int close_error_at = 1;
+  int commits = 0;
+  std::optional<db::ErrorCode> commit_error;  // raised by every commit
 
   FakeTable& add_table(FakeTable table) {
     auto shared = std::make_shared<FakeTable>(std::move(table));
@@ -146,6 +148,10 @@ class FakeStore final : public db::Store {
       throw db::DbError(db::ErrorCode::NoSuchTable, "The Microsoft Jet database engine cannot find the input "
                                                     "table or query '" + std::string(name) + "'.");
     return *found->second;
+  }
+  void commit() override {
+    ++file_.commits;
+    if (file_.commit_error) throw db::DbError(*file_.commit_error, "Disk full while committing.");
   }
   void close() override {
     ++file_.closes;

@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "jet/pages/header.h"
+#include "jet/pages/journal.h"
+#include "jet/writer/database_writer.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -284,7 +286,7 @@ TEST(DatabaseOpen, RejectsFilesThatAreNotAccessDatabases) {
   expect_open_error(empty, "empty");
 
   expect_open_error(dir.path() / "missing.mdb", "cannot open");
-  expect_open_error(dir.path(), "not a regular file");
+  expect_open_error(dir.path(), "is a folder, not a database file");
 }
 
 TEST(DatabaseOpen, RejectsPasswordProtectedAndEncryptedFiles) {
@@ -300,6 +302,9 @@ TEST(DatabaseOpen, RejectsPasswordProtectedAndEncryptedFiles) {
   apply_header_mask(page0, Format::Jet4);
   write_bytes(copy, bytes);
   expect_open_error(copy, "password-protected");
+  // Refused as a destination too, with nothing left beside it.
+  EXPECT_THROW(DatabaseWriter::open(copy), JetError);
+  EXPECT_FALSE(fs::exists(journal_path(copy)));
 
   bytes = file_bytes(file);
   page0 = std::span<uint8_t>(bytes.data(), 4096);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "jet/base/errors.h"
 #include "tests/jet/page_builder.h"
 
@@ -123,6 +126,43 @@ TEST(RowDecoder, DamagedRowsRaiseCorruptDataNamingTheColumn) {
 
   EXPECT_THROW(decoder.decode(Bytes{}, values), CorruptData);
   EXPECT_THROW(decoder.decode(Bytes{0x40, 0x00}, values), CorruptData);  // 64 columns, no mask
+
+  // A memo whose one data row would be on page 200 of this one-page file.
+  row = jet4_row(0x3F);
+  const size_t notes_at = row[row.size() - 7] | size_t{row[row.size() - 6]} << 8;
+  put32(row, notes_at, 0x40000000u | 4);
+  put32(row, notes_at + 4, 200u << 8);
+  try {
+    decoder.decode(row, values);
+    ADD_FAILURE();
+  } catch (const CorruptData& e) {
+    EXPECT_NE(std::string(e.what()).find("page 200 is beyond the end of the file"), std::string::npos) << e.what();
+  }
+}
+
+// A date Access cannot hold is damage; the date arithmetic itself stays defined for
+// any bytes (this ran into signed overflow before).
+TEST(RowDecoder, DatesOutsideAccessesRangeAreDamage) {
+  TableDef table = jet4_table();
+  table.columns[3].type = ColumnType::DateTime;  // the eight bytes at 4 of the fixed part
+  const PageFile file(kJet4Layout, 1);
+  const auto pages = file.source();
+  RowDecoder decoder(table, pages, 1252);
+  std::vector<FieldValue> values;
+  const auto with_date = [](double days) {
+    Bytes row = jet4_row(0x3F);
+    std::memcpy(row.data() + 2 + 4, &days, sizeof days);
+    return row;
+  };
+  decoder.decode(with_date(45155.5), values);
+  EXPECT_EQ(to_iso8601(values[3].as<DateTime>()), "2023-08-17 12:00:00");
+  decoder.decode(with_date(-657434.0), values);
+  EXPECT_EQ(to_iso8601(values[3].as<DateTime>()), "0100-01-01 00:00:00");
+  for (double damaged : {1e300, -3e9, 2958466.0, std::nan("")}) {
+    EXPECT_THROW(decoder.decode(with_date(damaged), values), CorruptData) << damaged;
+    const CivilTime civil = to_civil(DateTime{damaged});  // defined, whatever it says
+    EXPECT_GE(civil.month, 1) << damaged;
+  }
 }
 
 TEST(RowDecoder, Jet3RowsOverTwoHundredFiftySixBytesUseTheJumpTable) {

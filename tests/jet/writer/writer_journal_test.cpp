@@ -2,6 +2,7 @@
 // leave the file as it was, and appends killed at random moments.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -114,15 +115,18 @@ TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
   const std::string original = file_bytes(file);
   {
     // A commit that died after saving page 5 and overwriting it, with a page added.
-    Journal journal(file, 4096);
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    Journal journal(file, fd, 4096);
     std::string page5 = original.substr(5 * 4096, 4096);
     SavedPage saved{5, reinterpret_cast<const uint8_t*>(page5.data())};
-    journal.save(static_cast<uint32_t>(original.size() / 4096), {&saved, 1});
+    journal.save(static_cast<uint32_t>(original.size() / 4096), static_cast<uint32_t>(original.size() / 4096) + 1,
+                 {&saved, 1});
     std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(5 * 4096);
     f << std::string(4096, 'X');
     f.seekp(0, std::ios::end);
     f << std::string(4096, 'Y');
+    ::close(fd);
   }
   EXPECT_TRUE(has_hot_journal(file));
   EXPECT_NE(error_of([&] { Database::open(file); }).find("interrupted"), std::string::npos);

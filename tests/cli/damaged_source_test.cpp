@@ -1,0 +1,65 @@
+// A damaged old file seen through each command that reads it: the transfer refuses
+// before it writes anything, dump and check say which table is damaged. The old file
+// is built from the example script, one of its data pages zeroed.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "jet/catalog/database.h"
+#include "jet/tables/table_scan.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::test {
+namespace {
+
+std::string file_bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+TEST(DamagedSource, EveryCommandNamesTheTableAndNoneReportsSuccess) {
+  const std::filesystem::path examples = std::filesystem::path(HALVARO_SOURCE_DIR) / "examples";
+  TempDir dir;
+  const auto old_db = dir.path() / "old.mdb", new_db = dir.path() / "new.mdb";
+  for (auto [out, script] : {std::pair{old_db, "old-version.sql"}, std::pair{new_db, "new-5.1.sql"}})
+    ASSERT_EQ(run_command(halvaro_binary() + " create " + quoted(out) + " " + quoted(examples / script)).status, 0);
+  uint32_t page = 0;
+  {
+    auto db = jet::Database::open(old_db);
+    page = jet::table_data_pages(db->pages(), db->table("tblInvoiceItem")).front();
+  }
+  {
+    std::fstream f(old_db, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(static_cast<std::streamoff>(page) * 4096);
+    f << std::string(4096, '\0');
+  }
+  const std::string destination_before = file_bytes(new_db);
+
+  const auto transfer = run_command(halvaro_binary() + " transfer " + quoted(old_db) + " " + quoted(new_db) + " 2>&1");
+  EXPECT_EQ(transfer.status, 2) << transfer.out;
+  EXPECT_NE(transfer.out.find("Could not open the source file"), std::string::npos) << transfer.out;
+  EXPECT_NE(transfer.out.find("table tblInvoiceItem: its usage map lists page " + std::to_string(page)),
+            std::string::npos)
+      << transfer.out;
+  EXPECT_EQ(transfer.out.find("successfully"), std::string::npos) << transfer.out;
+  EXPECT_EQ(file_bytes(new_db), destination_before) << "refused before the first write";
+
+  const auto dump = run_command(halvaro_binary() + " dump " + quoted(old_db) + " tblInvoiceItem 2>&1");
+  EXPECT_EQ(dump.status, 2) << dump.out;
+  EXPECT_NE(dump.out.find(old_db.string() + ": table tblInvoiceItem: "), std::string::npos) << dump.out;
+
+  const auto query = run_command(halvaro_binary() + " query " + quoted(old_db) + " 'SELECT * FROM tblInvoiceItem' 2>&1");
+  EXPECT_NE(query.status, 0) << query.out;
+  EXPECT_NE(query.out.find("table tblInvoiceItem: "), std::string::npos) << query.out;
+
+  const auto check = run_command(halvaro_binary() + " check " + quoted(old_db) + " 2>&1");
+  EXPECT_EQ(check.status, 1) << check.out;
+  EXPECT_NE(check.out.find("table tblInvoiceItem: its usage map lists page"), std::string::npos) << check.out;
+}
+
+}  // namespace
+}  // namespace halvaro::test

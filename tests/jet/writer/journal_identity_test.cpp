@@ -1,0 +1,183 @@
+// A journal belongs to the file it protects, whatever name the file is reached by,
+// and a failed write puts the file back at its last commit before it is reported.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "jet/pages/journal.h"
+#include "jet/pages/page_store.h"
+#include "jet/writer/checker.h"
+#include "jet/writer/database_writer.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::jet {
+namespace {
+
+using test::TempDir;
+
+std::string file_bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string error_of(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const JetError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+// What a writer killed in the middle of a commit leaves: page 5's old contents in the
+// journal, the page itself overwritten. `name` is the path the writer was given.
+void leave_interrupted_commit(const std::filesystem::path& name) {
+  const std::string original = file_bytes(name);
+  const int fd = ::open(name.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  Journal journal(name, fd, 4096);
+  SavedPage saved{5, reinterpret_cast<const uint8_t*>(original.data() + 5 * 4096)};
+  journal.save(static_cast<uint32_t>(original.size() / 4096), static_cast<uint32_t>(original.size() / 4096) + 1,
+                 {&saved, 1});
+  const std::string damage(4096, 'X');
+  ASSERT_EQ(::pwrite(fd, damage.data(), damage.size(), 5 * 4096), 4096);
+  ::close(fd);
+}
+
+TEST(JournalIdentity, AWriteThroughALinkIsRolledBackUnderTheRealName) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  const auto real = dir.copy_in(fixture);
+  const auto link = dir.path() / "link.mdb";
+  std::filesystem::create_symlink(real, link);
+  const std::string original = file_bytes(real);
+
+  leave_interrupted_commit(link);
+  EXPECT_EQ(journal_path(link), journal_path(real));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "link.mdb-journal"));
+  EXPECT_EQ(journal_state(real), JournalState::Hot);
+  EXPECT_NE(error_of([&] { Database::open(real); }).find("interrupted"), std::string::npos);
+
+  // Reopened by the real name: rolled back, and the link sees the same whole file.
+  DatabaseWriter::open(real)->close();
+  EXPECT_EQ(file_bytes(real), original);
+  EXPECT_EQ(journal_state(link), JournalState::None);
+  EXPECT_TRUE(check_database(*Database::open(link)).ok());
+}
+
+TEST(JournalIdentity, AJournalOfAReplacedFileIsRefusedAndLeftAlone) {
+  HALVARO_REQUIRE_FIXTURE(empty, "new-empty.mdb");
+  HALVARO_REQUIRE_FIXTURE(other, "new-nonempty.mdb");
+  TempDir dir;
+  const auto file = dir.copy_in(empty);
+  leave_interrupted_commit(file);
+  const std::string journal = file_bytes(journal_path(file));
+
+  // Replaced by renaming another database over it (a new inode), and by copying one
+  // into it (the same inode, another header page).
+  for (const bool same_inode : {true, false}) {
+    SCOPED_TRACE(same_inode ? "copied over" : "renamed over");
+    if (same_inode) {
+      std::filesystem::copy_file(other, file, std::filesystem::copy_options::overwrite_existing);
+    } else {
+      const auto replacement = dir.path() / "replacement.mdb";
+      std::filesystem::copy_file(other, replacement);
+      std::filesystem::rename(replacement, file);
+    }
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::string replaced = file_bytes(file);
+    EXPECT_EQ(journal_state(file), JournalState::Foreign);
+    const std::string error = error_of([&] { DatabaseWriter::open(file); });
+    EXPECT_NE(error.find("was written for another file"), std::string::npos) << error;
+    EXPECT_NE(error_of([&] { Database::open(file); }).find("was written for another file"), std::string::npos);
+    EXPECT_EQ(file_bytes(file), replaced);
+    EXPECT_EQ(file_bytes(journal_path(file)), journal) << "the journal is left for the user";
+  }
+}
+
+TEST(JournalIdentity, AWriterThatNeverCommitsLeavesNoJournal) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  const auto file = dir.copy_in(fixture);
+  {
+    auto writer = DatabaseWriter::open(file);
+    EXPECT_FALSE(std::filesystem::exists(journal_path(file)));
+  }
+  EXPECT_FALSE(std::filesystem::exists(journal_path(file)));
+  EXPECT_NE(error_of([&] { DatabaseWriter::open(dir.path()); }).find("is a folder, not a database file"),
+            std::string::npos);
+}
+
+std::vector<FieldValue> claimant(const DatabaseWriter& w, const TableDef& t, int n) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%013d", n);
+  auto row = w.new_row(t);
+  row.at(t.find_column("STRegNO")->position) = FieldValue(std::string(number));
+  row.at(t.find_column("ClaimantName")->position) = FieldValue("Claimant " + std::string(number));
+  return row;
+}
+
+// A child appends rows under a file-size limit until a commit fails; the failure
+// must be reported only after the file is back at its last commit.
+TEST(WriteFailure, AFullDiskRollsBackToTheLastCommitBeforeReporting) {
+  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  TempDir dir;
+  const auto file = dir.copy_in(fixture);
+  const auto limit = std::filesystem::file_size(file) + 24 * 4096;
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(report[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit size_limit{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &size_limit);
+    int committed = 0;
+    std::string error;
+    try {
+      auto w = DatabaseWriter::open(file, {1000000, std::chrono::hours(1)});
+      const TableDef& t = w->table("tblClaimantInfo");
+      for (int n = 0; n < 100000; ++n) {
+        w->append(t, claimant(*w, t, n));
+        if (n % 50 == 49) {
+          w->commit();
+          committed = n + 1;
+        }
+      }
+    } catch (const JetError& e) {
+      error = e.what();
+    }
+    error = std::to_string(committed) + "\n" + error;
+    if (write(report[1], error.data(), error.size()) < 0) _exit(3);
+    _exit(0);
+  }
+  close(report[1]);
+  std::string said;
+  char buffer[512];
+  for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(n));
+  close(report[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  const int committed = std::stoi(said);
+  const std::string error = said.substr(said.find('\n') + 1);
+  EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+  EXPECT_NE(error.find("the file was rolled back to its last commit"), std::string::npos) << error;
+  EXPECT_GT(committed, 0);
+  EXPECT_EQ(journal_state(file), JournalState::None) << "nothing is left to roll back";
+  auto db = Database::open(file);
+  EXPECT_TRUE(check_database(*db).ok());
+  EXPECT_EQ(db->table("tblClaimantInfo").row_count, static_cast<uint32_t>(committed));
+}
+
+}  // namespace
+}  // namespace halvaro::jet
