@@ -9,6 +9,7 @@
 #include "jet/builder/build_rows.h"
 #include "jet/builder/system_catalog.h"
 #include "jet/builder/table_definition_writer.h"
+#include "jet/indexes/index_page.h"
 
 namespace halvaro::jet {
 
@@ -213,7 +214,11 @@ class FileLayout {
         e.push_back(where[r].second);
         entries.push_back(std::move(e));
       }
-      std::sort(entries.begin(), entries.end());
+      // Index order (key, then row address); also spares GCC 12 -O3 a false
+      // -Wstringop-overread in the library's byte-vector comparison.
+      std::sort(entries.begin(), entries.end(), [](const Bytes& a, const Bytes& b) {
+        return index_page::compare_entries(a, b, true) < 0;
+      });
       pages_[t.index_roots[i]] = leaf_page(owner, entries, "index " + t.spec.indexes[i].name);
     }
 
