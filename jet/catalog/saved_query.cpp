@@ -255,8 +255,9 @@ class Rebuilder {
   }
 
   static std::string trimmed(std::string text) {
+    // Access ends a stored statement with ";" and often a NUL after it.
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
-                             text.back() == '\t' || text.back() == ';'))
+                             text.back() == '\t' || text.back() == ';' || text.back() == '\0'))
       text.pop_back();
     return text;
   }

@@ -1,11 +1,11 @@
 #pragma once
-// Consistency check of a database file: for every table, system tables included,
-// that its usage maps agree with the pages it owns, that its rows decode and match
-// its row count, and for every index of a Jet 4 table that the entries are in order,
-// the tree is well formed, each entry points at a live row with that key, each row
-// has its entry and no two rows share the key of a unique index. Then that the
-// catalog agrees with itself: every saved query has its rows in MSysQueries, which
-// rebuild to a statement, and every MSysQueries row belongs to a saved query.
+// Consistency check of a database file. For every user table: its usage maps agree
+// with the pages it owns and its rows match its row count. For every table, system
+// tables included: its rows decode, and each index of a Jet 4 table is in order, its
+// tree well formed, each entry points at a live row with that key, each row has its
+// entry and no two rows share the key of a unique index. Then the catalog agrees
+// with itself: every saved query has rows in MSysQueries that rebuild to a
+// statement, and every MSysQueries row belongs to a saved query.
 
 #include <cstddef>
 #include <string>

@@ -146,7 +146,7 @@ TEST(SavedQuery, RefusesBrokenRows) {
   std::vector<Case> cases{
       {"update column without its target", with_type(4), "without the column it sets"},
       {"crosstab without a pivot", with_type(6), "a crosstab needs a value, a pivot and row headings"},
-      {"union of one part", with_type(9), "a union part"},
+      {"union of one part", with_type(9), "a union query needs two parts, not 1"},
       {"data definition without text", with_type(7), "no query text"},
       {"make-table without its table", with_type(2), "no table to write into"},
       {"unknown type", with_type(42), "unknown query type 42"},
@@ -228,8 +228,8 @@ TEST(SavedQueryFiles, AccessMadeQueriesOfEveryKind) {
        "Not Null) And ((Avg(Table2_1.col2))>\"10\")) GROUP BY Table2_1.col1, [Table2].[col3] "
        "ORDER BY [Table2].[col3] PIVOT [Table1].[col1]"},
       {"UnionQuery",
-       "Select Table1.col1, Table1.col2\nwhere Table1.col1 = \"foo\"\nUNION\nSelect Table2.col1, "
-       "Table2.col2 UNION Select Table3.col1, Table3.col2\nwhere Table3.col3 > \"blah\""},
+       "Select Table1.col1, Table1.col2\r\nwhere Table1.col1 = \"foo\"\r\nUNION\r\nSelect Table2.col1, "
+       "Table2.col2 UNION Select Table3.col1, Table3.col2\r\nwhere Table3.col3 > \"blah\""},
       {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5"},
       {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR)"},
   };
@@ -253,7 +253,7 @@ TEST(SavedQueryFiles, EverySavedQueryOfTheTestFilesHasItsText) {
       EXPECT_NO_THROW(db->query_sql(query)) << entry.path() << " " << query;
     }
   }
-  EXPECT_GE(queries, 51u);
+  EXPECT_GE(queries, 43u);  // 27 in the Access-made files, 8 in each old-version file
 }
 
 // Rows are put in their Order within each attribute, whatever their storage order.
