@@ -49,6 +49,10 @@ void append_currency(std::string& out, Currency money) {
 
 void append_hex(std::string& out, const Binary& bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
+  if (bytes.empty()) {
+    out += "\"\"";  // zero bytes, told apart from null's empty field
+    return;
+  }
   for (uint8_t byte : bytes) {
     out += kDigits[byte >> 4];
     out += kDigits[byte & 0x0F];

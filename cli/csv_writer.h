@@ -8,11 +8,12 @@
 //   whole number  decimal
 //   Single/Double shortest text that reads back as the same double
 //   Currency      exactly four decimals: -12.5000
-//   Date/Time     YYYY-MM-DD HH:MM:SS
+//   Date/Time     YYYY-MM-DD HH:MM:SS, then .mmm when there is a fraction of a second
 //   Boolean       1 or 0
 //   Decimal       its digits with its scale: 12.340
 //   GUID          {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
-//   binary        lowercase hex digits, two per byte, no prefix
+//   binary        lowercase hex digits, two per byte, no prefix; zero bytes as "",
+//                 so that it differs from null as empty text does
 // Lines end in LF.
 
 #include <ostream>

@@ -16,6 +16,11 @@ struct FromItem {
   std::vector<std::string> keys;
 };
 
+
+// The flags Access writes on a union query; bit 0x02 makes it UNION ALL.
+constexpr int kUnionFlags = 0x01;
+constexpr int kUnionAll = 0x02;
+
 class SelectSplitter : public TokenCursor {
  public:
   explicit SelectSplitter(std::string_view text) : TokenCursor(tokenize(text)), text_(text) {}
@@ -76,20 +81,60 @@ class SelectSplitter : public TokenCursor {
       }
     }
     if (accept_word("HAVING")) out.push_back(clause(QueryAttribute::Having));
-    if (accept_word("ORDER")) {
-      expect_word("BY");
-      for (auto [b, e] : split_commas(until_clause())) {
-        QueryRow r = make(QueryAttribute::OrderBy);
-        if (e - b >= 2 && is_word(tokens_[e - 1], "DESC")) {
-          r.name1 = "D";
-          --e;
-        } else if (e - b >= 2 && is_word(tokens_[e - 1], "ASC")) {
-          --e;
-        }
-        r.expression = slice(b, e);
-        out.push_back(r);
-      }
+    if (accept_word("ORDER")) order_by(out);
+    accept_symbol(";");
+    if (peek().kind != TokenKind::End) fail("the end of the query");
+    out.push_back(make(QueryAttribute::End));
+    return out;
+  }
+
+  // Positions of the UNION keywords outside parentheses.
+  std::vector<size_t> top_level_unions() const {
+    std::vector<size_t> found;
+    int depth = 0;
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+      const Token& t = tokens_[i];
+      if (t.kind == TokenKind::Symbol && t.text == "(") ++depth;
+      if (t.kind == TokenKind::Symbol && t.text == ")") --depth;
+      if (depth == 0 && is_word(t, "UNION")) found.push_back(i);
     }
+    return found;
+  }
+
+  // "a UNION b UNION c [ORDER BY ..]" as Access stores it: two table rows holding
+  // the texts of "a UNION b" and "c", the ordering of the whole as ORDER BY rows.
+  std::vector<QueryRow> union_rows(size_t last_union) {
+    pos_ = last_union + 1;
+    const bool all = accept_word("ALL");
+    const size_t right_begin = pos_;
+    int depth = 0;
+    while (peek().kind != TokenKind::End && !(peek().kind == TokenKind::Symbol && peek().text == ";") &&
+           !(depth == 0 && is_word(peek(), "ORDER"))) {
+      if (peek().kind == TokenKind::Symbol && peek().text == "(") ++depth;
+      if (peek().kind == TokenKind::Symbol && peek().text == ")") --depth;
+      ++pos_;
+    }
+    const std::string left = slice(0, last_union);
+    const std::string right = slice(right_begin, pos_);
+    // Each side must be a query of its own; this also gives its errors.
+    query_rows_for_select(left);
+    SelectSplitter(right).rows();
+
+    std::vector<QueryRow> out{make(QueryAttribute::Start)};
+    QueryRow type = make(QueryAttribute::Type);
+    type.flag = static_cast<int>(QueryType::Union);
+    out.push_back(type);
+    QueryRow flag_row = make(QueryAttribute::Flags);
+    flag_row.flag = all ? kUnionFlags | kUnionAll : kUnionFlags;
+    out.push_back(flag_row);
+    int part = 0;
+    for (const std::string& text : {left, right}) {
+      QueryRow table = make(QueryAttribute::Table);
+      table.name2 = "X7YZ_____" + std::to_string(++part);  // Access's names for the two sides
+      table.expression = text;
+      out.push_back(table);
+    }
+    if (accept_word("ORDER")) order_by(out);
     accept_symbol(";");
     if (peek().kind != TokenKind::End) fail("the end of the query");
     out.push_back(make(QueryAttribute::End));
@@ -167,6 +212,21 @@ class SelectSplitter : public TokenCursor {
     return parts;
   }
 
+  void order_by(std::vector<QueryRow>& out) {
+    expect_word("BY");
+    for (auto [b, e] : split_commas(until_clause())) {
+      QueryRow r = make(QueryAttribute::OrderBy);
+      if (e - b >= 2 && is_word(tokens_[e - 1], "DESC")) {
+        r.name1 = "D";
+        --e;
+      } else if (e - b >= 2 && is_word(tokens_[e - 1], "ASC")) {
+        --e;
+      }
+      r.expression = slice(b, e);
+      out.push_back(r);
+    }
+  }
+
   QueryRow clause(QueryAttribute a) {
     QueryRow r = make(a);
     Range range = until_clause();
@@ -231,7 +291,9 @@ class SelectSplitter : public TokenCursor {
 }  // namespace
 
 std::vector<QueryRow> query_rows_for_select(std::string_view select) {
-  return SelectSplitter(select).rows();
+  SelectSplitter splitter(select);
+  const auto unions = splitter.top_level_unions();
+  return unions.empty() ? splitter.rows() : splitter.union_rows(unions.back());
 }
 
 }  // namespace halvaro::sql::script

@@ -77,10 +77,23 @@ DateTime from_civil(const CivilTime& c) {
 }
 
 std::string to_iso8601(DateTime value) {
-  CivilTime c = to_civil(value);
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day,
-                c.hour, c.minute, c.second);
+  // Rounded to the millisecond, as finely as Access keeps a time it was given; the
+  // fraction is printed only when there is one, so a whole second reads as before.
+  constexpr int64_t kMillisecondsPerDay = 86'400'000;
+  double whole = std::trunc(value.days);
+  auto milliseconds = std::llround(std::fabs(value.days - whole) * static_cast<double>(kMillisecondsPerDay));
+  if (milliseconds >= kMillisecondsPerDay) {  // rounding reached the next day
+    milliseconds -= kMillisecondsPerDay;
+    whole += value.days < 0 ? -1 : 1;
+  }
+  const CivilTime day = to_civil(DateTime{whole});
+  const auto seconds = static_cast<int>(milliseconds / 1000);
+  char buffer[48];
+  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", day.year, day.month,
+                        day.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
+  if (milliseconds % 1000 != 0 && n > 0)
+    std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), ".%03d",
+                  static_cast<int>(milliseconds % 1000));
   return buffer;
 }
 

@@ -41,7 +41,8 @@ CivilTime to_civil(DateTime value);
 DateTime from_civil(const CivilTime& civil);
 // The current local time as Jet stores it.
 DateTime local_now();
-// "YYYY-MM-DD HH:MM:SS" (the time is always present).
+// "YYYY-MM-DD HH:MM:SS" (the time is always present), with ".mmm" when the time has
+// a fraction of a second.
 std::string to_iso8601(DateTime value);
 
 // Decimal (Jet NUMERIC): an exact integer with a power-of-ten scale.

@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "jet/builder/build_bytes.h"
 #include "jet/builder/build_rows.h"
 #include "jet/builder/system_catalog.h"
 #include "jet/builder/table_definition_writer.h"
+#include "jet/indexes/index_page.h"
 
 namespace halvaro::jet {
 
@@ -213,7 +215,11 @@ class FileLayout {
         e.push_back(where[r].second);
         entries.push_back(std::move(e));
       }
-      std::sort(entries.begin(), entries.end());
+      // Index order (key, then row address); also spares GCC 12 -O3 a false
+      // -Wstringop-overread in the library's byte-vector comparison.
+      std::sort(entries.begin(), entries.end(), [](const Bytes& a, const Bytes& b) {
+        return index_page::compare_entries(a, b, true) < 0;
+      });
       pages_[t.index_roots[i]] = leaf_page(owner, entries, "index " + t.spec.indexes[i].name);
     }
 
@@ -277,7 +283,15 @@ class FileLayout {
 // Access leaves Flag null on the rows whose kind has no flag.
 bool stores_flag(QueryAttribute a) {
   return a != QueryAttribute::Table && a != QueryAttribute::Where && a != QueryAttribute::Having &&
-         a != QueryAttribute::End;
+         a != QueryAttribute::OrderBy && a != QueryAttribute::End;
+}
+
+// MSysQueries.Order: a row's place among its query's rows of the same attribute,
+// counting from 1, as 4 big-endian bytes. With ObjectId and Attribute it forms the
+// table's unique primary key, so it can never be left empty.
+Binary query_row_order(uint32_t place) {
+  return {static_cast<uint8_t>(place >> 24), static_cast<uint8_t>(place >> 16),
+          static_cast<uint8_t>(place >> 8), static_cast<uint8_t>(place)};
 }
 
 }  // namespace
@@ -355,14 +369,17 @@ void DatabaseBuilder::write(const std::filesystem::path& path) const {
   for (const QuerySpec& q : queries_) {
     rows.push_back({query_id, catalog::kTablesId, q.name, catalog::kTypeQuery, 0, false, {}});
     for (auto& a : catalog::access_entries_for(query_id)) aces.rows.push_back(std::move(a));
+    std::map<QueryAttribute, uint32_t> places;
     for (const QueryRow& r : q.rows) {
       std::vector<FieldValue> v(8);
       v[0] = int64_t{query_id};
       v[1] = int64_t{static_cast<int>(r.attribute)};
+      v[2] = query_row_order(r.order != 0 ? r.order : ++places[r.attribute]);
       if (r.name1) v[3] = *r.name1;
       if (r.name2) v[4] = *r.name2;
       if (r.expression) v[5] = *r.expression;
       if (stores_flag(r.attribute)) v[6] = int64_t{r.flag};
+      if (r.extra) v[7] = int64_t{*r.extra};
       queries.rows.push_back(std::move(v));
     }
     ++query_id;

@@ -37,6 +37,7 @@ class DatabaseBuilder {
   // Adds an index to a table added before; throws JetError as add_table does.
   void add_index(const std::string& table, IndexSpec index);
   // Adds a saved select query (stored in MSysObjects with type 5 and MSysQueries).
+  // Rows without an Order are numbered in turn within their attribute.
   void add_query(QuerySpec query);
 
   const TableSpec* find_table(const std::string& name) const;  // case-blind

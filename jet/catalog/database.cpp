@@ -188,6 +188,13 @@ int64_t whole_or_zero(const FieldValue& value) {
   return value.is<int64_t>() ? value.as<int64_t>() : 0;
 }
 
+// MSysQueries.Order: an unsigned big-endian counter (4 bytes as Access writes it).
+uint32_t big_endian_place(const Binary& bytes) {
+  uint32_t place = 0;
+  for (size_t i = 0; i < bytes.size() && i < 4; ++i) place = place << 8 | bytes[i];
+  return place;
+}
+
 }  // namespace
 
 std::string Database::query_sql(std::string_view name) const {
@@ -203,7 +210,8 @@ std::string Database::query_sql(std::string_view name) const {
   };
   const auto object_id = position("ObjectId"), attribute = position("Attribute"),
              expression = position("Expression"), flag = position("Flag"), name1 = position("Name1"),
-             name2 = position("Name2"), extra = position("LvExtra");
+             name2 = position("Name2"), extra = position("LvExtra"),
+             order = position("Order");
   if (!object_id || !attribute) state_->fail("MSysQueries lacks its ObjectId or Attribute column");
 
   std::vector<QueryRow> rows;
@@ -218,6 +226,7 @@ std::string Database::query_sql(std::string_view name) const {
     if (name2) row.name2 = text_or_null(values[*name2]);
     if (extra && values[*extra].is<int64_t>())
       row.extra = static_cast<int32_t>(values[*extra].as<int64_t>());
+    if (order && values[*order].is<Binary>()) row.order = big_endian_place(values[*order].as<Binary>());
     rows.push_back(std::move(row));
     return true;
   });

@@ -34,18 +34,6 @@ constexpr std::array<TypeName, 13> kParameterTypes{{
     {15, "Guid"},
 }};
 
-constexpr std::array<TypeName, 9> kQueryTypes{{
-    {1, "a select"},
-    {2, "a make-table"},
-    {3, "an append"},
-    {4, "an update"},
-    {5, "a delete"},
-    {6, "a crosstab"},
-    {7, "a data-definition"},
-    {8, "a pass-through"},
-    {9, "a union"},
-}};
-
 constexpr std::array<TypeName, 3> kJoinTypes{{
     {1, " INNER JOIN "},
     {2, " LEFT JOIN "},
@@ -88,24 +76,27 @@ std::string identifier(std::string_view name) {
 
 class Rebuilder {
  public:
+  // Storage order need not be the query's order (Access stores a row added later
+  // after the others); Order says where each row belongs among its attribute's rows.
   Rebuilder(std::span<const QueryRow> rows, std::string_view query_name)
-      : rows_(rows), query_name_(query_name) {}
+      : rows_(rows.begin(), rows.end()), query_name_(query_name) {
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [](const QueryRow& a, const QueryRow& b) { return a.order < b.order; });
+  }
 
   std::string sql() {
-    check_type();
-    std::string text = parameters();
-    text += "SELECT ";
-    text += select_modifiers();
-    text += columns();
-    std::string from = from_clause();
-    if (!from.empty()) text += " FROM " + from;
-    if (auto where = single_expression(QueryAttribute::Where, "WHERE")) text += " WHERE " + *where;
-    text += list_clause(QueryAttribute::GroupBy, " GROUP BY ");
-    if (auto having = single_expression(QueryAttribute::Having, "HAVING"))
-      text += " HAVING " + *having;
-    text += list_clause(QueryAttribute::OrderBy, " ORDER BY ");
-    if (flags() & select_flag::kOwnerAccess) text += " WITH OWNERACCESS OPTION";
-    return text;
+    switch (query_type()) {
+      case QueryType::Select: return parameters() + select_statement();
+      case QueryType::MakeTable: return parameters() + select_statement(" INTO " + target_table());
+      case QueryType::Append: return parameters() + append_statement();
+      case QueryType::Update: return parameters() + update_statement();
+      case QueryType::Delete: return parameters() + delete_statement();
+      case QueryType::CrossTab: return parameters() + crosstab_statement();
+      case QueryType::Union: return union_statement();
+      case QueryType::DataDefinition:
+      case QueryType::PassThrough: return stored_text();
+    }
+    fail("unknown query type");
   }
 
  private:
@@ -147,13 +138,128 @@ class Rebuilder {
     return *row.expression;
   }
 
-  void check_type() const {
+  QueryType query_type() const {
     const QueryRow* type = unique_row(QueryAttribute::Type, "query type");
     if (!type) fail("no query type row");
-    if (type->flag == static_cast<int>(QueryType::Select)) return;
-    const char* name = name_of(kQueryTypes, type->flag);
-    if (name) fail(std::string(name) + " query, not a select query");
-    fail("unknown query type " + std::to_string(type->flag));
+    if (type->flag < static_cast<int>(QueryType::Select) || type->flag > static_cast<int>(QueryType::Union))
+      fail("unknown query type " + std::to_string(type->flag));
+    return static_cast<QueryType>(type->flag);
+  }
+
+  const QueryRow& type_row() const { return *unique_row(QueryAttribute::Type, "query type"); }
+
+  // SELECT [modifiers] columns[ INTO target] [FROM ..] [WHERE ..] [GROUP BY ..]
+  // [HAVING ..] [ORDER BY ..] [WITH OWNERACCESS OPTION]
+  std::string select_statement(const std::string& into = {}) const {
+    std::string text = "SELECT " + select_modifiers() + columns() + into;
+    text += from_and_where();
+    text += list_clause(QueryAttribute::GroupBy, " GROUP BY ");
+    if (auto having = single_expression(QueryAttribute::Having, "HAVING")) text += " HAVING " + *having;
+    text += list_clause(QueryAttribute::OrderBy, " ORDER BY ");
+    if (flags() & select_flag::kOwnerAccess) text += " WITH OWNERACCESS OPTION";
+    return text;
+  }
+
+  std::string from_and_where() const {
+    std::string text;
+    std::string from = from_clause();
+    if (!from.empty()) text += " FROM " + from;
+    if (auto where = single_expression(QueryAttribute::Where, "WHERE")) text += " WHERE " + *where;
+    return text;
+  }
+
+  // The table that an append or make-table query writes: the type row's Name1.
+  std::string target_table() const {
+    const QueryRow& type = type_row();
+    if (!type.name1 || type.name1->empty()) fail("no table to write into");
+    return identifier(*type.name1);
+  }
+
+  // Each column's Name2 is the target column it fills.
+  std::string append_statement() const {
+    std::string targets;
+    for (const QueryRow* row : rows_of(QueryAttribute::Column)) {
+      if (!row->name2 || row->name2->empty()) continue;
+      targets += (targets.empty() ? "" : ", ") + identifier(*row->name2);
+    }
+    std::string text = "INSERT INTO " + target_table();
+    if (!targets.empty()) text += " (" + targets + ")";
+    return text + " " + select_statement();
+  }
+
+  // Each column is an assignment: Name2 the column set, Expression its new value.
+  std::string update_statement() const {
+    std::string text = "UPDATE " + from_clause() + " SET ";
+    bool first = true;
+    for (const QueryRow* row : rows_of(QueryAttribute::Column)) {
+      if (!row->name2 || row->name2->empty()) fail("an update column without the column it sets");
+      text += (first ? "" : ", ") + *row->name2 + " = " + expression_of(*row, "an update column");
+      first = false;
+    }
+    if (first) fail("no columns");
+    if (auto where = single_expression(QueryAttribute::Where, "WHERE")) text += " WHERE " + *where;
+    return text;
+  }
+
+  std::string delete_statement() const {
+    std::string text = "DELETE ";
+    if (!rows_of(QueryAttribute::Column).empty() || (flags() & select_flag::kStar)) text += columns() + " ";
+    std::string from = from_and_where();
+    if (from.empty()) fail("a delete query without a table");
+    return text + from.substr(1);
+  }
+
+  // A crosstab's columns are told apart by their Flag: the value (0), the pivot (1)
+  // and the row headings (2); a GROUP BY row of the pivot is implied by PIVOT.
+  std::string crosstab_statement() const {
+    constexpr int kValue = 0, kPivot = 1, kRowHeading = 2;
+    std::string value, pivot, headings;
+    for (const QueryRow* row : rows_of(QueryAttribute::Column)) {
+      std::string column = column_text(*row);
+      if (row->flag == kValue) value += (value.empty() ? "" : ", ") + column;
+      else if (row->flag == kPivot) pivot = expression_of(*row, "the pivot column");
+      else if (row->flag == kRowHeading) headings += (headings.empty() ? "" : ", ") + column;
+      else fail("a crosstab column of unknown kind " + std::to_string(row->flag));
+    }
+    if (value.empty() || pivot.empty() || headings.empty()) fail("a crosstab needs a value, a pivot and row headings");
+    std::string text = "TRANSFORM " + value + " SELECT " + select_modifiers() + headings + from_and_where();
+    std::string group_by;
+    for (const QueryRow* row : rows_of(QueryAttribute::GroupBy))
+      if (row->flag != kPivot) group_by += (group_by.empty() ? " GROUP BY " : ", ") + expression_of(*row, "GROUP BY");
+    text += group_by;
+    if (auto having = single_expression(QueryAttribute::Having, "HAVING")) text += " HAVING " + *having;
+    text += list_clause(QueryAttribute::OrderBy, " ORDER BY ");
+    return text + " PIVOT " + pivot;
+  }
+
+  // A union keeps the text of its two SELECTs (either may itself be a union) in its
+  // table rows; bit 0x02 of its flags makes it UNION ALL.
+  std::string union_statement() const {
+    constexpr int kUnionAll = 0x02;
+    auto parts = rows_of(QueryAttribute::Table);
+    if (parts.size() != 2) fail("a union query needs two parts, not " + std::to_string(parts.size()));
+    std::string text;
+    for (const QueryRow* part : parts) {
+      std::string select = trimmed(expression_of(*part, "a union part"));
+      if (!text.empty()) text += (flags() & kUnionAll) ? " UNION ALL " : " UNION ";
+      text += select;
+    }
+    return text + list_clause(QueryAttribute::OrderBy, " ORDER BY ");
+  }
+
+  // Data definition and pass-through queries keep their whole text in the type row.
+  std::string stored_text() const {
+    const QueryRow& type = type_row();
+    if (!type.expression || type.expression->empty()) fail("no query text");
+    return trimmed(*type.expression);
+  }
+
+  static std::string trimmed(std::string text) {
+    // Access ends a stored statement with ";" and often a NUL after it.
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
+                             text.back() == '\t' || text.back() == ';' || text.back() == '\0'))
+      text.pop_back();
+    return text;
   }
 
   int flags() const {
@@ -193,12 +299,17 @@ class Rebuilder {
     return text;
   }
 
+  std::string column_text(const QueryRow& row) const {
+    std::string text = expression_of(row, "a column");
+    if (row.name1 && !row.name1->empty()) text += " AS " + identifier(*row.name1);
+    return text;
+  }
+
   std::string columns() const {
     std::string text;
     for (const QueryRow* row : rows_of(QueryAttribute::Column)) {
       if (!text.empty()) text += ", ";
-      text += expression_of(*row, "a column");
-      if (row->name1 && !row->name1->empty()) text += " AS " + identifier(*row->name1);
+      text += column_text(*row);
     }
     if (flags() & select_flag::kStar) text += text.empty() ? "*" : ", *";
     if (text.empty()) fail("no columns");
@@ -303,7 +414,7 @@ class Rebuilder {
     return text;
   }
 
-  std::span<const QueryRow> rows_;
+  std::vector<QueryRow> rows_;
   std::string_view query_name_;
 };
 

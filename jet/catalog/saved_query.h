@@ -62,16 +62,24 @@ struct QueryRow {
   std::optional<std::string> name2;
   int64_t object_id = 0;
   std::optional<int32_t> extra;  // LvExtra: the size of a Text parameter
+  uint32_t order = 0;  // Order: place among the query's rows of its attribute, from 1
 };
 
-// The SQL text of a select query from all its rows in storage order (rows of other
-// queries must be left out). The text is on one line without a trailing ";":
-//   [PARAMETERS p type, ...; ]SELECT [DISTINCT|DISTINCTROW] [TOP n [PERCENT]] columns
-//   [FROM tables and joins [IN 'file' [type]]] [WHERE ..] [GROUP BY ..] [HAVING ..]
-//   [ORDER BY ..] [WITH OWNERACCESS OPTION]
+// The SQL text of a saved query from all its rows, each attribute's rows in their
+// Order (rows of other queries must be left out). The text has no trailing ";":
+//   select      [PARAMETERS p type, ...; ]SELECT [DISTINCT|DISTINCTROW] [TOP n [PERCENT]]
+//               columns [FROM tables and joins [IN 'file' [type]]] [WHERE ..]
+//               [GROUP BY ..] [HAVING ..] [ORDER BY ..] [WITH OWNERACCESS OPTION]
+//   make-table  the select with "INTO target" after its columns
+//   append      INSERT INTO target (columns) select
+//   update      UPDATE tables SET column = value, ... [WHERE ..]
+//   delete      DELETE [columns] FROM tables [WHERE ..]
+//   crosstab    TRANSFORM value SELECT row headings FROM .. [WHERE ..] [GROUP BY ..]
+//               [HAVING ..] [ORDER BY ..] PIVOT column
+//   union       select UNION [ALL] select [ORDER BY ..], each select as stored
+//   data definition, pass-through: the stored statement
 // Joins nest as Access writes them: "(A LEFT JOIN B ON c1) INNER JOIN C ON c2".
-// Throws JetError, naming `query_name`, for a query of another type or rows that do
-// not form a query.
+// Throws JetError, naming `query_name`, for rows that do not form a query.
 std::string rebuild_query_sql(std::span<const QueryRow> rows, std::string_view query_name = {});
 
 }  // namespace halvaro::jet

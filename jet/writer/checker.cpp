@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 #include <unordered_map>
 
@@ -19,11 +20,13 @@ constexpr size_t kMaxProblemsPerTable = 20;
 
 class TableCheck {
  public:
-  TableCheck(const Database& db, const TableDef& table, CheckReport& report)
-      : db_(db), pages_(db.pages()), table_(table), report_(report) {}
+  TableCheck(const Database& db, const TableDef& table, bool system, CheckReport& report)
+      : db_(db), pages_(db.pages()), table_(table), system_(system), report_(report) {}
 
+  // Access keeps neither the row count nor the page maps of its own system tables
+  // exact (its files show both off), so those are checked for user tables only.
   void run() {
-    check_pages();
+    if (!system_) check_pages();
     if (!check_rows()) return;
     if (db_.format() != Format::Jet4) return;  // index keys are checked for Jet 4 files
     for (size_t r = 0; r < table_.real_indexes.size(); ++r) check_index(r);
@@ -76,13 +79,14 @@ class TableCheck {
         return true;
       });
     } catch (const JetError& e) {
-      report_.rows += count;
+      if (!system_) report_.rows += count;
       // The message already names the file and the table.
       ++problems_;
       report_.problems.push_back(e.what());
       return false;
     }
-    report_.rows += count;
+    // The scan itself compares the rows found with the definition's count.
+    if (!system_) report_.rows += count;
     return true;
   }
 
@@ -159,6 +163,7 @@ class TableCheck {
         expected = key_of(index, row->second);
       } catch (const ValueError&) {
         // A character whose sort codes we do not know: the entry cannot be checked.
+        ++report_.unverified_entries;
         continue;
       }
       const size_t n = index_page::key_length(entries[i], true);
@@ -166,7 +171,8 @@ class TableCheck {
         problem(name + ": the entry for page " + std::to_string(at >> 8) + " row " + std::to_string(at & 0xFF) +
                 " does not hold that row's key");
     }
-    report_.index_entries += entries.size();
+    if (!system_) report_.index_entries += entries.size();
+    if (is_unique(real)) check_unique(index, name, entries);
     // An index that ignores nulls has no entries for rows whose key is all null.
     size_t expected_entries = rows_.size();
     if (index.flags & kIndexIgnoreNulls)
@@ -179,25 +185,98 @@ class TableCheck {
               " rows have no entry");
   }
 
+  bool is_unique(size_t real) const {
+    if (table_.real_indexes[real].flags & kIndexUnique) return true;
+    return std::any_of(table_.indexes.begin(), table_.indexes.end(), [real](const Index& i) {
+      return i.real_index == static_cast<int>(real) && (i.unique || i.primary);
+    });
+  }
+
+  // Equal keys sit side by side in index order. A key of nulls only is exempt, as
+  // Access lets any number of rows leave a unique index's columns empty.
+  void check_unique(const RealIndex& index, const std::string& name, const std::vector<EntryBytes>& entries) {
+    auto key_of_entry = [](const EntryBytes& e) { return Entry(e).first(index_page::key_length(e, true)); };
+    auto all_null = [&](uint32_t at) {
+      auto row = rows_.find(at);
+      return row != rows_.end() &&
+             std::all_of(index.columns.begin(), index.columns.end(),
+                         [&](const IndexColumn& ic) { return row->second.at(ic.column).is_null(); });
+    };
+    for (size_t i = 1; i < entries.size(); ++i) {
+      Entry a = key_of_entry(entries[i - 1]), b = key_of_entry(entries[i]);
+      if (!std::equal(a.begin(), a.end(), b.begin(), b.end())) continue;
+      const uint32_t first = index_page::row_pointer_of(entries[i - 1], true);
+      const uint32_t second = index_page::row_pointer_of(entries[i], true);
+      if (all_null(second)) continue;
+      problem(name + " is unique, but page " + std::to_string(first >> 8) + " row " + std::to_string(first & 0xFF) +
+              " and page " + std::to_string(second >> 8) + " row " + std::to_string(second & 0xFF) +
+              " have the same key");
+    }
+  }
+
   const Database& db_;
   const PageSource& pages_;
   const TableDef& table_;
+  const bool system_;
   CheckReport& report_;
   size_t problems_ = 0;
   std::unordered_map<uint32_t, std::vector<FieldValue>> rows_;
 };
 
+// Every saved query has rows in MSysQueries that rebuild to a statement, and every
+// MSysQueries row belongs to a saved query of the catalog.
+void check_saved_queries(const Database& database, CheckReport& report) {
+  const TableDef* queries = database.find_table("MSysQueries");
+  if (queries == nullptr) return;
+  const Column* object_id = queries->find_column("ObjectId");
+  if (object_id == nullptr) {
+    report.problems.push_back("table MSysQueries: it has no ObjectId column");
+    return;
+  }
+  std::map<int32_t, size_t> rows_per_object;
+  database.scan(*queries, [&](std::span<const FieldValue> values) {
+    const FieldValue& id = values[object_id->position];
+    ++rows_per_object[id.is<int64_t>() ? static_cast<int32_t>(id.as<int64_t>()) : 0];
+    return true;
+  });
+  std::set<int32_t> query_ids;
+  for (const CatalogEntry& entry : database.catalog()) {
+    if (!entry.is(ObjectType::Query)) continue;
+    query_ids.insert(entry.id);
+    if (!rows_per_object.count(entry.id)) {
+      report.problems.push_back("saved query " + entry.name + ": it has no rows in MSysQueries");
+      continue;
+    }
+    try {
+      database.query_sql(entry.name);
+    } catch (const JetError& e) {
+      report.problems.push_back("saved query " + entry.name + ": its rows do not form a query: " + e.what());
+    }
+  }
+  for (const auto& [id, count] : rows_per_object)
+    if (!query_ids.count(id))
+      report.problems.push_back("table MSysQueries: " + std::to_string(count) + " rows belong to object " +
+                                std::to_string(id) + ", which is no saved query of the catalog");
+}
+
 }  // namespace
 
 CheckReport check_database(const Database& database) {
   CheckReport report;
-  for (const std::string& name : database.table_names()) {
-    ++report.tables;
+  for (const CatalogEntry& entry : database.catalog()) {
+    if (!entry.is(ObjectType::Table)) continue;
+    const bool system = entry.is_system();
+    ++(system ? report.system_tables : report.tables);
     try {
-      TableCheck(database, database.table(name), report).run();
+      TableCheck(database, database.table(entry.name), system, report).run();
     } catch (const std::exception& e) {
-      report.problems.push_back("table " + name + ": " + e.what());
+      report.problems.push_back("table " + entry.name + ": " + e.what());
     }
+  }
+  try {
+    check_saved_queries(database, report);
+  } catch (const std::exception& e) {
+    report.problems.push_back("table MSysQueries: " + std::string(e.what()));
   }
   return report;
 }

@@ -1,8 +1,11 @@
 #pragma once
-// Consistency check of a database file: for every user table, that its usage maps
-// agree with the pages it owns, that its rows decode and match its row count, and
-// for every index of a Jet 4 table that the entries are in order, the tree is well
-// formed, each entry points at a live row with that key and each row has its entry.
+// Consistency check of a database file. For every user table: its usage maps agree
+// with the pages it owns and its rows match its row count. For every table, system
+// tables included: its rows decode, and each index of a Jet 4 table is in order, its
+// tree well formed, each entry points at a live row with that key, each row has its
+// entry and no two rows share the key of a unique index. Then the catalog agrees
+// with itself: every saved query has rows in MSysQueries that rebuild to a
+// statement, and every MSysQueries row belongs to a saved query.
 
 #include <cstddef>
 #include <string>
@@ -12,11 +15,17 @@
 
 namespace halvaro::jet {
 
+// The counts are those of user tables; system tables are checked as well but not
+// counted, so the figures describe the data the user put in.
 struct CheckReport {
   std::vector<std::string> problems;
   size_t tables = 0;
   size_t rows = 0;
   size_t index_entries = 0;
+  size_t system_tables = 0;
+  // Entries whose key the engine cannot compute (a character without sort codes):
+  // neither confirmed nor reported as wrong.
+  size_t unverified_entries = 0;
   bool ok() const { return problems.empty(); }
 };
 

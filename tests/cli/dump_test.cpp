@@ -212,11 +212,19 @@ TEST(Dump, ClearErrorsForBadArguments) {
   }
 }
 
-TEST(Dump, SqlOfAQueryThatIsNoSelectIsRefused) {
+TEST(Dump, SqlOfEveryKindOfSavedQuery) {
   HALVARO_REQUIRE_FIXTURE(file, "access/V2000/queryTestV2000.mdb");
-  auto result = dump(quoted(file) + " --sql DeleteQuery");
-  EXPECT_EQ(result.status, 2) << result.out;
-  EXPECT_THAT(result.out, HasSubstr("a delete query, not a select query"));
+  const std::pair<const char*, const char*> starts[] = {
+      {"DeleteQuery", "DELETE Table1.col1, "},       {"UpdateQuery", "PARAMETERS [User Name] Text; UPDATE "},
+      {"AppendQuery", "INSERT INTO Table3 (col2, "}, {"MakeTableQuery", "SELECT Max(Table2.col1) AS MaxOfcol1, "},
+      {"CrosstabQuery", "TRANSFORM Count("},         {"UnionQuery", "Select Table1.col1, "},
+      {"PassthroughQuery", "ALTER TABLE Table4 "},   {"DataDefinitionQuery", "CREATE TABLE Table5 "},
+  };
+  for (const auto& [query, start] : starts) {
+    auto result = dump(quoted(file) + " --sql " + query);
+    EXPECT_EQ(result.status, 0) << query << ": " << result.out;
+    EXPECT_EQ(result.out.rfind(start, 0), 0u) << query << ": " << result.out;
+  }
 }
 
 }  // namespace

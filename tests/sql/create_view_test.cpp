@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "sql/query_definition_writer.h"
+#include "sql/query_engine.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -30,6 +33,9 @@ TEST(CreateView, SelectStatementsSurviveTheRoundTripThroughTheCatalog) {
       "SELECT tblInvoice.InvoiceNo, tblInvoiceItem.ItemSerialNo, tblSupplierBuyer.SupplierName "
       "FROM (tblInvoice INNER JOIN tblInvoiceItem ON tblInvoice.InvoiceNo = tblInvoiceItem.InvoiceNo) "
       "LEFT JOIN tblSupplierBuyer ON tblInvoice.STRegNoSupplier = tblSupplierBuyer.STRegNoSupplier",
+      "SELECT tblInvoice.InvoiceNo FROM tblInvoice WHERE tblInvoice.InvoiceType = 'P' UNION SELECT "
+      "tblInvoiceItem.InvoiceNo FROM tblInvoiceItem UNION ALL SELECT tblSupplierBuyer.SupplierName "
+      "FROM tblSupplierBuyer ORDER BY InvoiceNo DESC",
   };
   std::string script =
       "CREATE TABLE tblInvoice (StRegNo TEXT(13), TaxPeriod TEXT(6), InvoiceType TEXT(1), InvoiceNo TEXT(20), "
@@ -51,7 +57,7 @@ TEST(CreateView, SelectStatementsSurviveTheRoundTripThroughTheCatalog) {
     EXPECT_EQ(db->query_sql("vw" + std::to_string(i)), selects[i]);
   EXPECT_EQ(db->table_names(), (std::vector<std::string>{"tblInvoice", "tblInvoiceItem", "tblSupplierBuyer"}));
   // mdbtools finds them among the queries too.
-  EXPECT_EQ(test::run_command("mdb-queries -L -1 '" + file.string() + "'").out, "vw0\nvw1\nvw2\nvw3\nvw4\n");
+  EXPECT_EQ(test::run_command("mdb-queries -L -1 '" + file.string() + "'").out, "vw0\nvw1\nvw2\nvw3\nvw4\nvw5\n");
 }
 
 TEST(CreateView, JoinRowsNameTheTablesTheirConditionsUse) {
@@ -68,6 +74,92 @@ TEST(CreateView, JoinRowsNameTheTablesTheirConditionsUse) {
   EXPECT_EQ(*joins[1]->name2, "c");
   EXPECT_EQ(joins[1]->flag, 3);
   EXPECT_EQ(rows.back().attribute, QueryAttribute::End);
+}
+
+// MSysQueries rows as a file stores them: per attribute, whether Flag and LvExtra are
+// set, and the Order of each row within its query and attribute.
+struct StoredQueryRows {
+  std::map<int, std::set<std::pair<bool, bool>>> flag_and_extra_set;  // by attribute
+  std::map<std::pair<int64_t, int>, std::vector<Binary>> orders;      // by object and attribute
+};
+
+StoredQueryRows stored_query_rows(const Database& db) {
+  const TableDef& t = db.table("MSysQueries");
+  const auto at = [&](const char* name) { return t.find_column(name)->position; };
+  StoredQueryRows out;
+  db.scan(t, [&](std::span<const FieldValue> v) {
+    const int attribute = static_cast<int>(v[at("Attribute")].as<int64_t>());
+    out.flag_and_extra_set[attribute].insert({!v[at("Flag")].is_null(), !v[at("LvExtra")].is_null()});
+    const FieldValue& order = v[at("Order")];
+    out.orders[{v[at("ObjectId")].as<int64_t>(), attribute}].push_back(order.is<Binary>() ? order.as<Binary>()
+                                                                                          : Binary{});
+    return true;
+  });
+  return out;
+}
+
+// The rows of a created view against those Access wrote for its own queries: the
+// same columns set for each kind of row, and Order counting 1, 2, ... in 4
+// big-endian bytes within each query and attribute.
+TEST(CreateView, CatalogRowsAreStoredAsAccessStoresThem) {
+  HALVARO_REQUIRE_FIXTURE(access_file, "access/V2003/queryTestV2003.mdb");
+  TempDir dir;
+  std::ofstream(dir.path() / "views.sql")
+      << "CREATE TABLE a (k LONG, x TEXT(10));\nCREATE TABLE b (k LONG, y TEXT(10));\n"
+         "CREATE VIEW v AS SELECT a.k, Max(b.y) AS Biggest, a.x FROM a LEFT JOIN b ON a.k = b.k "
+         "WHERE a.x <> 'z' GROUP BY a.k, a.x HAVING Max(b.y) > 'c' ORDER BY a.x DESC, a.k;\n";
+  create_database(dir.path() / "views.mdb", dir.path() / "views.sql");
+  const auto ours = stored_query_rows(*Database::open(dir.path() / "views.mdb"));
+  const auto access = stored_query_rows(*Database::open(access_file));
+
+  ASSERT_EQ(ours.flag_and_extra_set.size(), 11u) << "every kind of row but parameters";
+  for (const auto& [attribute, kinds] : ours.flag_and_extra_set) {
+    ASSERT_TRUE(access.flag_and_extra_set.count(attribute)) << attribute;
+    EXPECT_EQ(kinds, access.flag_and_extra_set.at(attribute)) << "attribute " << attribute;
+  }
+  for (const auto* rows : {&ours, &access}) {
+    for (const auto& [key, orders] : rows->orders) {
+      for (size_t i = 0; i < orders.size(); ++i) {
+        const auto n = static_cast<uint8_t>(i + 1);
+        EXPECT_EQ(orders[i], (Binary{0, 0, 0, n})) << "object " << key.first << " attribute " << key.second;
+      }
+    }
+  }
+  EXPECT_EQ(ours.orders.at({INT32_MIN, static_cast<int>(QueryAttribute::Column)}).size(), 3u);
+}
+
+// A union view is evaluated like any other saved query, by the engine and by
+// `halvaro query` with the view's name.
+TEST(CreateView, UnionViewsGiveTheRowsOfBothSides) {
+  TempDir dir;
+  std::ofstream(dir.path() / "union.sql")
+      << "CREATE TABLE a (k LONG, x TEXT(10));\nCREATE TABLE b (k LONG, y TEXT(10));\n"
+         "INSERT INTO a VALUES (1, 'one');\nINSERT INTO a VALUES (2, 'two');\n"
+         "INSERT INTO b VALUES (3, 'two');\nINSERT INTO b VALUES (4, 'four');\n"
+         "CREATE VIEW vwBoth AS SELECT a.x AS Name FROM a UNION SELECT b.y FROM b ORDER BY Name;\n"
+         "CREATE VIEW vwAll AS SELECT a.x FROM a UNION ALL SELECT b.y FROM b;\n";
+  auto file = dir.path() / "union.mdb";
+  create_database(file, dir.path() / "union.sql");
+  auto db = std::shared_ptr<const Database>(Database::open(file));
+  EXPECT_EQ(db->query_sql("vwBoth"), "SELECT a.x AS Name FROM a UNION SELECT b.y FROM b ORDER BY Name");
+
+  sql::QueryEngine engine(db);
+  auto both = engine.execute("SELECT * FROM vwBoth");
+  ASSERT_EQ(both.rows.size(), 3u);  // "two" once: UNION drops duplicates
+  EXPECT_EQ(both.rows[0][0], FieldValue("four"));
+  EXPECT_EQ(both.rows[2][0], FieldValue("two"));
+  EXPECT_EQ(engine.execute("SELECT * FROM vwAll").rows.size(), 4u);
+
+  auto printed = test::run_command(test::halvaro_binary() + " query '" + file.string() + "' vwBoth");
+  EXPECT_EQ(printed.status, 0) << printed.out;
+  EXPECT_EQ(printed.out, "Name\nfour\none\ntwo\n");
+}
+
+TEST(CreateView, UnionSidesMustBeSelects) {
+  for (const char* sql : {"SELECT a FROM t UNION", "SELECT a FROM t UNION UPDATE t SET a = 1",
+                          "SELECT a, FROM t UNION SELECT b FROM u"}) {
+    EXPECT_THROW(query_rows_for_select(sql), JetError) << sql;
+  }
 }
 
 TEST(CreateView, MalformedSelectsAreRefusedWithWhatWasExpected) {

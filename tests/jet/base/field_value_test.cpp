@@ -22,8 +22,11 @@ TEST(DateTimeConversion, KnownDaysRoundTrip) {
   }
 }
 
-TEST(DateTimeConversion, RoundingUpToMidnightMovesTheDay) {
-  EXPECT_EQ(to_iso8601(DateTime{1.9999999}), "1900-01-01 00:00:00");
+TEST(DateTimeConversion, TextKeepsMillisecondsAndRoundsOnlyBelowThem) {
+  EXPECT_EQ(to_iso8601(DateTime{1.9999999}), "1899-12-31 23:59:59.991");
+  EXPECT_EQ(to_iso8601(DateTime{1.999999999999}), "1900-01-01 00:00:00");  // 0.1 ms before midnight
+  EXPECT_EQ(to_iso8601(DateTime{-1.5 - 0.25 / 86400}), "1899-12-29 12:00:00.250");
+  EXPECT_EQ(to_iso8601(DateTime{36585.0 + 86399.5 / 86400}), "2000-02-29 23:59:59.500");
 }
 
 TEST(DecimalText, KeepsScaleAndSign) {
