@@ -5,6 +5,7 @@
 
 #include "db/errors.h"
 #include "db/interruption.h"
+#include "db/item_view.h"
 #include "db/value_text.h"
 
 namespace halvaro::db {
@@ -268,6 +269,9 @@ class Program {
         state_->reporter.progress(step.stage->label, 0, 0);
         rs.Open(std::string(step.text), state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
         state_->ledger.stage_opened(*step.stage, rs.snapshot());
+        // Read once now, the item view lets each item be accounted for as it is found.
+        if (step.stage->detail)
+          state_->ledger.item_view_read(*step.stage, read_item_view(*step.stage->detail, state_->Con_Source.store()));
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
         return next;
       case Op::BuildItemQuery:

@@ -5,9 +5,10 @@
 #include <map>
 #include <optional>
 #include <tuple>
-#include <unordered_map>
 
 #include "db/errors.h"
+#include "db/item_view.h"
+#include "db/row_index.h"
 #include "db/value_text.h"
 #include "sql/text_fold.h"
 
@@ -15,94 +16,6 @@ namespace halvaro::db {
 namespace {
 
 constexpr const char* kStoppedBefore = "the group stopped before reaching it";
-
-std::optional<size_t> column_named(const ResultView& view, std::string_view name) {
-  for (size_t c = 0; c < view.column_count(); ++c)
-    if (sql::compare_folded(view.column_name(c), name) == 0) return c;
-  return std::nullopt;
-}
-
-size_t hash_value(const FieldValue& v) {
-  return std::visit(
-      [](const auto& x) -> size_t {
-        using T = std::decay_t<decltype(x)>;
-        if constexpr (std::is_same_v<T, std::string>) return std::hash<std::string>{}(x);
-        else if constexpr (std::is_same_v<T, int64_t>) return std::hash<int64_t>{}(x);
-        else if constexpr (std::is_same_v<T, double>) return std::hash<double>{}(x);
-        else if constexpr (std::is_same_v<T, Currency>) return std::hash<int64_t>{}(x.scaled);
-        else if constexpr (std::is_same_v<T, DateTime>) return std::hash<double>{}(x.days);
-        else if constexpr (std::is_same_v<T, bool>) return x ? 3 : 5;
-        else if constexpr (std::is_same_v<T, Decimal>) return std::hash<int64_t>{}(int64_t(x.unscaled)) + x.scale;
-        else return 7;  // null, Guid, binary: equality decides
-      },
-      v.value);
-}
-
-// Finds a row of a whole view from a row of a query on it: rows with the same values in
-// every column are one group, and identical rows are told apart by their order.
-class RowIndex {
- public:
-  explicit RowIndex(const ResultView& view)
-      : view_(view), next_in_group_(view.row_count(), kNone) {
-    head_.reserve(view.row_count());
-    for (size_t row = 0; row < view.row_count(); ++row) {
-      auto [at, added] = head_.try_emplace(hash_row(view, row, nullptr), groups_.size());
-      size_t group = added ? kNone : at->second;
-      for (; group != kNone; group = groups_[group].next_with_hash) {
-        if (same_row(view, row, nullptr, groups_[group].first)) break;
-      }
-      if (group == kNone) {
-        groups_.push_back({row, row, 1, added ? kNone : at->second});
-        at->second = groups_.size() - 1;
-      } else {
-        next_in_group_[groups_[group].last] = row;
-        groups_[group].last = row;
-        ++groups_[group].size;
-      }
-    }
-  }
-
-  // The group of rows equal to `row` of `other`, whose column columns[c] is view column c.
-  std::optional<size_t> find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const {
-    auto found = head_.find(hash_row(other, row, &columns));
-    if (found == head_.end()) return std::nullopt;
-    for (size_t group = found->second; group != kNone; group = groups_[group].next_with_hash)
-      if (same_row(other, row, &columns, groups_[group].first)) return group;
-    return std::nullopt;
-  }
-  size_t size(size_t group) const { return groups_[group].size; }
-  // The n-th row of a group, in the view's order.
-  size_t row(size_t group, size_t n) const {
-    size_t at = groups_[group].first;
-    while (n-- > 0) at = next_in_group_[at];
-    return at;
-  }
-
- private:
-  static constexpr size_t kNone = size_t(-1);
-  struct Group {
-    size_t first, last, size, next_with_hash;
-  };
-
-  // Column (*columns)[c] of `view` stands for column c of the whole view (all of it
-  // when columns is null).
-  size_t hash_row(const ResultView& view, size_t row, const std::vector<size_t>* columns) const {
-    size_t h = 0;
-    for (size_t c = 0; c < view_.column_count(); ++c)
-      h = h * 1000003u ^ (hash_value(view.value(row, columns ? (*columns)[c] : c)) + c);
-    return h;
-  }
-  bool same_row(const ResultView& other, size_t row, const std::vector<size_t>* columns, size_t mine) const {
-    for (size_t c = 0; c < view_.column_count(); ++c)
-      if (!(other.value(row, columns ? (*columns)[c] : c) == view_.value(mine, c))) return false;
-    return true;
-  }
-
-  const ResultView& view_;
-  std::unordered_map<size_t, size_t> head_;  // hash: latest group with it
-  std::vector<Group> groups_;
-  std::vector<size_t> next_in_group_;  // by row
-};
 
 // What happened to one source row: its events, each with the master row whose item
 // query found it (items). Nearly every row has one event, kept without an allocation.
@@ -247,67 +160,33 @@ class Accountant {
   void add_items(const Stage& stage, const StageLedger* entry, bool stopped) {
     const DetailCopy& detail = *stage.detail;
     SourceAccount out{std::string(detail.view.name), std::string(stage.label)};
-    // Only the columns that name a row, are summed or are compared by the item query:
-    // rows alike in all of them are alike for the account, and reading less is cheaper.
-    std::vector<std::string_view> wanted;
-    auto want = [&](std::string_view name) {
-      for (std::string_view known : wanted)
-        if (sql::compare_folded(known, name) == 0) return;
-      wanted.push_back(name);
-    };
-    for (std::string_view name : detail.view.key) want(name);
-    for (std::string_view name : detail.view.summed) want(name);
-    for (const QueryPiece& piece : detail.query)
-      if (piece.is_value) want(piece.item_column);
-    std::string columns_query = "Select ";
-    for (size_t i = 0; i < wanted.size(); ++i) columns_query += (i ? ", " : "") + std::string(wanted[i]);
-    columns_query += " from " + std::string(detail.view.name);
-    std::shared_ptr<const ResultView> rows;
-    try {
-      rows = source_.select(columns_query);
-    } catch (const std::exception&) {
-      rows = read(out, "Select * from " + std::string(detail.view.name));  // a view without one of them
-    }
-    if (!rows) {
+    const SourceRead view = entry && entry->item_view ? *entry->item_view : read_item_view(detail, source_);
+    if (!view.rows) {
+      out.read = false;
+      out.read_error = view.error;
       account_.sources.push_back(std::move(out));
       return;
     }
-    std::vector<RowTrail> trails(rows->row_count());
+    const ResultView& rows = *view.rows;
+    std::vector<RowTrail> trails(rows.row_count());
     static const std::vector<ItemVisit> kNoVisits;
     const std::vector<ItemVisit>& visits = entry ? entry->visits : kNoVisits;
-    if (!visits.empty()) {
-      RowIndex index(*rows);
-      // Identical rows found by one visit are told apart by the order the visit found them.
-      std::unordered_map<size_t, std::pair<size_t, size_t>> taken;  // group: visit, rows used
-      std::vector<std::string> names;  // the columns of the last visit, as spelled
-      std::vector<size_t> columns;     // and where each is in the whole view
+    if (entry && entry->item_rows) {
+      // Matched while the run went on.
+      for (const ItemVisit& visit : visits)
+        for (size_t e = 0; e < visit.view_rows.size() && e < visit.events.size(); ++e)
+          if (visit.view_rows[e]) trails[*visit.view_rows[e]].add(&visit.events[e].second, visit.master_row);
+    } else if (!visits.empty()) {
+      ViewMatcher matcher(rows);
       for (size_t v = 0; v < visits.size(); ++v) {
         const ItemVisit& visit = visits[v];
-        if (!visit.items || visit.events.empty()) continue;
-        bool same_columns = names.size() == visit.items->column_count();
-        for (size_t c = 0; same_columns && c < names.size(); ++c) same_columns = names[c] == visit.items->column_name(c);
-        if (!same_columns) {
-          names.clear();
-          for (size_t c = 0; c < visit.items->column_count(); ++c) names.push_back(visit.items->column_name(c));
-          columns.clear();
-          for (size_t c = 0; c < rows->column_count(); ++c)
-            columns.push_back(column_named(*visit.items, rows->column_name(c)).value_or(c));
-        }
-        for (const auto& [item_row, event] : visit.events) {
-          auto group = index.find(*visit.items, item_row, columns);
-          if (!group) continue;
-          size_t target = index.row(*group, 0);
-          if (index.size(*group) > 1) {
-            auto& [seen_visit, used] = taken[*group];
-            if (seen_visit != v + 1) seen_visit = v + 1, used = 0;
-            target = index.row(*group, used++ % index.size(*group));
-          }
-          trails[target].add(&event, visit.master_row);
-        }
+        if (!visit.items) continue;
+        for (const auto& [item_row, event] : visit.events)
+          if (auto target = matcher.match(v, *visit.items, item_row)) trails[*target].add(&event, visit.master_row);
       }
     }
-    account_rows(out, *rows, detail.view, trails, [&](size_t row) {
-      return stopped ? std::string(kStoppedBefore) : unreached_item_reason(*rows, row, detail.query, visits);
+    account_rows(out, rows, detail.view, trails, [&](size_t row) {
+      return stopped ? std::string(kStoppedBefore) : unreached_item_reason(rows, row, detail.query, visits);
     });
   }
 

@@ -153,7 +153,7 @@ TEST(ItemQueryNeeds, TheViewAndEveryComparedColumnComeFromTheQueryText) {
                                                      "invoicedate", "stregnosupplier"}));
   // Words inside the quoted values are data, not columns.
   std::vector<db::QueryPiece> quoted{db::literal("Select * from [My View] where A = 'B and C' And cstr (D)= '"),
-                                     db::source_value("x"), db::literal("'")};
+                                     db::source_value("x", "D"), db::literal("'")};
   needs = app::item_query_needs(quoted);
   EXPECT_EQ(needs.view, "My View");
   EXPECT_EQ(needs.columns, (std::vector<std::string>{"A", "D"}));

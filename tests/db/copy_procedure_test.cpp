@@ -273,5 +273,27 @@ TEST_F(DetailTest, ItemsOfAnOrderThatWasNotStoredAreRecordedInsteadOfAppended) {
   EXPECT_EQ(unstored.events[0].second.fate, db::RowFate::MasterNotStored);
 }
 
+TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKept) {
+  orders_group.stages[0].detail->view = {"items_view", {"No", "Line"}, {}};
+  const DateTime day{45155.5};
+  old_file.add_result("Select No, Line, Day from items_view", {"No", "Line", "Day"},
+                      {{"O3", 7, FieldValue{}}, {"O'1", 1, day}, {"O'1", 2, day}});
+  old_file.add_result("Select * from items where No = 'O''1' and cstr(Day) = '17/08/2023 12:00:00'",
+                      {"No", "Line", "Day"}, {{"O'1", 2, day}, {"O'1", 1, day}});
+  old_file.add_result("Select * from items where No = 'O3' and cstr(Day) = '30/12/1899'", {"No", "Line", "Day"},
+                      {{"O3", 7, FieldValue{}}});
+  db::RunTransfer(orders_group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  const db::StageLedger* ledger = state.ledger.stage(orders_group.stages[0]);
+  ASSERT_NE(ledger, nullptr);
+  ASSERT_TRUE(ledger->item_view.has_value());
+  ASSERT_EQ(ledger->visits.size(), 3u);
+  using ViewRows = std::vector<std::optional<size_t>>;
+  EXPECT_EQ(ledger->visits[0].view_rows, (ViewRows{2, 1}));  // in the order the query found them
+  EXPECT_EQ(ledger->visits[2].view_rows, (ViewRows{0}));
+  EXPECT_EQ(ledger->visits[0].items, nullptr);
+  EXPECT_EQ(ledger->visits[1].items, nullptr);
+}
+
 }  // namespace
 }  // namespace halvaro::test
