@@ -17,24 +17,8 @@ void add_problem(std::vector<std::string>& problems, std::string problem) {
 }
 
 std::string type_name(const jet::Column& column) {
-  using jet::ColumnType;
-  switch (column.type) {
-    case ColumnType::Boolean: return "Yes/No";
-    case ColumnType::Byte: return "Byte";
-    case ColumnType::Integer: return "Integer";
-    case ColumnType::Long: return "Long Integer";
-    case ColumnType::Currency: return "Currency";
-    case ColumnType::Single: return "Single";
-    case ColumnType::Double: return "Double";
-    case ColumnType::DateTime: return "Date/Time";
-    case ColumnType::Binary: return "Binary";
-    case ColumnType::Text: return "Text(" + std::to_string(column.size / 2) + ")";
-    case ColumnType::Ole: return "OLE Object";
-    case ColumnType::Memo: return "Memo";
-    case ColumnType::Guid: return "Replication ID";
-    case ColumnType::Numeric: return "Decimal";
-  }
-  return "unknown type";
+  if (column.type == jet::ColumnType::Text) return "Text(" + std::to_string(column.size / 2) + ")";
+  return jet::type_name(column.type);
 }
 
 std::string shown(const FieldValue& value) {

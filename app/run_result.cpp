@@ -10,7 +10,7 @@ RunResult::RunResult(const std::string& source_path, const std::string& destinat
                      db::TransferState& state) {
   report_.source_path = source_path;
   report_.destination_path = destination_path;
-  report_.account = db::account_run(transfers::run_groups(), state.ledger, state.Con_Source.store());
+  report_.account = db::account_run(transfers::groups_in_run_order(), state.ledger, state.Con_Source.store());
   skipped_ = !state.skipped.empty();
   // A refused row is listed with its source row in the account.
   for (const db::SkippedValue& skipped : state.skipped)

@@ -20,8 +20,6 @@ const db::Group& supplier_buyer_group();
 const db::Group& invoices_group();
 const db::Group& bill_of_entry_group();
 const db::Group& shipping_bill_group();
-// All six, in the order of a run.
-const std::vector<const db::Group*>& run_groups();
 
 // The six groups in the order the run calls their transfers.
 const std::vector<const db::Group*>& groups_in_run_order();

@@ -132,6 +132,9 @@ struct TableDef {
 // Case-blind comparison of names (ASCII letters fold; others compare exactly).
 bool names_equal(std::string_view a, std::string_view b);
 
+// The name Access shows for a column type ("Long Integer", "Date/Time", ...).
+const char* type_name(ColumnType type);
+
 // Reads the definition starting at `page`. code_page decodes Jet 3 names.
 // Throws CorruptData naming the page when the definition is damaged.
 TableDef read_table_definition(const PageSource& pages, uint32_t page, const FormatLayout& layout,
