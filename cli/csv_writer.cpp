@@ -1,5 +1,6 @@
 #include "cli/csv_writer.h"
 
+#include <cmath>
 #include <charconv>
 #include <cstdint>
 #include <type_traits>
@@ -59,15 +60,28 @@ void append_hex(std::string& out, const Binary& bytes) {
   }
 }
 
-// "YYYY-MM-DD HH:MM:SS" as to_iso8601 writes it, without its printf (a dump writes
-// millions of dates).
+// "YYYY-MM-DD HH:MM:SS[.mmm]" as to_iso8601 writes it, without its printf (a dump
+// writes millions of dates): rounded to the millisecond, the fraction only when there
+// is one.
 void append_date(std::string& out, DateTime when) {
-  const CivilTime c = to_civil(when);
+  constexpr int64_t kMillisecondsPerDay = 86'400'000;
+  if (!std::isfinite(when.days)) {
+    out += to_iso8601(when);
+    return;
+  }
+  double whole = std::trunc(when.days);
+  auto milliseconds = std::llround(std::fabs(when.days - whole) * static_cast<double>(kMillisecondsPerDay));
+  if (milliseconds >= kMillisecondsPerDay) {  // rounding reached the next day
+    milliseconds -= kMillisecondsPerDay;
+    whole += when.days < 0 ? -1 : 1;
+  }
+  const CivilTime c = to_civil(DateTime{whole});
   if (c.year < 0 || c.year > 9999) {
     out += to_iso8601(when);
     return;
   }
-  char text[19];
+  const auto seconds = static_cast<int>(milliseconds / 1000);
+  char text[23];
   auto put = [&text](size_t at, int value, int digits) {
     for (int i = digits - 1; i >= 0; --i, value /= 10) text[at + size_t(i)] = static_cast<char>('0' + value % 10);
   };
@@ -77,12 +91,18 @@ void append_date(std::string& out, DateTime when) {
   text[7] = '-';
   put(8, c.day, 2);
   text[10] = ' ';
-  put(11, c.hour, 2);
+  put(11, seconds / 3600, 2);
   text[13] = ':';
-  put(14, c.minute, 2);
+  put(14, seconds / 60 % 60, 2);
   text[16] = ':';
-  put(17, c.second, 2);
-  out.append(text, sizeof text);
+  put(17, seconds % 60, 2);
+  size_t length = 19;
+  if (milliseconds % 1000 != 0) {
+    text[19] = '.';
+    put(20, static_cast<int>(milliseconds % 1000), 3);
+    length = 23;
+  }
+  out.append(text, length);
 }
 
 }  // namespace

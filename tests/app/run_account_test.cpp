@@ -10,6 +10,7 @@
 
 #include "app/transfer_run.h"
 #include "jet/catalog/database.h"
+#include "jet/writer/database_writer.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::test {
@@ -185,15 +186,28 @@ TEST_F(RunAccountTest, NullMasterKeyReachesItemsThatAreNullOrEmptyAndNothingElse
 }
 
 TEST_F(RunAccountTest, ItemsOfABillThatWasNotStoredAreNotAppendedAndListed) {
-  // This 5.1 file indexes the importer's name: a name with a letter of unknown sort
-  // position cannot be stored there, so the bill is refused.
-  build("INSERT INTO tblBillOfEntry (StRegNo, taxperiod, billofentryno, billofentrydate, collectoratecode, betype, "
-        "importername, totalsalestax) VALUES ('3277876543210', '202401', 'KAPW-2', #2024-01-12#, 'KAPW', 'HC', "
-        "'Ωmega Traders', 34);\n"
-        "INSERT INTO tblBillOfEntryItem (StRegNo, taxperiod, billofentryno, billofentrydate, betype, "
+  // This 5.1 file indexes the importer's name, and the bill's importer name holds U+0000,
+  // the one character without a place in the sort order: the bill cannot be stored.
+  build("INSERT INTO tblBillOfEntryItem (StRegNo, taxperiod, billofentryno, billofentrydate, betype, "
         "collectoratecode, itemserialno, quantity, valueforsalestax, salestaxamount) VALUES ('3277876543210', "
         "'202401', 'KAPW-2', #2024-01-12#, 'HC', 'KAPW', 1, 2, 200, 34);\n",
         "CREATE INDEX Importer ON tblBillOfEntryMtr (importername);\n");
+  {
+    auto w = jet::DatabaseWriter::open(source);
+    const jet::TableDef& bills = w->table("tblBillOfEntry");
+    std::vector<FieldValue> bill = w->new_row(bills);
+    auto set = [&](const char* column, FieldValue value) { bill[bills.find_column(column)->position] = value; };
+    set("StRegNo", FieldValue("3277876543210"));
+    set("taxperiod", FieldValue("202401"));
+    set("billofentryno", FieldValue("KAPW-2"));
+    set("billofentrydate", FieldValue(DateTime{45303}));  // 2024-01-12
+    set("collectoratecode", FieldValue("KAPW"));
+    set("betype", FieldValue("HC"));
+    set("importername", FieldValue(std::string("Omega", 5) + std::string(1, '\0') + "Traders"));
+    set("totalsalestax", FieldValue(Currency{340000}));
+    w->append(bills, std::move(bill));
+    w->close();
+  }
 
   EXPECT_EQ(transfer(), app::TransferRun::Outcome::SomeMissing);
   EXPECT_EQ(run.SuccessCount(), 6);
