@@ -64,23 +64,16 @@ void append_hex(std::string& out, const Binary& bytes) {
 // writes millions of dates): rounded to the millisecond, the fraction only when there
 // is one.
 void append_date(std::string& out, DateTime when) {
-  constexpr int64_t kMillisecondsPerDay = 86'400'000;
   if (!std::isfinite(when.days)) {
     out += to_iso8601(when);
     return;
   }
-  double whole = std::trunc(when.days);
-  auto milliseconds = std::llround(std::fabs(when.days - whole) * static_cast<double>(kMillisecondsPerDay));
-  if (milliseconds >= kMillisecondsPerDay) {  // rounding reached the next day
-    milliseconds -= kMillisecondsPerDay;
-    whole += when.days < 0 ? -1 : 1;
-  }
-  const CivilTime c = to_civil(DateTime{whole});
+  const RoundedTime t = round_to_millisecond(when);
+  const CivilTime& c = t.civil;
   if (c.year < 0 || c.year > 9999) {
     out += to_iso8601(when);
     return;
   }
-  const auto seconds = static_cast<int>(milliseconds / 1000);
   char text[23];
   auto put = [&text](size_t at, int value, int digits) {
     for (int i = digits - 1; i >= 0; --i, value /= 10) text[at + size_t(i)] = static_cast<char>('0' + value % 10);
@@ -91,15 +84,15 @@ void append_date(std::string& out, DateTime when) {
   text[7] = '-';
   put(8, c.day, 2);
   text[10] = ' ';
-  put(11, seconds / 3600, 2);
+  put(11, c.hour, 2);
   text[13] = ':';
-  put(14, seconds / 60 % 60, 2);
+  put(14, c.minute, 2);
   text[16] = ':';
-  put(17, seconds % 60, 2);
+  put(17, c.second, 2);
   size_t length = 19;
-  if (milliseconds % 1000 != 0) {
+  if (t.milliseconds != 0) {
     text[19] = '.';
-    put(20, static_cast<int>(milliseconds % 1000), 3);
+    put(20, t.milliseconds, 3);
     length = 23;
   }
   out.append(text, length);

@@ -76,9 +76,7 @@ DateTime from_civil(const CivilTime& c) {
   return DateTime{day < 0 ? day - fraction : day + fraction};
 }
 
-std::string to_iso8601(DateTime value) {
-  // Rounded to the millisecond, as finely as Access keeps a time it was given; the
-  // fraction is printed only when there is one, so a whole second reads as before.
+RoundedTime round_to_millisecond(DateTime value) {
   constexpr int64_t kMillisecondsPerDay = 86'400'000;
   double whole = std::trunc(value.days);
   auto milliseconds = std::llround(std::fabs(value.days - whole) * static_cast<double>(kMillisecondsPerDay));
@@ -86,14 +84,23 @@ std::string to_iso8601(DateTime value) {
     milliseconds -= kMillisecondsPerDay;
     whole += value.days < 0 ? -1 : 1;
   }
-  const CivilTime day = to_civil(DateTime{whole});
+  RoundedTime rounded{to_civil(DateTime{whole}), static_cast<int>(milliseconds % 1000)};
   const auto seconds = static_cast<int>(milliseconds / 1000);
+  rounded.civil.hour = seconds / 3600;
+  rounded.civil.minute = seconds / 60 % 60;
+  rounded.civil.second = seconds % 60;
+  return rounded;
+}
+
+std::string to_iso8601(DateTime value) {
+  // The fraction is printed only when there is one, so a whole second reads as before.
+  const RoundedTime t = round_to_millisecond(value);
+  const CivilTime& c = t.civil;
   char buffer[48];
-  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", day.year, day.month,
-                        day.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
-  if (milliseconds % 1000 != 0 && n > 0)
-    std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), ".%03d",
-                  static_cast<int>(milliseconds % 1000));
+  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
+                        c.minute, c.second);
+  if (t.milliseconds != 0 && n > 0)
+    std::snprintf(buffer + n, sizeof buffer - static_cast<size_t>(n), ".%03d", t.milliseconds);
   return buffer;
 }
 

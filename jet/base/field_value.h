@@ -41,6 +41,14 @@ CivilTime to_civil(DateTime value);
 DateTime from_civil(const CivilTime& civil);
 // The current local time as Jet stores it.
 DateTime local_now();
+// A value rounded to the millisecond, as finely as Access keeps a time it was given:
+// its date and time of day, and the milliseconds past that second.
+struct RoundedTime {
+  CivilTime civil;
+  int milliseconds = 0;
+};
+RoundedTime round_to_millisecond(DateTime value);
+
 // "YYYY-MM-DD HH:MM:SS" (the time is always present), with ".mmm" when the time has
 // a fraction of a second.
 std::string to_iso8601(DateTime value);
