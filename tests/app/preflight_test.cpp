@@ -161,11 +161,6 @@ TEST(ItemQueryNeeds, TheViewAndEveryComparedColumnComeFromTheQueryText) {
 
 // Over the shared fixtures: Access-made files, checked through our engine.
 
-std::string file_bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct FixturePreflight : ::testing::Test {
   TempDir dir;
   RecordingSink sink;

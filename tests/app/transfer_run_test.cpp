@@ -204,11 +204,6 @@ Table read_table(const jet::Database& db, std::string_view name) {
   return table;
 }
 
-std::string file_bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 const std::vector<std::string> kTables{"tblClaimantInfo",   "tblClaimantTaxPeriod", "tblSupplierBuyer",
                                        "tblInvoiceMtr",     "tblInvoiceDetail",     "tblBillOfEntryMtr",
                                        "tblBillofEntrydetail", "tblShippingBillmtr", "tblShippingBilldetail"};

@@ -14,11 +14,6 @@
 namespace halvaro::test {
 namespace {
 
-std::string file_bytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 std::string quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
 TEST(DamagedSource, EveryCommandNamesTheTableAndNoneReportsSuccess) {

@@ -2,6 +2,7 @@
 
 
 #include <array>
+#include <fstream>
 #include <cstdlib>
 #include <cstdio>
 #include <random>
@@ -19,6 +20,11 @@ fs::path fixtures_dir() {
 }
 
 fs::path source_dir() { return HALVARO_SOURCE_DIR; }
+
+std::string file_bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
 
 fs::path built_databases_dir() { return HALVARO_BUILT_DATABASES; }
 

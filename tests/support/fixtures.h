@@ -14,6 +14,9 @@ std::filesystem::path fixtures_dir();
 // The top folder of this checkout (where examples/ is).
 std::filesystem::path source_dir();
 
+// The whole content of a file, to compare a file before and after.
+std::string file_bytes(const std::filesystem::path& file);
+
 // The databases the build made with the program's own `create` (see
 // tests/support/databases/): the two examples, and stand-ins holding the same tables
 // and rows as old-small.mdb, new-empty.mdb and new-nonempty.mdb.

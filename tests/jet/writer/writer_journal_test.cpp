@@ -21,12 +21,8 @@
 namespace halvaro::jet {
 namespace {
 
+using test::file_bytes;
 using test::TempDir;
-
-std::string file_bytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::string error_of(const std::function<void()>& action) {
   try {
