@@ -1,27 +1,65 @@
 #include "db/row_index.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <limits>
+#include <stdexcept>
 
 #include "sql/text_fold.h"
 
 namespace halvaro::db {
 namespace {
 
-size_t hash_value(const FieldValue& v) {
-  return std::visit(
-      [](const auto& x) -> size_t {
-        using T = std::decay_t<decltype(x)>;
-        if constexpr (std::is_same_v<T, std::string>) return std::hash<std::string>{}(x);
-        else if constexpr (std::is_same_v<T, int64_t>) return std::hash<int64_t>{}(x);
-        else if constexpr (std::is_same_v<T, double>) return std::hash<double>{}(x);
-        else if constexpr (std::is_same_v<T, Currency>) return std::hash<int64_t>{}(x.scaled);
-        else if constexpr (std::is_same_v<T, DateTime>) return std::hash<double>{}(x.days);
-        else if constexpr (std::is_same_v<T, bool>) return x ? 3 : 5;
-        else if constexpr (std::is_same_v<T, Decimal>) return std::hash<int64_t>{}(int64_t(x.unscaled)) + x.scale;
-        else return 7;  // null, Guid, binary: equality decides
-      },
-      v.value);
-}
+// The two hashes: a 64-bit mix of each value's std::hash, and FNV-1a over each value's
+// bytes (folded to 32 bits).
+struct Hasher {
+  uint64_t mixed = 0x9e3779b97f4a7c15ull;
+  uint64_t fnv = 0xcbf29ce484222325ull;
+
+  static uint64_t mix(uint64_t x) {  // the finaliser of MurmurHash3
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdull;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ull;
+    return x ^ (x >> 33);
+  }
+  void bytes(const void* data, size_t size, uint64_t tag) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    fnv = (fnv ^ tag) * 0x100000001b3ull;
+    for (size_t i = 0; i < size; ++i) fnv = (fnv ^ p[i]) * 0x100000001b3ull;
+    const uint64_t h = std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(p), size));
+    mixed = mix(mixed ^ (h + tag * 0x9e3779b97f4a7c15ull));
+  }
+  template <class T>
+  void plain(const T& x, uint64_t tag) {
+    bytes(&x, sizeof x, tag);
+  }
+  // Equal values must hash alike: -0.0 equals 0.0.
+  void number(double x, uint64_t tag) { plain(x == 0 ? 0.0 : x, tag); }
+
+  void value(const FieldValue& v) {
+    const uint64_t tag = v.value.index() + 1;
+    std::visit(
+        [&](const auto& x) {
+          using T = std::decay_t<decltype(x)>;
+          if constexpr (std::is_same_v<T, std::monostate>) plain(uint8_t{0}, tag);
+          else if constexpr (std::is_same_v<T, std::string>) bytes(x.data(), x.size(), tag);
+          else if constexpr (std::is_same_v<T, double>) number(x, tag);
+          else if constexpr (std::is_same_v<T, DateTime>) number(x.days, tag);
+          else if constexpr (std::is_same_v<T, Currency>) plain(x.scaled, tag);
+          else if constexpr (std::is_same_v<T, bool>) plain(uint8_t{x}, tag);
+          else if constexpr (std::is_same_v<T, Decimal>) {
+            const uint64_t parts[3] = {uint64_t(x.unscaled), uint64_t(x.unscaled >> 64), x.scale};
+            plain(parts, tag);
+          } else if constexpr (std::is_same_v<T, Guid>) plain(x.bytes, tag);
+          else if constexpr (std::is_same_v<T, Binary>) bytes(x.data(), x.size(), tag);
+          else plain(x, tag);  // whole numbers
+        },
+        v.value);
+  }
+  RowFingerprint result() const { return {mix(mixed), uint32_t(fnv ^ (fnv >> 32))}; }
+};
 
 }  // namespace
 
@@ -31,52 +69,39 @@ std::optional<size_t> column_named(const ResultView& view, std::string_view name
   return std::nullopt;
 }
 
-RowIndex::RowIndex(const ResultView& view) : view_(view), next_in_group_(view.row_count(), kNone) {
-  head_.reserve(view.row_count());
-  for (size_t row = 0; row < view.row_count(); ++row) {
-    auto [at, added] = head_.try_emplace(hash_row(view, row, nullptr), groups_.size());
-    size_t group = added ? kNone : at->second;
-    for (; group != kNone; group = groups_[group].next_with_hash) {
-      if (same_row(view, row, nullptr, groups_[group].first)) break;
-    }
-    if (group == kNone) {
-      groups_.push_back({row, row, 1, added ? kNone : at->second});
-      at->second = groups_.size() - 1;
-    } else {
-      next_in_group_[groups_[group].last] = row;
-      groups_[group].last = row;
-      ++groups_[group].size;
-    }
-  }
+RowFingerprint fingerprint(const ResultView& view, size_t row, const std::vector<size_t>* columns) {
+  Hasher hasher;
+  const size_t count = columns ? columns->size() : view.column_count();
+  for (size_t c = 0; c < count; ++c) hasher.value(view.value(row, columns ? (*columns)[c] : c));
+  return hasher.result();
+}
+
+RowIndex::RowIndex(const ResultView& view) {
+  if (view.row_count() > std::numeric_limits<uint32_t>::max())
+    throw std::length_error("too many rows to account for");
+  entries_.reserve(view.row_count());
+  for (size_t row = 0; row < view.row_count(); ++row) entries_.push_back({fingerprint(view, row), uint32_t(row)});
+  std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+    return a.print != b.print ? a.print < b.print : a.row < b.row;
+  });
 }
 
 std::optional<size_t> RowIndex::find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const {
-  auto found = head_.find(hash_row(other, row, &columns));
-  if (found == head_.end()) return std::nullopt;
-  for (size_t group = found->second; group != kNone; group = groups_[group].next_with_hash)
-    if (same_row(other, row, &columns, groups_[group].first)) return group;
-  return std::nullopt;
+  const RowFingerprint print = fingerprint(other, row, &columns);
+  auto at = std::lower_bound(entries_.begin(), entries_.end(), print,
+                             [](const Entry& entry, const RowFingerprint& p) { return entry.print < p; });
+  if (at == entries_.end() || at->print != print) return std::nullopt;
+  return size_t(at - entries_.begin());
 }
 
-size_t RowIndex::row(size_t group, size_t n) const {
-  size_t at = groups_[group].first;
-  while (n-- > 0) at = next_in_group_[at];
-  return at;
+size_t RowIndex::size(size_t group) const {
+  size_t end = group + 1;
+  while (end < entries_.size() && entries_[end].print == entries_[group].print) ++end;
+  return end - group;
 }
 
-// Column (*columns)[c] of `view` stands for column c of the whole view (all of it when
-// columns is null).
-size_t RowIndex::hash_row(const ResultView& view, size_t row, const std::vector<size_t>* columns) const {
-  size_t h = 0;
-  for (size_t c = 0; c < view_.column_count(); ++c)
-    h = h * 1000003u ^ (hash_value(view.value(row, columns ? (*columns)[c] : c)) + c);
-  return h;
-}
-
-bool RowIndex::same_row(const ResultView& other, size_t row, const std::vector<size_t>* columns, size_t mine) const {
-  for (size_t c = 0; c < view_.column_count(); ++c)
-    if (!(other.value(row, columns ? (*columns)[c] : c) == view_.value(mine, c))) return false;
-  return true;
+ViewMatcher::ViewMatcher(const ResultView& view) : index_(view) {
+  for (size_t c = 0; c < view.column_count(); ++c) view_columns_.push_back(view.column_name(c));
 }
 
 std::optional<size_t> ViewMatcher::match(size_t visit, const ResultView& items, size_t row) {
@@ -88,16 +113,17 @@ std::optional<size_t> ViewMatcher::match(size_t visit, const ResultView& items, 
       names_.clear();
       for (size_t c = 0; c < items.column_count(); ++c) names_.push_back(items.column_name(c));
       columns_.clear();
-      for (size_t c = 0; c < view_.column_count(); ++c)
-        columns_.push_back(column_named(items, view_.column_name(c)).value_or(c));
+      for (size_t c = 0; c < view_columns_.size(); ++c)
+        columns_.push_back(column_named(items, view_columns_[c]).value_or(c));
     }
   }
   auto group = index_.find(items, row, columns_);
   if (!group) return std::nullopt;
-  if (index_.size(*group) == 1) return index_.row(*group, 0);
+  const size_t size = index_.size(*group);
+  if (size == 1) return index_.row(*group, 0);
   auto& [seen_visit, used] = taken_[*group];
   if (seen_visit != visit + 1) seen_visit = visit + 1, used = 0;
-  return index_.row(*group, used++ % index_.size(*group));
+  return index_.row(*group, used++ % size);
 }
 
 }  // namespace halvaro::db

@@ -2,6 +2,7 @@
 // Finding the row of a whole view that a row of a query on the view stands for.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,44 +17,50 @@ namespace halvaro::db {
 // The column of `view` named `name`, without regard to case.
 std::optional<size_t> column_named(const ResultView& view, std::string_view name);
 
+// A row's values reduced to 96 bits by two unrelated hash functions. Among the ten
+// million rows a 2 GB file can hold, two different rows share a fingerprint with a
+// chance below 10^-15, so equal fingerprints are taken for equal rows: an index then
+// needs 16 bytes per row and never reads a row back.
+struct RowFingerprint {
+  uint64_t high = 0;
+  uint32_t low = 0;
+  auto operator<=>(const RowFingerprint&) const = default;
+};
+
+// The fingerprint of `row` of `view` over the columns `columns` (all, in order, when null).
+RowFingerprint fingerprint(const ResultView& view, size_t row, const std::vector<size_t>* columns = nullptr);
+
 // Rows of a view with the same values in every column are one group; identical rows
-// are told apart by their order.
+// are told apart by their order. Built in one pass over the view, which it does not keep.
 class RowIndex {
  public:
   explicit RowIndex(const ResultView& view);
 
   // The group of rows equal to `row` of `other`, whose column columns[c] is view column c.
   std::optional<size_t> find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const;
-  size_t size(size_t group) const { return groups_[group].size; }
+  size_t size(size_t group) const;
   // The n-th row of a group, in the view's order.
-  size_t row(size_t group, size_t n) const;
+  size_t row(size_t group, size_t n) const { return entries_[group + n].row; }
 
  private:
-  static constexpr size_t kNone = size_t(-1);
-  struct Group {
-    size_t first, last, size, next_with_hash;
+  struct Entry {
+    RowFingerprint print;
+    uint32_t row;
   };
-
-  size_t hash_row(const ResultView& view, size_t row, const std::vector<size_t>* columns) const;
-  bool same_row(const ResultView& other, size_t row, const std::vector<size_t>* columns, size_t mine) const;
-
-  const ResultView& view_;
-  std::unordered_map<size_t, size_t> head_;  // hash: latest group with it
-  std::vector<Group> groups_;
-  std::vector<size_t> next_in_group_;  // by row
+  std::vector<Entry> entries_;  // by fingerprint, then row; a group is its first entry
 };
 
 // Matches the rows that item queries found to the rows of the whole item view, query by
 // query (a visit). Identical rows found by one visit are told apart by the order the
-// visit found them; the view must outlive the matcher.
+// visit found them.
 class ViewMatcher {
  public:
-  explicit ViewMatcher(const ResultView& view) : view_(view), index_(view) {}
+  explicit ViewMatcher(const ResultView& view);
   // The view row that row `row` of `items` (found by visit number `visit`) stands for.
   std::optional<size_t> match(size_t visit, const ResultView& items, size_t row);
 
  private:
-  const ResultView& view_;
+  std::vector<std::string> view_columns_;
   RowIndex index_;
   std::unordered_map<size_t, std::pair<size_t, size_t>> taken_;  // group: visit + 1, rows used
   size_t columns_visit_ = size_t(-1);

@@ -1,19 +1,24 @@
 #pragma once
 // What became of each source row while the transfers ran. The copy procedure tells the
 // ledger which master and item rows it appended, which it could not store and where a
-// group stopped; the account of the run is worked out from it afterwards. When a stage's
-// item view was read as the stage opened, each item is matched to its row of the view
-// as it is found, and an item query's rows are dropped once the next one opens.
+// group stopped. Each item is matched to its row of the stage's item view as it is
+// found, and each row keeps only a small mark; when the next stage opens, the stage
+// that ended is accounted for and all it held is let go, so memory follows the stage in
+// flight and not the file.
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "db/master_keys.h"
 #include "db/row_index.h"
+#include "db/source_account.h"
 #include "db/store.h"
 
 namespace halvaro::db {
@@ -33,14 +38,28 @@ struct RowEvent {
   std::vector<FieldValue> stored;  // appended: the summed columns as the destination holds them
 };
 
-// One master row's item query and what became of the rows it found.
-struct ItemVisit {
-  size_t master_row = 0;
-  bool master_stored = false;
-  std::vector<FieldValue> key;  // the values the query compared, in the order of its pieces
-  std::shared_ptr<const ResultView> items;  // with an item view: only while this is the latest visit
-  std::vector<std::pair<size_t, RowEvent>> events;  // by row of `items`
-  std::vector<std::optional<size_t>> view_rows;     // with an item view: the view's row of each event
+// What became of one source row, in eight bytes. A row appended once with every summed
+// value as the source holds it needs nothing more.
+struct RowMark {
+  uint32_t first_master = 0;  // the master row of its first append (items: whose query found it)
+  uint16_t appended = 0;      // times (stops counting at its limit)
+  bool refused = false;
+  bool master_not_stored = false;
+};
+
+// The little more a few rows need.
+struct RowNotes {
+  std::string refused;                           // the first refusal's description
+  std::vector<size_t> appended_by;               // master rows of every append, once there are two
+  std::vector<std::vector<FieldValue>> changed;  // summed values of appends that differ from the source
+};
+
+// The marks of one source's rows.
+struct RowMarks {
+  std::vector<RowMark> marks;  // by source row
+  std::unordered_map<size_t, RowNotes> notes;
+  // `as_source`: every stored summed value equals the source row's.
+  void record(size_t row, size_t master_row, const RowEvent& event, bool as_source);
 };
 
 // A source read whole: its rows, or why it could not be read.
@@ -51,16 +70,25 @@ struct SourceRead {
 
 struct StageLedger {
   std::shared_ptr<const ResultView> masters;
-  std::vector<std::vector<RowEvent>> master_events;  // by master row
-  std::vector<ItemVisit> visits;
+  std::vector<std::optional<size_t>> master_summed;  // each summed column among the masters' columns
+  RowMarks master_rows;
   bool stopped = false;  // the group stopped while this stage ran
   std::string stop_reason;
+
   std::optional<SourceRead> item_view;     // read when the stage opened
-  std::unique_ptr<ViewMatcher> item_rows;  // over item_view's rows
+  std::unique_ptr<ViewMatcher> matcher;    // over item_view's rows
+  std::unique_ptr<MasterKeys> master_keys;  // of every item query, to explain items none found
+  RowMarks item_rows;                      // by row of item_view
+  size_t visits = 0;                       // item queries opened
+  // The latest item query: its master row, its rows and where the summed columns are in them.
+  size_t visit_master_row = 0;
+  std::shared_ptr<const ResultView> items;
+  std::vector<std::optional<size_t>> items_summed;
 };
 
 class RowLedger {
  public:
+  // Opening a stage accounts for the one that ran before it.
   void stage_opened(const Stage& stage, std::shared_ptr<const ResultView> masters);
   // The stage's item view, read as it opened: item events are matched to its rows at once.
   void item_view_read(const Stage& stage, SourceRead view);
@@ -72,11 +100,31 @@ class RowLedger {
   // The group stopped; `current` is the stage it was in (null: before its first stage).
   void group_stopped(const Group& group, const Stage* current, const std::string& description);
 
+  // The stage still running (its ledger), or null once it has been accounted for.
   const StageLedger* stage(const Stage& stage) const;
   bool stopped(const Group& group) const { return stopped_groups_.count(&group) > 0; }
 
+  // Accounts for the stage still open, if any. `source` is what stages are read from.
+  void finish(Store& source);
+  // The account of a stage that ran, taken out of the ledger once (nullopt: it never opened).
+  std::optional<StageAccount> take_account(const Stage& stage);
+
  private:
-  std::map<const Stage*, StageLedger> stages_;
+  StageLedger& ledger_of(const Stage& stage);
+  void close_open_stage(Store* source);
+
+  // Stands for the source where a stage that ran had everything it needs already.
+  class Unreadable final : public Store {
+    std::shared_ptr<const ResultView> select(const std::string&) override;
+    AppendTable& table(std::string_view) override;
+    void close() override {}
+  };
+
+  const Stage* open_ = nullptr;
+  StageLedger ledger_;  // of open_
+  std::map<const Stage*, StageAccount> accounted_;
+  std::map<const Stage*, StageLedger> pending_;  // ran without reading its rows: accounted at the end
+  Unreadable unreadable_;
   std::set<const Group*> stopped_groups_;
 };
 

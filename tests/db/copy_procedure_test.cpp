@@ -258,26 +258,20 @@ TEST_F(DetailTest, ItemsOfAnOrderThatWasNotStoredAreRecordedInsteadOfAppended) {
   EXPECT_EQ(items->rows.size(), 2u);  // the two items of O'1; O3's item is not left without its order
   const db::StageLedger* ledger = state.ledger.stage(orders_group.stages[0]);
   ASSERT_NE(ledger, nullptr);
-  ASSERT_EQ(ledger->master_events.size(), 3u);
-  EXPECT_EQ(ledger->master_events[0].at(0).fate, db::RowFate::Appended);
-  EXPECT_EQ(ledger->master_events[2].at(0).fate, db::RowFate::Refused);
-  EXPECT_EQ(ledger->master_events[2][0].reason, "the text cannot be indexed");
-  ASSERT_EQ(ledger->visits.size(), 3u);
-  EXPECT_TRUE(ledger->visits[0].master_stored);
-  EXPECT_EQ(ledger->visits[0].events.size(), 2u);
-  const db::ItemVisit& unstored = ledger->visits[2];
-  EXPECT_FALSE(unstored.master_stored);
-  EXPECT_EQ(unstored.key, (std::vector<FieldValue>{"O3", DateTime{0}}));  // the values the query compared
-  ASSERT_EQ(unstored.events.size(), 1u);
-  EXPECT_EQ(unstored.events[0].first, 0u);
-  EXPECT_EQ(unstored.events[0].second.fate, db::RowFate::MasterNotStored);
+  const auto& masters = ledger->master_rows;
+  ASSERT_EQ(masters.marks.size(), 3u);
+  EXPECT_EQ(masters.marks[0].appended, 1);
+  EXPECT_TRUE(masters.marks[2].refused);
+  EXPECT_EQ(masters.marks[2].appended, 0);
+  EXPECT_EQ(masters.notes.at(2).refused, "the text cannot be indexed");
+  EXPECT_EQ(ledger->visits, 3u);
 }
 
 TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKept) {
   orders_group.stages[0].detail->view = {"items_view", {"No", "Line"}, {}};
   const DateTime day{45155.5};
   old_file.add_result("Select No, Line, Day from items_view", {"No", "Line", "Day"},
-                      {{"O3", 7, FieldValue{}}, {"O'1", 1, day}, {"O'1", 2, day}});
+                      {{"O3", 7, FieldValue{}}, {"O'1", 1, day}, {"O'1", 2, day}, {"O9", 1, day}});
   old_file.add_result("Select * from items where No = 'O''1' and cstr(Day) = '17/08/2023 12:00:00'",
                       {"No", "Line", "Day"}, {{"O'1", 2, day}, {"O'1", 1, day}});
   old_file.add_result("Select * from items where No = 'O3' and cstr(Day) = '30/12/1899'", {"No", "Line", "Day"},
@@ -287,12 +281,17 @@ TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKe
   const db::StageLedger* ledger = state.ledger.stage(orders_group.stages[0]);
   ASSERT_NE(ledger, nullptr);
   ASSERT_TRUE(ledger->item_view.has_value());
-  ASSERT_EQ(ledger->visits.size(), 3u);
-  using ViewRows = std::vector<std::optional<size_t>>;
-  EXPECT_EQ(ledger->visits[0].view_rows, (ViewRows{2, 1}));  // in the order the query found them
-  EXPECT_EQ(ledger->visits[2].view_rows, (ViewRows{0}));
-  EXPECT_EQ(ledger->visits[0].items, nullptr);
-  EXPECT_EQ(ledger->visits[1].items, nullptr);
+  EXPECT_EQ(ledger->visits, 3u);
+  const auto& marks = ledger->item_rows.marks;
+  ASSERT_EQ(marks.size(), 4u);
+  EXPECT_EQ(marks[1].appended, 1);
+  EXPECT_EQ(marks[2].appended, 1);
+  EXPECT_EQ(marks[0].appended, 1);
+  EXPECT_EQ(marks[0].first_master, 2u);  // found by the third order's query
+  EXPECT_EQ(marks[3].appended, 0);       // no order's query found it
+  // Only the latest query's rows are held; no row needed a note.
+  EXPECT_NE(ledger->items, nullptr);
+  EXPECT_TRUE(ledger->item_rows.notes.empty());
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+// The values each master's item query compared, kept so that an item no query found can
+// be told why: for each value piece, a hash of every master's values up to that piece,
+// and for dates also of the day alone. Eight bytes per piece and master, whatever the
+// values, and one search per piece to explain a row.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "db/store.h"
+
+namespace halvaro::db {
+
+struct QueryPiece;
+
+class MasterKeys {
+ public:
+  // The item query's pieces, and the item view whose rows are to be explained.
+  MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view);
+
+  // One master's item query: the values it compared, in the order of the value pieces.
+  void add(const std::vector<FieldValue>& key);
+
+  // Why no master's item query found row `row` of the view: the first compared value,
+  // in the query's order, that no master with the same earlier values has.
+  std::string why_unreached(const ResultView& view, size_t row);
+
+ private:
+  struct Piece {
+    std::string_view item_column;
+    std::optional<size_t> column;  // in the view; without it the piece is passed over
+    std::vector<uint64_t> prefixes;                  // a hash per master: its values up to here
+    std::vector<std::pair<uint64_t, double>> days;   // the values before it and its day: its date
+    bool sorted = true;
+  };
+  void sort();
+
+  std::vector<Piece> pieces_;  // one per value piece
+};
+
+}  // namespace halvaro::db
