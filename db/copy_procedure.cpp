@@ -280,8 +280,8 @@ class Program {
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
-        state_->ledger.items_opened(*current_stage_, state_->rsSourceMtr.AbsolutePosition(), master_stored_,
-                                    std::move(item_key_), rs.snapshot());
+        state_->ledger.items_opened(*current_stage_, state_->rsSourceMtr.AbsolutePosition(),
+                                    item_key_, rs.snapshot());
         return next;
       case Op::IfMasterNotStored:
         return master_stored_ ? next : step.target;

@@ -107,8 +107,8 @@ void RowLedger::master_event(const Stage& stage, size_t row, RowEvent event) {
   ledger.master_rows.record(row, row, event, unchanged);
 }
 
-void RowLedger::items_opened(const Stage& stage, size_t master_row, bool /*master_stored*/,
-                             std::vector<FieldValue> key, std::shared_ptr<const ResultView> items) {
+void RowLedger::items_opened(const Stage& stage, size_t master_row, const std::vector<FieldValue>& key,
+                             std::shared_ptr<const ResultView> items) {
   StageLedger& ledger = ledger_of(stage);
   ++ledger.visits;
   ledger.visit_master_row = master_row;
@@ -132,8 +132,7 @@ void RowLedger::item_event(const Stage& stage, size_t row, RowEvent event) {
   ledger.item_rows.record(*view_row, ledger.visit_master_row, event, unchanged);
 }
 
-void RowLedger::group_stopped(const Group& group, const Stage* current, const std::string& description) {
-  stopped_groups_.insert(&group);
+void RowLedger::group_stopped(const Group& /*group*/, const Stage* current, const std::string& description) {
   if (!current) return;
   StageLedger& ledger = ledger_of(*current);
   ledger.stopped = true;

@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -93,7 +92,7 @@ class RowLedger {
   // The stage's item view, read as it opened: item events are matched to its rows at once.
   void item_view_read(const Stage& stage, SourceRead view);
   void master_event(const Stage& stage, size_t row, RowEvent event);
-  void items_opened(const Stage& stage, size_t master_row, bool master_stored, std::vector<FieldValue> key,
+  void items_opened(const Stage& stage, size_t master_row, const std::vector<FieldValue>& key,
                     std::shared_ptr<const ResultView> items);
   // An event of the item rows found by the latest items_opened of the stage.
   void item_event(const Stage& stage, size_t row, RowEvent event);
@@ -102,7 +101,6 @@ class RowLedger {
 
   // The stage still running (its ledger), or null once it has been accounted for.
   const StageLedger* stage(const Stage& stage) const;
-  bool stopped(const Group& group) const { return stopped_groups_.count(&group) > 0; }
 
   // Accounts for the stage still open, if any. `source` is what stages are read from.
   void finish(Store& source);
@@ -125,7 +123,6 @@ class RowLedger {
   std::map<const Stage*, StageAccount> accounted_;
   std::map<const Stage*, StageLedger> pending_;  // ran without reading its rows: accounted at the end
   Unreadable unreadable_;
-  std::set<const Group*> stopped_groups_;
 };
 
 }  // namespace halvaro::db

@@ -1,5 +1,6 @@
 #include "jet/pages/journal.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -223,7 +224,9 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
   if (!identity) throw JetError(describe_errno(path_, "cannot read the identity of the file it protects"));
   ++salt_;
   const size_t record = 4 + page_size_ + 4;
-  buffer_.resize(kHeaderSize + record * pages.size());
+  // Written a stretch at a time, so the buffer stays small whatever the commit's size.
+  constexpr size_t kRecordsPerWrite = 256;
+  buffer_.resize(kHeaderSize + record * std::min(pages.size(), kRecordsPerWrite));
   uint8_t* out = buffer_.data();
   std::memcpy(out, kMagic, sizeof kMagic);
   bytes::put32(out + 8, page_size_);
@@ -236,19 +239,26 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
   bytes::put32(out + 48, new_header != nullptr ? checksum(0, new_header, page_size_) : identity->header_digest);
   bytes::put32(out + 52, new_page_count);
   bytes::put32(out + 56, checksum(salt_, out, 56));
-  uint8_t* r = out + kHeaderSize;
-  for (const SavedPage& page : pages) {
-    bytes::put32(r, page.number);
-    std::memcpy(r + 4, page.bytes, page_size_);
-    bytes::put32(r + 4 + page_size_, checksum(salt_, r, 4 + page_size_));
-    r += record;
-  }
-  // One write and one sync: records whose bytes did not reach the disk fail their
+  // Many writes and one sync: records whose bytes did not reach the disk fail their
   // checksum and are skipped, which is harmless because the database is only
   // touched after this sync has returned.
-  write_all(fd_, buffer_.data(), buffer_.size(), 0, path_);
+  size_t filled = kHeaderSize;
+  uint64_t offset = 0;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    uint8_t* r = out + filled;
+    bytes::put32(r, pages[i].number);
+    std::memcpy(r + 4, pages[i].bytes, page_size_);
+    bytes::put32(r + 4 + page_size_, checksum(salt_, r, 4 + page_size_));
+    filled += record;
+    if (filled + record > buffer_.size() || i + 1 == pages.size()) {
+      write_all(fd_, out, filled, static_cast<off_t>(offset), path_);
+      offset += filled;
+      filled = 0;
+    }
+  }
+  if (filled > 0) write_all(fd_, out, filled, static_cast<off_t>(offset), path_);  // no pages: the header
   sync(fd_, path_);
-  bytes_written_ += buffer_.size();
+  bytes_written_ += offset + filled;
 }
 
 void Journal::clear() {

@@ -92,6 +92,7 @@ void PageStore::load(uint32_t page) const {
   auto buf = std::make_unique<uint8_t[]>(page_size_);
   read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
   pages_[page] = std::move(buf);
+  ++held_;
 }
 
 const uint8_t* PageStore::read(uint32_t page) const {
@@ -124,6 +125,7 @@ uint8_t* PageStore::write(uint32_t page) {
 uint32_t PageStore::allocate() {
   const auto page = static_cast<uint32_t>(pages_.size());
   pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
+  ++held_;
   std::memset(pages_.back().get(), 0, page_size_);
   is_dirty_.push_back(false);
   write(page);
@@ -220,16 +222,16 @@ void PageStore::write_dirty_pages() {
     throw JetError(quoted(path_) + ": cannot sync: " + std::strerror(errno));
 }
 
-size_t PageStore::pages_held() const {
-  size_t held = 0;
-  for (const auto& page : pages_) held += page != nullptr;
-  return held;
+void PageStore::count_held() {
+  held_ = 0;
+  for (const auto& page : pages_) held_ += page != nullptr;
 }
 
 void PageStore::release() {
   for (size_t page = 0; page < pages_.size(); ++page) {
     if (page < committed_pages_ && !is_dirty_[page]) pages_[page].reset();
   }
+  count_held();
 }
 
 void PageStore::discard_changes() {
@@ -240,6 +242,7 @@ void PageStore::discard_changes() {
   dirty_.clear();
   pages_.resize(committed_pages_);
   is_dirty_.resize(committed_pages_);
+  count_held();
 }
 
 void PageStore::close() {

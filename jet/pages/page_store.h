@@ -42,7 +42,7 @@ class PageStore final : public PageSource {
 
   bool has_changes() const { return !dirty_.empty(); }
   // Pages whose bytes this store holds in memory.
-  size_t pages_held() const;
+  size_t pages_held() const { return held_; }
   // Makes the changes durable. When a write fails (disk full, I/O error) the file is
   // rolled back to its last commit and the changes are discarded before JetError
   // reports it.
@@ -62,6 +62,7 @@ class PageStore final : public PageSource {
   PageStore() = default;
   void load(uint32_t page) const;
   void write_dirty_pages();
+  void count_held();
   [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
@@ -69,6 +70,7 @@ class PageStore final : public PageSource {
   uint32_t page_size_ = 4096;
   uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
+  mutable size_t held_ = 0;  // pages_ that are not null
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;
   std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> originals_;

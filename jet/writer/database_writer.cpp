@@ -81,7 +81,9 @@ class Writer final : public DatabaseWriter {
       throw;
     }
     ++pending_rows_;
-    if (pending_rows_ >= options_.commit_rows ||
+    // Rows spread over large indexes read and change many pages: commit early, and so
+    // let go of them, rather than hold more than the limit.
+    if (pending_rows_ >= options_.commit_rows || pages_->pages_held() >= options_.pages_held_before_commit ||
         std::chrono::steady_clock::now() - last_commit_ >= options_.commit_interval)
       commit();
   }

@@ -69,6 +69,7 @@ db::StoreLimits everything_in_memory() {
   limits.writer.commit_rows = std::numeric_limits<uint32_t>::max();
   limits.writer.commit_interval = std::chrono::hours(1);
   limits.writer.pages_kept_after_commit = std::numeric_limits<size_t>::max();
+  limits.writer.pages_held_before_commit = std::numeric_limits<size_t>::max();
   return limits;
 }
 
@@ -78,6 +79,7 @@ db::StoreLimits tight() {
   limits.scratch.result_memory_rows = 16;
   limits.writer.commit_rows = 97;
   limits.writer.pages_kept_after_commit = 0;
+  limits.writer.pages_held_before_commit = 40;
   return limits;
 }
 

@@ -33,5 +33,22 @@ TEST_F(ViewMatcherTest, IdenticalRowsAreToldApartByTheOrderEachQueryFoundThem) {
   EXPECT_EQ(matcher.match(1, both, 0), std::optional<size_t>(2));
 }
 
+// Rows are told apart exactly as their values compare: equal values share a fingerprint,
+// values of different types or columns in another order do not.
+TEST(RowFingerprint, FollowsTheValuesEquality) {
+  ResultTable rows({"a", "b"}, Rows{{0.0, "x"},
+                                    {-0.0, "x"},
+                                    {int64_t{0}, "x"},
+                                    {"x", 0.0},
+                                    {Currency{0}, "x"},
+                                    {DateTime{0}, "x"},
+                                    {FieldValue{}, "x"},
+                                    {"", "x"}});
+  EXPECT_EQ(db::fingerprint(rows, 0), db::fingerprint(rows, 1));
+  for (size_t a = 1; a < rows.row_count(); ++a)
+    for (size_t b = a + 1; b < rows.row_count(); ++b)
+      EXPECT_NE(db::fingerprint(rows, a), db::fingerprint(rows, b)) << a << " " << b;
+}
+
 }  // namespace
 }  // namespace halvaro::test
