@@ -46,9 +46,10 @@ bool contains(const std::vector<uint64_t>& sorted, uint64_t hash) {
 
 }  // namespace
 
-MasterKeys::MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view) {
+MasterKeys::MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view, size_t masters) {
   for (const QueryPiece& piece : query)
     if (piece.is_value) pieces_.push_back({piece.item_column, column_named(view, piece.item_column), {}, {}});
+  for (Piece& piece : pieces_) piece.prefixes.reserve(masters);
 }
 
 void MasterKeys::add(const std::vector<FieldValue>& key) {

@@ -19,8 +19,9 @@ struct QueryPiece;
 
 class MasterKeys {
  public:
-  // The item query's pieces, and the item view whose rows are to be explained.
-  MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view);
+  // The item query's pieces, the item view whose rows are to be explained, and how many
+  // masters are expected (room for them is made at once).
+  MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view, size_t masters = 0);
 
   // One master's item query: the values it compared, in the order of the value pieces.
   void add(const std::vector<FieldValue>& key);

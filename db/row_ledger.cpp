@@ -95,7 +95,8 @@ void RowLedger::item_view_read(const Stage& stage, SourceRead view) {
   StageLedger& ledger = ledger_of(stage);
   if (view.rows && stage.detail) {
     ledger.matcher = std::make_unique<ViewMatcher>(*view.rows);
-    ledger.master_keys = std::make_unique<MasterKeys>(stage.detail->query, *view.rows);
+    ledger.master_keys = std::make_unique<MasterKeys>(stage.detail->query, *view.rows,
+                                                      ledger.masters ? ledger.masters->row_count() : 0);
     ledger.item_rows.marks.assign(view.rows->row_count(), {});
   }
   ledger.item_view = std::move(view);
