@@ -420,12 +420,32 @@ void QueryEngine::forget_loaded() {
   impl_->indexes.clear();
 }
 
+namespace {
+
+// "where" is reserved, so the parser reads that word only as a WHERE clause, which a
+// whole-table statement lacks: a statement with it is answered without parsing (the
+// per-row item queries of a run all have one).
+bool has_where_clause(const std::vector<Token>& tokens) {
+  for (const Token& token : tokens)
+    if (token.type == Token::Type::Word && token.text.size() == 5 && fold_case(token.text) == "where") return true;
+  return false;
+}
+
+}  // namespace
+
 std::optional<std::string> QueryEngine::whole_table(std::string_view access_sql) {
+  std::vector<Token> tokens;
+  try {
+    tokens = tokenize(access_sql);
+  } catch (const SyntaxError&) {
+    return std::nullopt;
+  }
   std::string name;
-  if (is_bare_name(access_sql, name)) return name;
+  if (tokens.size() == 2 && is_bare_name(access_sql, name)) return name;
+  if (has_where_clause(tokens)) return std::nullopt;
   ast::Query query;
   try {
-    query = parse_select(access_sql);
+    query = parse_select(std::move(tokens));
   } catch (const SyntaxError&) {
     return std::nullopt;
   }
