@@ -58,12 +58,14 @@ class Statement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
+// Texts and bytes are bound without a copy: `value` must stay as it is until the
+// statement has been stepped.
 void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind) {
   const auto& v = value.value;
   if (std::holds_alternative<std::monostate>(v)) {
     sqlite3_bind_null(statement, index);
   } else if (auto text = std::get_if<std::string>(&v)) {
-    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
   } else if (auto whole = std::get_if<int64_t>(&v)) {
     sqlite3_bind_int64(statement, index, kind == Kind::Currency ? *whole * 10000 : *whole);
   } else if (auto number = std::get_if<double>(&v)) {
@@ -78,10 +80,10 @@ void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind
   } else if (auto exact = std::get_if<Decimal>(&v)) {
     sqlite3_bind_double(statement, index, std::stod(to_string(*exact)));
   } else if (auto id = std::get_if<Guid>(&v)) {
-    sqlite3_bind_blob(statement, index, id->bytes.data(), 16, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(statement, index, id->bytes.data(), 16, SQLITE_STATIC);
   } else {
     const auto& bytes = std::get<Binary>(v);
-    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
   }
 }
 
@@ -250,12 +252,14 @@ struct QueryEngine::Impl : RelationResolver {
     try {
       Statement statement(db, insert);
       size_t rows = 0;
+      const FieldValue missing;  // a row shorter than the table: its last columns are null
       source->scan(table, [&](std::span<const FieldValue> values) {
         if (tick && ++rows % kRowsPerTick == 0) tick();
         sqlite3_reset(statement.get());
+        // The row's own values are bound (no copy), and they outlive the step.
         for (size_t i = 0; i < table.columns.size(); ++i) {
-          bind(statement.get(), static_cast<int>(i + 1), i < values.size() ? values[i] : FieldValue(),
-               table.columns[i].kind);
+          const FieldValue& value = i < values.size() ? values[i] : missing;
+          bind(statement.get(), static_cast<int>(i + 1), value, table.columns[i].kind);
         }
         statement.step();
       });
