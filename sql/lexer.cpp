@@ -16,6 +16,7 @@ bool word_part(char c) { return word_start(c) || std::isdigit(static_cast<unsign
 std::vector<Token> tokenize(std::string_view sql, LexOptions options) {
   using Problem = LexError::Problem;
   std::vector<Token> tokens;
+  tokens.reserve(sql.size() / 5 + 2);  // about one token per five characters: no regrowth for most statements
   size_t i = 0;
   auto fail = [&](const std::string& what, Problem problem, size_t at) {
     throw LexError(what + " at character " + std::to_string(at + 1), problem, at);
