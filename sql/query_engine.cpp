@@ -167,6 +167,8 @@ struct QueryEngine::Impl : RelationResolver {
   // makes a shape of each.
   std::unordered_map<std::string, std::unique_ptr<PreparedShape>> shapes;
   static constexpr size_t kMaxShapes = 256;
+  std::vector<Token> statement_tokens;
+  StatementShape statement_shape;
   ScratchLimits limits;
   bool share = true;
   std::function<void()> tick;
@@ -313,21 +315,24 @@ struct QueryEngine::Impl : RelationResolver {
   template <class Result>
   Result execute(std::string_view access_sql) {
     if (!share) return execute_translated<Result>(access_sql, translate_statement(access_sql));
-    std::vector<Token> tokens;
+    // The tokens and shape of the previous statement make room for this one's (the
+    // engine never runs a statement while evaluating another).
+    std::vector<Token>& tokens = statement_tokens;
+    StatementShape& shape = statement_shape;
     try {
-      tokens = tokenize(access_sql);
+      tokenize_into(access_sql, tokens);
     } catch (const SyntaxError&) {
       return execute_translated<Result>(access_sql, translate_statement(access_sql));  // reports the error
     }
     std::string name;
-    if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokens = tokenize("SELECT * FROM [" + name + "]");
-    StatementShape shape = shape_of(tokens);
+    if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokenize_into("SELECT * FROM [" + name + "]", tokens);
+    shape_into(tokens, shape);
     auto found = shapes.find(shape.key);
     if (found == shapes.end()) {
       Translation translation = translate_statement(access_sql);
       create_indexes(translation.index_hints);
       if (shapes.size() >= kMaxShapes) shapes.clear();
-      found = shapes.emplace(shape.key, prepare_shape(std::move(tokens), shape.texts, translation.sql)).first;
+      found = shapes.emplace(shape.key, prepare_shape(tokens, shape.texts, translation.sql)).first;
       if (!found->second->statement) return execute_translated<Result>(access_sql, translation);
     }
     const PreparedShape& prepared = *found->second;
