@@ -88,6 +88,8 @@ namespace {
 
 enum class Rs { SourceMtr, DestinationMtr, SourceDet, DestinationDet };
 
+const FieldValue kNothingAttempted;
+
 // The steps of a transfer, one instruction each, so that a skipped step resumes at the
 // very next one.
 enum class Op {
@@ -337,18 +339,25 @@ class Program {
     return next;
   }
 
+  // The value written is the entry's default for an empty source (as ValueOrDefault),
+  // else the source's value, formatted when the entry has a date pattern; it is pointed
+  // to, not copied, on its way to the destination.
   void copy_field(const FieldEntry& entry, Recordset& source, Recordset& destination) {
     attempted_column_ = entry.destination;
-    attempted_ = FieldValue{};
-    FieldValue value = entry.value;
+    attempted_ = &kNothingAttempted;
+    const FieldValue* value = &entry.value;
     if (!entry.source.empty()) {
-      FieldValue read = source.Fields(entry.source).Value();
-      bool empty = read.is_null() || (read.is<std::string>() && read.as<std::string>().empty());
-      value = ValueOrDefault(read, entry.value);
-      if (!empty && !entry.date_pattern.empty()) value = sql::format(read, entry.date_pattern);
+      read_ = source.Fields(entry.source).Value();
+      bool empty = read_.is_null() || (read_.is<std::string>() && read_.as<std::string>().empty());
+      if (!empty && !entry.date_pattern.empty()) {
+        formatted_ = sql::format(read_, entry.date_pattern);
+        value = &formatted_;
+      } else if (!empty) {
+        value = &read_;
+      }
     }
     attempted_ = value;
-    destination.Fields(entry.destination).SetValue(value);
+    destination.Fields(entry.destination).SetValue(*value);
   }
 
   // The destination columns that receive the summed source columns, in their order.
@@ -410,8 +419,8 @@ class Program {
     SkippedValue skipped{stage_label(), rs.target_name(), {}, {}, {}, reason};
     if (step.op == Op::Copy) {
       skipped.column = std::string(attempted_column_);
-      skipped.value = text_form(attempted_);
-      if (attempted_.is<std::string>()) skipped.value = "\"" + skipped.value + "\"";
+      skipped.value = text_form(*attempted_);
+      if (attempted_->is<std::string>()) skipped.value = "\"" + skipped.value + "\"";
     } else if (step.op == Op::Update) {
       skipped.key = rs.new_row_key();
       skipped.reason = "row not stored: " + reason;
@@ -467,7 +476,9 @@ class Program {
   std::string_view group_label_;
   std::string item_query_;
   std::string_view attempted_column_;
-  FieldValue attempted_;
+  const FieldValue* attempted_ = &kNothingAttempted;  // the value of the last Copy: read_, formatted_ or a default
+  FieldValue read_;
+  FieldValue formatted_;
   size_t first_unkeyed_ = 0;
   size_t done_ = 0;
 };

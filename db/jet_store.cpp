@@ -55,11 +55,16 @@ class SourceStore final : public Store {
   SourceStore(std::shared_ptr<const jet::Database> database, const sql::ScratchLimits& limits)
       : database_(database), engine_(std::move(database), limits) {}
   // A statement over a whole table or query that the file lacks fails as missing, not
-  // as bad SQL, so a check of the file can tell the two apart.
+  // as bad SQL, so a check of the file can tell the two apart. That is asked only once
+  // the statement has failed: the per-row item queries of a run then pay nothing for it.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
-    if (auto name = sql::QueryEngine::whole_table(sql); name && !has_table_or_query(*database_, *name))
-      throw no_such_table(*name);
-    return run_query(engine_, sql);
+    try {
+      return run_query(engine_, sql);
+    } catch (const DbError&) {
+      if (auto name = sql::QueryEngine::whole_table(sql); name && !has_table_or_query(*database_, *name))
+        throw no_such_table(*name);
+      throw;
+    }
   }
   AppendTable& table(std::string_view) override {
     throw DbError(ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");

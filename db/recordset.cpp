@@ -105,6 +105,21 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
+template <class NameAt>
+bool same_names(const Recordset::KnownColumns& known, size_t count, NameAt name_at) {
+  if (!known.set || known.names.size() != count) return false;
+  for (size_t i = 0; i < count; ++i)
+    if (known.names[i] != name_at(i)) return false;
+  return true;
+}
+
+template <class NameAt>
+void remember_names(Recordset::KnownColumns& known, bool set, size_t count, NameAt name_at) {
+  known.set = set;
+  known.names.clear();
+  for (size_t i = 0; i < count; ++i) known.names.push_back(name_at(i));
+}
+
 }  // namespace
 
 Recordset::~Recordset() {
@@ -134,10 +149,10 @@ void Recordset::Open(const std::string& source, Connection& connection, int /*cu
     count = rows->row_count();
   }
 
+  keep_known_names(rows.get(), target);
   rows_ = std::move(rows);
   lazy_select_ = std::move(lazy);
   target_ = target;
-  known_names_.clear();
   next_guess_ = 0;
   count_ = count;
   position_ = 0;
@@ -145,6 +160,20 @@ void Recordset::Open(const std::string& source, Connection& connection, int /*cu
   on_new_row_ = pending_ = false;
   connection_ = &connection;
   connection.attach(this);
+}
+
+void Recordset::keep_known_names(const ResultView* rows, const AppendTable* target) {
+  const std::vector<jet::Column>* table = target ? &target->definition().columns : nullptr;
+  const size_t row_count = rows ? rows->column_count() : 0, table_count = table ? table->size() : 0;
+  auto row_name = [&](size_t i) -> const std::string& { return rows->column_name(i); };
+  auto table_name = [&](size_t i) -> const std::string& { return (*table)[i].name; };
+  // Rows read later (lazily) are not known now: names found among them are not kept.
+  const bool keep_rows = rows && same_names(known_row_columns_, row_count, row_name);
+  const bool keep_table = table && same_names(known_table_columns_, table_count, table_name);
+  if (keep_rows && keep_table) return;
+  std::erase_if(known_names_, [&](const KnownName& known) { return known.new_row ? !keep_table : !keep_rows; });
+  if (!keep_rows) remember_names(known_row_columns_, rows != nullptr, row_count, row_name);
+  if (!keep_table) remember_names(known_table_columns_, table != nullptr, table_count, table_name);
 }
 
 void Recordset::Close() {

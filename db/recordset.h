@@ -74,6 +74,14 @@ class Recordset {
   // The key columns' values of the current new row, e.g. "0301234500017 / 202311".
   std::string new_row_key() const;
 
+  // The columns a recordset's known field names were found among. Opened again on
+  // columns of the same names in the same order (the next master's items, their
+  // table), it keeps the names instead of searching again.
+  struct KnownColumns {
+    bool set = false;
+    std::vector<std::string> names;
+  };
+
  private:
   friend class Field;
   friend class Connection;
@@ -94,6 +102,9 @@ class Recordset {
   };
   std::vector<KnownName> known_names_;
   size_t next_guess_ = 0;  // fields are mostly asked for in the same order every row
+  KnownColumns known_row_columns_;
+  KnownColumns known_table_columns_;
+  void keep_known_names(const ResultView* rows, const AppendTable* target);
   size_t count_ = 0;
   size_t position_ = 0;
   std::vector<FieldValue> new_row_;

@@ -14,8 +14,15 @@ bool word_part(char c) { return word_start(c) || std::isdigit(static_cast<unsign
 }  // namespace
 
 std::vector<Token> tokenize(std::string_view sql, LexOptions options) {
-  using Problem = LexError::Problem;
   std::vector<Token> tokens;
+  tokenize_into(sql, tokens, options);
+  return tokens;
+}
+
+void tokenize_into(std::string_view sql, std::vector<Token>& tokens, LexOptions options) {
+  using Problem = LexError::Problem;
+  tokens.clear();
+  tokens.reserve(sql.size() / 5 + 2);  // about one token per five characters: no regrowth for most statements
   size_t i = 0;
   auto fail = [&](const std::string& what, Problem problem, size_t at) {
     throw LexError(what + " at character " + std::to_string(at + 1), problem, at);
@@ -107,7 +114,6 @@ std::vector<Token> tokenize(std::string_view sql, LexOptions options) {
   Token end;
   end.offset = end.end = sql.size();
   tokens.push_back(end);
-  return tokens;
 }
 
 }  // namespace halvaro::sql

@@ -38,5 +38,8 @@ struct LexOptions {
 
 // Throws LexError for an unterminated string, [name] or #date#, or a stray character.
 std::vector<Token> tokenize(std::string_view sql, LexOptions options = {});
+// The same into `tokens` (emptied first), whose room a caller tokenizing statement
+// after statement keeps.
+void tokenize_into(std::string_view sql, std::vector<Token>& tokens, LexOptions options = {});
 
 }  // namespace halvaro::sql

@@ -58,12 +58,14 @@ class Statement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
+// Texts and bytes are bound without a copy: `value` must stay as it is until the
+// statement has been stepped.
 void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind) {
   const auto& v = value.value;
   if (std::holds_alternative<std::monostate>(v)) {
     sqlite3_bind_null(statement, index);
   } else if (auto text = std::get_if<std::string>(&v)) {
-    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
   } else if (auto whole = std::get_if<int64_t>(&v)) {
     sqlite3_bind_int64(statement, index, kind == Kind::Currency ? *whole * 10000 : *whole);
   } else if (auto number = std::get_if<double>(&v)) {
@@ -78,10 +80,10 @@ void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind
   } else if (auto exact = std::get_if<Decimal>(&v)) {
     sqlite3_bind_double(statement, index, std::stod(to_string(*exact)));
   } else if (auto id = std::get_if<Guid>(&v)) {
-    sqlite3_bind_blob(statement, index, id->bytes.data(), 16, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(statement, index, id->bytes.data(), 16, SQLITE_STATIC);
   } else {
     const auto& bytes = std::get<Binary>(v);
-    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
   }
 }
 
@@ -165,6 +167,8 @@ struct QueryEngine::Impl : RelationResolver {
   // makes a shape of each.
   std::unordered_map<std::string, std::unique_ptr<PreparedShape>> shapes;
   static constexpr size_t kMaxShapes = 256;
+  std::vector<Token> statement_tokens;
+  StatementShape statement_shape;
   ScratchLimits limits;
   bool share = true;
   std::function<void()> tick;
@@ -250,12 +254,14 @@ struct QueryEngine::Impl : RelationResolver {
     try {
       Statement statement(db, insert);
       size_t rows = 0;
+      const FieldValue missing;  // a row shorter than the table: its last columns are null
       source->scan(table, [&](std::span<const FieldValue> values) {
         if (tick && ++rows % kRowsPerTick == 0) tick();
         sqlite3_reset(statement.get());
+        // The row's own values are bound (no copy), and they outlive the step.
         for (size_t i = 0; i < table.columns.size(); ++i) {
-          bind(statement.get(), static_cast<int>(i + 1), i < values.size() ? values[i] : FieldValue(),
-               table.columns[i].kind);
+          const FieldValue& value = i < values.size() ? values[i] : missing;
+          bind(statement.get(), static_cast<int>(i + 1), value, table.columns[i].kind);
         }
         statement.step();
       });
@@ -309,21 +315,24 @@ struct QueryEngine::Impl : RelationResolver {
   template <class Result>
   Result execute(std::string_view access_sql) {
     if (!share) return execute_translated<Result>(access_sql, translate_statement(access_sql));
-    std::vector<Token> tokens;
+    // The tokens and shape of the previous statement make room for this one's (the
+    // engine never runs a statement while evaluating another).
+    std::vector<Token>& tokens = statement_tokens;
+    StatementShape& shape = statement_shape;
     try {
-      tokens = tokenize(access_sql);
+      tokenize_into(access_sql, tokens);
     } catch (const SyntaxError&) {
       return execute_translated<Result>(access_sql, translate_statement(access_sql));  // reports the error
     }
     std::string name;
-    if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokens = tokenize("SELECT * FROM [" + name + "]");
-    StatementShape shape = shape_of(tokens);
+    if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokenize_into("SELECT * FROM [" + name + "]", tokens);
+    shape_into(tokens, shape);
     auto found = shapes.find(shape.key);
     if (found == shapes.end()) {
       Translation translation = translate_statement(access_sql);
       create_indexes(translation.index_hints);
       if (shapes.size() >= kMaxShapes) shapes.clear();
-      found = shapes.emplace(shape.key, prepare_shape(std::move(tokens), shape.texts, translation.sql)).first;
+      found = shapes.emplace(shape.key, prepare_shape(tokens, shape.texts, translation.sql)).first;
       if (!found->second->statement) return execute_translated<Result>(access_sql, translation);
     }
     const PreparedShape& prepared = *found->second;
@@ -420,12 +429,32 @@ void QueryEngine::forget_loaded() {
   impl_->indexes.clear();
 }
 
+namespace {
+
+// "where" is reserved, so the parser reads that word only as a WHERE clause, which a
+// whole-table statement lacks: a statement with it is answered without parsing (the
+// per-row item queries of a run all have one).
+bool has_where_clause(const std::vector<Token>& tokens) {
+  for (const Token& token : tokens)
+    if (token.type == Token::Type::Word && token.text.size() == 5 && fold_case(token.text) == "where") return true;
+  return false;
+}
+
+}  // namespace
+
 std::optional<std::string> QueryEngine::whole_table(std::string_view access_sql) {
+  std::vector<Token> tokens;
+  try {
+    tokens = tokenize(access_sql);
+  } catch (const SyntaxError&) {
+    return std::nullopt;
+  }
   std::string name;
-  if (is_bare_name(access_sql, name)) return name;
+  if (tokens.size() == 2 && is_bare_name(access_sql, name)) return name;
+  if (has_where_clause(tokens)) return std::nullopt;
   ast::Query query;
   try {
-    query = parse_select(access_sql);
+    query = parse_select(std::move(tokens));
   } catch (const SyntaxError&) {
     return std::nullopt;
   }

@@ -46,6 +46,28 @@ std::runtime_error file_error(const std::string& what) {
   return std::runtime_error(what + ": " + std::generic_category().message(errno));
 }
 
+// Moves past one encoded value without building it; the same checks as decode_value.
+void skip_value(std::string_view bytes, size_t& at) {
+  switch (take<uint8_t>(bytes, at)) {
+    case 0: return;
+    case 1:
+    case 9: take_bytes(bytes, at); return;
+    case 2:
+    case 3:
+    case 4:
+    case 5: take<int64_t>(bytes, at); return;
+    case 6: take<uint8_t>(bytes, at); return;
+    case 7:
+      take<Int128>(bytes, at);
+      take<uint8_t>(bytes, at);
+      return;
+    case 8:
+      take<Int128>(bytes, at);  // the 16 bytes of a Guid
+      return;
+    default: throw std::runtime_error("spooled row holds an unknown value type");
+  }
+}
+
 }  // namespace
 
 void encode_value(const FieldValue& field, std::string& out) {
@@ -111,6 +133,9 @@ RowSpool& RowSpool::operator=(RowSpool&& other) noexcept {
   block_starts_ = std::move(other.block_starts_);
   loaded_block_ = std::exchange(other.loaded_block_, SIZE_MAX);
   window_ = std::move(other.window_);
+  decoded_ = std::move(other.decoded_);
+  row_starts_ = std::move(other.row_starts_);
+  read_buffer_ = std::move(other.read_buffer_);
   return *this;
 }
 
@@ -180,20 +205,32 @@ void RowSpool::load_block(size_t block) const {
     done += size_t(n);
   }
   size_t rows = std::min(kBlockRows, count_ - block * kBlockRows);
-  window_.resize(rows);
+  row_starts_.resize(rows);
   size_t at = 0;
-  for (auto& row : window_) {
-    row.resize(take<uint32_t>(read_buffer_, at));
-    for (auto& value : row) value = decode_value(read_buffer_, at);
+  for (size_t& row_start : row_starts_) {
+    row_start = at;
+    for (auto values = take<uint32_t>(read_buffer_, at); values > 0; --values) skip_value(read_buffer_, at);
   }
+  window_.resize(rows);
+  decoded_.assign(rows, false);
   loaded_block_ = block;
+}
+
+void RowSpool::decode_row(size_t in_block) const {
+  size_t at = row_starts_[in_block];
+  std::vector<FieldValue>& row = window_[in_block];
+  row.resize(take<uint32_t>(read_buffer_, at));
+  for (auto& value : row) value = decode_value(read_buffer_, at);
+  decoded_[in_block] = true;
 }
 
 const std::vector<FieldValue>& RowSpool::row(size_t n) const {
   if (fd_ < 0) return memory_[n];
   size_t block = n / kBlockRows;
   if (block != loaded_block_) load_block(block);
-  return window_[n % kBlockRows];
+  size_t in_block = n % kBlockRows;
+  if (!decoded_[in_block]) decode_row(in_block);
+  return window_[in_block];
 }
 
 }  // namespace halvaro::sql

@@ -43,6 +43,7 @@ class RowSpool {
   void encode(const std::vector<FieldValue>& row);
   void flush() const;
   void load_block(size_t block) const;
+  void decode_row(size_t in_block) const;
 
   size_t memory_rows_;
   size_t count_ = 0;
@@ -53,8 +54,12 @@ class RowSpool {
   mutable uint64_t written_ = 0;         // bytes in the file
   std::vector<uint64_t> block_starts_;   // offset of every kBlockRows-th row
   mutable size_t loaded_block_ = SIZE_MAX;
-  mutable std::vector<std::vector<FieldValue>> window_;  // the rows of loaded_block_
-  mutable std::string read_buffer_;
+  // The rows of loaded_block_, each decoded when first asked for: a reader that jumps
+  // about (a lookup by key) decodes one row, not the whole block.
+  mutable std::vector<std::vector<FieldValue>> window_;
+  mutable std::vector<bool> decoded_;
+  mutable std::vector<size_t> row_starts_;  // where each row of the block begins in read_buffer_
+  mutable std::string read_buffer_;         // the encoded rows of loaded_block_
 };
 
 // The encoding the spool uses, one value after another (exposed for tests).

@@ -8,6 +8,13 @@ namespace halvaro::sql {
 
 StatementShape shape_of(const std::vector<Token>& tokens) {
   StatementShape shape;
+  shape_into(tokens, shape);
+  return shape;
+}
+
+void shape_into(const std::vector<Token>& tokens, StatementShape& shape) {
+  shape.key.clear();
+  shape.texts.clear();
   for (const Token& token : tokens) {
     // Type, then text: a separator that no token's text holds keeps "a b" apart from "ab".
     shape.key += static_cast<char>('0' + static_cast<int>(token.type));
@@ -18,7 +25,6 @@ StatementShape shape_of(const std::vector<Token>& tokens) {
     }
     shape.key += '\0';
   }
-  return shape;
 }
 
 std::optional<std::string> inline_texts(std::string_view sql, const std::vector<std::string>& texts) {

@@ -18,6 +18,8 @@ struct StatementShape {
 };
 
 StatementShape shape_of(const std::vector<Token>& tokens);
+// The same into `shape`, keeping the room its key and texts already have.
+void shape_into(const std::vector<Token>& tokens, StatementShape& shape);
 
 // The SQL of a translation made with text parameters, each placeholder ?<n> replaced by
 // quoted text n as the translator writes it inline. nullopt when a placeholder has no

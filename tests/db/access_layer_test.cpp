@@ -122,6 +122,44 @@ TEST_F(RecordsetTest, StaticSnapshotWalksRowsWithCaseBlindFields) {
   EXPECT_EQ(code_of([&] { rs.Close(); }), ErrorCode::ObjectClosed);
 }
 
+// Names found once are kept while the recordset is reopened on columns of the same
+// names (one item query after another, their table), and found again when they differ.
+TEST_F(RecordsetTest, ReopenedRecordsetFindsFieldsAmongItsNewColumns) {
+  old_file.add_result("Select * from items where k = '1'", {"k", "Qty"}, {{"1", int64_t{5}}});
+  old_file.add_result("Select * from items where k = '2'", {"k", "Qty"}, {{"2", int64_t{7}}});
+  old_file.add_result("Select Qty, k from items", {"Qty", "k"}, {{int64_t{9}, "3"}});
+  old_file.add_result("Select k from items", {"k"}, {{"4"}});
+  Recordset rs;
+  auto read = [&](const std::string& query) {
+    rs.Open(query, source, 3, 3, -1);
+    std::pair<FieldValue, FieldValue> values{rs.Fields("qty").Value(), rs.Fields("K").Value()};
+    rs.Close();
+    return values;
+  };
+  using Values = std::pair<FieldValue, FieldValue>;
+  EXPECT_EQ(read("Select * from items where k = '1'"), Values(int64_t{5}, "1"));
+  EXPECT_EQ(read("Select * from items where k = '2'"), Values(int64_t{7}, "2"));
+  EXPECT_EQ(read("Select Qty, k from items"), Values(int64_t{9}, "3"));
+  rs.Open("Select k from items", source, 3, 3, -1);
+  EXPECT_EQ(code_of([&] { rs.Fields("Qty"); }), ErrorCode::ItemNotFound);
+  EXPECT_EQ(rs.Fields("k").Value(), FieldValue("4"));
+  rs.Close();
+
+  FakeTable& first = new_file.add_table(FakeTable("tblFirst", {{"a"}, {"b"}}));
+  FakeTable& second = new_file.add_table(FakeTable("tblSecond", {{"b"}, {"a"}}));
+  for (auto [table, value] : {std::pair{"tblFirst", "x"}, {"tblFirst", "y"}, {"tblSecond", "z"}}) {
+    rs.Open(table, destination, 3, 3, -1);
+    rs.AddNew();
+    rs.Fields("B").SetValue(value);
+    rs.Update();
+    rs.Close();
+  }
+  EXPECT_EQ(first.at(0, "b"), FieldValue("x"));
+  EXPECT_EQ(first.at(1, "b"), FieldValue("y"));
+  EXPECT_EQ(second.at(0, "b"), FieldValue("z"));
+  EXPECT_TRUE(second.at(0, "a").is_null());
+}
+
 TEST_F(RecordsetTest, SourceIsNeverWrittenAndMissingColumnsAreErrors) {
   Recordset rs;
   rs.Open("Select * from tblSupplierBuyer", source, 3, 3, -1);

@@ -1,5 +1,6 @@
 #include "sql/query_engine.h"
 
+#include "sql/parser.h"
 #include "sql/regional.h"
 #include "tests/sql/print_value.h"
 
@@ -185,6 +186,52 @@ TEST(QueryEngine, ExistenceQueriesAndBareNames) {
   EXPECT_EQ(QueryEngine::whole_table("Select * from tblInvoiceMtr Where (InvoiceType = 'P')"), std::nullopt);
   EXPECT_EQ(QueryEngine::whole_table("Select InvoiceNo from tblInvoiceMtr"), std::nullopt);
   EXPECT_EQ(QueryEngine::whole_table("Select * from"), std::nullopt);
+}
+
+// What the whole statement parses to: the reference for the answer whole_table gives
+// without parsing statements that have a WHERE clause.
+std::optional<std::string> parsed_whole_table(std::string_view text) {
+  std::string name;
+  if (is_bare_name(text, name)) return name;
+  ast::Query query;
+  try {
+    query = parse_select(text);
+  } catch (const SyntaxError&) {
+    return std::nullopt;
+  }
+  if (query.selects.size() != 1 || !query.order_by.empty()) return std::nullopt;
+  const ast::Select& select = query.selects[0];
+  if (select.distinct || select.distinct_row || select.top || select.items.size() != 1 ||
+      select.items[0].expr->type != ast::Expr::Type::Star || !select.items[0].expr->qualifier.empty() ||
+      !select.from || select.from->type != ast::FromItem::Type::Named || select.where ||
+      !select.group_by.empty() || select.having)
+    return std::nullopt;
+  return select.from->name;
+}
+
+TEST(QueryEngine, WholeTableAnswersAsTheParsedStatement) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"Select * from [where]", "where"},
+      {"Select * from tblA As w", "tblA"},
+      {"Select * from (tblA)", "tblA"},
+      {"Select * from tblA WHERE", std::nullopt},
+      {"select * from tblA where StRegNo = 'where'", std::nullopt},
+      {"Select * from tblA Where (x = 1", std::nullopt},
+      {"Select * from tblA where x = 'unclosed", std::nullopt},
+      {"Select * from (Select * from tblA Where x = 1) As s", std::nullopt},
+      {"Select * from tblA Order By where", std::nullopt},
+      {"Select * from tblA As where", std::nullopt},
+      {"Select * from tblWhere", "tblWhere"},
+      {"Select * from tblA 'where'", std::nullopt},
+      {"where", std::nullopt},
+      {"[where]", "where"},
+      {"Select * from vwPurchase where StRegNo = '1' And TaxPeriod = '2' and cstr(invoicedate) = '3'", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(QueryEngine::whole_table(text), expected);
+    EXPECT_EQ(QueryEngine::whole_table(text), parsed_whole_table(text));
+  }
 }
 
 TEST(QueryEngine, TypedColumnsCompareWithQuotedTextAsTheirType) {

@@ -43,6 +43,7 @@ TEST(RowSpool, RowsReadBackAsWrittenFromMemoryAndFromTheFile) {
     // Forwards, backwards and jumping between blocks.
     for (int64_t n = 0; n < rows; ++n) ASSERT_EQ(spool.row(size_t(n)), every_kind(n)) << n;
     for (int64_t n = rows - 1; n >= 0; n -= 37) ASSERT_EQ(spool.row(size_t(n)), every_kind(n)) << n;
+    for (int64_t n = 511; n >= 256; --n) ASSERT_EQ(spool.row(size_t(n)), every_kind(n)) << n;  // within a block
     EXPECT_EQ(spool.row(3), every_kind(3));
     EXPECT_EQ(spool.row(999), every_kind(999));
   }
@@ -65,6 +66,14 @@ TEST(RowSpool, MovedSpoolKeepsItsRows) {
   EXPECT_EQ(moved.size(), 5u);
   EXPECT_EQ(moved.row(4), every_kind(4));
   EXPECT_EQ(moved.row(0), every_kind(0));
+
+  // A block read part-way is moved with what it has yet to decode.
+  RowSpool on_file(0);
+  for (int64_t n = 0; n < 300; ++n) on_file.append(every_kind(n));
+  EXPECT_EQ(on_file.row(260), every_kind(260));
+  RowSpool moved_on = std::move(on_file);
+  EXPECT_EQ(moved_on.row(270), every_kind(270));
+  EXPECT_EQ(moved_on.row(259), every_kind(259));
 }
 
 // The file is unlinked as soon as it is made: nothing is left in the temporary folder
