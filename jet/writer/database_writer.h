@@ -25,12 +25,12 @@ namespace halvaro::jet {
 struct WriterOptions {
   uint32_t commit_rows = 100000;
   std::chrono::milliseconds commit_interval{2000};
-  // Past this many pages held in memory (32 MiB of 4 KiB pages), a commit lets go of
+  // Past this many pages held in memory (16 MiB of 4 KiB pages), a commit lets go of
   // the pages and decoded index pages it wrote; they are read again when needed.
-  size_t pages_kept_after_commit = 8192;
-  // A commit comes early once this many pages are held (64 MiB), read or changed: at
+  size_t pages_kept_after_commit = 4096;
+  // A commit comes early once this many pages are held (32 MiB), read or changed: at
   // most as much again is kept for the originals of the changed ones.
-  size_t pages_held_before_commit = 16384;
+  size_t pages_held_before_commit = 8192;
 };
 
 class DatabaseWriter {
