@@ -271,7 +271,11 @@ void IndexWriter::flush() {
 
 void IndexWriter::forget() {
   last_descent_valid_ = false;
-  nodes_.clear();
+  // Every insert passes through the upper levels, and they are a small part of the
+  // index: they stay decoded, so that after a commit an insert reads one leaf again,
+  // not its whole way down.
+  for (auto& n : nodes_)
+    if (n && n->leaf) n.reset();
   dirty_.clear();
 }
 

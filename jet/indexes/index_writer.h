@@ -28,8 +28,8 @@ class IndexWriter {
   // Returns whether no other entry has this key (a new distinct key).
   bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
-  // Drops decoded pages (after a flush and commit, or after the store discarded
-  // uncommitted changes); they are decoded again when next needed.
+  // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
+  // the file holds them now); they are decoded again when next needed.
   void forget();
 
   // Every entry in order, leaf by leaf (for checking).

@@ -123,6 +123,9 @@ uint8_t* PageStore::write(uint32_t page) {
 }
 
 uint32_t PageStore::allocate() {
+  if (pages_.size() >= max_pages_)
+    throw JetError(quoted(path_) + " is full: it would grow past " + std::to_string(uint64_t{max_pages_} * page_size_ / (1024 * 1024)) +
+                   " MiB, the most an Access database file can hold");
   const auto page = static_cast<uint32_t>(pages_.size());
   pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
   ++held_;

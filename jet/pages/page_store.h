@@ -37,8 +37,10 @@ class PageStore final : public PageSource {
   const uint8_t* read(uint32_t page) const;
   // The page's bytes for changing; the page is written at the next commit.
   uint8_t* write(uint32_t page);
-  // A new zero-filled page at the end of the file.
+  // A new zero-filled page at the end of the file. Throws JetError when the file holds
+  // the most pages allowed already.
   uint32_t allocate();
+  void limit_pages(uint32_t most) { max_pages_ = most; }
 
   bool has_changes() const { return !dirty_.empty(); }
   // Pages whose bytes this store holds in memory.
@@ -71,6 +73,7 @@ class PageStore final : public PageSource {
   uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
   mutable size_t held_ = 0;  // pages_ that are not null
+  uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;
   std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> originals_;

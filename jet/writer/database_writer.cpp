@@ -23,6 +23,7 @@ class Writer final : public DatabaseWriter {
       : pages_(std::move(pages)), options_(options), database_(Database::open(pages_, pages_->path())) {
     if (database_->format() != Format::Jet4)
       throw JetError(pages_->path().string() + ": writing Access 97 files is not supported");
+    pages_->limit_pages(options_.max_pages);
   }
 
   ~Writer() override {

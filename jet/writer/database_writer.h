@@ -31,6 +31,9 @@ struct WriterOptions {
   // A commit comes early once this many pages are held (32 MiB), read or changed: at
   // most as much again is kept for the originals of the changed ones.
   size_t pages_held_before_commit = 8192;
+  // Access opens files below 2 GiB only: the writer refuses to grow a file past this
+  // many 4 KiB pages.
+  uint32_t max_pages = 524287;
 };
 
 class DatabaseWriter {
