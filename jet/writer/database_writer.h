@@ -34,6 +34,9 @@ struct WriterOptions {
   // Access opens files below 2 GiB only: the writer refuses to grow a file past this
   // many 4 KiB pages.
   uint32_t max_pages = 524287;
+  // A row is refused, untouched, once fewer pages than this are left: more than one row
+  // can take (its data page, its long values, a split of every index on the way up).
+  uint32_t pages_for_one_row = 1024;
 };
 
 class DatabaseWriter {
