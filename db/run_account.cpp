@@ -1,6 +1,5 @@
 #include "db/run_account.h"
 
-#include <cmath>
 #include <functional>
 #include <map>
 #include <optional>
@@ -61,7 +60,7 @@ void account_rows(SourceAccount& out, SourceTotals& totals, const ResultView& ro
   for (size_t row = 0; row < rows.row_count(); ++row) {
     const RowMark mark = marks && row < marks->marks.size() ? marks->marks[row] : RowMark{};
     const RowNotes* notes = nullptr;
-    if (marks && (mark.appended > 1 || mark.refused || !marks->notes.empty())) {
+    if (marks && !marks->notes.empty()) {
       auto found = marks->notes.find(row);
       if (found != marks->notes.end()) notes = &found->second;
     }
