@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include "jet/base/file_io.h"
+
 namespace halvaro::sql {
 namespace {
 
@@ -181,13 +183,8 @@ void RowSpool::encode(const std::vector<FieldValue>& row) {
 }
 
 void RowSpool::flush() const {
-  size_t done = 0;
-  while (done < pending_.size()) {
-    ssize_t n = ::pwrite(fd_, pending_.data() + done, pending_.size() - done, off_t(written_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw file_error("cannot write a temporary file");
-    done += size_t(n);
-  }
+  if (!jet::write_all(fd_, pending_.data(), pending_.size(), written_))
+    throw file_error("cannot write a temporary file");
   written_ += pending_.size();
   pending_.clear();
 }
@@ -197,13 +194,8 @@ void RowSpool::load_block(size_t block) const {
   uint64_t start = block_starts_[block];
   uint64_t end = block + 1 < block_starts_.size() ? block_starts_[block + 1] : written_;
   read_buffer_.resize(size_t(end - start));
-  size_t done = 0;
-  while (done < read_buffer_.size()) {
-    ssize_t n = ::pread(fd_, read_buffer_.data() + done, read_buffer_.size() - done, off_t(start + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw file_error("cannot read a temporary file");
-    done += size_t(n);
-  }
+  if (!jet::read_all(fd_, read_buffer_.data(), read_buffer_.size(), start))
+    throw file_error("cannot read a temporary file");
   size_t rows = std::min(kBlockRows, count_ - block * kBlockRows);
   row_starts_.resize(rows);
   size_t at = 0;

@@ -1,5 +1,6 @@
 #include "jet/pages/journal.h"
 
+
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "jet/base/errors.h"
+#include "jet/base/file_io.h"
 #include "jet/pages/page_bytes.h"
 
 namespace halvaro::jet {
@@ -48,30 +50,8 @@ std::string describe_errno(const std::filesystem::path& path, const char* what) 
   return path.string() + ": " + what + ": " + std::strerror(errno);
 }
 
-void write_all(int fd, const uint8_t* data, size_t size, off_t offset,
-               const std::filesystem::path& path) {
-  while (size > 0) {
-    ssize_t n = ::pwrite(fd, data, size, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw JetError(describe_errno(path, "cannot write"));
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-    offset += n;
-  }
-}
-
-bool read_all(int fd, uint8_t* data, size_t size, off_t offset) {
-  while (size > 0) {
-    ssize_t n = ::pread(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-    offset += n;
-  }
-  return true;
+void write_or_throw(int fd, const uint8_t* data, size_t size, off_t offset, const std::filesystem::path& path) {
+  if (!write_all(fd, data, size, static_cast<uint64_t>(offset))) throw JetError(describe_errno(path, "cannot write"));
 }
 
 void sync(int fd, const std::filesystem::path& path) {
@@ -251,12 +231,12 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
     bytes::put32(r + 4 + page_size_, checksum(salt_, r, 4 + page_size_));
     filled += record;
     if (filled + record > buffer_.size() || i + 1 == pages.size()) {
-      write_all(fd_, out, filled, static_cast<off_t>(offset), path_);
+      write_or_throw(fd_, out, filled, static_cast<off_t>(offset), path_);
       offset += filled;
       filled = 0;
     }
   }
-  if (filled > 0) write_all(fd_, out, filled, static_cast<off_t>(offset), path_);  // no pages: the header
+  if (filled > 0) write_or_throw(fd_, out, filled, static_cast<off_t>(offset), path_);  // no pages: the header
   sync(fd_, path_);
   bytes_written_ += offset + filled;
 }
@@ -264,7 +244,7 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
 void Journal::clear() {
   if (fd_ < 0) return;
   static const uint8_t zeros[kHeaderSize] = {};
-  write_all(fd_, zeros, kHeaderSize, 0, path_);
+  write_or_throw(fd_, zeros, kHeaderSize, 0, path_);
   sync(fd_, path_);
   bytes_written_ += kHeaderSize;
 }
@@ -297,14 +277,14 @@ size_t Journal::roll_back(const std::filesystem::path& database, int db_fd, uint
       if (bytes::get32(buf.data() + 4 + page_size) != checksum(header.salt, buf.data(), 4 + page_size))
         continue;
       uint32_t number = bytes::get32(buf.data());
-      write_all(db_fd, buf.data() + 4, page_size, static_cast<off_t>(number) * page_size, database);
+      write_or_throw(db_fd, buf.data() + 4, page_size, static_cast<off_t>(number) * page_size, database);
       ++restored;
     }
     if (::ftruncate(db_fd, static_cast<off_t>(header.old_page_count) * page_size) != 0)
       throw JetError(describe_errno(database, "cannot restore the file's length"));
     if (::fsync(db_fd) != 0) throw JetError(describe_errno(database, "cannot sync"));
     static const uint8_t zeros[kHeaderSize] = {};
-    write_all(fd, zeros, kHeaderSize, 0, path);
+    write_or_throw(fd, zeros, kHeaderSize, 0, path);
     ::fdatasync(fd);
   }
   ::close(fd);

@@ -1,5 +1,6 @@
 #include "jet/pages/page_store.h"
 
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "jet/base/errors.h"
+#include "jet/base/file_io.h"
 
 namespace halvaro::jet {
 
@@ -18,17 +20,10 @@ namespace {
 
 std::string quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
-void read_exact(int fd, uint8_t* data, size_t size, off_t offset,
-                const std::filesystem::path& path) {
-  while (size > 0) {
-    ssize_t n = ::pread(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw JetError(quoted(path) + ": cannot read: " + std::strerror(errno));
-    if (n == 0) throw JetError(quoted(path) + ": the file ends inside a page");
-    data += n;
-    size -= static_cast<size_t>(n);
-    offset += n;
-  }
+void read_exact(int fd, uint8_t* data, size_t size, off_t offset, const std::filesystem::path& path) {
+  if (read_all(fd, data, size, static_cast<uint64_t>(offset))) return;
+  if (errno == 0) throw JetError(quoted(path) + ": the file ends inside a page");
+  throw JetError(quoted(path) + ": cannot read: " + std::strerror(errno));
 }
 
 }  // namespace
@@ -122,10 +117,15 @@ uint8_t* PageStore::write(uint32_t page) {
   return bytes;
 }
 
-uint32_t PageStore::allocate() {
-  if (pages_.size() >= max_pages_)
-    throw JetError(quoted(path_) + " is full: it would grow past " + std::to_string(uint64_t{max_pages_} * page_size_ / (1024 * 1024)) +
+void PageStore::ensure_room(uint32_t pages) const {
+  if (uint64_t{pages_.size()} + pages > max_pages_)
+    throw JetError(quoted(path_) + " is full: it would grow past " +
+                   std::to_string(uint64_t{max_pages_} * page_size_ / (1024 * 1024)) +
                    " MiB, the most an Access database file can hold");
+}
+
+uint32_t PageStore::allocate() {
+  ensure_room(1);
   const auto page = static_cast<uint32_t>(pages_.size());
   pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
   ++held_;

@@ -41,6 +41,8 @@ class PageStore final : public PageSource {
   // the most pages allowed already.
   uint32_t allocate();
   void limit_pages(uint32_t most) { max_pages_ = most; }
+  // Throws JetError, naming the file and its limit, unless `pages` more fit below it.
+  void ensure_room(uint32_t pages) const;
 
   bool has_changes() const { return !dirty_.empty(); }
   // Pages whose bytes this store holds in memory.

@@ -58,10 +58,7 @@ class Writer final : public DatabaseWriter {
     ensure_open();
     // A row is refused before it touches the file when the file is near its largest:
     // failing half way would undo every row since the last commit.
-    if (uint64_t{pages_->page_count()} + options_.pages_for_one_row > options_.max_pages)
-      throw JetError(pages_->path().string() + " is full: it would grow past " +
-                     std::to_string(uint64_t{options_.max_pages} * pages_->page_size() / (1024 * 1024)) +
-                     " MiB, the most an Access database file can hold");
+    pages_->ensure_room(options_.pages_for_one_row);
     TableWriter& writer = writer_for(table);
     const std::string where = "table " + table.name;
     if (values.size() != table.columns.size())
