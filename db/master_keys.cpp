@@ -50,6 +50,7 @@ MasterKeys::MasterKeys(const std::vector<QueryPiece>& query, const ResultView& v
   for (const QueryPiece& piece : query)
     if (piece.is_value) pieces_.push_back({piece.item_column, column_named(view, piece.item_column), {}, {}});
   for (Piece& piece : pieces_) piece.prefixes.reserve(masters);
+  masters_ = masters;
 }
 
 void MasterKeys::add(const std::vector<FieldValue>& key) {
@@ -58,8 +59,13 @@ void MasterKeys::add(const std::vector<FieldValue>& key) {
     Piece& piece = pieces_[k];
     if (!piece.column) continue;
     const FieldValue& value = key[k];
-    if (auto day = value.is_null() ? std::nullopt : date_of(value))
+    if (auto day = value.is_null() ? std::nullopt : date_of(value)) {
+      // A date column holds one per master: room for all at once, rather than growing by
+      // doubling (which at its peak holds three times the dates). Texts that read as
+      // dates are rarer and grow as they come.
+      if (piece.days.capacity() == 0 && value.is<DateTime>()) piece.days.reserve(masters_);
       piece.days.emplace_back(day_hash(before, std::floor(day->days)), day->days);
+    }
     before = chain(before, value.is_null() ? std::string(kNullMark) : compared_text(value));
     piece.prefixes.push_back(before);
     piece.sorted = false;

@@ -41,6 +41,7 @@ class MasterKeys {
   void sort();
 
   std::vector<Piece> pieces_;  // one per value piece
+  size_t masters_ = 0;         // expected
 };
 
 }  // namespace halvaro::db

@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 #include <stdexcept>
+#include <tuple>
 
 #include "sql/text_fold.h"
 
@@ -80,23 +81,26 @@ RowIndex::RowIndex(const ResultView& view) {
   if (view.row_count() > std::numeric_limits<uint32_t>::max())
     throw std::length_error("too many rows to account for");
   entries_.reserve(view.row_count());
-  for (size_t row = 0; row < view.row_count(); ++row) entries_.push_back({fingerprint(view, row), uint32_t(row)});
+  for (size_t row = 0; row < view.row_count(); ++row) {
+    const RowFingerprint print = fingerprint(view, row);
+    entries_.push_back({print.high, print.low, uint32_t(row)});
+  }
   std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-    return a.print != b.print ? a.print < b.print : a.row < b.row;
+    return std::tie(a.high, a.low, a.row) < std::tie(b.high, b.low, b.row);
   });
 }
 
 std::optional<size_t> RowIndex::find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const {
   const RowFingerprint print = fingerprint(other, row, &columns);
   auto at = std::lower_bound(entries_.begin(), entries_.end(), print,
-                             [](const Entry& entry, const RowFingerprint& p) { return entry.print < p; });
-  if (at == entries_.end() || at->print != print) return std::nullopt;
+                             [](const Entry& entry, const RowFingerprint& p) { return entry.print() < p; });
+  if (at == entries_.end() || at->print() != print) return std::nullopt;
   return size_t(at - entries_.begin());
 }
 
 size_t RowIndex::size(size_t group) const {
   size_t end = group + 1;
-  while (end < entries_.size() && entries_[end].print == entries_[group].print) ++end;
+  while (end < entries_.size() && entries_[end].print() == entries_[group].print()) ++end;
   return end - group;
 }
 

@@ -43,10 +43,15 @@ class RowIndex {
   size_t row(size_t group, size_t n) const { return entries_[group + n].row; }
 
  private:
+  // The fingerprint's parts side by side with the row: 16 bytes, where a RowFingerprint
+  // member (padded to 16 on its own) would make 24.
   struct Entry {
-    RowFingerprint print;
+    uint64_t high;
+    uint32_t low;
     uint32_t row;
+    RowFingerprint print() const { return {high, low}; }
   };
+  static_assert(sizeof(Entry) == 16);
   std::vector<Entry> entries_;  // by fingerprint, then row; a group is its first entry
 };
 

@@ -71,6 +71,10 @@ StageLedger& RowLedger::ledger_of(const Stage& stage) {
 
 void RowLedger::close_open_stage(Store* source) {
   if (!open_) return;
+  // The account reads the marks, not the matcher: its index goes before the account
+  // reads the views again.
+  ledger_.matcher.reset();
+  ledger_.items.reset();
   // A stage that stopped before its rows were read is read again at the end.
   const bool unread = !ledger_.masters || (open_->detail && !ledger_.item_view);
   if (unread && !source)
