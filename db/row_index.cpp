@@ -1,12 +1,18 @@
 #include "db/row_index.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <stdexcept>
+#include <string>
+#include <system_error>
 #include <tuple>
 
+#include "jet/base/file_io.h"
 #include "sql/text_fold.h"
 
 namespace halvaro::db {
@@ -77,34 +83,145 @@ RowFingerprint fingerprint(const ResultView& view, size_t row, const std::vector
   return hasher.result();
 }
 
-RowIndex::RowIndex(const ResultView& view) {
-  if (view.row_count() > std::numeric_limits<uint32_t>::max())
-    throw std::length_error("too many rows to account for");
-  entries_.reserve(view.row_count());
-  for (size_t row = 0; row < view.row_count(); ++row) {
+bool RowIndex::before(const Entry& a, const Entry& b) {
+  return std::tie(a.high, a.low, a.row) < std::tie(b.high, b.low, b.row);
+}
+
+RowIndex::RowIndex(const ResultView& view, size_t memory_rows, size_t run_rows) : count_(view.row_count()) {
+  if (count_ > std::numeric_limits<uint32_t>::max()) throw std::length_error("too many rows to account for");
+  if (count_ > memory_rows) {
+    spill(view, std::max<size_t>(run_rows, 1));
+    return;
+  }
+  entries_.reserve(count_);
+  for (size_t row = 0; row < count_; ++row) {
     const RowFingerprint print = fingerprint(view, row);
     entries_.push_back({print.high, print.low, uint32_t(row)});
   }
-  std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-    return std::tie(a.high, a.low, a.row) < std::tie(b.high, b.low, b.row);
-  });
+  std::sort(entries_.begin(), entries_.end(), before);
 }
 
-std::optional<size_t> RowIndex::find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const {
+RowIndex::~RowIndex() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+namespace {
+std::runtime_error index_file_error(const char* what) {
+  return std::runtime_error(std::string(what) + " the account's temporary index: " +
+                            std::generic_category().message(errno));
+}
+}  // namespace
+
+// Sorted runs of run_rows entries each go to the file one after another; merging them
+// writes the whole index after the last run.
+void RowIndex::spill(const ResultView& view, size_t run_rows) {
+  fd_ = jet::open_temporary_file("halvaro-index");
+  std::vector<size_t> run_starts;
+  std::vector<Entry> run;
+  run.reserve(std::min(run_rows, count_));
+  for (size_t start = 0; start < count_; start += run_rows) {
+    run.clear();
+    for (size_t row = start; row < std::min(count_, start + run_rows); ++row) {
+      const RowFingerprint print = fingerprint(view, row);
+      run.push_back({print.high, print.low, uint32_t(row)});
+    }
+    std::sort(run.begin(), run.end(), before);
+    if (!jet::write_all(fd_, run.data(), run.size() * sizeof(Entry), start * sizeof(Entry)))
+      throw index_file_error("cannot write");
+    run_starts.push_back(start);
+  }
+  merge(run_starts);
+}
+
+void RowIndex::merge(const std::vector<size_t>& run_starts) {
+  constexpr size_t kBuffered = 4096;  // entries read or written at a time (64 KiB)
+  struct Run {
+    size_t next, end;           // entries of the run not yet buffered
+    std::vector<Entry> buffer;  // the run's next entries
+    size_t at = 0;
+  };
+  std::vector<Run> runs;
+  for (size_t r = 0; r < run_starts.size(); ++r)
+    runs.push_back({run_starts[r], r + 1 < run_starts.size() ? run_starts[r + 1] : count_, {}});
+  auto refill = [&](Run& run) {
+    run.buffer.resize(std::min(kBuffered, run.end - run.next));
+    run.at = 0;
+    if (!jet::read_all(fd_, run.buffer.data(), run.buffer.size() * sizeof(Entry), run.next * sizeof(Entry)))
+      throw index_file_error("cannot read");
+    run.next += run.buffer.size();
+  };
+  // A heap of the runs by their next entry, the least on top.
+  auto later = [&](size_t a, size_t b) { return before(runs[b].buffer[runs[b].at], runs[a].buffer[runs[a].at]); };
+  std::vector<size_t> heap;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    refill(runs[r]);
+    if (!runs[r].buffer.empty()) heap.push_back(r);
+  }
+  std::make_heap(heap.begin(), heap.end(), later);
+
+  data_at_ = count_ * sizeof(Entry);
+  block_firsts_.reserve(count_ / kBlockRows + 1);
+  std::vector<Entry> out;
+  out.reserve(kBuffered);
+  uint64_t written = 0;
+  auto write_out = [&] {
+    if (!jet::write_all(fd_, out.data(), out.size() * sizeof(Entry), data_at_ + written))
+      throw index_file_error("cannot write");
+    written += out.size() * sizeof(Entry);
+    out.clear();
+  };
+  for (size_t n = 0; !heap.empty(); ++n) {
+    std::pop_heap(heap.begin(), heap.end(), later);
+    Run& run = runs[heap.back()];
+    const Entry& least = run.buffer[run.at];
+    if (n % kBlockRows == 0) block_firsts_.push_back(least.print());
+    out.push_back(least);
+    if (out.size() == kBuffered) write_out();
+    if (++run.at == run.buffer.size()) {
+      if (run.next < run.end) refill(run);
+      else run.buffer.clear();
+    }
+    if (run.buffer.empty()) heap.pop_back();
+    else std::push_heap(heap.begin(), heap.end(), later);
+  }
+  if (!out.empty()) write_out();
+}
+
+const RowIndex::Entry& RowIndex::entry(size_t n) {
+  if (fd_ < 0) return entries_[n];
+  const size_t block = n / kBlockRows;
+  if (block != loaded_block_) {
+    const size_t first = block * kBlockRows;
+    block_.resize(std::min(kBlockRows, count_ - first));
+    if (!jet::read_all(fd_, block_.data(), block_.size() * sizeof(Entry), data_at_ + first * sizeof(Entry)))
+      throw index_file_error("cannot read");
+    loaded_block_ = block;
+  }
+  return block_[n % kBlockRows];
+}
+
+// The first entry whose fingerprint is not below `print` (count_ when none).
+size_t RowIndex::lower_bound(const RowFingerprint& print) {
+  auto below = [](const Entry& entry, const RowFingerprint& p) { return entry.print() < p; };
+  if (fd_ < 0) return size_t(std::lower_bound(entries_.begin(), entries_.end(), print, below) - entries_.begin());
+  // Blocks before `block` start below `print`: the first entry not below it is in the
+  // block before, or starts `block`.
+  const size_t block = size_t(std::lower_bound(block_firsts_.begin(), block_firsts_.end(), print) - block_firsts_.begin());
+  if (block == 0) return 0;
+  entry((block - 1) * kBlockRows);  // loads the block
+  const size_t in_block = size_t(std::lower_bound(block_.begin(), block_.end(), print, below) - block_.begin());
+  return (block - 1) * kBlockRows + in_block;
+}
+
+std::optional<RowIndex::Group> RowIndex::find(const ResultView& other, size_t row, const std::vector<size_t>& columns) {
   const RowFingerprint print = fingerprint(other, row, &columns);
-  auto at = std::lower_bound(entries_.begin(), entries_.end(), print,
-                             [](const Entry& entry, const RowFingerprint& p) { return entry.print() < p; });
-  if (at == entries_.end() || at->print() != print) return std::nullopt;
-  return size_t(at - entries_.begin());
+  Group group{lower_bound(print), 0};
+  while (group.first + group.size < count_ && entry(group.first + group.size).print() == print) ++group.size;
+  if (group.size == 0) return std::nullopt;
+  return group;
 }
 
-size_t RowIndex::size(size_t group) const {
-  size_t end = group + 1;
-  while (end < entries_.size() && entries_[end].print() == entries_[group].print()) ++end;
-  return end - group;
-}
-
-ViewMatcher::ViewMatcher(const ResultView& view) : index_(view) {
+ViewMatcher::ViewMatcher(const ResultView& view, size_t memory_rows) : index_(view, memory_rows) {
   for (size_t c = 0; c < view.column_count(); ++c) view_columns_.push_back(view.column_name(c));
 }
 
@@ -123,11 +240,10 @@ std::optional<size_t> ViewMatcher::match(size_t visit, const ResultView& items, 
   }
   auto group = index_.find(items, row, columns_);
   if (!group) return std::nullopt;
-  const size_t size = index_.size(*group);
-  if (size == 1) return index_.row(*group, 0);
-  auto& [seen_visit, used] = taken_[*group];
+  if (group->size == 1) return index_.row(*group, 0);
+  auto& [seen_visit, used] = taken_[group->first];
   if (seen_visit != visit + 1) seen_visit = visit + 1, used = 0;
-  return index_.row(*group, used++ % size);
+  return index_.row(*group, used++ % group->size);
 }
 
 }  // namespace halvaro::db

@@ -32,15 +32,32 @@ RowFingerprint fingerprint(const ResultView& view, size_t row, const std::vector
 
 // Rows of a view with the same values in every column are one group; identical rows
 // are told apart by their order. Built in one pass over the view, which it does not keep.
+// Its entries are 16 bytes per row; past `memory_rows` rows they are sorted in runs and
+// merged into a temporary file, and only the first fingerprint of every block of the
+// file stays in memory, so that a view of millions of rows costs a few hundred KiB and
+// one block read per lookup.
 class RowIndex {
  public:
-  explicit RowIndex(const ResultView& view);
+  static constexpr size_t kMemoryRows = size_t(1) << 20;  // 16 MiB of entries
+  static constexpr size_t kRunRows = size_t(1) << 18;     // sorted in memory at a time
+  static constexpr size_t kBlockRows = 256;               // one read: 4 KiB
 
+  explicit RowIndex(const ResultView& view, size_t memory_rows = kMemoryRows, size_t run_rows = kRunRows);
+  ~RowIndex();
+  RowIndex(const RowIndex&) = delete;
+  RowIndex& operator=(const RowIndex&) = delete;
+
+  // The rows equal to a row: where they start among the entries, and how many.
+  struct Group {
+    size_t first = 0;
+    size_t size = 0;
+  };
   // The group of rows equal to `row` of `other`, whose column columns[c] is view column c.
-  std::optional<size_t> find(const ResultView& other, size_t row, const std::vector<size_t>& columns) const;
-  size_t size(size_t group) const;
+  // Throws std::runtime_error when the temporary file cannot be read.
+  std::optional<Group> find(const ResultView& other, size_t row, const std::vector<size_t>& columns);
   // The n-th row of a group, in the view's order.
-  size_t row(size_t group, size_t n) const { return entries_[group + n].row; }
+  size_t row(const Group& group, size_t n) { return entry(group.first + n).row; }
+  bool on_disk() const { return fd_ >= 0; }
 
  private:
   // The fingerprint's parts side by side with the row: 16 bytes, where a RowFingerprint
@@ -52,7 +69,21 @@ class RowIndex {
     RowFingerprint print() const { return {high, low}; }
   };
   static_assert(sizeof(Entry) == 16);
-  std::vector<Entry> entries_;  // by fingerprint, then row; a group is its first entry
+  static bool before(const Entry& a, const Entry& b);
+
+  void spill(const ResultView& view, size_t run_rows);
+  void merge(const std::vector<size_t>& run_starts);
+  const Entry& entry(size_t n);
+  size_t lower_bound(const RowFingerprint& print);
+
+  size_t count_ = 0;
+  std::vector<Entry> entries_;  // in memory: by fingerprint, then row
+  // On disk: the entries in the same order from `data_at_`, read a block at a time.
+  int fd_ = -1;
+  uint64_t data_at_ = 0;
+  std::vector<RowFingerprint> block_firsts_;
+  std::vector<Entry> block_;
+  size_t loaded_block_ = SIZE_MAX;
 };
 
 // Matches the rows that item queries found to the rows of the whole item view, query by
@@ -60,14 +91,14 @@ class RowIndex {
 // visit found them.
 class ViewMatcher {
  public:
-  explicit ViewMatcher(const ResultView& view);
+  explicit ViewMatcher(const ResultView& view, size_t memory_rows = RowIndex::kMemoryRows);
   // The view row that row `row` of `items` (found by visit number `visit`) stands for.
   std::optional<size_t> match(size_t visit, const ResultView& items, size_t row);
 
  private:
   std::vector<std::string> view_columns_;
   RowIndex index_;
-  std::unordered_map<size_t, std::pair<size_t, size_t>> taken_;  // group: visit + 1, rows used
+  std::unordered_map<size_t, std::pair<size_t, size_t>> taken_;  // group's first: visit + 1, rows used
   size_t columns_visit_ = size_t(-1);
   std::vector<std::string> names_;  // the columns of the last visit, as spelled
   std::vector<size_t> columns_;     // and where each view column is among them

@@ -1,13 +1,10 @@
 #include "sql/row_spool.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -155,18 +152,7 @@ void RowSpool::append(std::vector<FieldValue> row) {
 }
 
 void RowSpool::move_to_file() {
-  std::error_code no_folder;
-  std::filesystem::path folder = std::filesystem::temp_directory_path(no_folder);
-  if (no_folder) {
-    const char* named = std::getenv("TMPDIR");
-    throw std::runtime_error("cannot make a temporary file: the temporary folder " +
-                             std::string(named ? named : "/tmp") + " is missing or not a folder");
-  }
-  std::string path = (folder / "halvaro-rows-XXXXXX").string();
-  int fd = ::mkostemp(path.data(), O_CLOEXEC);
-  if (fd < 0) throw file_error("cannot make a temporary file in " + folder.string());
-  ::unlink(path.c_str());  // nothing is left behind, however the process ends
-  fd_ = fd;
+  fd_ = jet::open_temporary_file("halvaro-rows");
   std::vector<std::vector<FieldValue>> rows = std::move(memory_);
   memory_.clear();
   count_ = 0;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <string>
+
 #include "db/row_index.h"
 
 namespace halvaro::test {
@@ -48,6 +53,68 @@ TEST(RowFingerprint, FollowsTheValuesEquality) {
   for (size_t a = 1; a < rows.row_count(); ++a)
     for (size_t b = a + 1; b < rows.row_count(); ++b)
       EXPECT_NE(db::fingerprint(rows, a), db::fingerprint(rows, b)) << a << " " << b;
+}
+
+// A view of 3,000 rows: most are alike with a few others, one value repeats 700 times
+// (a group that spans blocks of the file), and the rest are unique.
+ResultTable many_rows() {
+  Rows rows;
+  for (int i = 0; i < 3000; ++i) {
+    if (i % 4 == 0) rows.push_back({"same", 1});
+    else if (i % 4 == 1) rows.push_back({"pair", int64_t(i % 97)});
+    else rows.push_back({"one", int64_t(i)});
+  }
+  return ResultTable({"a", "b"}, std::move(rows));
+}
+
+// Whatever holds the index (memory, or a file merged from many runs), each row's group
+// is every row with its values, in the view's order: checked against grouping the
+// values themselves, which shares no code with the index.
+TEST(RowIndex, FindsEveryRowsEqualsInMemoryAndOnDisk) {
+  const ResultTable view = many_rows();
+  std::map<std::pair<std::string, int64_t>, std::vector<size_t>> alike;
+  for (size_t row = 0; row < view.row_count(); ++row)
+    alike[{view.value(row, 0).as<std::string>(), view.value(row, 1).as<int64_t>()}].push_back(row);
+  const std::vector<size_t> columns{0, 1};
+  for (auto [memory_rows, run_rows] : {std::pair<size_t, size_t>{1 << 20, 1}, {0, 100}, {100, 3000}, {0, 1}}) {
+    db::RowIndex index(view, memory_rows, run_rows);
+    EXPECT_EQ(index.on_disk(), memory_rows < view.row_count());
+    for (size_t row = 0; row < view.row_count(); row += 7) {
+      const auto& expected = alike[{view.value(row, 0).as<std::string>(), view.value(row, 1).as<int64_t>()}];
+      auto group = index.find(view, row, columns);
+      ASSERT_TRUE(group) << row;
+      ASSERT_EQ(group->size, expected.size()) << row;
+      for (size_t n = 0; n < expected.size(); ++n) EXPECT_EQ(index.row(*group, n), expected[n]) << row;
+    }
+    ResultTable absent({"a", "b"}, Rows{{"none", 1}, {"one", int64_t(3000)}});
+    EXPECT_FALSE(index.find(absent, 0, columns));
+    EXPECT_FALSE(index.find(absent, 1, columns));
+  }
+}
+
+TEST(RowIndex, AMissingTemporaryFolderIsReportedByName) {
+  const char* before = std::getenv("TMPDIR");
+  const std::string saved = before ? before : "";
+  ::setenv("TMPDIR", "/nonexistent-halvaro-folder", 1);
+  try {
+    db::RowIndex index(many_rows(), 10);
+    ADD_FAILURE() << "expected an error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent-halvaro-folder"), std::string::npos) << e.what();
+  }
+  if (before) ::setenv("TMPDIR", saved.c_str(), 1);
+  else ::unsetenv("TMPDIR");
+}
+
+// Identical rows are told apart as in memory when the index waits on disk.
+TEST(ViewMatcher, TellsIdenticalRowsApartWithTheIndexOnDisk) {
+  const ResultTable view = many_rows();
+  db::ViewMatcher matcher(view, 0);
+  ResultTable found({"b", "a"}, Rows{{1, "same"}, {1, "same"}, {int64_t(2), "one"}});
+  EXPECT_EQ(matcher.match(0, found, 0), std::optional<size_t>(0));
+  EXPECT_EQ(matcher.match(0, found, 1), std::optional<size_t>(4));
+  EXPECT_EQ(matcher.match(0, found, 2), std::optional<size_t>(2));
+  EXPECT_EQ(matcher.match(1, found, 0), std::optional<size_t>(0));
 }
 
 }  // namespace
