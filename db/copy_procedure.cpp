@@ -262,13 +262,26 @@ class Program {
     switch (step.op) {
       case Op::Recycle:
         current_stage_ = nullptr;  // between stages: a failure here belongs to none
+        // Closing the destination commits it; when that fails, the rows appended since
+        // the last commit are gone with it.
+        if (state_->Con_Destination.State() == 1) {
+          closing_destination_ = true;
+          state_->Con_Destination.Close();
+          closing_destination_ = false;
+        }
         CloseRecordSet(*state_);
+        note_durable();
         return next;
       case Op::OpenSource:
         current_stage_ = step.stage;
         done_ = 0;
         // The stage has begun even while its master rows are still being evaluated.
         state_->reporter.progress(step.stage->label, 0, 0);
+        // What the last stage appended is made durable first: a failed write later in
+        // this stage can then only take back this stage's rows, which it accounts for.
+        if (state_->Con_Destination.State() == 1 && state_->ledger.has_uncommitted())
+          state_->Con_Destination.store().commit();
+        note_durable();
         rs.Open(std::string(step.text), state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
         state_->ledger.stage_opened(*step.stage, rs.snapshot());
         // Read once now, the item view lets each item be accounted for as it is found.
@@ -320,6 +333,7 @@ class Program {
         const bool adding = rs.EditMode() == 2;
         rs.Update();
         if (adding) record_appended(step, rs);
+        note_commits();
         return next;
       }
       case Op::MoveNext:
@@ -333,6 +347,7 @@ class Program {
         // A group counts as moved only once its rows are on disk: a write that fails
         // later must not take rows of a group already reported as moved.
         if (state_->Con_Destination.State() == 1) state_->Con_Destination.store().commit();
+        note_durable();
         ++state_->SuccessCount;
         return next;
     }
@@ -387,6 +402,36 @@ class Program {
       state_->ledger.master_event(*current_stage_, source_row(step), std::move(event));
     else
       state_->ledger.item_event(*current_stage_, source_row(step), std::move(event));
+  }
+
+  // Every row appended so far is durable: the destination's commit and rollback counts
+  // are noted from here on.
+  void note_durable() {
+    seen_store_ = nullptr;
+    if (state_->Con_Destination.State() == 1) {
+      const Store& store = state_->Con_Destination.store();
+      seen_store_ = &store;
+      seen_commits_ = store.commits();
+      seen_rollbacks_ = store.rollbacks();
+    }
+    state_->ledger.committed();
+  }
+  // The destination commits on its own now and then: the rows appended before are then
+  // durable, and a failed write can no longer take them back.
+  void note_commits() {
+    if (state_->Con_Destination.State() != 1) return;
+    const Store& store = state_->Con_Destination.store();
+    if (&store == seen_store_ && store.commits() != seen_commits_) {
+      seen_commits_ = store.commits();
+      state_->ledger.committed();
+    }
+  }
+  // Whether the failure that stops the group undid the rows appended since the last commit.
+  bool uncommitted_rows_lost() {
+    if (closing_destination_) return true;
+    if (state_->Con_Destination.State() != 1) return false;
+    const Store& store = state_->Con_Destination.store();
+    return &store == seen_store_ && store.rollbacks() != seen_rollbacks_;
   }
 
   void record_appended(const Instruction& step, Recordset& rs) {
@@ -460,12 +505,19 @@ class Program {
     // The row being built when the group stopped was not stored.
     if ((step.op == Op::AddNew || step.op == Op::Copy || step.op == Op::Update) && step.rs != Rs::SourceMtr)
       ledger_event(step, {RowFate::Refused, description, {}});
+    if (uncommitted_rows_lost()) state_->ledger.rolled_back(description);
+    closing_destination_ = false;
     state_->ledger.group_stopped(group_, current_stage_, description);
     for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped[i].key = stopped.key;
     state_->skipped.push_back(std::move(stopped));
   }
 
   const Group& group_;
+  // The destination store as last seen, with its commit and rollback counts then.
+  const Store* seen_store_ = nullptr;
+  bool closing_destination_ = false;
+  uint64_t seen_commits_ = 0;
+  uint64_t seen_rollbacks_ = 0;
   // Per stage: the destination columns of the summed master and item columns.
   std::map<const Stage*, std::pair<std::vector<std::string_view>, std::vector<std::string_view>>> summed_;
   std::vector<FieldValue> item_key_;

@@ -151,6 +151,9 @@ class DestinationStore final : public Store {
     }
   }
 
+  uint64_t commits() const override { return writer_->commits(); }
+  uint64_t rollbacks() const override { return writer_->rollbacks(); }
+
  private:
   std::unique_ptr<jet::DatabaseWriter> writer_;
   sql::ScratchLimits limits_;

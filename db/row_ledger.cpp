@@ -61,6 +61,20 @@ void RowMarks::record(size_t row, size_t master_row, const RowEvent& event, bool
   }
 }
 
+void RowMarks::take_back(size_t row, bool as_source, const std::string& why) {
+  if (row >= marks.size() || marks[row].appended == 0) return;
+  RowMark& mark = marks[row];
+  --mark.appended;
+  if (auto found = notes.find(row); found != notes.end()) {
+    RowNotes& note = found->second;
+    if (!note.appended_by.empty()) note.appended_by.pop_back();
+    if (note.appended_by.size() == 1) note.appended_by.clear();  // one append left: its mark says whose
+    if (!as_source && !note.changed.empty()) note.changed.pop_back();
+  }
+  if (!mark.lost) notes[row].lost = why;
+  mark.lost = true;
+}
+
 StageLedger& RowLedger::ledger_of(const Stage& stage) {
   if (open_ != &stage) {
     close_open_stage(nullptr);
@@ -70,6 +84,7 @@ StageLedger& RowLedger::ledger_of(const Stage& stage) {
 }
 
 void RowLedger::close_open_stage(Store* source) {
+  uncommitted_.clear();
   if (!open_) return;
   // The account reads the marks, not the matcher: its index goes before the account
   // reads the views again.
@@ -110,6 +125,7 @@ void RowLedger::master_event(const Stage& stage, size_t row, RowEvent event) {
   StageLedger& ledger = ledger_of(stage);
   const bool unchanged = as_source(event, ledger.masters.get(), row, ledger.master_summed);
   ledger.master_rows.record(row, row, event, unchanged);
+  if (event.fate == RowFate::Appended) uncommitted_.push_back({uint32_t(row), false, unchanged});
 }
 
 void RowLedger::items_opened(const Stage& stage, size_t master_row, const std::vector<FieldValue>& key,
@@ -135,6 +151,7 @@ void RowLedger::item_event(const Stage& stage, size_t row, RowEvent event) {
   // values stand for the source's.
   const bool unchanged = as_source(event, ledger.items.get(), row, ledger.items_summed);
   ledger.item_rows.record(*view_row, ledger.visit_master_row, event, unchanged);
+  if (event.fate == RowFate::Appended) uncommitted_.push_back({uint32_t(*view_row), true, unchanged});
 }
 
 void RowLedger::group_stopped(const Group& /*group*/, const Stage* current, const std::string& description) {
@@ -142,6 +159,12 @@ void RowLedger::group_stopped(const Group& /*group*/, const Stage* current, cons
   StageLedger& ledger = ledger_of(*current);
   ledger.stopped = true;
   ledger.stop_reason = description;
+}
+
+void RowLedger::rolled_back(const std::string& description) {
+  for (auto it = uncommitted_.rbegin(); it != uncommitted_.rend(); ++it)
+    (it->item ? ledger_.item_rows : ledger_.master_rows).take_back(it->row, it->as_source, description);
+  uncommitted_.clear();
 }
 
 const StageLedger* RowLedger::stage(const Stage& stage) const { return open_ == &stage ? &ledger_ : nullptr; }

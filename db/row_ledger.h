@@ -42,8 +42,9 @@ struct RowEvent {
 struct RowMark {
   uint32_t first_master = 0;  // the master row of its first append (items: whose query found it)
   uint16_t appended = 0;      // times (stops counting at its limit)
-  bool refused = false;
-  bool master_not_stored = false;
+  bool refused : 1 = false;
+  bool master_not_stored : 1 = false;
+  bool lost : 1 = false;  // an append a failed write undid
 };
 
 // The little more a few rows need.
@@ -51,6 +52,7 @@ struct RowNotes {
   std::string refused;                           // the first refusal's description
   std::vector<size_t> appended_by;               // master rows of every append, once there are two
   std::vector<std::vector<FieldValue>> changed;  // summed values of appends that differ from the source
+  std::string lost;                              // what undid an append
 };
 
 // The marks of one source's rows.
@@ -59,6 +61,9 @@ struct RowMarks {
   std::unordered_map<size_t, RowNotes> notes;
   // `as_source`: every stored summed value equals the source row's.
   void record(size_t row, size_t master_row, const RowEvent& event, bool as_source);
+  // Takes back the latest append of `row` (`as_source` as it was recorded with): the file
+  // lost it, for `why`.
+  void take_back(size_t row, bool as_source, const std::string& why);
 };
 
 // A source read whole: its rows, or why it could not be read.
@@ -98,6 +103,11 @@ class RowLedger {
   void item_event(const Stage& stage, size_t row, RowEvent event);
   // The group stopped; `current` is the stage it was in (null: before its first stage).
   void group_stopped(const Group& group, const Stage* current, const std::string& description);
+  // The destination holds every row appended so far. A stage opens only after a commit.
+  void committed() { uncommitted_.clear(); }
+  bool has_uncommitted() const { return !uncommitted_.empty(); }
+  // A failed write undid every row appended since the last commit: they did not move.
+  void rolled_back(const std::string& description);
 
   // The stage still running (its ledger), or null once it has been accounted for.
   const StageLedger* stage(const Stage& stage) const;
@@ -120,6 +130,13 @@ class RowLedger {
 
   const Stage* open_ = nullptr;
   StageLedger ledger_;  // of open_
+  // The appends of open_ since the last commit, in order.
+  struct Uncommitted {
+    uint32_t row;  // master row, or row of the item view
+    bool item;
+    bool as_source;
+  };
+  std::vector<Uncommitted> uncommitted_;
   std::map<const Stage*, StageAccount> accounted_;
   std::map<const Stage*, StageLedger> pending_;  // ran without reading its rows: accounted at the end
   Unreadable unreadable_;

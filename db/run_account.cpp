@@ -106,9 +106,10 @@ void account_rows(SourceAccount& out, SourceTotals& totals, const ResultView& ro
                       " masters reached it (master rows " + row_numbers(appended_by) + ")";
       out.more_than_once.push_back(listed);
     } else {
-      listed.reason = mark.refused                ? "refused: " + (notes ? notes->refused : std::string())
+      listed.reason = mark.refused             ? "refused: " + (notes ? notes->refused : std::string())
                       : mark.master_not_stored ? std::string("its master was not stored")
-                                               : unreached(row);
+                      : mark.lost ? "stored, then undone when a write failed: " + (notes ? notes->lost : std::string())
+                                  : unreached(row);
       out.not_moved.push_back(listed);
     }
 

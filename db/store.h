@@ -72,6 +72,10 @@ class Store {
   virtual void commit() {}
   // Makes every appended row durable and releases the file. Throws DbError.
   virtual void close() = 0;
+  // Commits so far (the store's own as well), and the failures that undid every row
+  // appended since the last commit. A store that never loses appended rows keeps both at 0.
+  virtual uint64_t commits() const { return 0; }
+  virtual uint64_t rollbacks() const { return 0; }
   // Calls tick now and then during long work inside select (reading tables, evaluating
   // saved queries). tick must not throw.
   virtual void while_busy(std::function<void()> /*tick*/) {}

@@ -114,9 +114,12 @@ class Writer final : public DatabaseWriter {
     }
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
+    ++commits_;
   }
 
   uint64_t bytes_written() const override { return pages_->bytes_written(); }
+  uint64_t commits() const override { return commits_; }
+  uint64_t rollbacks() const override { return rollbacks_; }
 
   void close() override {
     if (closed_) return;
@@ -131,6 +134,7 @@ class Writer final : public DatabaseWriter {
   }
 
   void discard() {
+    ++rollbacks_;
     pages_->discard_changes();
     for (auto& [page, writer] : writers_) writer->reload();
     pending_rows_ = 0;
@@ -157,6 +161,8 @@ class Writer final : public DatabaseWriter {
   std::unique_ptr<Database> database_;
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   uint32_t pending_rows_ = 0;
+  uint64_t commits_ = 0;
+  uint64_t rollbacks_ = 0;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
   bool closed_ = false;
 };

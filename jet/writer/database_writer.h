@@ -71,6 +71,12 @@ class DatabaseWriter {
 
   // Bytes written to the file and its journal so far (for measurements).
   virtual uint64_t bytes_written() const = 0;
+
+  // Commits made so far, and the times a failure undid every append since the last
+  // commit (a JetError from append or commit other than a refused row). A caller that
+  // notes the commit count can tell which of its appends such a failure took back.
+  virtual uint64_t commits() const = 0;
+  virtual uint64_t rollbacks() const = 0;
 };
 
 }  // namespace halvaro::jet

@@ -5,6 +5,7 @@
 #include "db/copy_procedure.h"
 #include "db/errors.h"
 #include "db/interruption.h"
+#include "db/run_account.h"
 #include "tests/db/fake_store.h"
 #include "tests/db/recording_reporter.h"
 
@@ -265,6 +266,41 @@ TEST_F(DetailTest, ItemsOfAnOrderThatWasNotStoredAreRecordedInsteadOfAppended) {
   EXPECT_EQ(masters.marks[2].appended, 0);
   EXPECT_EQ(masters.notes.at(2).refused, "the text cannot be indexed");
   EXPECT_EQ(ledger->visits, 3u);
+}
+
+// A write that fails after the destination committed on its own undoes only the rows
+// appended since: those are accounted as not moved, the ones before as moved.
+TEST_F(DetailTest, RowsAFailedWriteUndidAreAccountedAsNotMoved) {
+  items->fail_append = [this](const std::vector<FieldValue>& row) {
+    if (row[1] == FieldValue(int64_t{1})) ++new_file.commits;  // committed with this item
+    if (row[0] == FieldValue("O3")) {
+      ++new_file.rollbacks;
+      orders->rows.resize(1);  // the orders since the commit are gone
+      throw db::DbError(db::ErrorCode::Unspecified, "I/O error while writing.");
+    }
+  };
+  db::RunTransfer(orders_group, state);
+  EXPECT_EQ(state.SuccessCount, -1);
+  const db::StageLedger* ledger = state.ledger.stage(orders_group.stages[0]);
+  ASSERT_NE(ledger, nullptr);
+  const auto& masters = ledger->master_rows;
+  ASSERT_EQ(masters.marks.size(), 3u);
+  EXPECT_EQ(masters.marks[0].appended, 1);
+  EXPECT_FALSE(masters.marks[0].lost);
+  for (size_t row : {1, 2}) {
+    EXPECT_EQ(masters.marks[row].appended, 0) << row;
+    EXPECT_TRUE(masters.marks[row].lost) << row;
+    EXPECT_EQ(masters.notes.at(row).lost, "I/O error while writing.") << row;
+  }
+
+  FakeStore source(old_file, db::Access::ReadOnly);
+  const db::RunAccount account = db::account_run({&orders_group}, state.ledger, source);
+  ASSERT_FALSE(account.sources.empty());
+  const db::SourceAccount& orders_account = account.sources[0];
+  EXPECT_EQ(orders_account.moved, 1u);
+  ASSERT_EQ(orders_account.not_moved.size(), 2u);
+  for (const db::ListedRow& row : orders_account.not_moved)
+    EXPECT_EQ(row.reason, "stored, then undone when a write failed: I/O error while writing.");
 }
 
 TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKept) {

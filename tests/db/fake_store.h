@@ -105,6 +105,7 @@ struct FakeFile {
   int close_error_at = 1;
   int commits = 0;
   std::optional<db::ErrorCode> commit_error;  // raised by every commit
+  int rollbacks = 0;  // failures that undid the rows since the last commit (a test's hook counts them)
 
   FakeTable& add_table(FakeTable table) {
     auto shared = std::make_shared<FakeTable>(std::move(table));
@@ -153,6 +154,8 @@ class FakeStore final : public db::Store {
     ++file_.commits;
     if (file_.commit_error) throw db::DbError(*file_.commit_error, "Disk full while committing.");
   }
+  uint64_t commits() const override { return uint64_t(file_.commits); }
+  uint64_t rollbacks() const override { return uint64_t(file_.rollbacks); }
   void close() override {
     ++file_.closes;
     if (file_.close_error && file_.closes == file_.close_error_at)

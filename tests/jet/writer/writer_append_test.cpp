@@ -289,6 +289,11 @@ TEST(WriterAppend, AFullFileRefusesTheNextRowAndKeepsTheRowsBeforeIt) {
     } catch (const JetError& error) {
       EXPECT_NE(std::string(error.what()).find(" is full: it would grow past "), std::string::npos) << error.what();
     }
+    // A refused row takes nothing back: a caller counting rollbacks keeps every row.
+    EXPECT_EQ(w->rollbacks(), 0u);
+    EXPECT_EQ(w->commits(), 0u);
+    w->commit();
+    EXPECT_EQ(w->commits(), 1u);
     w->close();
   }
   EXPECT_GT(stored, 0u);
