@@ -28,9 +28,12 @@ class IndexWriter {
   // Returns whether no other entry has this key (a new distinct key).
   bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
-  // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
-  // the file holds them now); they are decoded again when next needed.
+  // After a flush, a commit and the store's release(): drops the decoded leaves whose
+  // pages the store let go (upper levels are kept, as the file holds them now); they
+  // are decoded again when next needed.
   void forget();
+  // For measurements: pages decoded so far.
+  uint64_t pages_decoded() const { return pages_decoded_; }
 
   // Every entry in order, leaf by leaf (for checking).
   void for_each(const std::function<void(Entry)>& visit);
@@ -65,6 +68,7 @@ class IndexWriter {
   // Scratch for insert.
   std::vector<std::pair<uint32_t, size_t>> path_;
   EntryBytes entry_;
+  uint64_t pages_decoded_ = 0;
 };
 
 }  // namespace halvaro::jet

@@ -75,6 +75,7 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
   store->committed_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
   store->pages_.resize(store->committed_pages_);
   store->is_dirty_.resize(store->committed_pages_);
+  store->last_use_.resize(store->committed_pages_);
   store->journal_ = std::make_unique<Journal>(path, store->fd_, store->page_size_);
   return store;
 }
@@ -87,7 +88,13 @@ void PageStore::load(uint32_t page) const {
   auto buf = std::make_unique<uint8_t[]>(page_size_);
   read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
   pages_[page] = std::move(buf);
+  note_held(page);
+  ++pages_loaded_;
+}
+
+void PageStore::note_held(uint32_t page) const {
   ++held_;
+  held_pages_.push_back(page);
 }
 
 const uint8_t* PageStore::read(uint32_t page) const {
@@ -95,6 +102,7 @@ const uint8_t* PageStore::read(uint32_t page) const {
     throw JetError(quoted(path_) + " is damaged: page " + std::to_string(page) +
                    " is past the end of the file");
   if (!pages_[page]) load(page);
+  last_use_[page] = ++clock_;
   return pages_[page].get();
 }
 
@@ -128,9 +136,10 @@ uint32_t PageStore::allocate() {
   ensure_room(1);
   const auto page = static_cast<uint32_t>(pages_.size());
   pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
-  ++held_;
+  note_held(page);
   std::memset(pages_.back().get(), 0, page_size_);
   is_dirty_.push_back(false);
+  last_use_.push_back(0);
   write(page);
   return page;
 }
@@ -162,6 +171,8 @@ void PageStore::commit() {
   }
   journal_->clear();
 
+  pages_committed_ += dirty_.size();
+  ++commits_;
   for (uint32_t page : dirty_) is_dirty_[page] = false;
   dirty_.clear();
   originals_.clear();
@@ -227,14 +238,37 @@ void PageStore::write_dirty_pages() {
 
 void PageStore::count_held() {
   held_ = 0;
-  for (const auto& page : pages_) held_ += page != nullptr;
+  held_pages_.clear();
+  for (uint32_t page = 0; page < pages_.size(); ++page)
+    if (pages_[page]) note_held(page);
 }
 
-void PageStore::release() {
-  for (size_t page = 0; page < pages_.size(); ++page) {
-    if (page < committed_pages_ && !is_dirty_[page]) pages_[page].reset();
+void PageStore::release(size_t keep) {
+  // Before the count of uses runs out, number the held pages afresh in the same
+  // order; pages not held count as unused.
+  if (clock_ > UINT32_MAX / 2) {
+    std::sort(held_pages_.begin(), held_pages_.end(),
+              [this](uint32_t a, uint32_t b) { return last_use_[a] < last_use_[b]; });
+    std::fill(last_use_.begin(), last_use_.end(), 0);
+    clock_ = 0;
+    for (uint32_t page : held_pages_) last_use_[page] = ++clock_;
   }
-  count_held();
+  if (held_ <= keep) return;
+  // Clean pages may go, the least recently used first; changed ones stay.
+  std::vector<uint32_t> kept, clean;
+  for (uint32_t page : held_pages_)
+    (page < committed_pages_ && !is_dirty_[page] ? clean : kept).push_back(page);
+  const size_t room = keep > kept.size() ? keep - kept.size() : 0;
+  if (room < clean.size()) {
+    const size_t drop = clean.size() - room;
+    auto by_use = [this](uint32_t a, uint32_t b) { return last_use_[a] < last_use_[b]; };
+    std::nth_element(clean.begin(), clean.begin() + static_cast<long>(drop), clean.end(), by_use);
+    for (size_t i = 0; i < drop; ++i) pages_[clean[i]].reset();
+    clean.erase(clean.begin(), clean.begin() + static_cast<long>(drop));
+  }
+  kept.insert(kept.end(), clean.begin(), clean.end());
+  held_pages_ = std::move(kept);
+  held_ = held_pages_.size();
 }
 
 void PageStore::discard_changes() {
@@ -245,6 +279,7 @@ void PageStore::discard_changes() {
   dirty_.clear();
   pages_.resize(committed_pages_);
   is_dirty_.resize(committed_pages_);
+  last_use_.resize(committed_pages_);
   count_held();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The pages of a database file opened for writing. Pages are read when first needed
-// and kept until release() (after a commit, so memory follows the pages changed
-// between commits rather than the file); changes stay in memory until commit(), which saves the old contents of every
+// and kept until release() lets go of the least recently used ones (after a commit,
+// so memory stays within a budget rather than following the file); changes stay in
+// memory until commit(), which saves the old contents of every
 // changed page in the rollback journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
 // the next open. The file is locked for the writer's lifetime.
@@ -35,6 +36,14 @@ class PageStore final : public PageSource {
 
   // The current contents of a page (this writer's changes included).
   const uint8_t* read(uint32_t page) const;
+  // Marks a page as just used, for callers that work on their own decoded copy of it
+  // (index nodes), so that release() keeps the page while the copy is busy.
+  void touch(uint32_t page) const {
+    if (page < last_use_.size()) last_use_[page] = ++clock_;
+  }
+  // Whether the page's bytes are in memory (a decoded copy of a page that is not
+  // held may be stale after release()).
+  bool holds(uint32_t page) const { return page < pages_.size() && pages_[page] != nullptr; }
   // The page's bytes for changing; the page is written at the next commit.
   uint8_t* write(uint32_t page);
   // A new zero-filled page at the end of the file. Throws JetError when the file holds
@@ -51,15 +60,20 @@ class PageStore final : public PageSource {
   // rolled back to its last commit and the changes are discarded before JetError
   // reports it.
   void commit();
-  // Drops the pages that match the file (after a commit, all of them); they are read
-  // again when next needed. Spans and pointers handed out before are invalid.
-  void release();
+  // Drops pages that match the file, the least recently used first, until at most
+  // `keep` are held (changed pages always stay); they are read again when next needed.
+  // Spans and pointers handed out before are invalid.
+  void release(size_t keep = 0);
   // Forgets every change since the last commit.
   void discard_changes();
   // Commits and removes the journal; the store is unusable afterwards.
   void close();
 
   uint64_t bytes_written() const;
+  // For measurements: pages read from the file, pages written by commits, and commits.
+  uint64_t pages_loaded() const { return pages_loaded_; }
+  uint64_t pages_committed() const { return pages_committed_; }
+  uint64_t commits() const { return commits_; }
   size_t pages_rolled_back_on_open() const { return rolled_back_; }
 
  private:
@@ -67,6 +81,7 @@ class PageStore final : public PageSource {
   void load(uint32_t page) const;
   void write_dirty_pages();
   void count_held();
+  void note_held(uint32_t page) const;
   [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
@@ -75,6 +90,10 @@ class PageStore final : public PageSource {
   uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
   mutable size_t held_ = 0;  // pages_ that are not null
+  mutable std::vector<uint32_t> held_pages_;  // their numbers, in no order
+  // When each page was last used, as a count of uses; 0: not since it was loaded.
+  mutable std::vector<uint32_t> last_use_;
+  mutable uint32_t clock_ = 0;
   uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;
@@ -82,6 +101,9 @@ class PageStore final : public PageSource {
   std::unique_ptr<Journal> journal_;
   uint64_t bytes_written_ = 0;
   size_t rolled_back_ = 0;
+  mutable uint64_t pages_loaded_ = 0;
+  uint64_t pages_committed_ = 0;
+  uint64_t commits_ = 0;
 };
 
 }  // namespace halvaro::jet

@@ -102,12 +102,13 @@ class Writer final : public DatabaseWriter {
       discard();
       throw;
     }
-    // What was committed can be read back from the file: past a limit, keep only what
-    // the next rows change, so a long run's memory does not grow with the file. Below
-    // it, keeping the pages saves reading and decoding them again.
+    // What was committed can be read back from the file: past a limit, keep only the
+    // most recently used pages (and their decoded index leaves), so a long run's memory
+    // does not grow with the file while the pages every row needs (the last data page,
+    // usage maps, the busiest index leaves) are not read and decoded again.
     if (pages_->pages_held() > options_.pages_kept_after_commit) {
+      pages_->release(options_.pages_kept_after_commit);
       for (auto& [page, writer] : writers_) writer->release();
-      pages_->release();
       // The pages were small blocks spread through the heap among longer-lived ones;
       // hand the free stretches back rather than keep them resident.
       ::malloc_trim(0);
@@ -117,6 +118,15 @@ class Writer final : public DatabaseWriter {
   }
 
   uint64_t bytes_written() const override { return pages_->bytes_written(); }
+
+  WriterCounters counters() const override {
+    WriterCounters c;
+    c.commits = pages_->commits();
+    c.pages_loaded = pages_->pages_loaded();
+    c.pages_committed = pages_->pages_committed();
+    for (const auto& [page, writer] : writers_) c.index_pages_decoded += writer->index_pages_decoded();
+    return c;
+  }
 
   void close() override {
     if (closed_) return;

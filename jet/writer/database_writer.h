@@ -26,7 +26,8 @@ struct WriterOptions {
   uint32_t commit_rows = 100000;
   std::chrono::milliseconds commit_interval{2000};
   // Past this many pages held in memory (16 MiB of 4 KiB pages), a commit lets go of
-  // the pages and decoded index pages it wrote; they are read again when needed.
+  // the least recently used pages and decoded index leaves until this many remain;
+  // they are read again when needed.
   size_t pages_kept_after_commit = 4096;
   // A commit comes early once this many pages are held (32 MiB), read or changed: at
   // most as much again is kept for the originals of the changed ones.
@@ -37,6 +38,14 @@ struct WriterOptions {
   // A row is refused, untouched, once fewer pages than this are left: more than one row
   // can take (its data page, its long values, a split of every index on the way up).
   uint32_t pages_for_one_row = 1024;
+};
+
+// What a writer has done so far (for measurements).
+struct WriterCounters {
+  uint64_t commits = 0;
+  uint64_t pages_loaded = 0;         // read from the file
+  uint64_t pages_committed = 0;      // written by commits
+  uint64_t index_pages_decoded = 0;
 };
 
 class DatabaseWriter {
@@ -71,6 +80,7 @@ class DatabaseWriter {
 
   // Bytes written to the file and its journal so far (for measurements).
   virtual uint64_t bytes_written() const = 0;
+  virtual WriterCounters counters() const = 0;
 };
 
 }  // namespace halvaro::jet

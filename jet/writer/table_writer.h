@@ -34,9 +34,10 @@ class TableWriter {
   void flush();
   // Re-reads everything from the store (after uncommitted changes were dropped).
   void reload();
-  // Drops the decoded index pages (after a commit wrote them); they are decoded again
-  // when next needed.
+  // Drops the decoded index leaves whose pages the store let go (after a commit wrote
+  // them); they are decoded again when next needed.
   void release();
+  uint64_t index_pages_decoded() const;
 
   IndexWriter& index(size_t real_index);
   uint32_t row_count() const { return row_count_; }
