@@ -66,11 +66,7 @@ IndexWriter::IndexWriter(PageStore& pages, uint32_t owner, uint32_t root, std::f
     : pages_(pages), owner_(owner), root_(root), allocate_(std::move(allocate)) {}
 
 IndexNode& IndexWriter::node(uint32_t page) {
-  if (page < nodes_.size() && nodes_[page]) {
-    // The store sees uses of the decoded copy too, so that it keeps a busy page.
-    pages_.touch(page);
-    return *nodes_[page];
-  }
+  if (page < nodes_.size() && nodes_[page]) return *nodes_[page];
   if (page == 0 || page >= pages_.page_count())
     throw JetError(pages_.path().string() + ": an index refers to page " + std::to_string(page) +
                    ", which does not exist");
@@ -278,10 +274,10 @@ void IndexWriter::forget() {
   last_descent_valid_ = false;
   // Every insert passes through the upper levels, and they are a small part of the
   // index: they stay decoded, so that after a commit an insert reads one leaf again,
-  // not its whole way down. A leaf stays decoded as long as the store keeps its page,
-  // which it does for the most recently used ones (each use of the node counts).
+  // not its whole way down.
   for (auto& n : nodes_)
-    if (n && n->leaf && !n->dirty && !pages_.holds(n->page)) n.reset();
+    if (n && n->leaf) n.reset();
+  dirty_.clear();
 }
 
 void IndexWriter::for_each(const std::function<void(Entry)>& visit) {

@@ -28,9 +28,8 @@ class IndexWriter {
   // Returns whether no other entry has this key (a new distinct key).
   bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
-  // After a flush, a commit and the store's release(): drops the decoded leaves whose
-  // pages the store let go (upper levels are kept, as the file holds them now); they
-  // are decoded again when next needed.
+  // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
+  // the file holds them now); they are decoded again when next needed.
   void forget();
   // For measurements: pages decoded so far.
   uint64_t pages_decoded() const { return pages_decoded_; }

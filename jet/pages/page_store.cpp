@@ -75,7 +75,6 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
   store->committed_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
   store->pages_.resize(store->committed_pages_);
   store->is_dirty_.resize(store->committed_pages_);
-  store->last_use_.resize(store->committed_pages_);
   store->journal_ = std::make_unique<Journal>(path, store->fd_, store->page_size_);
   return store;
 }
@@ -84,8 +83,24 @@ PageStore::~PageStore() {
   if (fd_ >= 0) ::close(fd_);  // uncommitted changes are dropped; the lock goes with the fd
 }
 
+std::unique_ptr<uint8_t[]> PageStore::buffer() const {
+  if (spare_.empty()) return std::unique_ptr<uint8_t[]>(new uint8_t[page_size_]);
+  auto buf = std::move(spare_.back());
+  spare_.pop_back();
+  return buf;
+}
+
+void PageStore::recycle(std::unique_ptr<uint8_t[]> buf) {
+  if (buf) spare_.push_back(std::move(buf));
+}
+
+void PageStore::keep_spare(size_t most) {
+  if (spare_.size() > most) spare_.resize(most);
+  spare_.shrink_to_fit();
+}
+
 void PageStore::load(uint32_t page) const {
-  auto buf = std::make_unique<uint8_t[]>(page_size_);
+  auto buf = buffer();
   read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
   pages_[page] = std::move(buf);
   note_held(page);
@@ -102,7 +117,6 @@ const uint8_t* PageStore::read(uint32_t page) const {
     throw JetError(quoted(path_) + " is damaged: page " + std::to_string(page) +
                    " is past the end of the file");
   if (!pages_[page]) load(page);
-  last_use_[page] = ++clock_;
   return pages_[page].get();
 }
 
@@ -117,7 +131,7 @@ uint8_t* PageStore::write(uint32_t page) {
     is_dirty_[page] = true;
     dirty_.push_back(page);
     if (page < committed_pages_) {
-      auto original = std::make_unique<uint8_t[]>(page_size_);
+      auto original = buffer();
       std::memcpy(original.get(), bytes, page_size_);
       originals_.emplace(page, std::move(original));
     }
@@ -135,11 +149,10 @@ void PageStore::ensure_room(uint32_t pages) const {
 uint32_t PageStore::allocate() {
   ensure_room(1);
   const auto page = static_cast<uint32_t>(pages_.size());
-  pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
+  pages_.push_back(buffer());
   note_held(page);
   std::memset(pages_.back().get(), 0, page_size_);
   is_dirty_.push_back(false);
-  last_use_.push_back(0);
   write(page);
   return page;
 }
@@ -175,6 +188,7 @@ void PageStore::commit() {
   ++commits_;
   for (uint32_t page : dirty_) is_dirty_[page] = false;
   dirty_.clear();
+  for (auto& [number, bytes] : originals_) recycle(std::move(bytes));
   originals_.clear();
   committed_pages_ = page_count();
 }
@@ -243,49 +257,37 @@ void PageStore::count_held() {
     if (pages_[page]) note_held(page);
 }
 
-void PageStore::release(size_t keep) {
-  // Before the count of uses runs out, number the held pages afresh in the same
-  // order; pages not held count as unused.
-  if (clock_ > UINT32_MAX / 2) {
-    std::sort(held_pages_.begin(), held_pages_.end(),
-              [this](uint32_t a, uint32_t b) { return last_use_[a] < last_use_[b]; });
-    std::fill(last_use_.begin(), last_use_.end(), 0);
-    clock_ = 0;
-    for (uint32_t page : held_pages_) last_use_[page] = ++clock_;
+void PageStore::release() {
+  std::vector<uint32_t> kept;
+  for (uint32_t page : held_pages_) {
+    if (page < committed_pages_ && !is_dirty_[page])
+      recycle(std::move(pages_[page]));
+    else
+      kept.push_back(page);
   }
-  if (held_ <= keep) return;
-  // Clean pages may go, the least recently used first; changed ones stay.
-  std::vector<uint32_t> kept, clean;
-  for (uint32_t page : held_pages_)
-    (page < committed_pages_ && !is_dirty_[page] ? clean : kept).push_back(page);
-  const size_t room = keep > kept.size() ? keep - kept.size() : 0;
-  if (room < clean.size()) {
-    const size_t drop = clean.size() - room;
-    auto by_use = [this](uint32_t a, uint32_t b) { return last_use_[a] < last_use_[b]; };
-    std::nth_element(clean.begin(), clean.begin() + static_cast<long>(drop), clean.end(), by_use);
-    for (size_t i = 0; i < drop; ++i) pages_[clean[i]].reset();
-    clean.erase(clean.begin(), clean.begin() + static_cast<long>(drop));
-  }
-  kept.insert(kept.end(), clean.begin(), clean.end());
   held_pages_ = std::move(kept);
   held_ = held_pages_.size();
 }
 
 void PageStore::discard_changes() {
-  for (auto& [number, bytes] : originals_) pages_[number] = std::move(bytes);
+  for (auto& [number, bytes] : originals_) {
+    recycle(std::move(pages_[number]));
+    pages_[number] = std::move(bytes);
+  }
   originals_.clear();
   for (uint32_t page : dirty_)
     if (page < committed_pages_) is_dirty_[page] = false;
   dirty_.clear();
+  for (size_t page = committed_pages_; page < pages_.size(); ++page) recycle(std::move(pages_[page]));
   pages_.resize(committed_pages_);
   is_dirty_.resize(committed_pages_);
-  last_use_.resize(committed_pages_);
   count_held();
 }
 
 void PageStore::close() {
   if (fd_ < 0) return;
   commit();
+  spare_.clear();
   journal_->remove();
   ::close(fd_);
   fd_ = -1;

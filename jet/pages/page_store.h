@@ -1,8 +1,7 @@
 #pragma once
 // The pages of a database file opened for writing. Pages are read when first needed
-// and kept until release() lets go of the least recently used ones (after a commit,
-// so memory stays within a budget rather than following the file); changes stay in
-// memory until commit(), which saves the old contents of every
+// and kept until release() (after a commit, so memory follows the pages changed
+// between commits rather than the file); changes stay in memory until commit(), which saves the old contents of every
 // changed page in the rollback journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
 // the next open. The file is locked for the writer's lifetime.
@@ -36,14 +35,6 @@ class PageStore final : public PageSource {
 
   // The current contents of a page (this writer's changes included).
   const uint8_t* read(uint32_t page) const;
-  // Marks a page as just used, for callers that work on their own decoded copy of it
-  // (index nodes), so that release() keeps the page while the copy is busy.
-  void touch(uint32_t page) const {
-    if (page < last_use_.size()) last_use_[page] = ++clock_;
-  }
-  // Whether the page's bytes are in memory (a decoded copy of a page that is not
-  // held may be stale after release()).
-  bool holds(uint32_t page) const { return page < pages_.size() && pages_[page] != nullptr; }
   // The page's bytes for changing; the page is written at the next commit.
   uint8_t* write(uint32_t page);
   // A new zero-filled page at the end of the file. Throws JetError when the file holds
@@ -60,10 +51,13 @@ class PageStore final : public PageSource {
   // rolled back to its last commit and the changes are discarded before JetError
   // reports it.
   void commit();
-  // Drops pages that match the file, the least recently used first, until at most
-  // `keep` are held (changed pages always stay); they are read again when next needed.
-  // Spans and pointers handed out before are invalid.
-  void release(size_t keep = 0);
+  // Drops the pages that match the file (after a commit, all of them); they are read
+  // again when next needed. Spans and pointers handed out before are invalid.
+  void release();
+  // Page buffers let go of (dropped pages, originals of committed ones) are reused for
+  // the next pages read or added, rather than freed and allocated again; this hands
+  // all but `most` of them back to the heap.
+  void keep_spare(size_t most);
   // Forgets every change since the last commit.
   void discard_changes();
   // Commits and removes the journal; the store is unusable afterwards.
@@ -79,6 +73,8 @@ class PageStore final : public PageSource {
  private:
   PageStore() = default;
   void load(uint32_t page) const;
+  std::unique_ptr<uint8_t[]> buffer() const;
+  void recycle(std::unique_ptr<uint8_t[]> buf);
   void write_dirty_pages();
   void count_held();
   void note_held(uint32_t page) const;
@@ -91,9 +87,7 @@ class PageStore final : public PageSource {
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
   mutable size_t held_ = 0;  // pages_ that are not null
   mutable std::vector<uint32_t> held_pages_;  // their numbers, in no order
-  // When each page was last used, as a count of uses; 0: not since it was loaded.
-  mutable std::vector<uint32_t> last_use_;
-  mutable uint32_t clock_ = 0;
+  mutable std::vector<std::unique_ptr<uint8_t[]>> spare_;  // buffers to reuse
   uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;

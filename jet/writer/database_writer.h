@@ -26,8 +26,7 @@ struct WriterOptions {
   uint32_t commit_rows = 100000;
   std::chrono::milliseconds commit_interval{2000};
   // Past this many pages held in memory (16 MiB of 4 KiB pages), a commit lets go of
-  // the least recently used pages and decoded index leaves until this many remain;
-  // they are read again when needed.
+  // the pages and decoded index pages it wrote; they are read again when needed.
   size_t pages_kept_after_commit = 4096;
   // A commit comes early once this many pages are held (32 MiB), read or changed: at
   // most as much again is kept for the originals of the changed ones.

@@ -34,8 +34,8 @@ class TableWriter {
   void flush();
   // Re-reads everything from the store (after uncommitted changes were dropped).
   void reload();
-  // Drops the decoded index leaves whose pages the store let go (after a commit wrote
-  // them); they are decoded again when next needed.
+  // Drops the decoded index pages (after a commit wrote them); they are decoded again
+  // when next needed.
   void release();
   uint64_t index_pages_decoded() const;
 

@@ -1,6 +1,7 @@
-// The page store's budget: after a commit it keeps the most recently used pages and
-// lets go of the rest, and a page kept across a commit behaves like one read afresh
-// when it changes again, is committed or is rolled back.
+// The page store between commits: release() lets go of the pages that match the file
+// and reuses their buffers for the next pages read or added; a page kept across a
+// commit behaves like one read afresh when it changes again, is committed or is
+// rolled back.
 
 #include <gtest/gtest.h>
 
@@ -22,35 +23,26 @@ std::string bytes_of(const PageStore& store, uint32_t page) {
 
 std::string page_of_file(const std::string& file, uint32_t page) { return file.substr(page * 4096ul, 4096); }
 
-TEST(PageStoreRelease, KeepsTheMostRecentlyUsedPagesAndEveryChangedOne) {
+TEST(PageStoreRelease, DroppedPagesReadBackFromTheFileAndTheirBuffersStartClean) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   const auto file = dir.copy_in(fixture);
+  const std::string on_disk = file_bytes(file);
   auto store = PageStore::open(file);
   ASSERT_GE(store->page_count(), 12u);
   for (uint32_t page = 1; page <= 10; ++page) store->read(page);
-  store->touch(2);  // used through a decoded copy, as index nodes are
-  store->read(9);
-  store->write(4)[100] = 0x5A;  // changed, so it stays whatever its age
+  store->write(4)[100] ^= 0x5A;  // changed: it stays
 
-  store->release(3);
-  EXPECT_EQ(store->pages_held(), 3u);
-  EXPECT_TRUE(store->holds(4));
-  EXPECT_TRUE(store->holds(9));
-  EXPECT_TRUE(store->holds(2));
-  for (uint32_t page : {1u, 3u, 5u, 6u, 7u, 8u, 10u}) EXPECT_FALSE(store->holds(page)) << page;
-  EXPECT_EQ(store->read(4)[100], 0x5A);
-
-  // Below the budget nothing goes; with none left, only the changed page stays.
-  store->release(10);
-  EXPECT_EQ(store->pages_held(), 3u);
-  store->release(0);
+  store->release();
   EXPECT_EQ(store->pages_held(), 1u);
-  EXPECT_TRUE(store->holds(4));
-
-  // A dropped page reads back as the file holds it.
-  const std::string on_disk = file_bytes(file);
-  EXPECT_EQ(bytes_of(*store, 7), page_of_file(on_disk, 7));
+  EXPECT_EQ(bytes_of(*store, 4)[100], static_cast<char>(on_disk[4 * 4096 + 100] ^ 0x5A));
+  // The next pages take the buffers of the dropped ones: a page added starts zeroed
+  // and a page read holds the file's bytes, whatever the buffer held before.
+  const uint32_t added = store->allocate();
+  EXPECT_EQ(bytes_of(*store, added), std::string(4096, '\0'));
+  for (uint32_t page : {7u, 1u, 10u}) EXPECT_EQ(bytes_of(*store, page), page_of_file(on_disk, page)) << page;
+  store->keep_spare(0);
+  EXPECT_EQ(bytes_of(*store, 9), page_of_file(on_disk, 9));
 }
 
 TEST(PageStoreRelease, AKeptPageChangedAgainIsCommittedOrRolledBackLikeAFreshOne) {
@@ -61,10 +53,7 @@ TEST(PageStoreRelease, AKeptPageChangedAgainIsCommittedOrRolledBackLikeAFreshOne
   const uint32_t added = store->allocate();
   std::memset(store->write(added) + 16, 0x11, 64);
   store->write(5)[200] ^= 0xFF;
-  store->commit();
-  store->release(2);  // both changed pages were the last used: both stay
-  ASSERT_TRUE(store->holds(5));
-  ASSERT_TRUE(store->holds(added));
+  store->commit();  // below the budget the pages stay held across the commit
   const std::string committed = file_bytes(file);
   EXPECT_EQ(bytes_of(*store, 5), page_of_file(committed, 5));
   EXPECT_EQ(bytes_of(*store, added), page_of_file(committed, added));
@@ -83,7 +72,7 @@ TEST(PageStoreRelease, AKeptPageChangedAgainIsCommittedOrRolledBackLikeAFreshOne
   // reading the file from scratch sees what this one holds.
   store->write(5)[202] = 0x33;
   store->commit();
-  store->release(1);
+  store->release();
   const std::string expected = bytes_of(*store, 5);
   store->close();
   store.reset();

@@ -68,10 +68,9 @@ std::string exported(const std::filesystem::path& file, const std::string& table
 TEST(WriterBudget, KeepingOnlyTheRecentPagesAcrossCommitsWritesTheSameFile) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
-  const auto roomy = dir.path() / "roomy.mdb";
+  const auto roomy = dir.copy_in(fixture);  // writable, unlike the fixture itself
   const auto tight = dir.path() / "tight.mdb";
-  std::filesystem::copy_file(fixture, roomy);
-  std::filesystem::copy_file(fixture, tight);
+  std::filesystem::copy_file(roomy, tight);
   std::vector<int> order(4000);
   for (int i = 0; i < 4000; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(11));
