@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/indexes/index_key.h"
@@ -55,7 +56,9 @@ class IndexWriter {
   uint32_t owner_;
   uint32_t root_;
   std::function<uint32_t()> allocate_;
-  std::vector<std::unique_ptr<IndexNode>> nodes_;  // decoded pages, by page number
+  // Decoded pages by page number: a map, as a table indexed by page number would grow
+  // with the file (for each index) and be walked whole at every commit.
+  std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
   std::vector<uint32_t> dirty_;
   // The way contains_key went down (page and entry position per level), reused by
   // an insert of the same key when nothing changed in between.
