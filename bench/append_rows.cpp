@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   writer->close();
   const double append_seconds = seconds_since(start);
   const uint64_t bytes = writer->bytes_written();
+  const jet::WriterCounters done = writer->counters();
   const auto mb = static_cast<double>(bytes) / 1e6;
   const auto file_mb = static_cast<double>(std::filesystem::file_size(db_file)) / 1e6;
   const auto count = static_cast<double>(rows);
@@ -94,5 +95,9 @@ int main(int argc, char** argv) {
   std::printf("bytes written:        %.1f MB (file %.1f MB, journal included)\n", mb, file_mb);
   std::printf("plain write of those: %.3f s  (%.0f MB/s)\n", floor_seconds, mb / floor_seconds);
   std::printf("ratio to the floor:   %.2fx\n", append_seconds / floor_seconds);
+  std::printf("commits:              %llu; pages read %llu, index pages decoded %llu, pages committed %llu\n",
+              static_cast<unsigned long long>(done.commits), static_cast<unsigned long long>(done.pages_loaded),
+              static_cast<unsigned long long>(done.index_pages_decoded),
+              static_cast<unsigned long long>(done.pages_committed));
   return 0;
 }

@@ -66,11 +66,12 @@ IndexWriter::IndexWriter(PageStore& pages, uint32_t owner, uint32_t root, std::f
     : pages_(pages), owner_(owner), root_(root), allocate_(std::move(allocate)) {}
 
 IndexNode& IndexWriter::node(uint32_t page) {
-  if (page < nodes_.size() && nodes_[page]) return *nodes_[page];
+  if (auto it = nodes_.find(page); it != nodes_.end()) return *it->second;
   if (page == 0 || page >= pages_.page_count())
     throw JetError(pages_.path().string() + ": an index refers to page " + std::to_string(page) +
                    ", which does not exist");
   try {
+    ++pages_decoded_;
     return keep(std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page)));
   } catch (const std::runtime_error& e) {
     throw JetError(pages_.path().string() + ": " + e.what());
@@ -79,9 +80,9 @@ IndexNode& IndexWriter::node(uint32_t page) {
 
 IndexNode& IndexWriter::keep(std::unique_ptr<IndexNode> n) {
   const uint32_t page = n->page;
-  if (page >= nodes_.size()) nodes_.resize(std::max<size_t>(page + 1, nodes_.size() * 2));
-  nodes_[page] = std::move(n);
-  return *nodes_[page];
+  auto& slot = nodes_[page];
+  slot = std::move(n);
+  return *slot;
 }
 
 IndexNode& IndexWriter::new_node(bool leaf) {
@@ -274,8 +275,7 @@ void IndexWriter::forget() {
   // Every insert passes through the upper levels, and they are a small part of the
   // index: they stay decoded, so that after a commit an insert reads one leaf again,
   // not its whole way down.
-  for (auto& n : nodes_)
-    if (n && n->leaf) n.reset();
+  std::erase_if(nodes_, [](const auto& entry) { return entry.second->leaf; });
   dirty_.clear();
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/indexes/index_key.h"
@@ -31,6 +32,8 @@ class IndexWriter {
   // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
   // the file holds them now); they are decoded again when next needed.
   void forget();
+  // For measurements: pages decoded so far.
+  uint64_t pages_decoded() const { return pages_decoded_; }
 
   // Every entry in order, leaf by leaf (for checking).
   void for_each(const std::function<void(Entry)>& visit);
@@ -53,7 +56,9 @@ class IndexWriter {
   uint32_t owner_;
   uint32_t root_;
   std::function<uint32_t()> allocate_;
-  std::vector<std::unique_ptr<IndexNode>> nodes_;  // decoded pages, by page number
+  // Decoded pages by page number: a map, as a table indexed by page number would grow
+  // with the file (for each index) and be walked whole at every commit.
+  std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
   std::vector<uint32_t> dirty_;
   // The way contains_key went down (page and entry position per level), reused by
   // an insert of the same key when nothing changed in between.
@@ -65,6 +70,7 @@ class IndexWriter {
   // Scratch for insert.
   std::vector<std::pair<uint32_t, size_t>> path_;
   EntryBytes entry_;
+  uint64_t pages_decoded_ = 0;
 };
 
 }  // namespace halvaro::jet

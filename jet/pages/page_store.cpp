@@ -83,11 +83,33 @@ PageStore::~PageStore() {
   if (fd_ >= 0) ::close(fd_);  // uncommitted changes are dropped; the lock goes with the fd
 }
 
+std::unique_ptr<uint8_t[]> PageStore::buffer() const {
+  if (spare_.empty()) return std::unique_ptr<uint8_t[]>(new uint8_t[page_size_]);
+  auto buf = std::move(spare_.back());
+  spare_.pop_back();
+  return buf;
+}
+
+void PageStore::recycle(std::unique_ptr<uint8_t[]> buf) {
+  if (buf) spare_.push_back(std::move(buf));
+}
+
+void PageStore::keep_spare(size_t most) {
+  if (spare_.size() > most) spare_.resize(most);
+  spare_.shrink_to_fit();
+}
+
 void PageStore::load(uint32_t page) const {
-  auto buf = std::make_unique<uint8_t[]>(page_size_);
+  auto buf = buffer();
   read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
   pages_[page] = std::move(buf);
+  note_held(page);
+  ++pages_loaded_;
+}
+
+void PageStore::note_held(uint32_t page) const {
   ++held_;
+  held_pages_.push_back(page);
 }
 
 const uint8_t* PageStore::read(uint32_t page) const {
@@ -109,7 +131,7 @@ uint8_t* PageStore::write(uint32_t page) {
     is_dirty_[page] = true;
     dirty_.push_back(page);
     if (page < committed_pages_) {
-      auto original = std::make_unique<uint8_t[]>(page_size_);
+      auto original = buffer();
       std::memcpy(original.get(), bytes, page_size_);
       originals_.emplace(page, std::move(original));
     }
@@ -127,8 +149,8 @@ void PageStore::ensure_room(uint32_t pages) const {
 uint32_t PageStore::allocate() {
   ensure_room(1);
   const auto page = static_cast<uint32_t>(pages_.size());
-  pages_.push_back(std::make_unique<uint8_t[]>(page_size_));
-  ++held_;
+  pages_.push_back(buffer());
+  note_held(page);
   std::memset(pages_.back().get(), 0, page_size_);
   is_dirty_.push_back(false);
   write(page);
@@ -162,8 +184,11 @@ void PageStore::commit() {
   }
   journal_->clear();
 
+  pages_committed_ += dirty_.size();
+  ++commits_;
   for (uint32_t page : dirty_) is_dirty_[page] = false;
   dirty_.clear();
+  for (auto& [number, bytes] : originals_) recycle(std::move(bytes));
   originals_.clear();
   committed_pages_ = page_count();
 }
@@ -227,22 +252,33 @@ void PageStore::write_dirty_pages() {
 
 void PageStore::count_held() {
   held_ = 0;
-  for (const auto& page : pages_) held_ += page != nullptr;
+  held_pages_.clear();
+  for (uint32_t page = 0; page < pages_.size(); ++page)
+    if (pages_[page]) note_held(page);
 }
 
 void PageStore::release() {
-  for (size_t page = 0; page < pages_.size(); ++page) {
-    if (page < committed_pages_ && !is_dirty_[page]) pages_[page].reset();
+  std::vector<uint32_t> kept;
+  for (uint32_t page : held_pages_) {
+    if (page < committed_pages_ && !is_dirty_[page])
+      recycle(std::move(pages_[page]));
+    else
+      kept.push_back(page);
   }
-  count_held();
+  held_pages_ = std::move(kept);
+  held_ = held_pages_.size();
 }
 
 void PageStore::discard_changes() {
-  for (auto& [number, bytes] : originals_) pages_[number] = std::move(bytes);
+  for (auto& [number, bytes] : originals_) {
+    recycle(std::move(pages_[number]));
+    pages_[number] = std::move(bytes);
+  }
   originals_.clear();
   for (uint32_t page : dirty_)
     if (page < committed_pages_) is_dirty_[page] = false;
   dirty_.clear();
+  for (size_t page = committed_pages_; page < pages_.size(); ++page) recycle(std::move(pages_[page]));
   pages_.resize(committed_pages_);
   is_dirty_.resize(committed_pages_);
   count_held();
@@ -251,6 +287,7 @@ void PageStore::discard_changes() {
 void PageStore::close() {
   if (fd_ < 0) return;
   commit();
+  spare_.clear();
   journal_->remove();
   ::close(fd_);
   fd_ = -1;

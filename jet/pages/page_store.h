@@ -54,19 +54,30 @@ class PageStore final : public PageSource {
   // Drops the pages that match the file (after a commit, all of them); they are read
   // again when next needed. Spans and pointers handed out before are invalid.
   void release();
+  // Page buffers let go of (dropped pages, originals of committed ones) are reused for
+  // the next pages read or added, rather than freed and allocated again; this hands
+  // all but `most` of them back to the heap.
+  void keep_spare(size_t most);
   // Forgets every change since the last commit.
   void discard_changes();
   // Commits and removes the journal; the store is unusable afterwards.
   void close();
 
   uint64_t bytes_written() const;
+  // For measurements: pages read from the file, pages written by commits, and commits.
+  uint64_t pages_loaded() const { return pages_loaded_; }
+  uint64_t pages_committed() const { return pages_committed_; }
+  uint64_t commits() const { return commits_; }
   size_t pages_rolled_back_on_open() const { return rolled_back_; }
 
  private:
   PageStore() = default;
   void load(uint32_t page) const;
+  std::unique_ptr<uint8_t[]> buffer() const;
+  void recycle(std::unique_ptr<uint8_t[]> buf);
   void write_dirty_pages();
   void count_held();
+  void note_held(uint32_t page) const;
   [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
@@ -75,6 +86,8 @@ class PageStore final : public PageSource {
   uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
   mutable size_t held_ = 0;  // pages_ that are not null
+  mutable std::vector<uint32_t> held_pages_;  // their numbers, in no order
+  mutable std::vector<std::unique_ptr<uint8_t[]>> spare_;  // buffers to reuse
   uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;
@@ -82,6 +95,9 @@ class PageStore final : public PageSource {
   std::unique_ptr<Journal> journal_;
   uint64_t bytes_written_ = 0;
   size_t rolled_back_ = 0;
+  mutable uint64_t pages_loaded_ = 0;
+  uint64_t pages_committed_ = 0;
+  uint64_t commits_ = 0;
 };
 
 }  // namespace halvaro::jet

@@ -39,6 +39,14 @@ struct WriterOptions {
   uint32_t pages_for_one_row = 1024;
 };
 
+// What a writer has done so far (for measurements).
+struct WriterCounters {
+  uint64_t commits = 0;
+  uint64_t pages_loaded = 0;         // read from the file
+  uint64_t pages_committed = 0;      // written by commits
+  uint64_t index_pages_decoded = 0;
+};
+
 class DatabaseWriter {
  public:
   // Opens a Jet 4 file for appending. Rolls back what a crashed writer left half done,
@@ -77,6 +85,9 @@ class DatabaseWriter {
   // notes the commit count can tell which of its appends such a failure took back.
   virtual uint64_t commits() const = 0;
   virtual uint64_t rollbacks() const = 0;
+
+  // Pages read, committed and decoded so far (for measurements).
+  virtual WriterCounters counters() const = 0;
 };
 
 }  // namespace halvaro::jet

@@ -92,6 +92,12 @@ void TableWriter::release() {
   for (auto& index : indexes_) index->forget();
 }
 
+uint64_t TableWriter::index_pages_decoded() const {
+  uint64_t decoded = 0;
+  for (const auto& index : indexes_) decoded += index->pages_decoded();
+  return decoded;
+}
+
 std::string TableWriter::describe_key(const RealIndex& index, const std::vector<FieldValue>& values) const {
   std::string names, shown;
   for (const auto& ic : index.columns) {

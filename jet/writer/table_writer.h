@@ -37,6 +37,7 @@ class TableWriter {
   // Drops the decoded index pages (after a commit wrote them); they are decoded again
   // when next needed.
   void release();
+  uint64_t index_pages_decoded() const;
 
   IndexWriter& index(size_t real_index);
   uint32_t row_count() const { return row_count_; }
