@@ -125,11 +125,10 @@ class Writer final : public DatabaseWriter {
     pages_->keep_spare(options_.pages_held_before_commit > held ? options_.pages_held_before_commit - held : 0);
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
-    ++commits_;
   }
 
   uint64_t bytes_written() const override { return pages_->bytes_written(); }
-  uint64_t commits() const override { return commits_; }
+  uint64_t commits() const override { return pages_->commits(); }
   uint64_t rollbacks() const override { return rollbacks_; }
 
   WriterCounters counters() const override {
@@ -181,7 +180,6 @@ class Writer final : public DatabaseWriter {
   std::unique_ptr<Database> database_;
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   uint32_t pending_rows_ = 0;
-  uint64_t commits_ = 0;
   uint64_t rollbacks_ = 0;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
   bool closed_ = false;
