@@ -1,6 +1,7 @@
 #include "app/scratch_copy.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,13 +75,23 @@ ScratchCopy::ScratchCopy(const std::filesystem::path& original) {
     throw ScratchCopyError("\"" + original.string() + "\": no such database file");
   std::string pattern = (std::filesystem::temp_directory_path(error) / "halvaro-dry-run-XXXXXX.mdb").string();
   if (error) throw ScratchCopyError("no temporary folder: " + error.message());
+  // The signals wait while the file is made and its cleanup armed: one arriving between
+  // the two would end the process by default and leave the empty copy behind.
+  sigset_t stop_signals, before;
+  ::sigemptyset(&stop_signals);
+  for (int signal_number : kSignals) ::sigaddset(&stop_signals, signal_number);
+  ::pthread_sigmask(SIG_BLOCK, &stop_signals, &before);
   int fd = ::mkstemps(pattern.data(), 4);
+  if (fd >= 0) {
+    path_ = pattern;
+    // Armed before the first byte is copied, so an interrupted copy is removed too.
+    arm_cleanup(path_);
+  }
+  const int failed = errno;
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (fd < 0)
     throw ScratchCopyError("cannot create a scratch copy in the temporary folder: " +
-                           std::string(std::strerror(errno)));
-  path_ = pattern;
-  // Armed before the first byte is copied, so an interrupted copy is removed too.
-  arm_cleanup(path_);
+                           std::string(std::strerror(failed)));
   std::string failure = copy_into(original, fd);
   // The original's permissions, so a read-only destination is refused as it would be.
   struct stat original_stat {};
