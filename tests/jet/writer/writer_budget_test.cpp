@@ -54,7 +54,7 @@ void append_invoices(const std::filesystem::path& file, const WriterOptions& opt
     for (int item = 1; item <= 1 + n % 4; ++item) w->append(details, detail(*w, details, n, item));
   }
   // A duplicate of an early row is refused: its leaf has long been committed and
-  // dropped or kept, and either way the key must be found.
+  // dropped, and it must be found again.
   EXPECT_THROW(w->append(masters, master(*w, masters, order.front())), ConstraintError);
   w->close();
 }
@@ -65,7 +65,7 @@ std::string exported(const std::filesystem::path& file, const std::string& table
   return r.out;
 }
 
-TEST(WriterBudget, KeepingOnlyTheRecentPagesAcrossCommitsWritesTheSameFile) {
+TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   const auto roomy = dir.copy_in(fixture);  // writable, unlike the fixture itself
