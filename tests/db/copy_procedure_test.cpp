@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
 
 #include "db/copy_procedure.h"
 #include "db/errors.h"
@@ -14,6 +18,17 @@ namespace {
 
 using db::FieldEntry;
 using jet::ColumnType;
+
+// Whether a stored value is this text or number. (Comparing with a FieldValue made in a
+// fail_append callback trips GCC 12's -Wfree-nonheap-object at -O3.)
+bool holds(const FieldValue& value, std::string_view text) {
+  const auto* held = std::get_if<std::string>(&value.value);
+  return held && *held == text;
+}
+bool holds(const FieldValue& value, int64_t number) {
+  const auto* held = std::get_if<int64_t>(&value.value);
+  return held && *held == number;
+}
 
 TEST(ValueOrDefault, OnlyNullAndTheEmptyTextTakeTheDefault) {
   EXPECT_EQ(db::ValueOrDefault(FieldValue{}, 0), FieldValue(0));
@@ -118,7 +133,7 @@ TEST_F(CopyTest, KeyViolationStopsTheGroupWithOneMessageAndKeepsEarlierRows) {
 TEST_F(CopyTest, UpdateRefusedForAnUnstorableValueSkipsOnlyThatRow) {
   source_rows({{"A", "a", "P"}, {"B", "b", "P"}, {"C", "c", "P"}});
   partners->fail_append = [](const std::vector<FieldValue>& row) {
-    if (row[0] == FieldValue("B")) throw db::value_not_stored("number out of range");
+    if (holds(row[0], "B")) throw db::value_not_stored("number out of range");
   };
   db::RunTransfer(group, state);
   EXPECT_EQ(state.SuccessCount, 1);
@@ -165,7 +180,7 @@ TEST_F(CopyTest, AGroupCountsOnlyOnceItsRowsAreCommitted) {
 TEST_F(CopyTest, AnInterruptionStopsBetweenRowsAndListsWhatWasNotMoved) {
   source_rows({{"A", "a", "P"}, {"B", "b", "P"}, {"C", "c", "P"}});
   partners->fail_append = [](const std::vector<FieldValue>& row) {
-    if (row[0] == FieldValue("B")) db::request_interruption(SIGTERM);
+    if (holds(row[0], "B")) db::request_interruption(SIGTERM);
   };
   db::RunTransfer(group, state);
   db::RunTransfer(group, state);
@@ -251,7 +266,7 @@ TEST_F(DetailTest, ErrorInTheFirstStageSkipsTheSecondAndTheEndRecycle) {
 
 TEST_F(DetailTest, ItemsOfAnOrderThatWasNotStoredAreRecordedInsteadOfAppended) {
   orders->fail_append = [](const std::vector<FieldValue>& row) {
-    if (row[0] == FieldValue("O3")) throw db::value_not_stored("the text cannot be indexed");
+    if (holds(row[0], "O3")) throw db::value_not_stored("the text cannot be indexed");
   };
   db::RunTransfer(orders_group, state);
   EXPECT_EQ(state.SuccessCount, 1);
@@ -272,8 +287,8 @@ TEST_F(DetailTest, ItemsOfAnOrderThatWasNotStoredAreRecordedInsteadOfAppended) {
 // appended since: those are accounted as not moved, the ones before as moved.
 TEST_F(DetailTest, RowsAFailedWriteUndidAreAccountedAsNotMoved) {
   items->fail_append = [this](const std::vector<FieldValue>& row) {
-    if (row[1] == FieldValue(int64_t{1})) ++new_file.commits;  // committed with this item
-    if (row[0] == FieldValue("O3")) {
+    if (holds(row[1], int64_t{1})) ++new_file.commits;  // committed with this item
+    if (holds(row[0], "O3")) {
       ++new_file.rollbacks;
       orders->rows.resize(1);  // the orders since the commit are gone
       throw db::DbError(db::ErrorCode::Unspecified, "I/O error while writing.");
