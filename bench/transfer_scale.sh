@@ -32,6 +32,9 @@ for n in $sizes; do
   generated=$("$build/bench/bench_generate_old" "$n" "$work/old.mdb")
   source_rows=$(echo "$generated" | sed -E 's/.* ([0-9]+) rows in.*/\1/')
   cp "$work/new.mdb" "$work/dest.mdb"
+  # The generator's file is still being written back to disk: wait for it, so that the
+  # transfer's own commits do not queue behind it.
+  sync
   status=0
   /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$halvaro" transfer "$work/old.mdb" "$work/dest.mdb" >"$work/out" || status=$?
   if [ "$status" -gt 1 ]; then cat "$work/out" >&2; exit "$status"; fi
