@@ -46,11 +46,11 @@ bool contains(const std::vector<uint64_t>& sorted, uint64_t hash) {
 
 }  // namespace
 
-MasterKeys::MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view, size_t masters) {
+MasterKeys::MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view, size_t masters)
+    : masters_(masters) {
   for (const QueryPiece& piece : query)
     if (piece.is_value) pieces_.push_back({piece.item_column, column_named(view, piece.item_column), {}, {}});
   for (Piece& piece : pieces_) piece.prefixes.reserve(masters);
-  masters_ = masters;
 }
 
 void MasterKeys::add(const std::vector<FieldValue>& key) {

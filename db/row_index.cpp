@@ -83,6 +83,11 @@ RowFingerprint fingerprint(const ResultView& view, size_t row, const std::vector
   return hasher.result();
 }
 
+RowIndex::Entry RowIndex::entry_of(const ResultView& view, size_t row) {
+  const RowFingerprint print = fingerprint(view, row);
+  return {print.high, print.low, uint32_t(row)};
+}
+
 bool RowIndex::before(const Entry& a, const Entry& b) {
   return std::tie(a.high, a.low, a.row) < std::tie(b.high, b.low, b.row);
 }
@@ -94,10 +99,7 @@ RowIndex::RowIndex(const ResultView& view, size_t memory_rows, size_t run_rows) 
     return;
   }
   entries_.reserve(count_);
-  for (size_t row = 0; row < count_; ++row) {
-    const RowFingerprint print = fingerprint(view, row);
-    entries_.push_back({print.high, print.low, uint32_t(row)});
-  }
+  for (size_t row = 0; row < count_; ++row) entries_.push_back(entry_of(view, row));
   std::sort(entries_.begin(), entries_.end(), before);
 }
 
@@ -121,10 +123,7 @@ void RowIndex::spill(const ResultView& view, size_t run_rows) {
   run.reserve(std::min(run_rows, count_));
   for (size_t start = 0; start < count_; start += run_rows) {
     run.clear();
-    for (size_t row = start; row < std::min(count_, start + run_rows); ++row) {
-      const RowFingerprint print = fingerprint(view, row);
-      run.push_back({print.high, print.low, uint32_t(row)});
-    }
+    for (size_t row = start; row < std::min(count_, start + run_rows); ++row) run.push_back(entry_of(view, row));
     std::sort(run.begin(), run.end(), before);
     if (!jet::write_all(fd_, run.data(), run.size() * sizeof(Entry), start * sizeof(Entry)))
       throw index_file_error("cannot write");

@@ -69,6 +69,7 @@ class RowIndex {
     RowFingerprint print() const { return {high, low}; }
   };
   static_assert(sizeof(Entry) == 16);
+  static Entry entry_of(const ResultView& view, size_t row);
   static bool before(const Entry& a, const Entry& b);
 
   void spill(const ResultView& view, size_t run_rows);
