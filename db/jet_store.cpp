@@ -20,6 +20,13 @@ class QueryResult final : public ResultView {
   const std::string& column_name(size_t column) const override { return result_.columns[column].name; }
   size_t row_count() const override { return result_.rows.size(); }
   const FieldValue& value(size_t row, size_t column) const override { return result_.rows.row(row)[column]; }
+  std::string_view origin() const override { return result_.origin; }
+  std::optional<size_t> origin_row(size_t row) const override {
+    if (result_.origin.empty()) return std::nullopt;
+    auto position = result_.origins.of(row);
+    if (!position) return std::nullopt;
+    return static_cast<size_t>(*position);
+  }
 
  private:
   sql::StoredResult result_;

@@ -220,11 +220,25 @@ std::optional<RowIndex::Group> RowIndex::find(const ResultView& other, size_t ro
   return group;
 }
 
-ViewMatcher::ViewMatcher(const ResultView& view, size_t memory_rows) : index_(view, memory_rows) {
+ViewMatcher::ViewMatcher(const ResultView& view, size_t memory_rows) : view_(view), memory_rows_(memory_rows) {
   for (size_t c = 0; c < view.column_count(); ++c) view_columns_.push_back(view.column_name(c));
+  bool in_order = !view.origin().empty();
+  for (size_t row = 0; in_order && row < view.row_count(); ++row) in_order = view.origin_row(row) == row;
+  if (in_order) in_order_from_ = view.origin();
+  else index_.emplace(view, memory_rows);
 }
 
 std::optional<size_t> ViewMatcher::match(size_t visit, const ResultView& items, size_t row) {
+  if (!in_order_from_.empty() && items.origin() == in_order_from_) {
+    auto position = items.origin_row(row);
+    if (position && *position < view_.row_count()) return position;
+    return std::nullopt;
+  }
+  return match_by_values(visit, items, row);
+}
+
+std::optional<size_t> ViewMatcher::match_by_values(size_t visit, const ResultView& items, size_t row) {
+  if (!index_) index_.emplace(view_, memory_rows_);
   if (visit != columns_visit_) {
     columns_visit_ = visit;
     bool same_columns = names_.size() == items.column_count();
@@ -237,12 +251,12 @@ std::optional<size_t> ViewMatcher::match(size_t visit, const ResultView& items, 
         columns_.push_back(column_named(items, view_columns_[c]).value_or(c));
     }
   }
-  auto group = index_.find(items, row, columns_);
+  auto group = index_->find(items, row, columns_);
   if (!group) return std::nullopt;
-  if (group->size == 1) return index_.row(*group, 0);
+  if (group->size == 1) return index_->row(*group, 0);
   auto& [seen_visit, used] = taken_[group->first];
   if (seen_visit != visit + 1) seen_visit = visit + 1, used = 0;
-  return index_.row(*group, used++ % group->size);
+  return index_->row(*group, used++ % group->size);
 }
 
 }  // namespace halvaro::db

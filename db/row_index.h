@@ -88,17 +88,28 @@ class RowIndex {
 };
 
 // Matches the rows that item queries found to the rows of the whole item view, query by
-// query (a visit). Identical rows found by one visit are told apart by the order the
-// visit found them.
+// query (a visit). When the view was read from one relation in order and an item query
+// from the same relation, each item row names its view row itself. Otherwise rows are
+// matched by their values, through an index: identical rows found by one visit are
+// told apart by the order the visit found them.
 class ViewMatcher {
  public:
+  // The view must outlive the matcher.
   explicit ViewMatcher(const ResultView& view, size_t memory_rows = RowIndex::kMemoryRows);
   // The view row that row `row` of `items` (found by visit number `visit`) stands for.
   std::optional<size_t> match(size_t visit, const ResultView& items, size_t row);
+  // Whether rows have been matched by their values (the index was needed).
+  bool indexed() const { return index_.has_value(); }
 
  private:
+  std::optional<size_t> match_by_values(size_t visit, const ResultView& items, size_t row);
+
+  const ResultView& view_;
+  size_t memory_rows_;
+  // The view's relation when view row n is row n of it; empty otherwise.
+  std::string in_order_from_;
   std::vector<std::string> view_columns_;
-  RowIndex index_;
+  std::optional<RowIndex> index_;  // built for the first row that names no view row
   std::unordered_map<size_t, std::pair<size_t, size_t>> taken_;  // group's first: visit + 1, rows used
   size_t columns_visit_ = size_t(-1);
   std::vector<std::string> names_;  // the columns of the last visit, as spelled

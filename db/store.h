@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,11 @@ class ResultView {
   virtual size_t row_count() const = 0;
   // Valid until the next call of value() on this view.
   virtual const FieldValue& value(size_t row, size_t column) const = 0;
+  // For a result that reads one table or saved query row by row: that relation (empty
+  // when unknown) and a row's position in it, so that two results of the same origin
+  // can tell which of their rows are the same row.
+  virtual std::string_view origin() const { return {}; }
+  virtual std::optional<size_t> origin_row(size_t /*row*/) const { return std::nullopt; }
 };
 
 // A result held in memory, row by row.

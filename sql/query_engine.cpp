@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <set>
@@ -90,19 +91,31 @@ void bind(sqlite3_stmt* statement, int index, const FieldValue& value, Kind kind
 void add_row(ResultSet& result, std::vector<FieldValue> row) { result.rows.push_back(std::move(row)); }
 void add_row(StoredResult& result, std::vector<FieldValue> row) { result.rows.append(std::move(row)); }
 
+// A row's position in the relation it was read from: its row id less one (SQLite
+// numbers the rows of a table filled by one INSERT from 1, in insertion order).
+void set_origin(ResultSet&, const std::string&) {}
+void set_origin(StoredResult& result, const std::string& origin) { result.origin = origin; }
+void add_origin(ResultSet&, sqlite3_stmt*, int) {}
+void add_origin(StoredResult& result, sqlite3_stmt* statement, int column) {
+  result.origins.add(static_cast<uint64_t>(sqlite3_column_int64(statement, column) - 1));
+}
+
 template <class Result>
 Result empty_result(const ScratchLimits&) {
   return Result();
 }
 template <>
 StoredResult empty_result<StoredResult>(const ScratchLimits& limits) {
-  return StoredResult{{}, RowSpool(limits.result_memory_rows)};
+  return StoredResult{{}, RowSpool(limits.result_memory_rows), {}, {}};
 }
 
-// Reads every row of a statement that is ready to step.
+// Reads every row of a statement that is ready to step. `origin` (empty: none) names
+// the relation whose row id follows the columns.
 template <class Result>
-Result read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& columns, const ScratchLimits& limits) {
+Result read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& columns, const std::string& origin,
+                 const ScratchLimits& limits) {
   Result result = empty_result<Result>(limits);
+  if (!origin.empty()) set_origin(result, origin);
   result.columns.reserve(columns.size());
   for (const auto& column : columns) result.columns.push_back({column.name, column.kind});
   for (;;) {
@@ -114,6 +127,7 @@ Result read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& col
     for (size_t i = 0; i < columns.size(); ++i) {
       row.push_back(from_sqlite(statement, static_cast<int>(i), columns[i].kind, columns[i].scale));
     }
+    if (!origin.empty()) add_origin(result, statement, static_cast<int>(columns.size()));
     add_row(result, std::move(row));
   }
   return result;
@@ -124,6 +138,7 @@ Result read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& col
 struct PreparedShape {
   sqlite3_stmt* statement = nullptr;
   std::vector<RelationColumn> columns;
+  std::string origin;
   PreparedShape() = default;
   PreparedShape(const PreparedShape&) = delete;
   PreparedShape& operator=(const PreparedShape&) = delete;
@@ -172,6 +187,12 @@ struct QueryEngine::Impl : RelationResolver {
   ScratchLimits limits;
   bool share = true;
   std::function<void()> tick;
+  // Tells this engine's relations from another's in a result's origin.
+  const std::string origin_prefix = "e" + std::to_string(next_engine()) + ".";
+  static uint64_t next_engine() {
+    static std::atomic<uint64_t> engines{0};
+    return ++engines;
+  }
   // Rows read between two ticks while loading a table, and SQLite steps between two
   // ticks while evaluating.
   static constexpr size_t kRowsPerTick = 4096;
@@ -314,7 +335,7 @@ struct QueryEngine::Impl : RelationResolver {
 
   template <class Result>
   Result execute(std::string_view access_sql) {
-    if (!share) return execute_translated<Result>(access_sql, translate_statement(access_sql));
+    if (!share) return execute_translated<Result>(access_sql, translate_statement(access_sql, true));
     // The tokens and shape of the previous statement make room for this one's (the
     // engine never runs a statement while evaluating another).
     std::vector<Token>& tokens = statement_tokens;
@@ -322,21 +343,21 @@ struct QueryEngine::Impl : RelationResolver {
     try {
       tokenize_into(access_sql, tokens);
     } catch (const SyntaxError&) {
-      return execute_translated<Result>(access_sql, translate_statement(access_sql));  // reports the error
+      return execute_translated<Result>(access_sql, translate_statement(access_sql, true));  // reports the error
     }
     std::string name;
     if (tokens.size() == 2 && is_bare_name(access_sql, name)) tokenize_into("SELECT * FROM [" + name + "]", tokens);
     shape_into(tokens, shape);
     auto found = shapes.find(shape.key);
     if (found == shapes.end()) {
-      Translation translation = translate_statement(access_sql);
+      Translation translation = translate_statement(access_sql, true);
       create_indexes(translation.index_hints);
       if (shapes.size() >= kMaxShapes) shapes.clear();
       found = shapes.emplace(shape.key, prepare_shape(tokens, shape.texts, translation.sql)).first;
       if (!found->second->statement) return execute_translated<Result>(access_sql, translation);
     }
     const PreparedShape& prepared = *found->second;
-    if (!prepared.statement) return execute_translated<Result>(access_sql, translate_statement(access_sql));
+    if (!prepared.statement) return execute_translated<Result>(access_sql, translate_statement(access_sql, true));
     ResetWhenDone reset(prepared.statement);
     for (size_t i = 0; i < shape.texts.size(); ++i) {
       const std::string& text = shape.texts[i];
@@ -344,7 +365,7 @@ struct QueryEngine::Impl : RelationResolver {
                         SQLITE_STATIC);
     }
     try {
-      return read_rows<Result>(prepared.statement, prepared.columns, limits);
+      return read_rows<Result>(prepared.statement, prepared.columns, origin_of(prepared.origin), limits);
     } catch (const QueryError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
     }
@@ -355,7 +376,7 @@ struct QueryEngine::Impl : RelationResolver {
     try {
       create_indexes(translation.index_hints);
       Statement statement(db, translation.sql);
-      return read_rows<Result>(statement.get(), translation.columns, limits);
+      return read_rows<Result>(statement.get(), translation.columns, origin_of(translation.origin), limits);
     } catch (const QueryError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
     }
@@ -369,7 +390,7 @@ struct QueryEngine::Impl : RelationResolver {
                                                const std::string& inline_sql) {
     auto prepared = std::make_unique<PreparedShape>();
     try {
-      Translation translation = sql::translate(parse_select(std::move(tokens)), *this, true);
+      Translation translation = sql::translate(parse_select(std::move(tokens)), *this, true, true);
       if (inline_texts(translation.sql, texts) != inline_sql) return prepared;
       if (sqlite3_prepare_v2(db, translation.sql.c_str(), static_cast<int>(translation.sql.size()),
                              &prepared->statement, nullptr) != SQLITE_OK) {
@@ -378,16 +399,21 @@ struct QueryEngine::Impl : RelationResolver {
         return prepared;
       }
       prepared->columns = std::move(translation.columns);
+      prepared->origin = std::move(translation.origin);
     } catch (const std::exception&) {  // ValueDependent, or anything the shared form cannot express
     }
     return prepared;
   }
 
-  Translation translate_statement(std::string_view access_sql) {
+  std::string origin_of(const std::string& relation) const {
+    return relation.empty() ? relation : origin_prefix + relation;
+  }
+
+  Translation translate_statement(std::string_view access_sql, bool with_origin = false) {
     std::string name;
     std::string text = is_bare_name(access_sql, name) ? "SELECT * FROM [" + name + "]" : std::string(access_sql);
     try {
-      return sql::translate(parse_select(text), *this);
+      return sql::translate(parse_select(text), *this, false, with_origin);
     } catch (const SyntaxError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
     } catch (const QueryError& e) {

@@ -15,6 +15,7 @@
 
 #include "jet/base/field_value.h"
 #include "sql/kind.h"
+#include "sql/row_origins.h"
 #include "sql/row_spool.h"
 #include "sql/table_source.h"
 
@@ -58,6 +59,11 @@ struct ScratchLimits {
 struct StoredResult {
   std::vector<ResultColumn> columns;
   RowSpool rows;
+  // For a statement that reads one table or saved query row by row: that relation (a
+  // name no other relation of the process shares) and each row's position in it. Two
+  // results of the same origin can tell which of their rows are the same row.
+  std::string origin;
+  RowOrigins origins;
 };
 
 class QueryEngine {

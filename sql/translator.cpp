@@ -25,6 +25,7 @@ struct Source {
   std::string sql_alias;  // s<n>
   std::vector<RelationColumn> columns;
   bool has_rowid = true;  // a table; a subquery in FROM has none
+  std::string relation;   // its SQLite table, when it has row ids
 };
 
 struct Scope {
@@ -36,12 +37,12 @@ struct Scope {
 
 class Translator {
  public:
-  Translator(RelationResolver& resolver, bool text_parameters)
-      : resolver_(resolver), text_parameters_(text_parameters) {}
+  Translator(RelationResolver& resolver, bool text_parameters, bool with_origin)
+      : resolver_(resolver), text_parameters_(text_parameters), with_origin_(with_origin) {}
 
   Translation run(const ast::Query& query) {
     Translation result;
-    result.sql = query_sql(query, nullptr, result.columns, true);
+    result.sql = query_sql(query, nullptr, result.columns, true, &result.origin);
     result.index_hints = std::move(hints_);
     return result;
   }
@@ -49,6 +50,7 @@ class Translator {
  private:
   RelationResolver& resolver_;
   bool text_parameters_;
+  bool with_origin_;
   int next_alias_ = 0;
   std::vector<IndexHint> hints_;
   bool collect_hints_ = false;
@@ -66,7 +68,7 @@ class Translator {
   };
 
   std::string query_sql(const ast::Query& query, const Scope* parent, std::vector<RelationColumn>& columns,
-                        bool top_level) {
+                        bool top_level, std::string* origin = nullptr) {
     std::vector<SelectOut> selects;
     for (const auto& select : query.selects) {
       bool single = top_level && query.selects.size() == 1;
@@ -106,6 +108,11 @@ class Translator {
       if (selects.size() > 1 && !s.limit.empty()) fail("TOP inside a UNION is not supported");
     }
     const SelectOut& only = selects[0];
+    if (origin && with_origin_ && row_by_row(query, only)) {
+      const Source& source = only.scope.sources[0];
+      lists[0] += ", \"" + source.sql_alias + "\".rowid";
+      *origin = source.relation;
+    }
     if (selects.size() == 1 && only.top && !order.empty() && only.head == "SELECT ") {
       // TOP n with an ordering keeps the rows that tie with the n-th, as Access does.
       std::string outer;
@@ -121,6 +128,18 @@ class Translator {
     if (!order.empty()) sql += " ORDER BY " + order;
     if (selects.size() == 1 && only.top) sql += " LIMIT " + std::to_string(*only.top);
     return sql;
+  }
+
+  // Whether each row of the statement is one row of a single table or saved query.
+  static bool row_by_row(const ast::Query& query, const SelectOut& only) {
+    if (query.selects.size() != 1) return false;
+    const ast::Select& select = query.selects[0];
+    if (select.distinct || !select.group_by.empty() || select.having) return false;
+    if (only.scope.sources.size() != 1 || !only.scope.sources[0].has_rowid) return false;
+    if (only.top && !query.order_by.empty()) return false;  // ranked: the rows are read again
+    for (const auto& item : only.items)
+      if (item.second.aggregate) return false;
+    return true;
   }
 
   // Column names as Access gives them: a name that two columns share is qualified.
@@ -303,6 +322,7 @@ class Translator {
         source.name = item.alias.empty() ? item.name : item.alias;
         source.sql_alias = "s" + std::to_string(++next_alias_);
         source.columns = relation.columns;
+        source.relation = relation.sqlite_name;
         hint_relation_ = relation.sqlite_name;
         scope.sources.push_back(std::move(source));
         return relation.sqlite_name + " AS \"" + scope.sources.back().sql_alias + "\"";
@@ -616,8 +636,9 @@ std::string_view sqlite_declaration(Kind kind) {
   return "";
 }
 
-Translation translate(const ast::Query& query, RelationResolver& resolver, bool text_parameters) {
-  return Translator(resolver, text_parameters).run(query);
+Translation translate(const ast::Query& query, RelationResolver& resolver, bool text_parameters,
+                      bool with_origin) {
+  return Translator(resolver, text_parameters, with_origin).run(query);
 }
 
 }  // namespace halvaro::sql

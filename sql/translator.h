@@ -47,6 +47,9 @@ struct Translation {
   std::string sql;
   std::vector<RelationColumn> columns;
   std::vector<IndexHint> index_hints;
+  // Asked for and possible (one table or saved query read row by row: no join, union,
+  // grouping or DISTINCT), the relation whose row id follows `columns` in every row.
+  std::string origin;
 };
 
 // Throws QueryError (without naming the statement; the caller adds that).
@@ -55,7 +58,11 @@ struct Translation {
 // ?<n> (n = Expr::parameter) instead of its value, so that one prepared statement
 // serves every statement of that shape; throws ValueDependent when the emitted
 // SQL would depend on such a value (a quoted text compared with a date or number).
-Translation translate(const ast::Query& query, RelationResolver& resolver, bool text_parameters = false);
+//
+// With with_origin, a statement that reads one relation row by row also returns each
+// row's row id there, after its columns (see Translation::origin).
+Translation translate(const ast::Query& query, RelationResolver& resolver, bool text_parameters = false,
+                      bool with_origin = false);
 
 // SQLite's declared type for a column of a kind.
 std::string_view sqlite_declaration(Kind kind);

@@ -117,5 +117,63 @@ TEST(ViewMatcher, TellsIdenticalRowsApartWithTheIndexOnDisk) {
   EXPECT_EQ(matcher.match(1, found, 0), std::optional<size_t>(0));
 }
 
+// Rows read from a relation, each knowing its position there.
+class FromRelation final : public db::ResultView {
+ public:
+  FromRelation(std::string origin, std::vector<size_t> positions, ResultTable rows)
+      : origin_(std::move(origin)), positions_(std::move(positions)), rows_(std::move(rows)) {}
+  size_t column_count() const override { return rows_.column_count(); }
+  const std::string& column_name(size_t column) const override { return rows_.column_name(column); }
+  size_t row_count() const override { return rows_.row_count(); }
+  const FieldValue& value(size_t row, size_t column) const override { return rows_.value(row, column); }
+  std::string_view origin() const override { return origin_; }
+  std::optional<size_t> origin_row(size_t row) const override { return positions_.at(row); }
+
+ private:
+  std::string origin_;
+  std::vector<size_t> positions_;
+  ResultTable rows_;
+};
+
+// The view of ViewMatcherTest, read in order from relation "e1.q1".
+FromRelation view_in_order() {
+  return {"e1.q1", {0, 1, 2},
+          ResultTable({"No", "Line", "Amount"},
+                      Rows{{"O1", 1, Currency{50000}}, {"O2", 1, Currency{70000}}, {"O1", 1, Currency{50000}}})};
+}
+
+TEST(ViewMatcher, ItemsOfTheViewsOwnRelationNameTheirRowsEvenAmongIdenticalOnes) {
+  const FromRelation view = view_in_order();
+  db::ViewMatcher matcher(view);
+  const ResultTable identical({"Extra", "amount", "LINE", "no"}, Rows{{"b", Currency{50000}, 1, "O1"}});
+  const FromRelation last_only("e1.q1", {2}, identical);
+  // The third row, though the first has the same values and was not found yet; and
+  // found again by a later query, the same row again.
+  EXPECT_EQ(matcher.match(0, last_only, 0), std::optional<size_t>(2));
+  EXPECT_EQ(matcher.match(1, last_only, 0), std::optional<size_t>(2));
+  EXPECT_EQ(matcher.match(2, FromRelation("e1.q1", {3}, identical), 0), std::nullopt);  // past the view
+  EXPECT_FALSE(matcher.indexed());
+
+  // Items of another relation, or of none, are matched by their values.
+  EXPECT_EQ(matcher.match(3, FromRelation("e2.q1", {2}, identical), 0), std::optional<size_t>(0));
+  EXPECT_TRUE(matcher.indexed());
+  const ResultTable plain({"No", "Line", "Amount"}, Rows{{"O2", 1, Currency{70000}}});
+  EXPECT_EQ(matcher.match(4, plain, 0), std::optional<size_t>(1));
+}
+
+// A view whose rows are not its relation's in order (read sorted, or filtered) cannot be
+// matched by position: its rows are matched by their values from the start.
+TEST(ViewMatcher, AViewNotReadInOrderIsMatchedByValues) {
+  const FromRelation reordered("e1.q1", {0, 2, 1},
+                               ResultTable({"No", "Line", "Amount"}, Rows{{"O1", 1, Currency{50000}},
+                                                                          {"O2", 1, Currency{70000}},
+                                                                          {"O1", 1, Currency{50000}}}));
+  db::ViewMatcher matcher(reordered);
+  EXPECT_TRUE(matcher.indexed());
+  const FromRelation second("e1.q1", {1},
+                            ResultTable({"No", "Line", "Amount"}, Rows{{"O2", 1, Currency{70000}}}));
+  EXPECT_EQ(matcher.match(0, second, 0), std::optional<size_t>(1));  // by its values, not position 1 (an O1 row)
+}
+
 }  // namespace
 }  // namespace halvaro::test

@@ -162,6 +162,72 @@ TEST(QueryEngine, StatementsSharingAShapeGiveWhatTheirOwnTranslationGives) {
   EXPECT_THAT(outcome(reference, "SELECT * FROM tblInvoice WHERE InvoiceDate = ''"), testing::HasSubstr("not a date"));
 }
 
+// A statement that reads one table or saved query row by row tells where each row is
+// in it, and two statements of the same relation name it alike: that is how the item
+// view and the item queries of a transfer tell which rows are the same row.
+TEST(QueryEngine, RowsReadFromOneRelationNameTheirPositionInIt) {
+  QueryEngine engine(invoices());
+  auto positions = [](const StoredResult& result) {
+    std::vector<uint64_t> out;
+    for (size_t row = 0; row < result.rows.size(); ++row) out.push_back(result.origins.of(row).value_or(999));
+    return out;
+  };
+  const StoredResult view = engine.execute_stored("Select InvoiceNo, ExcludSalTax from VwPurchaseDebit");
+  ASSERT_FALSE(view.origin.empty());
+  EXPECT_EQ(view.columns.size(), 2u);
+  EXPECT_EQ(positions(view), (std::vector<uint64_t>{0, 1, 2, 3, 4, 5}));
+
+  // Item queries, the first translated and the next through the shape it prepared.
+  auto items = [&](const std::string& no) {
+    return engine.execute_stored("Select * from VwPurchaseDebit where StRegNo = 'A1' And InvoiceNo = '" + no + "'");
+  };
+  for (const auto& [no, expected] : std::vector<std::pair<std::string, std::vector<uint64_t>>>{
+           {"INV-O''7", {2, 3, 4}}, {"TI-0103", {0, 1}}, {"none", {}}}) {
+    const StoredResult found = items(no);
+    EXPECT_EQ(found.origin, view.origin) << no;
+    EXPECT_EQ(positions(found), expected) << no;
+    const int amount = [&] {
+      for (size_t c = 0; c < found.columns.size(); ++c)
+        if (found.columns[c].name == "ExcludSalTax") return int(c);
+      return -1;
+    }();
+    ASSERT_GE(amount, 0);
+    for (size_t row = 0; row < found.rows.size(); ++row)
+      EXPECT_EQ(found.rows.row(row)[size_t(amount)], view.rows.row(size_t(*found.origins.of(row)))[1]) << no;
+  }
+  // Sorted, limited or filtered rows keep their own positions.
+  EXPECT_EQ(positions(engine.execute_stored("Select Top 2 * from tblInvoiceItem Where ItemSerialNo > 1")),
+            (std::vector<uint64_t>{1, 3}));
+  EXPECT_EQ(positions(engine.execute_stored("Select ExcludSalTax from tblInvoiceItem Order By ExcludSalTax Desc")),
+            (std::vector<uint64_t>{1, 0, 5, 4, 3, 2}));
+  // Another table, or another engine's copy of the same one, is another origin.
+  EXPECT_NE(engine.execute_stored("Select * from tblInvoiceItem").origin, view.origin);
+  QueryEngine other(invoices());
+  EXPECT_NE(other.execute_stored("Select InvoiceNo, ExcludSalTax from VwPurchaseDebit").origin, view.origin);
+  // The position is not one of the columns of a result held in memory either.
+  const ResultSet held = engine.execute("Select * from VwPurchaseDebit where StRegNo = 'A1' And InvoiceNo = 'TI-0103'");
+  ASSERT_EQ(held.rows.size(), 2u);
+  EXPECT_EQ(held.rows[0].size(), held.columns.size());
+}
+
+// Rows that are not each one row of one relation have no origin.
+TEST(QueryEngine, JoinedGroupedOrCombinedRowsHaveNoOrigin) {
+  QueryEngine engine(invoices());
+  for (const char* sql : {
+           "Select * from tblInvoice Inner Join tblSupplierBuyer On tblInvoice.StRegNo = tblSupplierBuyer.StRegNo",
+           "Select Count(*) from tblInvoiceItem",
+           "Select InvoiceNo, Sum(ExcludSalTax) from tblInvoiceItem Group By InvoiceNo",
+           "Select Distinct InvoiceNo from tblInvoiceItem",
+           "Select InvoiceNo from tblInvoice Union All Select InvoiceNo from tblInvoiceItem",
+           "Select Top 1 InvoiceNo from tblInvoiceItem Order By ExcludSalTax",
+           "Select x.InvoiceNo from (Select InvoiceNo from tblInvoiceItem) As x",
+       }) {
+    const StoredResult result = engine.execute_stored(sql);
+    EXPECT_TRUE(result.origin.empty()) << sql;
+    EXPECT_EQ(result.origins.size(), 0u) << sql;
+  }
+}
+
 TEST(QueryEngine, ExistenceQueriesAndBareNames) {
   auto source = invoices();
   QueryEngine engine(source);
