@@ -22,10 +22,8 @@ class QueryResult final : public ResultView {
   const FieldValue& value(size_t row, size_t column) const override { return result_.rows.row(row)[column]; }
   std::string_view origin() const override { return result_.origin; }
   std::optional<size_t> origin_row(size_t row) const override {
-    if (result_.origin.empty()) return std::nullopt;
-    auto position = result_.origins.of(row);
-    if (!position) return std::nullopt;
-    return static_cast<size_t>(*position);
+    auto position = result_.origins.of(row);  // none without an origin: no rows were added
+    return position ? std::optional<size_t>(static_cast<size_t>(*position)) : std::nullopt;
   }
 
  private:

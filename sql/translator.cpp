@@ -24,8 +24,7 @@ struct Source {
   std::string name;       // what qualifiers match: the alias, or the table's own name
   std::string sql_alias;  // s<n>
   std::vector<RelationColumn> columns;
-  bool has_rowid = true;  // a table; a subquery in FROM has none
-  std::string relation;   // its SQLite table, when it has row ids
+  std::string relation;   // its SQLite table; empty for a subquery in FROM, which has no row ids
 };
 
 struct Scope {
@@ -135,7 +134,7 @@ class Translator {
     if (query.selects.size() != 1) return false;
     const ast::Select& select = query.selects[0];
     if (select.distinct || !select.group_by.empty() || select.having) return false;
-    if (only.scope.sources.size() != 1 || !only.scope.sources[0].has_rowid) return false;
+    if (only.scope.sources.size() != 1 || only.scope.sources[0].relation.empty()) return false;
     if (only.top && !query.order_by.empty()) return false;  // ranked: the rows are read again
     for (const auto& item : only.items)
       if (item.second.aggregate) return false;
@@ -250,7 +249,7 @@ class Translator {
     std::string group;
     for (const auto& alias : chosen) {
       for (const auto& source : out.scope.sources) {
-        if (source.sql_alias == alias && !source.has_rowid) fail("DISTINCTROW over a subquery in FROM is not supported");
+        if (source.sql_alias == alias && source.relation.empty()) fail("DISTINCTROW over a subquery in FROM is not supported");
       }
       group += (group.empty() ? "\"" : ", \"") + alias + "\".rowid";
     }
@@ -330,7 +329,6 @@ class Translator {
       case FromItem::Type::Subquery: {
         Source source;
         source.name = item.alias;
-        source.has_rowid = false;
         source.sql_alias = "s" + std::to_string(++next_alias_);
         std::string sql = query_sql(*item.subquery, scope.parent, source.columns, false);
         scope.sources.push_back(std::move(source));
