@@ -199,6 +199,30 @@ Journal::~Journal() {
 
 void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<const SavedPage> pages,
                    const uint8_t* new_header) {
+  write_records(
+      old_page_count, new_page_count, pages.size(),
+      [&](size_t i, uint8_t* record) {
+        bytes::put32(record, pages[i].number);
+        std::memcpy(record + 4, pages[i].bytes, page_size_);
+      },
+      new_header);
+}
+
+void Journal::save_from_file(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
+                             const uint8_t* new_header) {
+  write_records(
+      old_page_count, new_page_count, pages.size(),
+      [&](size_t i, uint8_t* record) {
+        bytes::put32(record, pages[i]);
+        if (!read_all(db_fd_, record + 4, page_size_, uint64_t{pages[i]} * page_size_))
+          throw JetError(errno ? describe_errno(path_, "cannot read the page to save")
+                               : path_.string() + ": the file it protects ends before page " + std::to_string(pages[i]));
+      },
+      new_header);
+}
+
+void Journal::write_records(uint32_t old_page_count, uint32_t new_page_count, size_t count,
+                            const std::function<void(size_t, uint8_t*)>& fill, const uint8_t* new_header) {
   if (fd_ < 0) create();
   const auto identity = identity_of(db_fd_, page_size_);
   if (!identity) throw JetError(describe_errno(path_, "cannot read the identity of the file it protects"));
@@ -206,12 +230,12 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
   const size_t record = 4 + page_size_ + 4;
   // Written a stretch at a time, so the buffer stays small whatever the commit's size.
   constexpr size_t kRecordsPerWrite = 256;
-  buffer_.resize(kHeaderSize + record * std::min(pages.size(), kRecordsPerWrite));
+  buffer_.resize(kHeaderSize + record * std::min(count, kRecordsPerWrite));
   uint8_t* out = buffer_.data();
   std::memcpy(out, kMagic, sizeof kMagic);
   bytes::put32(out + 8, page_size_);
   bytes::put32(out + 12, old_page_count);
-  bytes::put32(out + 16, static_cast<uint32_t>(pages.size()));
+  bytes::put32(out + 16, static_cast<uint32_t>(count));
   put64(out + 20, salt_);
   put64(out + 28, identity->device);
   put64(out + 36, identity->inode);
@@ -224,13 +248,12 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
   // touched after this sync has returned.
   size_t filled = kHeaderSize;
   uint64_t offset = 0;
-  for (size_t i = 0; i < pages.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     uint8_t* r = out + filled;
-    bytes::put32(r, pages[i].number);
-    std::memcpy(r + 4, pages[i].bytes, page_size_);
+    fill(i, r);
     bytes::put32(r + 4 + page_size_, checksum(salt_, r, 4 + page_size_));
     filled += record;
-    if (filled + record > buffer_.size() || i + 1 == pages.size()) {
+    if (filled + record > buffer_.size() || i + 1 == count) {
       write_or_throw(fd_, out, filled, static_cast<off_t>(offset), path_);
       offset += filled;
       filled = 0;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ class Journal {
   // written, if it changes.
   void save(uint32_t old_page_count, uint32_t new_page_count, std::span<const SavedPage> pages,
             const uint8_t* new_header = nullptr);
+  // The same, reading each page's old contents from the database file itself, which a
+  // commit has not touched yet (`pages` in ascending order reads the file in order).
+  void save_from_file(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
+                      const uint8_t* new_header = nullptr);
   // Marks the journal empty (after the database has been synced).
   void clear();
 
@@ -71,6 +76,10 @@ class Journal {
 
  private:
   void create();
+  // Writes the header and `count` records, `fill` putting record i's page number
+  // into its first four bytes and the page's old contents after them, then syncs.
+  void write_records(uint32_t old_page_count, uint32_t new_page_count, size_t count,
+                     const std::function<void(size_t, uint8_t*)>& fill, const uint8_t* new_header);
 
   std::filesystem::path path_;
   uint32_t page_size_;

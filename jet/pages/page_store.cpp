@@ -130,11 +130,6 @@ uint8_t* PageStore::write(uint32_t page) {
   if (!is_dirty_[page]) {
     is_dirty_[page] = true;
     dirty_.push_back(page);
-    if (page < committed_pages_) {
-      auto original = buffer();
-      std::memcpy(original.get(), bytes, page_size_);
-      originals_.emplace(page, std::move(original));
-    }
   }
   return bytes;
 }
@@ -159,14 +154,16 @@ uint32_t PageStore::allocate() {
 
 void PageStore::commit() {
   if (fd_ < 0) throw JetError(quoted(path_) + ": the writer is closed");
+  if (unusable_) throw JetError(quoted(path_) + ": " + unusable_reason_);
   if (dirty_.empty()) return;
-  std::vector<SavedPage> saved;
-  saved.reserve(originals_.size());
-  for (const auto& [number, bytes] : originals_) saved.push_back({number, bytes.get()});
-  std::sort(saved.begin(), saved.end(),
-            [](const SavedPage& a, const SavedPage& b) { return a.number < b.number; });
+  // The pages the commit overwrites still hold their committed bytes in the file, so
+  // the journal takes them from there: keeping a copy of each page changed would
+  // double the memory of the changes.
+  std::sort(dirty_.begin(), dirty_.end());
+  const auto existing = std::lower_bound(dirty_.begin(), dirty_.end(), committed_pages_);
   try {
-    journal_->save(committed_pages_, page_count(), saved, is_dirty_[0] ? pages_[0].get() : nullptr);
+    journal_->save_from_file(committed_pages_, page_count(), {dirty_.begin(), existing},
+                             is_dirty_[0] ? pages_[0].get() : nullptr);
   } catch (const JetError&) {
     // The file itself has not been touched yet; a journal written in part must not
     // look like one to roll back.
@@ -188,8 +185,6 @@ void PageStore::commit() {
   ++commits_;
   for (uint32_t page : dirty_) is_dirty_[page] = false;
   dirty_.clear();
-  for (auto& [number, bytes] : originals_) recycle(std::move(bytes));
-  originals_.clear();
   committed_pages_ = page_count();
 }
 
@@ -202,6 +197,10 @@ void PageStore::roll_back_failed_commit(const std::string& failure) {
   } catch (const JetError& error) {
     outcome = "; rolling back failed too (" + std::string(error.what()) +
               "), the journal beside it restores its last commit at the next open for writing";
+    // The file may hold part of the failed commit: a later commit would journal those
+    // bytes as if they were committed ones, and overwrite the journal that can repair it.
+    unusable_ = true;
+    unusable_reason_ = "a failed commit could not be rolled back; open the file again to restore its last commit";
   }
   discard_changes();
   throw JetError(failure + outcome);
@@ -270,13 +269,13 @@ void PageStore::release() {
 }
 
 void PageStore::discard_changes() {
-  for (auto& [number, bytes] : originals_) {
-    recycle(std::move(pages_[number]));
-    pages_[number] = std::move(bytes);
-  }
-  originals_.clear();
+  // The file holds every page as last committed: changed ones are read again when
+  // next needed.
   for (uint32_t page : dirty_)
-    if (page < committed_pages_) is_dirty_[page] = false;
+    if (page < committed_pages_) {
+      is_dirty_[page] = false;
+      recycle(std::move(pages_[page]));
+    }
   dirty_.clear();
   for (size_t page = committed_pages_; page < pages_.size(); ++page) recycle(std::move(pages_[page]));
   pages_.resize(committed_pages_);

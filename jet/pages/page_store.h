@@ -1,8 +1,9 @@
 #pragma once
 // The pages of a database file opened for writing. Pages are read when first needed
 // and kept until release() (after a commit, so memory follows the pages changed
-// between commits rather than the file); changes stay in memory until commit(), which saves the old contents of every
-// changed page in the rollback journal, writes the new ones and syncs. A crash at
+// between commits rather than the file); changes stay in memory until commit(), which
+// copies the old contents of every changed page from the file into the rollback
+// journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
 // the next open. The file is locked for the writer's lifetime.
 
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "jet/pages/journal.h"
@@ -54,7 +54,7 @@ class PageStore final : public PageSource {
   // Drops the pages that match the file (after a commit, all of them); they are read
   // again when next needed. Spans and pointers handed out before are invalid.
   void release();
-  // Page buffers let go of (dropped pages, originals of committed ones) are reused for
+  // Page buffers let go of (dropped pages) are reused for
   // the next pages read or added, rather than freed and allocated again; this hands
   // all but `most` of them back to the heap.
   void keep_spare(size_t most);
@@ -91,7 +91,8 @@ class PageStore final : public PageSource {
   uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;
-  std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> originals_;
+  bool unusable_ = false;
+  std::string unusable_reason_;
   std::unique_ptr<Journal> journal_;
   uint64_t bytes_written_ = 0;
   size_t rolled_back_ = 0;
