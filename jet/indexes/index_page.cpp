@@ -1,6 +1,7 @@
 #include "jet/indexes/index_page.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,10 @@ namespace halvaro::jet {
 void EntryList::insert(size_t at, Entry entry) {
   const uint32_t start = at ? ends_[at - 1] : 0;
   const auto length = static_cast<uint32_t>(entry.size());
+  // Grown by an eighth rather than doubled: a page between commits takes a few
+  // entries, and thousands of decoded pages are held at a time.
+  if (data_.size() + length > data_.capacity()) data_.reserve(data_.size() + length + data_.size() / 8 + 64);
+  if (ends_.size() == ends_.capacity()) ends_.reserve(ends_.size() + ends_.size() / 8 + 8);
   data_.insert(data_.begin() + start, entry.begin(), entry.end());
   ends_.insert(ends_.begin() + static_cast<long>(at), start + length);
   for (size_t i = at + 1; i < ends_.size(); ++i) ends_[i] += length;
@@ -94,6 +99,11 @@ IndexNode decode(const uint8_t* page, uint32_t number) {
   node.next = bytes::get32(page + 16);
   node.tail = bytes::get32(page + 20);
   const size_t prefix = bytes::get16(page + kPrefixLength);
+  size_t count = 0;
+  for (size_t i = 0; i < kMaskBytes; ++i) count += static_cast<size_t>(std::popcount(page[kMask + i]));
+  const size_t free_bytes = std::min<size_t>(bytes::get16(page + 2), kCapacity);
+  // (Bounded, so that a damaged page's counts cannot ask for much.)
+  node.entries.reserve(std::min<size_t>(kCapacity - free_bytes + prefix * (count ? count - 1 : 0), 1 << 16), count);
   size_t start = 0;
   const size_t minimum = node.leaf ? 4 : 8;
   EntryBytes first, e;

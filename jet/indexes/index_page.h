@@ -36,6 +36,12 @@ class EntryList {
   void clear();
   // Removes the first `count` entries and returns them.
   EntryList take_front(size_t count);
+  // Room for this many bytes of entries and entries, so that a page read back takes
+  // what it holds rather than what doubling vectors round it up to.
+  void reserve(size_t bytes, size_t count) {
+    data_.reserve(bytes);
+    ends_.reserve(count);
+  }
 
  private:
   std::vector<uint8_t> data_;

@@ -28,9 +28,10 @@ struct WriterOptions {
   // Past this many pages held in memory (16 MiB of 4 KiB pages), a commit lets go of
   // the pages and decoded index pages it wrote; they are read again when needed.
   size_t pages_kept_after_commit = 4096;
-  // A commit comes early once this many pages are held (32 MiB), read or changed: at
-  // most as much again is kept for the originals of the changed ones.
-  size_t pages_held_before_commit = 8192;
+  // A commit comes early once this many pages are held (48 MiB), read or changed. (The
+  // journal takes the old contents of changed pages from the file, so no copies of them
+  // are held besides.)
+  size_t pages_held_before_commit = 12288;
   // Access opens files below 2 GiB only: the writer refuses to grow a file past this
   // many 4 KiB pages.
   uint32_t max_pages = 524287;
