@@ -154,7 +154,9 @@ uint32_t PageStore::allocate() {
 
 void PageStore::commit() {
   if (fd_ < 0) throw JetError(quoted(path_) + ": the writer is closed");
-  if (unusable_) throw JetError(quoted(path_) + ": " + unusable_reason_);
+  if (unusable_)
+    throw JetError(quoted(path_) +
+                   ": a failed commit could not be rolled back; open the file again to restore its last commit");
   if (dirty_.empty()) return;
   // The pages the commit overwrites still hold their committed bytes in the file, so
   // the journal takes them from there: keeping a copy of each page changed would
@@ -200,7 +202,6 @@ void PageStore::roll_back_failed_commit(const std::string& failure) {
     // The file may hold part of the failed commit: a later commit would journal those
     // bytes as if they were committed ones, and overwrite the journal that can repair it.
     unusable_ = true;
-    unusable_reason_ = "a failed commit could not be rolled back; open the file again to restore its last commit";
   }
   discard_changes();
   throw JetError(failure + outcome);

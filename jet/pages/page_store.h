@@ -91,8 +91,7 @@ class PageStore final : public PageSource {
   uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;
   std::vector<bool> is_dirty_;
-  bool unusable_ = false;
-  std::string unusable_reason_;
+  bool unusable_ = false;  // a failed commit could not be rolled back
   std::unique_ptr<Journal> journal_;
   uint64_t bytes_written_ = 0;
   size_t rolled_back_ = 0;
