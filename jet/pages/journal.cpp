@@ -197,32 +197,9 @@ Journal::~Journal() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<const SavedPage> pages,
+void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
                    const uint8_t* new_header) {
-  write_records(
-      old_page_count, new_page_count, pages.size(),
-      [&](size_t i, uint8_t* record) {
-        bytes::put32(record, pages[i].number);
-        std::memcpy(record + 4, pages[i].bytes, page_size_);
-      },
-      new_header);
-}
-
-void Journal::save_from_file(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
-                             const uint8_t* new_header) {
-  write_records(
-      old_page_count, new_page_count, pages.size(),
-      [&](size_t i, uint8_t* record) {
-        bytes::put32(record, pages[i]);
-        if (!read_all(db_fd_, record + 4, page_size_, uint64_t{pages[i]} * page_size_))
-          throw JetError(errno ? describe_errno(path_, "cannot read the page to save")
-                               : path_.string() + ": the file it protects ends before page " + std::to_string(pages[i]));
-      },
-      new_header);
-}
-
-void Journal::write_records(uint32_t old_page_count, uint32_t new_page_count, size_t count,
-                            const std::function<void(size_t, uint8_t*)>& fill, const uint8_t* new_header) {
+  const size_t count = pages.size();
   if (fd_ < 0) create();
   const auto identity = identity_of(db_fd_, page_size_);
   if (!identity) throw JetError(describe_errno(path_, "cannot read the identity of the file it protects"));
@@ -250,7 +227,10 @@ void Journal::write_records(uint32_t old_page_count, uint32_t new_page_count, si
   uint64_t offset = 0;
   for (size_t i = 0; i < count; ++i) {
     uint8_t* r = out + filled;
-    fill(i, r);
+    bytes::put32(r, pages[i]);
+    if (!read_all(db_fd_, r + 4, page_size_, uint64_t{pages[i]} * page_size_))
+      throw JetError(errno ? describe_errno(path_, "cannot read the page to save")
+                           : path_.string() + ": the file it protects ends before page " + std::to_string(pages[i]));
     bytes::put32(r + 4 + page_size_, checksum(salt_, r, 4 + page_size_));
     filled += record;
     if (filled + record > buffer_.size() || i + 1 == count) {

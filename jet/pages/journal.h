@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,11 +34,6 @@ bool has_hot_journal(const std::filesystem::path& database);
 // The message for a journal that belongs to another file.
 std::string foreign_journal_message(const std::filesystem::path& database);
 
-struct SavedPage {
-  uint32_t number = 0;
-  const uint8_t* bytes = nullptr;
-};
-
 class Journal {
  public:
   // The journal of `database`, open as `db_fd`. The journal file is only created by
@@ -49,15 +43,13 @@ class Journal {
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
-  // Writes the pages' old contents, the file's lengths before and after the commit
-  // and its identity, then syncs. `new_header` is the header page about to be
-  // written, if it changes.
-  void save(uint32_t old_page_count, uint32_t new_page_count, std::span<const SavedPage> pages,
+  // Saves the current contents in the database file of `pages` (ascending, so the
+  // file is read in order) as their old contents, with the file's lengths before and
+  // after the commit and its identity, then syncs. A commit calls it before it
+  // overwrites anything. `new_header` is the header page about to be written, if it
+  // changes.
+  void save(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
             const uint8_t* new_header = nullptr);
-  // The same, reading each page's old contents from the database file itself, which a
-  // commit has not touched yet (`pages` in ascending order reads the file in order).
-  void save_from_file(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
-                      const uint8_t* new_header = nullptr);
   // Marks the journal empty (after the database has been synced).
   void clear();
 
@@ -76,10 +68,6 @@ class Journal {
 
  private:
   void create();
-  // Writes the header and `count` records, `fill` putting record i's page number
-  // into its first four bytes and the page's old contents after them, then syncs.
-  void write_records(uint32_t old_page_count, uint32_t new_page_count, size_t count,
-                     const std::function<void(size_t, uint8_t*)>& fill, const uint8_t* new_header);
 
   std::filesystem::path path_;
   uint32_t page_size_;

@@ -164,8 +164,8 @@ void PageStore::commit() {
   std::sort(dirty_.begin(), dirty_.end());
   const auto existing = std::lower_bound(dirty_.begin(), dirty_.end(), committed_pages_);
   try {
-    journal_->save_from_file(committed_pages_, page_count(), {dirty_.begin(), existing},
-                             is_dirty_[0] ? pages_[0].get() : nullptr);
+    journal_->save(committed_pages_, page_count(), {dirty_.begin(), existing},
+                   is_dirty_[0] ? pages_[0].get() : nullptr);
   } catch (const JetError&) {
     // The file itself has not been touched yet; a journal written in part must not
     // look like one to roll back.

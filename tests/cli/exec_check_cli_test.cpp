@@ -78,9 +78,9 @@ TEST(ExecAndCheckCli, CheckOffersToRollBackAnInterruptedWrite) {
     original.assign(std::istreambuf_iterator<char>(in), {});
     const int fd = ::open(file.c_str(), O_RDWR);
     jet::Journal journal(file, fd, 4096);
-    jet::SavedPage saved{5, reinterpret_cast<const uint8_t*>(original.data() + 5 * 4096)};
+    const uint32_t saved[] = {5};
     const auto pages = static_cast<uint32_t>(original.size() / 4096);
-    journal.save(pages, pages, {&saved, 1});
+    journal.save(pages, pages, saved);
     const std::string damage(4096, 'X');
     ASSERT_EQ(::pwrite(fd, damage.data(), damage.size(), 5 * 4096), 4096);
     ::close(fd);

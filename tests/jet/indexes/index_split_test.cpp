@@ -32,9 +32,9 @@ Leaves leaves_of(const std::filesystem::path& file, uint32_t owner) {
   Leaves leaves;
   for (size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
     const auto* page = reinterpret_cast<const uint8_t*>(bytes.data() + at);
-    if (page[0] != 0x04 || jet::bytes::get32(page + 4) != owner) continue;
+    if (page[0] != 0x04 || bytes::get32(page + 4) != owner) continue;
     ++leaves.count;
-    const size_t used = 4096 - 0x1E0 - jet::bytes::get16(page + 2);
+    const size_t used = 4096 - 0x1E0 - bytes::get16(page + 2);
     if (used * 10 < 4096 - 0x1E0) ++leaves.nearly_empty;
   }
   return leaves;

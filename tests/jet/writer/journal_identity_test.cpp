@@ -39,9 +39,9 @@ void leave_interrupted_commit(const std::filesystem::path& name) {
   const int fd = ::open(name.c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   Journal journal(name, fd, 4096);
-  SavedPage saved{5, reinterpret_cast<const uint8_t*>(original.data() + 5 * 4096)};
+  const uint32_t saved[] = {5};
   journal.save(static_cast<uint32_t>(original.size() / 4096), static_cast<uint32_t>(original.size() / 4096) + 1,
-                 {&saved, 1});
+               saved);
   const std::string damage(4096, 'X');
   ASSERT_EQ(::pwrite(fd, damage.data(), damage.size(), 5 * 4096), 4096);
   ::close(fd);

@@ -113,10 +113,9 @@ TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
     // A commit that died after saving page 5 and overwriting it, with a page added.
     const int fd = ::open(file.c_str(), O_RDONLY);
     Journal journal(file, fd, 4096);
-    std::string page5 = original.substr(5 * 4096, 4096);
-    SavedPage saved{5, reinterpret_cast<const uint8_t*>(page5.data())};
+    const uint32_t saved[] = {5};
     journal.save(static_cast<uint32_t>(original.size() / 4096), static_cast<uint32_t>(original.size() / 4096) + 1,
-                 {&saved, 1});
+                 saved);
     std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(5 * 4096);
     f << std::string(4096, 'X');
