@@ -51,6 +51,31 @@ TEST(TextFold, LettersOfTheAlphabetsTheFilesUse) {
   EXPECT_EQ(utf8_offset("Söhne", 2), 3u);
 }
 
+// Long keys are compared eight bytes at a time until they part: wherever that is (in
+// or after the first eight bytes, inside a two-byte character, at a case difference),
+// the order must be that of the folded texts.
+TEST(TextFold, ComparisonAgreesWithFoldedTextsWhereverLongTextsPart) {
+  const std::vector<std::string> pieces = {"a", "A", "b", "z", "1", "\u00FC", "\u00DC", "\u00FD", "\u0416", " "};
+  uint32_t state = 12345;
+  auto next = [&](uint32_t bound) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % bound;
+  };
+  auto random_text = [&](size_t length) {
+    std::string s;
+    for (size_t i = 0; i < length; ++i) s += pieces[next(static_cast<uint32_t>(pieces.size()))];
+    return s;
+  };
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (int round = 0; round < 4000; ++round) {
+    const std::string shared = random_text(next(20));
+    const std::string a = shared + random_text(next(4));
+    std::string b = shared + random_text(next(4));
+    if (round % 3 == 0) b = fold_case(a);  // equal but for case
+    EXPECT_EQ(sign(compare_folded(a, b)), sign(fold_case(a).compare(fold_case(b)))) << a << " | " << b;
+  }
+}
+
 // Evaluates one expression with no table.
 class Functions : public testing::Test {
  protected:
