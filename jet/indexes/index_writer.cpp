@@ -110,7 +110,7 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
     if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
     IndexNode& n = node(page);
     size_t at = lower_bound(n, key, 0);
-    last_descent_.steps.emplace_back(page, at);
+    last_descent_.steps.push_back({page, &n, at});
     tie = tie || same_key(n, at);
     if (n.leaf) {
       last_descent_valid_ = !tie;
@@ -160,10 +160,11 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
   uint32_t page = root_;
   for (int depth = 0;; ++depth) {
     if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
-    IndexNode& n = node(page);
     const auto level = static_cast<size_t>(depth);
-    size_t at = reuse && level < steps.size() && steps[level].first == page ? steps[level].second
-                                                                          : lower_bound(n, key, row_pointer);
+    // Nothing is dropped between the lookup and this insert, so its nodes are still held.
+    const bool known = reuse && level < steps.size() && steps[level].page == page;
+    IndexNode& n = known ? *steps[level].node : node(page);
+    size_t at = known ? steps[level].at : lower_bound(n, key, row_pointer);
     if (n.leaf) {
       const bool appended = at == n.entries.size() && n.next == 0;
       make_entry(entry_, key, row_pointer);  // in a buffer kept from insert to insert

@@ -60,11 +60,16 @@ class IndexWriter {
   // with the file (for each index) and be walked whole at every commit.
   std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
   std::vector<uint32_t> dirty_;
-  // The way contains_key went down (page and entry position per level), reused by
-  // an insert of the same key when nothing changed in between.
+  // The way contains_key went down (page, its decoded node and the entry position per
+  // level), reused by an insert of the same key when nothing changed in between.
+  struct Step {
+    uint32_t page;
+    IndexNode* node;
+    size_t at;
+  };
   struct Descent {
     KeyBytes key;
-    std::vector<std::pair<uint32_t, size_t>> steps;
+    std::vector<Step> steps;
   } last_descent_;
   bool last_descent_valid_ = false;
   // Scratch for insert.
