@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
+#include <sstream>
 #include <stdexcept>
 
 namespace halvaro::app {
@@ -21,22 +23,28 @@ std::string json_key(const std::vector<std::pair<std::string, std::string>>& key
   return out + "}";
 }
 
-std::string json_rows(const std::vector<db::ListedRow>& rows, bool with_times) {
-  std::string out = "[";
-  for (size_t i = 0; i < rows.size(); ++i) {
-    out += (i ? ",\n        " : "\n        ") + std::string("{\"key\": ") + json_key(rows[i].key);
-    if (with_times) out += ", \"times\": " + std::to_string(rows[i].times);
-    out += ", \"reason\": " + json_string(rows[i].reason) + "}";
-  }
-  return out + (rows.empty() ? "]" : "\n      ]");
+void json_rows(std::ostream& out, const db::ListedRows& rows, bool with_times) {
+  out << "[";
+  bool first = true;
+  rows.for_each([&](const db::ListedRow& row) {
+    out << (first ? "\n        " : ",\n        ") << "{\"key\": " << json_key(row.key);
+    if (with_times) out << ", \"times\": " << row.times;
+    out << ", \"reason\": " << json_string(row.reason) << "}";
+    first = false;
+  });
+  out << (rows.empty() ? "]" : "\n      ]");
 }
 
-void text_rows(std::string& out, const char* heading, const db::RunAccount& account,
-               std::vector<db::ListedRow> db::SourceAccount::*list) {
-  std::string body;
-  for (const db::SourceAccount& source : account.sources)
-    for (const db::ListedRow& row : source.*list) body += "  " + source.name + " [" + row.key_text() + "]: " + row.reason + "\n";
-  if (!body.empty()) out += std::string("\n") + heading + "\n" + body;
+void text_rows(std::ostream& out, const char* heading, const db::RunAccount& account,
+               db::ListedRows db::SourceAccount::*list) {
+  bool first = true;
+  for (const db::SourceAccount& source : account.sources) {
+    (source.*list).for_each([&](const db::ListedRow& row) {
+      if (first) out << "\n" << heading << "\n";
+      first = false;
+      out << "  " << source.name << " [" << row.key_text() << "]: " << row.reason << "\n";
+    });
+  }
 }
 
 std::string padded(std::string text, size_t width, bool right) {
@@ -68,81 +76,98 @@ std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
-std::string report_json(const RunReport& report) {
-  std::string out = "{\n  \"result\": " + json_string(report.result) + ",\n";
-  out += "  \"source_file\": " + json_string(report.source_path) + ",\n";
-  out += "  \"destination_file\": " + json_string(report.destination_path) + ",\n";
-  out += "  \"sources\": [";
+void write_json(std::ostream& out, const RunReport& report) {
+  out << ("{\n  \"result\": " + json_string(report.result) + ",\n");
+  out << ("  \"source_file\": " + json_string(report.source_path) + ",\n");
+  out << ("  \"destination_file\": " + json_string(report.destination_path) + ",\n");
+  out << ("  \"sources\": [");
   for (size_t i = 0; i < report.account.sources.size(); ++i) {
     const db::SourceAccount& s = report.account.sources[i];
-    out += std::string(i ? ",\n" : "\n") + "    {\"name\": " + json_string(s.name) + ", \"group\": " + json_string(s.group);
+    out << (std::string(i ? ",\n" : "\n") + "    {\"name\": " + json_string(s.name) + ", \"group\": " + json_string(s.group));
     if (!s.read) {
-      out += ", \"rows\": null, \"read_error\": " + json_string(s.read_error) + "}";
+      out << (", \"rows\": null, \"read_error\": " + json_string(s.read_error) + "}");
       continue;
     }
-    out += ", \"rows\": " + std::to_string(s.rows) + ", \"moved\": " + std::to_string(s.moved) +
-           ", \"moved_more_than_once\": " + std::to_string(s.more_than_once.size()) +
-           ",\n      \"not_moved\": " + json_rows(s.not_moved, false) +
-           ",\n      \"more_than_once\": " + json_rows(s.more_than_once, true) +
-           ",\n      \"changed\": " + json_rows(s.changed, false) + "}";
+    out << ", \"rows\": " << s.rows << ", \"moved\": " << s.moved
+        << ", \"moved_more_than_once\": " << s.more_than_once.size() << ",\n      \"not_moved\": ";
+    json_rows(out, s.not_moved, false);
+    out << ",\n      \"more_than_once\": ";
+    json_rows(out, s.more_than_once, true);
+    out << ",\n      \"changed\": ";
+    json_rows(out, s.changed, false);
+    out << "}";
   }
-  out += "\n  ],\n  \"totals\": [";
+  out << ("\n  ],\n  \"totals\": [");
   for (size_t i = 0; i < report.account.totals.size(); ++i) {
     const db::TotalLine& t = report.account.totals[i];
-    out += std::string(i ? ",\n" : "\n") + "    {\"StRegNo\": " + json_string(t.claimant) +
+    out << (std::string(i ? ",\n" : "\n") + "    {\"StRegNo\": " + json_string(t.claimant) +
            ", \"TaxPeriod\": " + json_string(t.period) + ", \"source\": " + json_string(t.source) +
            ", \"column\": " + json_string(t.column) + ", \"source_total\": " + to_string(t.source_total) +
            ", \"appended\": " + to_string(t.appended) + ", \"difference\": " + to_string(t.difference()) +
-           ", \"listed_rows\": " + to_string(t.listed) + "}";
+           ", \"listed_rows\": " + to_string(t.listed) + "}");
   }
-  out += "\n  ],\n  \"values_not_stored\": [";
+  out << ("\n  ],\n  \"values_not_stored\": [");
   for (size_t i = 0; i < report.not_stored.size(); ++i)
-    out += std::string(i ? ",\n    " : "\n    ") + json_string(report.not_stored[i]);
-  out += report.not_stored.empty() ? "]\n}\n" : "\n  ]\n}\n";
-  return out;
+    out << (std::string(i ? ",\n    " : "\n    ") + json_string(report.not_stored[i]));
+  out << (report.not_stored.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-std::string report_text(const RunReport& report) {
+void write_text(std::ostream& out, const RunReport& report) {
   const db::RunAccount& account = report.account;
-  std::string out = "Halvaro transfer report\n";
-  out += "Source:      " + report.source_path + "\n";
-  out += "Destination: " + report.destination_path + "\n";
-  out += "Result:      " + report.result + "\n\n";
-  out += "Source                  rows    moved  more than once  not moved\n";
+  out << "Halvaro transfer report\n";
+  out << ("Source:      " + report.source_path + "\n");
+  out << ("Destination: " + report.destination_path + "\n");
+  out << ("Result:      " + report.result + "\n\n");
+  out << "Source                  rows    moved  more than once  not moved\n";
   for (const db::SourceAccount& s : account.sources) {
-    out += "  " + padded(s.name, 20, false);
+    out << ("  " + padded(s.name, 20, false));
     if (!s.read) {
-      out += "  could not be read: " + s.read_error + "\n";
+      out << ("  could not be read: " + s.read_error + "\n");
       continue;
     }
-    out += padded(std::to_string(s.rows), 6, true) + padded(std::to_string(s.moved), 9, true) +
+    out << (padded(std::to_string(s.rows), 6, true) + padded(std::to_string(s.moved), 9, true) +
            padded(std::to_string(s.more_than_once.size()), 16, true) +
-           padded(std::to_string(s.not_moved.size()), 11, true) + "\n";
+           padded(std::to_string(s.not_moved.size()), 11, true) + "\n");
   }
   text_rows(out, "Not moved", account, &db::SourceAccount::not_moved);
   text_rows(out, "Moved more than once", account, &db::SourceAccount::more_than_once);
   text_rows(out, "Moved with a changed value", account, &db::SourceAccount::changed);
   if (!report.not_stored.empty()) {
-    out += "\nValues not stored\n";
-    for (const std::string& line : report.not_stored) out += "  " + line + "\n";
+    out << "\nValues not stored\n";
+    for (const std::string& line : report.not_stored) out << ("  " + line + "\n");
   }
-  out += "\nTotals per claimant and tax period (a * marks a difference; the listed rows account for it)\n";
-  out += "  StRegNo        period  source              column                     source       appended   difference\n";
+  out << "\nTotals per claimant and tax period (a * marks a difference; the listed rows account for it)\n";
+  out << "  StRegNo        period  source              column                     source       appended   difference\n";
   for (const db::TotalLine& t : account.totals) {
     bool differs = !db::is_zero(t.difference());
-    out += (differs ? "* " : "  ") + padded(t.claimant, 15, false) + padded(t.period, 8, false) +
+    out << ((differs ? "* " : "  ") + padded(t.claimant, 15, false) + padded(t.period, 8, false) +
            padded(t.source, 20, false) + padded(t.column, 18, false) + padded(to_string(t.source_total), 16, true) +
-           padded(to_string(t.appended), 15, true) + padded(to_string(t.difference()), 13, true);
-    if (differs) out += "  listed rows " + to_string(t.listed);
-    out += "\n";
+           padded(to_string(t.appended), 15, true) + padded(to_string(t.difference()), 13, true));
+    if (differs) out << ("  listed rows " + to_string(t.listed));
+    out << "\n";
   }
-  return out;
+}
+
+std::string report_text(const RunReport& report) {
+  std::ostringstream out;
+  write_text(out, report);
+  return out.str();
+}
+
+std::string report_json(const RunReport& report) {
+  std::ostringstream out;
+  write_json(out, report);
+  return out.str();
 }
 
 void write_report(const std::string& path, const RunReport& report) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("Could not write the report " + path + ": " + std::strerror(errno));
-  out << (ends_with_json(path) ? report_json(report) : report_text(report));
+  // Written as it is made: a long account is never held whole.
+  if (ends_with_json(path))
+    write_json(out, report);
+  else
+    write_text(out, report);
   out.flush();
   if (!out) throw std::runtime_error("Could not write the report " + path + ": " + std::strerror(errno));
 }

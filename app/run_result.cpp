@@ -21,14 +21,19 @@ bool RunResult::all_moved(bool groups_finished_and_committed) const {
   return groups_finished_and_committed && !skipped_ && report_.account.every_row_moved_once();
 }
 
-Message RunResult::message(bool all_moved, const std::string& report_path) {
+Message RunResult::message(bool all_moved, const std::string& report_path, const std::string& long_account_report) {
   report_.result = all_moved ? "All data moved successfully...!" : "Some data missing...!";
   Message result{report_.result, MessageStyle::Information, {}, report_.not_stored};
   for (std::string& line : report_.account.lines()) result.details.push_back(std::move(line));
-  if (!report_path.empty()) {
+  const bool cut = !report_.account.all_rows_shown();
+  const std::string& path = report_path.empty() && cut ? long_account_report : report_path;
+  if (cut && path.empty())
+    result.details.push_back("Only the first " + std::to_string(db::RunAccount::kRowsShown) +
+                             " listed rows are shown; a saved report names every one.");
+  if (!path.empty()) {
     try {
-      write_report(report_path, report_);
-      result.details.push_back("The account of this run is saved in " + report_path);
+      write_report(path, report_);
+      result.details.push_back("The account of this run is saved in " + path);
     } catch (const std::exception& error) {
       report_failed_ = true;
       result.details.push_back(error.what());

@@ -18,9 +18,11 @@ class RunResult {
   // was committed, nothing was skipped and every source row moved exactly once.
   bool all_moved(bool groups_finished_and_committed) const;
 
-  // The result box: the message, then the values not stored and the rows listed, then
-  // where the report went. An empty report_path saves none.
-  Message message(bool all_moved, const std::string& report_path);
+  // The result box: the message, then the values not stored and the rows listed (the
+  // first of them when they are many), then where the report went. An empty
+  // report_path saves none, unless the rows listed are too many to show: then the
+  // report goes to long_account_report, if given.
+  Message message(bool all_moved, const std::string& report_path, const std::string& long_account_report = {});
 
   const RunReport& report() const { return report_; }
   bool report_failed() const { return report_failed_; }

@@ -114,7 +114,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   }
 
   bool all_moved = result.all_moved(success_count_ == 6 && committed);
-  Message message = result.message(all_moved, report_path_);
+  Message message = result.message(all_moved, report_path_, long_account_report_);
   report_ = result.report();
   report_failed_ = result.report_failed();
   message.details.insert(message.details.end(), guard.result_lines.begin(), guard.result_lines.end());

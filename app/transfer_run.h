@@ -54,6 +54,9 @@ class TransferRun {
   // Where a run saves its whole account ("" for nowhere): JSON for a name ending in
   // ".json", text otherwise.
   void set_report_path(std::string path) { report_path_ = std::move(path); }
+  // Where a run without a report path saves its account when it lists more rows than
+  // the result shows ("" for nowhere).
+  void set_long_account_report(std::string path) { long_account_report_ = std::move(path); }
   // The account of the last run that reached its transfers, and whether saving it failed.
   const RunReport& report() const { return report_; }
   bool report_failed() const { return report_failed_; }
@@ -64,6 +67,7 @@ class TransferRun {
   RunSafety safety_;
   int16_t success_count_ = 0;
   std::string report_path_;
+  std::string long_account_report_;
   RunReport report_;
   bool report_failed_ = false;
 };

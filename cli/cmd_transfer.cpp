@@ -117,6 +117,8 @@ Command setup(CLI::App& app) {
               app::TransferRun run(sink);
               if (*no_backup) run.set_safety({});
               run.set_report_path(*report);
+              // Rows past those printed are named in a report beside the destination.
+              run.set_long_account_report(app::report_path_beside(*destination, local_now()));
               const StopSignals stop_signals;
               outcome = run.run(*source, *destination);
               report_failed = run.report_failed();

@@ -174,12 +174,6 @@ void add_items(StageAccount& account, const Stage& stage, StageLedger* entry, bo
 
 }  // namespace
 
-std::string ListedRow::key_text() const {
-  std::string out;
-  for (const auto& [column, value] : key) out += (out.empty() ? "" : ", ") + column + " " + value;
-  return out;
-}
-
 bool RunAccount::every_row_moved_once() const {
   for (const SourceAccount& source : sources)
     if (!source.read || source.moved != source.rows) return false;
@@ -188,17 +182,32 @@ bool RunAccount::every_row_moved_once() const {
 
 std::vector<std::string> RunAccount::lines() const {
   std::vector<std::string> out;
+  size_t shown = 0;
   for (const SourceAccount& source : sources) {
     std::string head = source.group + ": " + source.name;
     if (!source.read) out.push_back(head + ": could not be read: " + source.read_error);
     for (const auto* list : {&source.not_moved, &source.more_than_once, &source.changed}) {
-      for (const ListedRow& row : *list) {
-        std::string what = list == &source.not_moved ? "not moved: " : "";
-        out.push_back(head + " [" + row.key_text() + "]: " + what + row.reason);
+      const bool not_moved = list == &source.not_moved;
+      size_t i = 0;
+      for (; i < list->size() && shown < kRowsShown; ++i, ++shown) {
+        const ListedRow row = (*list)[i];
+        out.push_back(head + " [" + row.key_text() + "]: " + (not_moved ? "not moved: " : "") + row.reason);
       }
+      if (i == list->size()) continue;
+      const char* what = not_moved                         ? "not moved"
+                         : list == &source.more_than_once ? "moved more than once"
+                                                          : "moved with a changed value";
+      out.push_back(head + ": " + std::to_string(list->size() - i) + " more rows " + what + " are not shown here");
     }
   }
   return out;
+}
+
+bool RunAccount::all_rows_shown() const {
+  size_t listed = 0;
+  for (const SourceAccount& source : sources)
+    listed += source.not_moved.size() + source.more_than_once.size() + source.changed.size();
+  return listed <= kRowsShown;
 }
 
 StageAccount account_stage(const Stage& stage, StageLedger* entry, bool stopped, Store& source) {

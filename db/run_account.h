@@ -18,8 +18,12 @@ struct RunAccount {
   std::vector<TotalLine> totals;
   // Every source was read and every row of it moved exactly once, every summed value intact.
   bool every_row_moved_once() const;
-  // One line per listed row and per unreadable source, for the result's list.
+  // One line per unreadable source and per listed row, for the result's list: at most
+  // kRowsShown rows, then a line per list telling how many more it holds (the report
+  // names every one).
+  static constexpr size_t kRowsShown = 1000;
   std::vector<std::string> lines() const;
+  bool all_rows_shown() const;
 };
 
 // The account of one stage from what its ledger holds, reading from `source` what the run

@@ -8,16 +8,9 @@
 #include <vector>
 
 #include "db/exact_number.h"
+#include "db/listed_rows.h"
 
 namespace halvaro::db {
-
-// One source row named by its key columns, with what became of it.
-struct ListedRow {
-  std::vector<std::pair<std::string, std::string>> key;  // column, text of its value
-  std::string reason;
-  size_t times = 0;  // how often it was appended
-  std::string key_text() const;  // "InvoiceNo TI-0099, ItemSerialNo 1"
-};
 
 struct SourceAccount {
   std::string name;   // e.g. "VwPurchaseDebit"
@@ -26,9 +19,9 @@ struct SourceAccount {
   std::string read_error{};
   size_t rows = 0;
   size_t moved = 0;  // exactly once
-  std::vector<ListedRow> more_than_once{};
-  std::vector<ListedRow> not_moved{};
-  std::vector<ListedRow> changed{};  // moved once, but a summed value arrived different
+  ListedRows more_than_once{};
+  ListedRows not_moved{};
+  ListedRows changed{};  // moved once, but a summed value arrived different
 };
 
 // One money or quantity column of one source, for one claimant and tax period.

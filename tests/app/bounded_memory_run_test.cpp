@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <limits>
 #include <map>
 
@@ -137,6 +139,56 @@ TEST(BoundedMemoryRun, TightLimitsGiveTheSameRowsAndTheSameAccountAsEverythingIn
 
   auto report = jet::check_database(*jet::Database::open(bounded_file));
   EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems.front());
+}
+
+// Run twice into one destination: every group with a unique key stops at its first
+// row (already there), so the account lists nearly every source row. The result shows
+// the first rows and counts the rest; the report, saved where a long account goes,
+// names every one.
+TEST(BoundedMemoryRun, AnAccountListingEveryRowShowsTheFirstAndSavesEveryOneInTheReport) {
+  TempDir dir;
+  const auto source = dir.path() / "old.mdb";
+  bench::write_old_database(400, source);
+  const auto destination = dir.path() / "new.mdb";
+  sql::script::create_database(destination, std::filesystem::path(HALVARO_EXAMPLES_DIR) / "new-5.1.sql");
+  ASSERT_EQ(transfer(source, destination, db::StoreLimits{}).outcome, app::TransferRun::Outcome::AllMoved);
+
+  RecordingSink sink;
+  app::TransferRun again(sink, db::jet_store_opener(db::StoreLimits{}));
+  const auto report = dir.path() / "long-account.txt";
+  again.set_long_account_report(report.string());
+  ASSERT_EQ(again.run(source.string(), destination.string()), app::TransferRun::Outcome::SomeMissing);
+
+  ASSERT_FALSE(sink.shown.empty());
+  const std::vector<std::string>& details = sink.shown.back().details;
+  size_t rows_shown = 0, counted_lines = 0;
+  for (const std::string& line : details) {
+    if (line.find("]: not moved: ") != std::string::npos) ++rows_shown;
+    if (line.find(" more rows not moved are not shown here") != std::string::npos) ++counted_lines;
+  }
+  EXPECT_EQ(rows_shown, db::RunAccount::kRowsShown);
+  EXPECT_GT(counted_lines, 0u);
+  EXPECT_NE(std::find(details.begin(), details.end(), "The account of this run is saved in " + report.string()),
+            details.end());
+  size_t rows = 0, not_moved = 0;
+  for (const db::SourceAccount& listed : again.report().account.sources) {
+    rows += listed.rows;
+    not_moved += listed.not_moved.size();
+  }
+  // Shipping bills have no unique key in the destination: they are appended again.
+  EXPECT_GT(not_moved, 2 * db::RunAccount::kRowsShown);
+  EXPECT_LT(not_moved, rows);
+
+  std::ifstream text(report);
+  std::string line;
+  bool in_not_moved = false;
+  size_t named = 0;
+  while (std::getline(text, line)) {
+    if (line.empty()) in_not_moved = false;
+    if (in_not_moved) ++named;
+    if (line == "Not moved") in_not_moved = true;
+  }
+  EXPECT_EQ(named, not_moved);
 }
 
 }  // namespace

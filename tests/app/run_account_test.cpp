@@ -83,9 +83,9 @@ struct RunAccountTest : ::testing::Test {
       if (s.name == name) return s;
     throw std::out_of_range(name);
   }
-  std::vector<std::string> reasons(const std::vector<db::ListedRow>& rows) {
+  std::vector<std::string> reasons(const db::ListedRows& rows) {
     std::vector<std::string> out;
-    for (const auto& row : rows) out.push_back(row.reason);
+    rows.for_each([&](const db::ListedRow& row) { out.push_back(row.reason); });
     return out;
   }
   const db::TotalLine& total(const std::string& source_name, const std::string& column) {

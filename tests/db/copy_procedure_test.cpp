@@ -314,8 +314,9 @@ TEST_F(DetailTest, RowsAFailedWriteUndidAreAccountedAsNotMoved) {
   const db::SourceAccount& orders_account = account.sources[0];
   EXPECT_EQ(orders_account.moved, 1u);
   ASSERT_EQ(orders_account.not_moved.size(), 2u);
-  for (const db::ListedRow& row : orders_account.not_moved)
+  orders_account.not_moved.for_each([](const db::ListedRow& row) {
     EXPECT_EQ(row.reason, "stored, then undone when a write failed: I/O error while writing.");
+  });
 }
 
 TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKept) {
