@@ -107,8 +107,11 @@ void write_json(std::ostream& out, const RunReport& report) {
            ", \"listed_rows\": " + to_string(t.listed) + "}");
   }
   out << ("\n  ],\n  \"values_not_stored\": [");
-  for (size_t i = 0; i < report.not_stored.size(); ++i)
-    out << (std::string(i ? ",\n    " : "\n    ") + json_string(report.not_stored[i]));
+  bool first = true;
+  report.not_stored.for_each([&](const std::string& line) {
+    out << (first ? "\n    " : ",\n    ") << json_string(line);
+    first = false;
+  });
   out << (report.not_stored.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
@@ -134,7 +137,7 @@ void write_text(std::ostream& out, const RunReport& report) {
   text_rows(out, "Moved with a changed value", account, &db::SourceAccount::changed);
   if (!report.not_stored.empty()) {
     out << "\nValues not stored\n";
-    for (const std::string& line : report.not_stored) out << ("  " + line + "\n");
+    report.not_stored.for_each([&](const std::string& line) { out << "  " << line << "\n"; });
   }
   out << "\nTotals per claimant and tax period (a * marks a difference; the listed rows account for it)\n";
   out << "  StRegNo        period  source              column                     source       appended   difference\n";

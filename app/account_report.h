@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "db/run_account.h"
+#include "db/skipped_values.h"
 
 namespace halvaro::app {
 
@@ -13,7 +14,7 @@ struct RunReport {
   std::string source_path;
   std::string destination_path;
   std::string result;                  // the final message
-  std::vector<std::string> not_stored;  // values and steps that were not stored, as listed
+  db::TextLines not_stored;            // values and steps that were not stored, as listed
   db::RunAccount account;
 };
 

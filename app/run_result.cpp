@@ -13,8 +13,9 @@ RunResult::RunResult(const std::string& source_path, const std::string& destinat
   report_.account = db::account_run(transfers::groups_in_run_order(), state.ledger, state.Con_Source.store());
   skipped_ = !state.skipped.empty();
   // A refused row is listed with its source row in the account.
-  for (const db::SkippedValue& skipped : state.skipped)
+  state.skipped.for_each([&](const db::SkippedValue& skipped) {
     if (skipped.kind != db::SkippedValue::Kind::Row) report_.not_stored.push_back(skipped.line());
+  });
 }
 
 bool RunResult::all_moved(bool groups_finished_and_committed) const {
@@ -23,13 +24,15 @@ bool RunResult::all_moved(bool groups_finished_and_committed) const {
 
 Message RunResult::message(bool all_moved, const std::string& report_path, const std::string& long_account_report) {
   report_.result = all_moved ? "All data moved successfully...!" : "Some data missing...!";
-  Message result{report_.result, MessageStyle::Information, {}, report_.not_stored};
+  Message result{report_.result, MessageStyle::Information, {}, report_.not_stored.held()};
+  const size_t not_shown = report_.not_stored.size() - report_.not_stored.held().size();
+  if (not_shown > 0) result.details.push_back(std::to_string(not_shown) + " more values not stored are not shown here");
   for (std::string& line : report_.account.lines()) result.details.push_back(std::move(line));
-  const bool cut = !report_.account.all_rows_shown();
+  const bool cut = not_shown > 0 || !report_.account.all_rows_shown();
   const std::string& path = report_path.empty() && cut ? long_account_report : report_path;
   if (cut && path.empty())
     result.details.push_back("Only the first " + std::to_string(db::RunAccount::kRowsShown) +
-                             " listed rows are shown; a saved report names every one.");
+                             " listed rows and values are shown; a saved report names every one.");
   if (!path.empty()) {
     try {
       write_report(path, report_);

@@ -76,14 +76,6 @@ std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState&
   return text;
 }
 
-std::string SkippedValue::line() const {
-  std::string out = group;
-  if (!table.empty()) out += ": " + table;
-  if (!key.empty()) out += " [" + key + "]";
-  if (!column.empty()) out += " " + column + " = " + value;
-  return out + ": " + reason;
-}
-
 namespace {
 
 enum class Rs { SourceMtr, DestinationMtr, SourceDet, DestinationDet };
@@ -143,6 +135,7 @@ class Program {
   void run(TransferState& state) {
     state_ = &state;
     first_unkeyed_ = state.skipped.size();
+    state.skipped.settle(first_unkeyed_);
     size_t pc = 0;
     while (pc < code_.size()) {
       const Instruction& step = code_[pc];
@@ -449,9 +442,10 @@ class Program {
     bool known = false;
     for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) {
       if (!known) key = rs.new_row_key(), known = true;
-      state_->skipped[i].key = key;
+      state_->skipped.unsettled(i).key = key;
     }
     first_unkeyed_ = state_->skipped.size();
+    state_->skipped.settle(first_unkeyed_);
   }
 
   // Before its first stage opens (a failing CloseRecordSet), a group goes by its first stage's name.
@@ -477,6 +471,7 @@ class Program {
     }
     state_->skipped.push_back(std::move(skipped));
     if (step.op != Op::Copy) first_unkeyed_ = state_->skipped.size();
+    state_->skipped.settle(first_unkeyed_);
   }
 
   // A stop asked for from outside: a group that had begun is reported like an error;
@@ -489,6 +484,7 @@ class Program {
     }
     --state_->SuccessCount;
     state_->skipped.push_back({stage_label(), {}, {}, {}, {}, "not moved: " + why});
+    state_->skipped.settle(state_->skipped.size());
   }
 
   void stop(const Instruction& step, const std::string& description) {
@@ -508,8 +504,9 @@ class Program {
     if (uncommitted_rows_lost()) state_->ledger.rolled_back(description);
     closing_destination_ = false;
     state_->ledger.group_stopped(group_, current_stage_, description);
-    for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped[i].key = stopped.key;
+    for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped.unsettled(i).key = stopped.key;
     state_->skipped.push_back(std::move(stopped));
+    state_->skipped.settle(state_->skipped.size());
   }
 
   const Group& group_;

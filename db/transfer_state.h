@@ -9,6 +9,7 @@
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/row_ledger.h"
+#include "db/skipped_values.h"
 
 namespace halvaro::db {
 
@@ -22,20 +23,6 @@ class TransferReporter {
   virtual void progress(std::string_view /*stage*/, size_t /*done*/, size_t /*total*/) {}
   // Long work without rows to count (reading the source's tables) is still going on.
   virtual void busy() {}
-};
-
-// Something a transfer could not store: a value (column set) or a whole row or the rest
-// of a group (column empty).
-struct SkippedValue {
-  enum class Kind { Value, Row, Step, Stop };
-  std::string group;   // e.g. "Suppliers and buyers"
-  std::string table;   // destination table
-  std::string key;     // the row's key values, e.g. "0301234500017 / 0502222200014 / B"
-  std::string column;
-  std::string value;
-  std::string reason;
-  Kind kind = Kind::Value;
-  std::string line() const;
 };
 
 // The objects every transfer of a run shares: the two connections, the four recordsets,
@@ -52,7 +39,7 @@ struct TransferState {
   Recordset rsDestinationDet;
   int16_t SuccessCount = 0;
   TransferReporter& reporter;
-  std::vector<SkippedValue> skipped;
+  SkippedValues skipped;
   RowLedger ledger;
 };
 

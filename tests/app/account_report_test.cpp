@@ -62,6 +62,26 @@ TEST(ReportText, ListsEachRowAndMarksTotalsThatDiffer) {
   EXPECT_NE(text.find("listed rows -45"), std::string::npos);
 }
 
+// Values not stored past those held in memory come back from the file, in order, in
+// both forms of the report.
+TEST(ReportText, NamesEveryValueNotStoredPastThoseHeld) {
+  app::RunReport report = sample();
+  report.not_stored = {};
+  constexpr size_t kLines = db::TextLines::kHeld + 250;
+  for (size_t i = 0; i < kLines; ++i) report.not_stored.push_back("Partners: tblSupplierBuyer [P" + std::to_string(i) + "]");
+  ASSERT_EQ(report.not_stored.held().size(), db::TextLines::kHeld);
+  const std::string text = app::report_text(report);
+  const std::string json = app::report_json(report);
+  size_t at = 0, json_at = 0;
+  for (size_t i = 0; i < kLines; ++i) {
+    const std::string line = "Partners: tblSupplierBuyer [P" + std::to_string(i) + "]";
+    at = text.find("  " + line + "\n", at);
+    ASSERT_NE(at, std::string::npos) << i;
+    json_at = json.find(app::json_string(line), json_at);
+    ASSERT_NE(json_at, std::string::npos) << i;
+  }
+}
+
 TEST(ReportFile, FormByNameAndAPlaceBesideTheDestination) {
   EXPECT_EQ(app::report_path_beside("/data/new.mdb", from_civil({2026, 12, 7, 0, 15, 0})),
             "/data/new-report-20261207-001500.txt");

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -112,6 +113,29 @@ TEST_F(CopyTest, ValueThatDoesNotFitIsSkippedRecordedAndTheRowStored) {
   EXPECT_EQ(skipped.column, "Name");
   EXPECT_EQ(skipped.value, "\"A name far too long\"");
   EXPECT_NE(skipped.reason.find("19 characters"), std::string::npos) << skipped.reason;
+}
+
+// Every row with a value that does not fit: far more entries than are held in memory.
+// Each keeps its row's key (known only once the row is stored), in order, whether it is
+// held or went to the file.
+TEST_F(CopyTest, ManyValuesThatDoNotFitAreEachListedWithTheirRowsKey) {
+  constexpr size_t kRows = 2 * db::SkippedValues::kHeld + 123;
+  std::vector<std::vector<FieldValue>> rows;
+  for (size_t i = 0; i < kRows; ++i) rows.push_back({"P" + std::to_string(i), "A name far too long", "P"});
+  source_rows(std::move(rows));
+  db::RunTransfer(group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  ASSERT_EQ(partners->rows.size(), kRows);
+  ASSERT_EQ(state.skipped.size(), kRows);
+  size_t seen = 0;
+  state.skipped.for_each([&](const db::SkippedValue& skipped) {
+    EXPECT_EQ(skipped.key, "P" + std::to_string(seen)) << seen;
+    EXPECT_EQ(skipped.column, "Name");
+    ++seen;
+  });
+  EXPECT_EQ(seen, kRows);
+  EXPECT_EQ(state.skipped[db::SkippedValues::kHeld + 5].key, "P" + std::to_string(db::SkippedValues::kHeld + 5));
+  EXPECT_THROW(state.skipped.unsettled(0), std::logic_error);  // a listed entry is final
 }
 
 TEST_F(CopyTest, KeyViolationStopsTheGroupWithOneMessageAndKeepsEarlierRows) {
