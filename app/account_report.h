@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "db/run_account.h"
-#include "db/skipped_values.h"
+#include "db/spooled_list.h"
 
 namespace halvaro::app {
 

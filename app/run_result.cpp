@@ -1,5 +1,6 @@
 #include "app/run_result.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "transfers/transfers.h"
@@ -24,8 +25,10 @@ bool RunResult::all_moved(bool groups_finished_and_committed) const {
 
 Message RunResult::message(bool all_moved, const std::string& report_path, const std::string& long_account_report) {
   report_.result = all_moved ? "All data moved successfully...!" : "Some data missing...!";
-  Message result{report_.result, MessageStyle::Information, {}, report_.not_stored.held()};
-  const size_t not_shown = report_.not_stored.size() - report_.not_stored.held().size();
+  Message result{report_.result, MessageStyle::Information, {}, {}};
+  const size_t shown = std::min(report_.not_stored.size(), db::RunAccount::kRowsShown);
+  for (size_t i = 0; i < shown; ++i) result.details.push_back(report_.not_stored[i]);
+  const size_t not_shown = report_.not_stored.size() - shown;
   if (not_shown > 0) result.details.push_back(std::to_string(not_shown) + " more values not stored are not shown here");
   for (std::string& line : report_.account.lines()) result.details.push_back(std::move(line));
   const bool cut = not_shown > 0 || !report_.account.all_rows_shown();

@@ -1,20 +1,15 @@
 #pragma once
 // What a run could not store, as it goes: a value that does not fit, a row the database
 // refused, a skipped step, a group that stopped. A source whose every row carries a
-// value that does not fit adds one entry per row, millions in a large file: the first
-// entries are held as they are, later ones go to a temporary file once their row is
-// complete, so memory stays bounded and every entry is still listed.
+// value that does not fit adds one entry per row: the first entries are held as they
+// are, later ones go to a spooled list once their row is complete.
 
 #include <cstddef>
 #include <functional>
-#include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
-namespace halvaro::sql {
-class RowSpool;
-}
+#include "db/spooled_list.h"
 
 namespace halvaro::db {
 
@@ -32,54 +27,35 @@ struct SkippedValue {
   std::string line() const;
 };
 
+template <>
+struct SpoolCodec<SkippedValue> {
+  static std::vector<FieldValue> encode(const SkippedValue& v);
+  static SkippedValue decode(const std::vector<FieldValue>& values);
+  static SkippedValue not_kept(size_t count, const std::string& why);
+};
+
 class SkippedValues {
  public:
-  // Entries held in memory before later ones go to the file.
+  // Entries held as they are before later ones are spooled.
   static constexpr size_t kHeld = 1000;
 
   void push_back(SkippedValue value);
-  size_t size() const { return head_.size() + spilled_ + lost_ + tail_.size(); }
+  size_t size() const { return head_.size() + complete_.size() + tail_.size(); }
   bool empty() const { return size() == 0; }
-  // Entry i, whether held or in the file.
+  // Entry i, wherever it is.
   SkippedValue operator[](size_t i) const;
-  // Entry i (i >= settled()), to be completed: its row's key is only known at its end.
+  // Entry i (not yet settled), to be completed: its row's key is known at the row's end.
   SkippedValue& unsettled(size_t i);
-  // Entries before `upto` are complete; those past the held ones may go to the file.
+  // Entries before `upto` are complete; those past the held ones are spooled.
   void settle(size_t upto);
-  size_t settled() const { return settled_; }
   // Every entry in order.
   void for_each(const std::function<void(const SkippedValue&)>& visit) const;
 
  private:
-  std::vector<SkippedValue> head_;  // the first kHeld
-  std::shared_ptr<sql::RowSpool> spool_;  // complete entries after head_
-  size_t spilled_ = 0;
-  std::vector<SkippedValue> tail_;  // entries after those, not yet complete
+  std::vector<SkippedValue> head_;         // the first kHeld
+  SpooledList<SkippedValue> complete_;     // complete entries after them
+  std::vector<SkippedValue> tail_;         // entries after those, not yet complete
   size_t settled_ = 0;
-  std::string lost_why_;  // the file could not be written: entries past it are counted only
-  size_t lost_ = 0;
-};
-
-// Lines of text held the same way: the first in memory, the rest in a temporary file.
-class TextLines {
- public:
-  static constexpr size_t kHeld = 1000;
-  TextLines() = default;
-  TextLines(std::initializer_list<std::string> lines);
-
-  void push_back(const std::string& line);
-  size_t size() const { return count_; }
-  bool empty() const { return count_ == 0; }
-  // The first kHeld lines.
-  const std::vector<std::string>& held() const { return head_; }
-  void for_each(const std::function<void(const std::string&)>& visit) const;
-
- private:
-  std::vector<std::string> head_;
-  std::shared_ptr<sql::RowSpool> spool_;
-  size_t count_ = 0;
-  size_t stored_ = 0;  // lines in head_ and the spool
-  std::string lost_why_;
 };
 
 }  // namespace halvaro::db

@@ -67,9 +67,8 @@ TEST(ReportText, ListsEachRowAndMarksTotalsThatDiffer) {
 TEST(ReportText, NamesEveryValueNotStoredPastThoseHeld) {
   app::RunReport report = sample();
   report.not_stored = {};
-  constexpr size_t kLines = db::TextLines::kHeld + 250;
+  constexpr size_t kLines = db::TextLines::kMemoryItems + 250;
   for (size_t i = 0; i < kLines; ++i) report.not_stored.push_back("Partners: tblSupplierBuyer [P" + std::to_string(i) + "]");
-  ASSERT_EQ(report.not_stored.held().size(), db::TextLines::kHeld);
   const std::string text = app::report_text(report);
   const std::string json = app::report_json(report);
   size_t at = 0, json_at = 0;

@@ -19,7 +19,7 @@ ListedRow numbered(size_t i) {
 }
 
 TEST(ListedRows, EveryRowComesBackInOrderPastThoseHeldInMemory) {
-  constexpr size_t kRows = 3 * ListedRows::kMemoryRows + 17;
+  constexpr size_t kRows = 3 * ListedRows::kMemoryItems + 17;
   ListedRows rows;
   for (size_t i = 0; i < kRows; ++i) rows.push_back(numbered(i));
   ASSERT_EQ(rows.size(), kRows);
@@ -33,7 +33,7 @@ TEST(ListedRows, EveryRowComesBackInOrderPastThoseHeldInMemory) {
     EXPECT_EQ(row.times, expected.times);
   });
   EXPECT_EQ(seen, kRows);
-  for (size_t i : {size_t{0}, ListedRows::kMemoryRows - 1, ListedRows::kMemoryRows, kRows - 1})
+  for (size_t i : {size_t{0}, ListedRows::kMemoryItems - 1, ListedRows::kMemoryItems, kRows - 1})
     EXPECT_EQ(rows[i].key_text(), numbered(i).key_text()) << i;
   EXPECT_THROW((void)rows.at(kRows), std::out_of_range);
 }
