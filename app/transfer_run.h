@@ -54,8 +54,8 @@ class TransferRun {
   // Where a run saves its whole account ("" for nowhere): JSON for a name ending in
   // ".json", text otherwise.
   void set_report_path(std::string path) { report_path_ = std::move(path); }
-  // Where a run without a report path saves its account when it lists more rows than
-  // the result shows ("" for nowhere).
+  // Where a run without a report path saves its account when it lists more rows or
+  // values than the result shows ("" for nowhere).
   void set_long_account_report(std::string path) { long_account_report_ = std::move(path); }
   // The account of the last run that reached its transfers, and whether saving it failed.
   const RunReport& report() const { return report_; }
