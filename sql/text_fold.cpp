@@ -79,25 +79,23 @@ char32_t to_upper(char32_t c) {
   return c;
 }
 
-// Length of the bytes both texts start with, compared eight at a time: index keys
+// Length of the bytes both texts start with, compared a word at a time: index keys
 // compared while sorting mostly share long starts (registration numbers, periods).
 size_t common_prefix(std::string_view a, std::string_view b) {
   const size_t shorter = std::min(a.size(), b.size());
   size_t same = 0;
+  // Compares the next word of each text; on a difference moves `same` to its first byte.
+  auto same_word = [&](auto word) {
+    decltype(word) x = 0, y = 0;
+    std::memcpy(&x, a.data() + same, sizeof word);
+    std::memcpy(&y, b.data() + same, sizeof word);
+    same += x == y ? sizeof word : static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
+    return x == y;
+  };
   if constexpr (std::endian::native == std::endian::little) {
-    for (; same + 8 <= shorter; same += 8) {
-      uint64_t x = 0, y = 0;
-      std::memcpy(&x, a.data() + same, 8);
-      std::memcpy(&y, b.data() + same, 8);
-      if (x != y) return same + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
-    }
-    if (same + 4 <= shorter) {
-      uint32_t x = 0, y = 0;
-      std::memcpy(&x, a.data() + same, 4);
-      std::memcpy(&y, b.data() + same, 4);
-      if (x != y) return same + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
-      same += 4;
-    }
+    while (same + 8 <= shorter)
+      if (!same_word(uint64_t{})) return same;
+    if (same + 4 <= shorter && !same_word(uint32_t{})) return same;
   }
   while (same < shorter && a[same] == b[same]) ++same;
   return same;
