@@ -16,6 +16,31 @@ bool ends_with_json(const std::string& path) {
   return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
 }
 
+// Counts the listed rows and values as they are written, for a long report's progress.
+class Tally {
+ public:
+  static constexpr uint64_t kEvery = 1024;
+
+  Tally(const RunReport& report, const ReportProgress& progress) : progress_(progress) {
+    if (!progress_) return;
+    for (const db::SourceAccount& source : report.account.sources)
+      total_ += source.not_moved.size() + source.more_than_once.size() + source.changed.size();
+    total_ += report.not_stored.size();
+    if (total_ < kEvery) progress_ = {};
+  }
+  void step() {
+    if (progress_ && ++done_ % kEvery == 0) progress_(done_, total_);
+  }
+  void finish() {
+    if (progress_ && done_ % kEvery != 0) progress_(done_, total_);
+  }
+
+ private:
+  ReportProgress progress_;
+  uint64_t done_ = 0;
+  uint64_t total_ = 0;
+};
+
 std::string json_key(const std::vector<std::pair<std::string, std::string>>& key) {
   std::string out = "{";
   for (size_t i = 0; i < key.size(); ++i)
@@ -23,7 +48,7 @@ std::string json_key(const std::vector<std::pair<std::string, std::string>>& key
   return out + "}";
 }
 
-void json_rows(std::ostream& out, const db::ListedRows& rows, bool with_times) {
+void json_rows(std::ostream& out, const db::ListedRows& rows, bool with_times, Tally& tally) {
   out << "[";
   bool first = true;
   rows.for_each([&](const db::ListedRow& row) {
@@ -31,18 +56,20 @@ void json_rows(std::ostream& out, const db::ListedRows& rows, bool with_times) {
     if (with_times) out << ", \"times\": " << row.times;
     out << ", \"reason\": " << json_string(row.reason) << "}";
     first = false;
+    tally.step();
   });
   out << (rows.empty() ? "]" : "\n      ]");
 }
 
 void text_rows(std::ostream& out, const char* heading, const db::RunAccount& account,
-               db::ListedRows db::SourceAccount::*list) {
+               db::ListedRows db::SourceAccount::*list, Tally& tally) {
   bool first = true;
   for (const db::SourceAccount& source : account.sources) {
     (source.*list).for_each([&](const db::ListedRow& row) {
       if (first) out << "\n" << heading << "\n";
       first = false;
       out << "  " << source.name << " [" << row.key_text() << "]: " << row.reason << "\n";
+      tally.step();
     });
   }
 }
@@ -76,7 +103,7 @@ std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
-void write_json(std::ostream& out, const RunReport& report) {
+void write_json(std::ostream& out, const RunReport& report, Tally& tally) {
   out << ("{\n  \"result\": " + json_string(report.result) + ",\n");
   out << ("  \"source_file\": " + json_string(report.source_path) + ",\n");
   out << ("  \"destination_file\": " + json_string(report.destination_path) + ",\n");
@@ -90,11 +117,11 @@ void write_json(std::ostream& out, const RunReport& report) {
     }
     out << ", \"rows\": " << s.rows << ", \"moved\": " << s.moved
         << ", \"moved_more_than_once\": " << s.more_than_once.size() << ",\n      \"not_moved\": ";
-    json_rows(out, s.not_moved, false);
+    json_rows(out, s.not_moved, false, tally);
     out << ",\n      \"more_than_once\": ";
-    json_rows(out, s.more_than_once, true);
+    json_rows(out, s.more_than_once, true, tally);
     out << ",\n      \"changed\": ";
-    json_rows(out, s.changed, false);
+    json_rows(out, s.changed, false, tally);
     out << "}";
   }
   out << ("\n  ],\n  \"totals\": [");
@@ -111,11 +138,12 @@ void write_json(std::ostream& out, const RunReport& report) {
   report.not_stored.for_each([&](const std::string& line) {
     out << (first ? "\n    " : ",\n    ") << json_string(line);
     first = false;
+    tally.step();
   });
   out << (report.not_stored.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-void write_text(std::ostream& out, const RunReport& report) {
+void write_text(std::ostream& out, const RunReport& report, Tally& tally) {
   const db::RunAccount& account = report.account;
   out << "Halvaro transfer report\n";
   out << ("Source:      " + report.source_path + "\n");
@@ -132,12 +160,15 @@ void write_text(std::ostream& out, const RunReport& report) {
            padded(std::to_string(s.more_than_once.size()), 16, true) +
            padded(std::to_string(s.not_moved.size()), 11, true) + "\n");
   }
-  text_rows(out, "Not moved", account, &db::SourceAccount::not_moved);
-  text_rows(out, "Moved more than once", account, &db::SourceAccount::more_than_once);
-  text_rows(out, "Moved with a changed value", account, &db::SourceAccount::changed);
+  text_rows(out, "Not moved", account, &db::SourceAccount::not_moved, tally);
+  text_rows(out, "Moved more than once", account, &db::SourceAccount::more_than_once, tally);
+  text_rows(out, "Moved with a changed value", account, &db::SourceAccount::changed, tally);
   if (!report.not_stored.empty()) {
     out << "\nValues not stored\n";
-    report.not_stored.for_each([&](const std::string& line) { out << "  " << line << "\n"; });
+    report.not_stored.for_each([&](const std::string& line) {
+      out << "  " << line << "\n";
+      tally.step();
+    });
   }
   out << "\nTotals per claimant and tax period (a * marks a difference; the listed rows account for it)\n";
   out << "  StRegNo        period  source              column                     source       appended   difference\n";
@@ -153,25 +184,29 @@ void write_text(std::ostream& out, const RunReport& report) {
 
 std::string report_text(const RunReport& report) {
   std::ostringstream out;
-  write_text(out, report);
+  Tally uncounted(report, {});
+  write_text(out, report, uncounted);
   return out.str();
 }
 
 std::string report_json(const RunReport& report) {
   std::ostringstream out;
-  write_json(out, report);
+  Tally uncounted(report, {});
+  write_json(out, report, uncounted);
   return out.str();
 }
 
-void write_report(const std::string& path, const RunReport& report) {
+void write_report(const std::string& path, const RunReport& report, const ReportProgress& progress) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("Could not write the report " + path + ": " + std::strerror(errno));
   // Written as it is made: a long account is never held whole.
+  Tally tally(report, progress);
   if (ends_with_json(path))
-    write_json(out, report);
+    write_json(out, report, tally);
   else
-    write_text(out, report);
+    write_text(out, report, tally);
   out.flush();
+  tally.finish();
   if (!out) throw std::runtime_error("Could not write the report " + path + ": " + std::strerror(errno));
 }
 

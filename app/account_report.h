@@ -2,6 +2,8 @@
 // The whole account of a run as a saved report: JSON for a file name ending in ".json",
 // readable text for any other name.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,9 +23,14 @@ struct RunReport {
 std::string report_text(const RunReport& report);
 std::string report_json(const RunReport& report);
 
+// How far saving a long report is: the listed rows and values written and how many
+// the report names. Called every thousand or so of them and at the end, only for reports
+// that name that many.
+using ReportProgress = std::function<void(uint64_t written, uint64_t total)>;
+
 // Writes the report in the form its name asks for. Throws std::runtime_error naming
 // the file and the reason.
-void write_report(const std::string& path, const RunReport& report);
+void write_report(const std::string& path, const RunReport& report, const ReportProgress& progress = {});
 
 // A report file beside the destination, named after it and the time of the run:
 // "/data/new.mdb" -> "/data/new-report-20261207-001500.txt".

@@ -16,12 +16,16 @@ struct Message {
   std::vector<std::string> details;  // extra lines (e.g. values that were not stored)
 };
 
-// Progress of a long run: which group is being copied and how far it is.
+// Progress of a long run: which group is being copied and how far it is, or, at the
+// end, how much of a long report is saved.
 struct Progress {
-  std::string group;  // e.g. "Bills of entry"
+  std::string group;  // e.g. "Bills of entry"; "Saving the report" while one is saved
   long long done = 0;
   long long total = 0;  // 0 when unknown
+  bool saving_report = false;  // done and total count the report's listed rows and values
 };
+
+inline constexpr const char* kSavingReport = "Saving the report";
 
 class MessageSink {
  public:

@@ -23,7 +23,8 @@ bool RunResult::all_moved(bool groups_finished_and_committed) const {
   return groups_finished_and_committed && !skipped_ && report_.account.every_row_moved_once();
 }
 
-Message RunResult::message(bool all_moved, const std::string& report_path, const std::string& long_account_report) {
+Message RunResult::message(bool all_moved, const std::string& report_path, const std::string& long_account_report,
+                           const ReportProgress& saving) {
   report_.result = all_moved ? "All data moved successfully...!" : "Some data missing...!";
   Message result{report_.result, MessageStyle::Information, {}, {}};
   const size_t shown = std::min(report_.not_stored.size(), db::RunAccount::kRowsShown);
@@ -38,7 +39,7 @@ Message RunResult::message(bool all_moved, const std::string& report_path, const
                              " listed rows and values are shown; a saved report names every one.");
   if (!path.empty()) {
     try {
-      write_report(path, report_);
+      write_report(path, report_, saving);
       result.details.push_back("The account of this run is saved in " + path);
     } catch (const std::exception& error) {
       report_failed_ = true;

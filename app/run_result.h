@@ -21,8 +21,10 @@ class RunResult {
   // The result box: the message, then the values not stored and the rows listed (the
   // first of them when they are many), then where the report went. An empty
   // report_path saves none, unless the rows listed are too many to show: then the
-  // report goes to long_account_report, if given.
-  Message message(bool all_moved, const std::string& report_path, const std::string& long_account_report = {});
+  // report goes to long_account_report, if given. A long report's saving is told to
+  // `saving` as it goes.
+  Message message(bool all_moved, const std::string& report_path, const std::string& long_account_report = {},
+                  const ReportProgress& saving = {});
 
   const RunReport& report() const { return report_; }
   bool report_failed() const { return report_failed_; }

@@ -114,7 +114,12 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   }
 
   bool all_moved = result.all_moved(success_count_ == 6 && committed);
-  Message message = result.message(all_moved, report_path_, long_account_report_);
+  // A report naming millions of rows takes a while to save: the window keeps painting
+  // and shows how far it is.
+  const ReportProgress saving = [this](uint64_t done, uint64_t total) {
+    sink_.progress({kSavingReport, static_cast<long long>(done), static_cast<long long>(total), true});
+  };
+  Message message = result.message(all_moved, report_path_, long_account_report_, saving);
   report_ = result.report();
   report_failed_ = result.report_failed();
   message.details.insert(message.details.end(), guard.result_lines.begin(), guard.result_lines.end());

@@ -46,7 +46,8 @@ class ConsoleSink final : public app::MessageSink {
       end_progress_line();
       group_ = progress.group;
     }
-    std::cout << "\r" << group_ << ": " << progress.done << " of " << progress.total << " rows" << std::flush;
+    std::cout << "\r" << group_ << ": " << progress.done << " of " << progress.total
+              << (progress.saving_report ? " entries" : " rows") << std::flush;
     line_open_ = true;
   }
 

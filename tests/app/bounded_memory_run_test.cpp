@@ -189,6 +189,15 @@ TEST(BoundedMemoryRun, AnAccountListingEveryRowShowsTheFirstAndSavesEveryOneInTh
     if (line == "Not moved") in_not_moved = true;
   }
   EXPECT_EQ(named, not_moved);
+
+  // Saving it was shown as it went, ending at every entry it names.
+  std::vector<app::Progress> saving;
+  for (const app::Progress& step : sink.progress_seen)
+    if (step.saving_report) saving.push_back(step);
+  ASSERT_GE(saving.size(), 2u);
+  EXPECT_LT(saving.front().done, saving.back().done);
+  EXPECT_EQ(saving.back().done, saving.back().total);
+  EXPECT_EQ(static_cast<size_t>(saving.back().total), not_moved + again.report().not_stored.size());
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
   bool input_blocked = true;
   during_run = [&](MessageSink& sink) {
     for (const Progress& step : {Progress{"Claimant profile", 0, 2}, Progress{"Bills of entry", 3, 10},
-                                 Progress{"Shipping bills", 7, 0}}) {
+                                 Progress{"Shipping bills", 7, 0}, Progress{kSavingReport, 4096, 9000, true}}) {
       sink.progress(step);
       captions << transfer()->text();
     }
@@ -209,7 +209,8 @@ TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
 
   EXPECT_EQ(runs, (std::vector<std::pair<std::string, std::string>>{{"/d/old.mdb", "/d/new.mdb"}}));
   EXPECT_EQ(captions, (QStringList{"Copying Claimant profile: 0 of 2 rows",
-                                   "Copying Bills of entry: 3 of 10 rows", "Copying Shipping bills: 7 rows"}));
+                                   "Copying Bills of entry: 3 of 10 rows", "Copying Shipping bills: 7 rows",
+                                   "Saving the report: 4096 of 9000 entries"}));
   EXPECT_TRUE(input_blocked);
   ASSERT_EQ(answers.boxes.size(), 2u);
   EXPECT_EQ(answers.boxes[0].icon, QMessageBox::NoIcon);
