@@ -30,7 +30,7 @@ std::filesystem::path backup_name(const std::filesystem::path& destination,
 }
 
 std::filesystem::path make_backup(const std::filesystem::path& destination,
-                                  std::chrono::system_clock::time_point when) {
+                                  std::chrono::system_clock::time_point when, const CopyProgress& progress) {
   std::string last_reason;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::filesystem::path target = backup_name(destination, when, attempt);
@@ -41,7 +41,7 @@ std::filesystem::path make_backup(const std::filesystem::path& destination,
       if (errno == EEXIST) continue;
       throw BackupError("cannot create " + target.string() + ": " + last_reason);
     }
-    std::string failure = copy_into(destination, out);
+    std::string failure = copy_into(destination, out, progress);
     if (::close(out) != 0 && failure.empty()) failure = std::strerror(errno);
     if (failure.empty()) return target;
     ::unlink(target.c_str());

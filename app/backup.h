@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "app/file_copy.h"
+
 namespace halvaro::app {
 
 class BackupError : public std::runtime_error {
@@ -20,8 +22,9 @@ std::filesystem::path backup_name(const std::filesystem::path& destination,
 // Copies the destination to the first backup name not taken (an existing file is never
 // replaced) and returns the copy's path. The copy is synced before this returns. Throws
 // BackupError naming the reason (no room, no permission, every name taken); no partial
-// copy is left behind.
+// copy is left behind. `progress` hears how far the copy is.
 std::filesystem::path make_backup(const std::filesystem::path& destination,
-                                  std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
+                                  std::chrono::system_clock::time_point when = std::chrono::system_clock::now(),
+                                  const CopyProgress& progress = {});
 
 }  // namespace halvaro::app

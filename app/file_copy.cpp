@@ -1,6 +1,7 @@
 #include "app/file_copy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,10 +10,13 @@
 
 namespace halvaro::app {
 
-std::string copy_into(const std::filesystem::path& from, int to) {
+std::string copy_into(const std::filesystem::path& from, int to, const CopyProgress& progress) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return "cannot read " + from.string() + ": " + std::strerror(errno);
+  struct stat size{};
+  if (progress && ::fstat(in, &size) != 0) size.st_size = 0;
   std::vector<char> buffer(1 << 20);
+  uint64_t copied = 0;
   std::string failure;
   while (failure.empty()) {
     ssize_t got = ::read(in, buffer.data(), buffer.size());
@@ -25,6 +29,8 @@ std::string copy_into(const std::filesystem::path& from, int to) {
       if (put < 0) failure = std::strerror(errno);
       else done += put;
     }
+    copied += static_cast<uint64_t>(got);
+    if (progress && failure.empty()) progress(copied, static_cast<uint64_t>(size.st_size));
   }
   ::close(in);
   if (failure.empty() && ::fsync(to) != 0) failure = std::strerror(errno);

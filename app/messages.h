@@ -16,16 +16,29 @@ struct Message {
   std::vector<std::string> details;  // extra lines (e.g. values that were not stored)
 };
 
-// Progress of a long run: which group is being copied and how far it is, or, at the
-// end, how much of a long report is saved.
+// Progress of a long run: which group is being copied and how far it is; before the
+// first write, how much of the destination's backup is made; at the end, how much of a
+// long report is saved.
 struct Progress {
-  std::string group;  // e.g. "Bills of entry"; "Saving the report" while one is saved
+  enum class Work { CopyingRows, BackingUp, SavingReport };
+  std::string group;  // e.g. "Bills of entry"; for the other work, what is being done
   long long done = 0;
   long long total = 0;  // 0 when unknown
-  bool saving_report = false;  // done and total count the report's listed rows and values
+  Work work = Work::CopyingRows;
 };
 
+inline constexpr const char* kBackingUp = "Backing up the destination";
 inline constexpr const char* kSavingReport = "Saving the report";
+
+// What a progress's done and total count.
+inline const char* progress_unit(const Progress& progress) {
+  switch (progress.work) {
+    case Progress::Work::BackingUp: return "MiB";
+    case Progress::Work::SavingReport: return "entries";
+    case Progress::Work::CopyingRows: break;
+  }
+  return "rows";
+}
 
 class MessageSink {
  public:

@@ -117,7 +117,8 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   // A report naming millions of rows takes a while to save: the window keeps painting
   // and shows how far it is.
   const ReportProgress saving = [this](uint64_t done, uint64_t total) {
-    sink_.progress({kSavingReport, static_cast<long long>(done), static_cast<long long>(total), true});
+    sink_.progress({kSavingReport, static_cast<long long>(done), static_cast<long long>(total),
+                    Progress::Work::SavingReport});
   };
   Message message = result.message(all_moved, report_path_, long_account_report_, saving);
   report_ = result.report();

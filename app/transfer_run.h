@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/account_report.h"
+#include "app/file_copy.h"
 #include "app/messages.h"
 #include "db/store.h"
 
@@ -13,9 +14,10 @@ namespace halvaro::app {
 
 // What a run does to keep the destination safe, besides checking both files first.
 struct RunSafety {
-  // Copies the destination before the first write and returns the copy's path; throws
-  // std::exception when it cannot, which refuses the run. Empty: no copy is kept.
-  std::function<std::string(const std::string& destination)> backup;
+  // Copies the destination before the first write, telling `progress` how far it is,
+  // and returns the copy's path; throws std::exception when it cannot, which refuses
+  // the run. Empty: no copy is kept.
+  std::function<std::string(const std::string& destination, const CopyProgress& progress)> backup;
   // Tells before writing which rows the destination already holds that the run would
   // append again (a dry run); otherwise they are listed with the result.
   bool announce_repeats = false;
@@ -73,7 +75,7 @@ class TransferRun {
 };
 
 // The backup a real run keeps: a copy beside the destination named with the time.
-std::string backup_beside(const std::string& destination);
+std::string backup_beside(const std::string& destination, const CopyProgress& progress);
 
 // Whether two paths name one file (the same device and inode, links followed).
 bool same_file(const std::string& a, const std::string& b);

@@ -47,7 +47,7 @@ class ConsoleSink final : public app::MessageSink {
       group_ = progress.group;
     }
     std::cout << "\r" << group_ << ": " << progress.done << " of " << progress.total
-              << (progress.saving_report ? " entries" : " rows") << std::flush;
+              << " " << app::progress_unit(progress) << std::flush;
     line_open_ = true;
   }
 

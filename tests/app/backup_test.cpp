@@ -51,6 +51,47 @@ TEST(Backup, EachRunGetsItsOwnCopyAndNoExistingFileIsReplaced) {
   EXPECT_EQ(file_bytes(second), "second state");
 }
 
+// A destination of tens of mebibytes takes a while to copy: the run shows how far its
+// backup is, in whole mebibytes, up to the last; a small one goes unannounced.
+TEST(Backup, ALargeDestinationsBackupShowsHowFarItIs) {
+  TempDir dir;
+  auto destination = dir.path() / "zelt.mdb";
+  const uint64_t size = (20u << 20) + 5;
+  fs::resize_file((write_file(destination, "head"), destination), size);
+  std::vector<std::pair<uint64_t, uint64_t>> heard;
+  fs::path copy = app::make_backup(destination, utc(2024, 1, 2, 3, 4, 5),
+                                   [&](uint64_t copied, uint64_t total) { heard.emplace_back(copied, total); });
+  EXPECT_EQ(fs::file_size(copy), size);
+  ASSERT_EQ(heard.size(), 21u);
+  EXPECT_EQ(heard.front(), std::make_pair(uint64_t{1} << 20, size));
+  EXPECT_EQ(heard.back(), std::make_pair(size, size));
+
+  struct ProgressSink : app::MessageSink {
+    std::vector<app::Progress> seen;
+    void show(const app::Message&) override {}
+    void progress(const app::Progress& progress) override { seen.push_back(progress); }
+  } sink;
+  FakeFiles files;
+  add_fitting_sources(files.files["/old.mdb"]);
+  add_destination_tables(files.files["/new.mdb"]);
+  app::TransferRun run(sink, files.opener());
+  run.set_safety({.backup = [&](const std::string& from, const app::CopyProgress& progress) {
+    for (const auto& [copied, total] : heard) progress(copied, total);
+    progress(1000, 1000);  // a small destination's copy: not shown
+    return from + ".backup";
+  }});
+  run.run("/old.mdb", "/new.mdb");
+  std::vector<std::pair<long long, long long>> shown;
+  for (const app::Progress& step : sink.seen) {
+    if (step.work != app::Progress::Work::BackingUp) continue;
+    EXPECT_EQ(step.group, "Backing up the destination");
+    shown.emplace_back(step.done, step.total);
+  }
+  ASSERT_EQ(shown.size(), 21u);
+  EXPECT_EQ(shown.front(), std::make_pair(1LL, 21LL));
+  EXPECT_EQ(shown.back(), std::make_pair(21LL, 21LL));
+}
+
 TEST(Backup, ACopyThatCannotBeWrittenFailsWithItsReasonAndLeavesNothing) {
   TempDir dir;
   auto destination = dir.path() / "zelt.mdb";
@@ -93,7 +134,7 @@ TEST(Backup, ARunWhoseBackupFailsIsRefusedBeforeAnyWrite) {
   RecordingSink sink;
   app::TransferRun run(sink, files.opener());
   std::string asked;
-  run.set_safety({.backup = [&](const std::string& destination) -> std::string {
+  run.set_safety({.backup = [&](const std::string& destination, const app::CopyProgress&) -> std::string {
     asked = destination;
     throw app::BackupError("cannot write /zelt.backup.mdb: No space left on device");
   }});
@@ -108,7 +149,7 @@ TEST(Backup, ARunWhoseBackupFailsIsRefusedBeforeAnyWrite) {
 
   // With a backup made, its name is noted at once and listed with the result.
   sink.shown.clear();
-  run.set_safety({.backup = [](const std::string&) { return std::string("/zelt.backup-1.mdb"); }});
+  run.set_safety({.backup = [](const std::string&, const app::CopyProgress&) { return std::string("/zelt.backup-1.mdb"); }});
   EXPECT_EQ(run.run("/old.mdb", "/new.mdb"), app::TransferRun::Outcome::AllMoved);
   EXPECT_EQ(sink.notes, (std::vector<std::string>{"Backup of the destination: /zelt.backup-1.mdb"}));
   EXPECT_EQ(sink.shown.back().details,

@@ -193,7 +193,7 @@ TEST(BoundedMemoryRun, AnAccountListingEveryRowShowsTheFirstAndSavesEveryOneInTh
   // Saving it was shown as it went, ending at every entry it names.
   std::vector<app::Progress> saving;
   for (const app::Progress& step : sink.progress_seen)
-    if (step.saving_report) saving.push_back(step);
+    if (step.work == app::Progress::Work::SavingReport) saving.push_back(step);
   ASSERT_GE(saving.size(), 2u);
   EXPECT_LT(saving.front().done, saving.back().done);
   EXPECT_EQ(saving.back().done, saving.back().total);
