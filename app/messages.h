@@ -17,16 +17,17 @@ struct Message {
 };
 
 // Progress of a long run: which group is being copied and how far it is; before the
-// first write, how much of the destination's backup is made; at the end, how much of a
-// long report is saved.
+// first write, how many source rows are read and how much of the destination's backup
+// is made; at the end, how much of a long report is saved.
 struct Progress {
-  enum class Work { CopyingRows, BackingUp, SavingReport };
+  enum class Work { CopyingRows, ReadingSource, BackingUp, SavingReport };
   std::string group;  // e.g. "Bills of entry"; for the other work, what is being done
   long long done = 0;
   long long total = 0;  // 0 when unknown
   Work work = Work::CopyingRows;
 };
 
+inline constexpr const char* kReadingSource = "Reading the source";
 inline constexpr const char* kBackingUp = "Backing up the destination";
 inline constexpr const char* kSavingReport = "Saving the report";
 
@@ -35,7 +36,8 @@ inline const char* progress_unit(const Progress& progress) {
   switch (progress.work) {
     case Progress::Work::BackingUp: return "MiB";
     case Progress::Work::SavingReport: return "entries";
-    case Progress::Work::CopyingRows: break;
+    case Progress::Work::CopyingRows:
+    case Progress::Work::ReadingSource: break;
   }
   return "rows";
 }

@@ -78,10 +78,17 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     report_open_failure(sink_, "destination", destination_path, error.what());
     return Outcome::OpenFailed;
   }
-  state.Con_Source.store().while_busy([&reporter] { reporter.busy(); });
+  // Before the first write the source's tables are read and its views evaluated, which
+  // takes a while for a large file: the rows read so far are shown meanwhile.
+  db::Store& source = state.Con_Source.store();
+  source.while_busy([&reporter, &source, this] {
+    reporter.busy();
+    sink_.progress({kReadingSource, static_cast<long long>(source.rows_read()), 0, Progress::Work::ReadingSource});
+  });
 
   // Nothing is written unless both files fit the run and the backup is made.
   Guard guard = guard_first_write(state, sink_, safety_, source_path, destination_path);
+  source.while_busy([&reporter] { reporter.busy(); });
   if (!guard.proceed) {
     state.Con_Source.Close();
     try {

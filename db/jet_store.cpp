@@ -76,6 +76,7 @@ class SourceStore final : public Store {
   }
   void close() override {}
   void while_busy(std::function<void()> tick) override { engine_.while_busy(std::move(tick)); }
+  uint64_t rows_read() const override { return engine_.rows_read(); }
 
  private:
   std::shared_ptr<const jet::Database> database_;

@@ -85,6 +85,8 @@ class Store {
   // Calls tick now and then during long work inside select (reading tables, evaluating
   // saved queries). tick must not throw.
   virtual void while_busy(std::function<void()> /*tick*/) {}
+  // Rows select has read from the file's tables so far (for progress).
+  virtual uint64_t rows_read() const { return 0; }
 };
 
 // Opens the file a connection text names. Throws DbError naming the file and the reason.

@@ -187,6 +187,7 @@ struct QueryEngine::Impl : RelationResolver {
   ScratchLimits limits;
   bool share = true;
   std::function<void()> tick;
+  uint64_t rows_read = 0;
   // Tells this engine's relations from another's in a result's origin.
   const std::string origin_prefix = "e" + std::to_string(next_engine()) + ".";
   static uint64_t next_engine() {
@@ -277,6 +278,7 @@ struct QueryEngine::Impl : RelationResolver {
       size_t rows = 0;
       const FieldValue missing;  // a row shorter than the table: its last columns are null
       source->scan(table, [&](std::span<const FieldValue> values) {
+        ++rows_read;
         if (tick && ++rows % kRowsPerTick == 0) tick();
         sqlite3_reset(statement.get());
         // The row's own values are bound (no copy), and they outlive the step.
@@ -439,6 +441,7 @@ StoredResult QueryEngine::execute_stored(std::string_view access_sql) {
 void QueryEngine::share_statements(bool on) { impl_->share = on; }
 
 void QueryEngine::while_busy(std::function<void()> tick) { impl_->set_tick(std::move(tick)); }
+uint64_t QueryEngine::rows_read() const { return impl_->rows_read; }
 
 std::string QueryEngine::translate(std::string_view access_sql) {
   return impl_->translate_statement(access_sql).sql;

@@ -90,6 +90,8 @@ class QueryEngine {
   // Calls tick now and then while tables are read and statements evaluated (a window
   // keeps painting with it). tick must not throw.
   void while_busy(std::function<void()> tick);
+  // Rows read from the source's tables so far (for progress).
+  uint64_t rows_read() const;
 
   // The SQLite text a statement is translated into (for diagnostics and tests).
   std::string translate(std::string_view access_sql);

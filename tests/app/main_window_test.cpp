@@ -192,7 +192,8 @@ TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
   QStringList captions;
   bool input_blocked = true;
   during_run = [&](MessageSink& sink) {
-    for (const Progress& step : {Progress{"Claimant profile", 0, 2}, Progress{"Bills of entry", 3, 10},
+    for (const Progress& step : {Progress{kReadingSource, 8192, 0, Progress::Work::ReadingSource},
+                                 Progress{kBackingUp, 3, 40, Progress::Work::BackingUp}, Progress{"Claimant profile", 0, 2}, Progress{"Bills of entry", 3, 10},
                                  Progress{"Shipping bills", 7, 0}, Progress{kSavingReport, 4096, 9000, Progress::Work::SavingReport}}) {
       sink.progress(step);
       captions << transfer()->text();
@@ -208,7 +209,8 @@ TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
   transfer()->click();
 
   EXPECT_EQ(runs, (std::vector<std::pair<std::string, std::string>>{{"/d/old.mdb", "/d/new.mdb"}}));
-  EXPECT_EQ(captions, (QStringList{"Copying Claimant profile: 0 of 2 rows",
+  EXPECT_EQ(captions, (QStringList{"Reading the source: 8192 rows", "Backing up the destination: 3 of 40 MiB",
+                                   "Copying Claimant profile: 0 of 2 rows",
                                    "Copying Bills of entry: 3 of 10 rows", "Copying Shipping bills: 7 rows",
                                    "Saving the report: 4096 of 9000 entries"}));
   EXPECT_TRUE(input_blocked);

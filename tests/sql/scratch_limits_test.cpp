@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace halvaro::sql {
 namespace {
 
@@ -101,13 +103,24 @@ TEST(ScratchLimits, ClosingTheEngineClosesItsFiles) {
   EXPECT_TRUE(open_scratch_files().empty());
 }
 
-// A window keeps painting while a large table is read and a saved query evaluated.
+// A window keeps painting while a large table is read and a saved query evaluated, and
+// shows how many rows are read.
 TEST(ScratchLimits, LongLoadsTickNowAndThen) {
   QueryEngine engine(many_invoices());
   int ticks = 0;
-  engine.while_busy([&ticks] { ++ticks; });
+  std::vector<uint64_t> read_at_ticks;
+  engine.while_busy([&] {
+    ++ticks;
+    read_at_ticks.push_back(engine.rows_read());
+  });
   EXPECT_EQ(engine.execute("SELECT Count(*) FROM VwItem").rows.at(0).at(0), FieldValue(int64_t{20000}));
   EXPECT_GE(ticks, 4);  // at least one per 4096 rows read
+  EXPECT_EQ(read_at_ticks.front(), 4096u);
+  EXPECT_TRUE(std::is_sorted(read_at_ticks.begin(), read_at_ticks.end()));
+  EXPECT_EQ(engine.rows_read(), 20000u);
+  // A relation already evaluated is not read again.
+  engine.execute("SELECT Count(*) FROM tblItem");
+  EXPECT_EQ(engine.rows_read(), 20000u);
   engine.while_busy(nullptr);
   int before = ticks;
   engine.forget_loaded();
