@@ -17,8 +17,8 @@ struct Message {
 };
 
 // Progress of a long run: which group is being copied and how far it is; before the
-// first write, how many source rows are read and how much of the destination's backup
-// is made; at the end, how much of a long report is saved.
+// first write, how many source rows are checked and read and how much of the
+// destination's backup is made; at the end, how much of a long report is saved.
 struct Progress {
   enum class Work { CopyingRows, ReadingSource, BackingUp, SavingReport };
   std::string group;  // e.g. "Bills of entry"; for the other work, what is being done
@@ -27,6 +27,7 @@ struct Progress {
   Work work = Work::CopyingRows;
 };
 
+inline constexpr const char* kCheckingSource = "Checking the source";
 inline constexpr const char* kReadingSource = "Reading the source";
 inline constexpr const char* kBackingUp = "Backing up the destination";
 inline constexpr const char* kSavingReport = "Saving the report";

@@ -71,6 +71,20 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     report_open_failure(sink_, "source", source_path, error.what());
     return Outcome::OpenFailed;
   }
+  // Damage anywhere in the source refuses the run before anything is written (damage
+  // found later, a table read again, stops its group like any other error). A large
+  // file takes a while to read: the rows read so far are shown.
+  try {
+    state.Con_Source.store().verify([&reporter, this](uint64_t read, uint64_t recorded) {
+      reporter.busy();
+      sink_.progress({kCheckingSource, static_cast<long long>(read), static_cast<long long>(recorded),
+                      Progress::Work::ReadingSource});
+    });
+  } catch (const db::DbError& error) {
+    state.Con_Source.Close();
+    report_open_failure(sink_, "source", source_path, error.what());
+    return Outcome::OpenFailed;
+  }
   try {
     state.Con_Destination.Open(db::connection_text_for(destination_path), "", "", db::adOptionUnspecified);
   } catch (const db::DbError& error) {

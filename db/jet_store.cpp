@@ -77,6 +77,13 @@ class SourceStore final : public Store {
   void close() override {}
   void while_busy(std::function<void()> tick) override { engine_.while_busy(std::move(tick)); }
   uint64_t rows_read() const override { return engine_.rows_read(); }
+  void verify(const std::function<void(uint64_t, uint64_t)>& progress) override {
+    try {
+      jet::verify_tables(*database_, progress);
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+  }
 
  private:
   std::shared_ptr<const jet::Database> database_;
@@ -172,11 +179,8 @@ StoreOpener jet_store_opener(const StoreLimits& limits) {
   return [limits](const std::string& path, Access access) -> std::unique_ptr<Store> {
     try {
       if (access == Access::ReadOnly) {
-        std::shared_ptr<const jet::Database> database = jet::Database::open(path);
-        // Damage found now refuses the run before anything is written; damage found
-        // later (a table read again) stops its group like any other error.
-        jet::verify_tables(*database);
-        return std::make_unique<SourceStore>(std::move(database), limits.scratch);
+        // The run verifies the whole file (Store::verify) before it writes anything.
+        return std::make_unique<SourceStore>(jet::Database::open(path), limits.scratch);
       }
       return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path, limits.writer), limits.scratch);
     } catch (const jet::JetError& error) {

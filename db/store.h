@@ -87,6 +87,11 @@ class Store {
   virtual void while_busy(std::function<void()> /*tick*/) {}
   // Rows select has read from the file's tables so far (for progress).
   virtual uint64_t rows_read() const { return 0; }
+  // Reads every row of the file once and throws DbError naming the table and the damage
+  // at the first fault: for a run that must know its source is whole before it writes
+  // anything on its account. `progress` hears the rows read and the rows the file
+  // records, every few thousand rows.
+  virtual void verify(const std::function<void(uint64_t rows_read, uint64_t rows_recorded)>& /*progress*/) {}
 };
 
 // Opens the file a connection text names. Throws DbError naming the file and the reason.

@@ -5,6 +5,9 @@
 #include <fstream>
 
 #include "app/transfer_run.h"
+#include "bench/generator/old_database.h"
+#include "db/jet_store.h"
+#include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "jet/writer/database_writer.h"
 #include "tests/support/fixtures.h"
@@ -226,6 +229,41 @@ struct FixtureRun : ::testing::Test {
   RecordingSink sink;
   TransferRun run{sink};
 };
+
+// Before the first write a large source is checked whole, then its tables read: both
+// take a while, and both show how far they are, in that order, before any row is copied.
+TEST(LargeSource, ItsCheckAndItsReadingShowHowFarTheyAre) {
+  TempDir dir;
+  const auto source = dir.path() / "old.mdb", destination = dir.path() / "new.mdb";
+  const long source_rows = bench::write_old_database(1000, source);
+  sql::script::create_database(destination, std::filesystem::path(HALVARO_EXAMPLES_DIR) / "new-5.1.sql");
+  RecordingSink sink;
+  TransferRun run(sink, db::jet_store_opener());
+  ASSERT_EQ(run.run(source.string(), destination.string()), TransferRun::Outcome::AllMoved);
+
+  std::vector<app::Progress::Work> order;
+  std::vector<long long> checked, read;
+  for (const app::Progress& step : sink.progress_seen) {
+    if (order.empty() || order.back() != step.work) order.push_back(step.work);
+    if (step.group == app::kCheckingSource) {
+      checked.push_back(step.done);
+      EXPECT_EQ(step.total, source_rows);
+    }
+    if (step.group == app::kReadingSource) read.push_back(step.done);
+  }
+  using Work = app::Progress::Work;
+  EXPECT_EQ(order, (std::vector<Work>{Work::ReadingSource, Work::CopyingRows}));
+  ASSERT_EQ(checked.size(), static_cast<size_t>(source_rows / 4096));
+  EXPECT_EQ(checked.front(), 4096);
+  ASSERT_FALSE(read.empty());
+  EXPECT_TRUE(std::is_sorted(read.begin(), read.end()));
+  EXPECT_LE(read.back(), source_rows);
+  // The checking comes first, the reading after it.
+  const auto first_read = std::find_if(sink.progress_seen.begin(), sink.progress_seen.end(),
+                                       [](const app::Progress& p) { return p.group == app::kReadingSource; });
+  EXPECT_TRUE(std::none_of(first_read, sink.progress_seen.end(),
+                           [](const app::Progress& p) { return p.group == app::kCheckingSource; }));
+}
 
 TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStored) {
   HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
