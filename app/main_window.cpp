@@ -46,7 +46,8 @@ QString progress_caption(const Progress& progress) {
   const QString group = QString::fromStdString(progress.group);
   if (progress.work != Progress::Work::CopyingRows) {
     const QString unit = progress_unit(progress);
-    if (progress.total > 0) return QString("%1: %2 of %3 %4").arg(group).arg(progress.done).arg(progress.total).arg(unit);
+    if (progress.total > 0)
+      return QString("%1: %2 of %3 %4").arg(group).arg(progress.done).arg(progress.total).arg(unit);
     return QString("%1: %2 %3").arg(group).arg(progress.done).arg(unit);
   }
   if (progress.total > 0)
