@@ -45,7 +45,7 @@ TransferRun::Outcome dry_run(MessageSink& sink, const std::string& source_path, 
   std::optional<ScratchCopy> scratch;
   std::string copy_failure;
   try {
-    scratch.emplace(destination_path);
+    scratch.emplace(destination_path, shown_copy_progress(sink, kCopyingForDryRun));
   } catch (const ScratchCopyError& error) {
     copy_failure = error.what();  // reported as the destination's open failure
   }

@@ -9,6 +9,21 @@
 #include <vector>
 
 namespace halvaro::app {
+namespace {
+
+constexpr uint64_t kMiB = 1 << 20;
+constexpr uint64_t kShownFrom = 16 * kMiB;
+
+long long mebibytes_begun(uint64_t bytes) { return static_cast<long long>((bytes + kMiB - 1) / kMiB); }
+
+}  // namespace
+
+CopyProgress shown_copy_progress(MessageSink& sink, std::string what) {
+  return [&sink, what = std::move(what)](uint64_t copied, uint64_t size) {
+    if (size < kShownFrom) return;
+    sink.progress({what, mebibytes_begun(copied), mebibytes_begun(size), Progress::Work::CopyingFile});
+  };
+}
 
 std::string copy_into(const std::filesystem::path& from, int to, const CopyProgress& progress) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);

@@ -18,9 +18,10 @@ struct Message {
 
 // Progress of a long run: which group is being copied and how far it is; before the
 // first write, how many source rows are checked and read and how much of the
-// destination's backup is made; at the end, how much of a long report is saved.
+// destination's backup (or a dry run's copy) is made; at the end, how much of a long
+// report is saved.
 struct Progress {
-  enum class Work { CopyingRows, ReadingSource, BackingUp, SavingReport };
+  enum class Work { CopyingRows, ReadingSource, CopyingFile, SavingReport };
   std::string group;  // e.g. "Bills of entry"; for the other work, what is being done
   long long done = 0;
   long long total = 0;  // 0 when unknown
@@ -30,12 +31,13 @@ struct Progress {
 inline constexpr const char* kCheckingSource = "Checking the source";
 inline constexpr const char* kReadingSource = "Reading the source";
 inline constexpr const char* kBackingUp = "Backing up the destination";
+inline constexpr const char* kCopyingForDryRun = "Copying the destination for the dry run";
 inline constexpr const char* kSavingReport = "Saving the report";
 
 // What a progress's done and total count.
 inline const char* progress_unit(const Progress& progress) {
   switch (progress.work) {
-    case Progress::Work::BackingUp: return "MiB";
+    case Progress::Work::CopyingFile: return "MiB";
     case Progress::Work::SavingReport: return "entries";
     case Progress::Work::CopyingRows:
     case Progress::Work::ReadingSource: break;

@@ -9,14 +9,6 @@
 
 namespace halvaro::app {
 
-namespace {
-
-// A destination this large takes seconds to copy: its backup shows how far it is.
-constexpr uint64_t kMiB = 1 << 20;
-constexpr uint64_t kBackupShownFrom = 16 * kMiB;
-
-}  // namespace
-
 std::string backup_beside(const std::string& destination, const CopyProgress& progress) {
   return make_backup(destination, std::chrono::system_clock::now(), progress).string();
 }
@@ -40,12 +32,7 @@ Guard guard_first_write(db::TransferState& state, MessageSink& sink, const RunSa
   if (safety.backup) {
     std::string copy;
     try {
-      copy = safety.backup(destination_path, [&sink](uint64_t copied, uint64_t size) {
-        if (size < kBackupShownFrom) return;
-        // Mebibytes begun, so the last step reads "21 of 21".
-        auto mib = [](uint64_t bytes) { return static_cast<long long>((bytes + kMiB - 1) / kMiB); };
-        sink.progress({kBackingUp, mib(copied), mib(size), Progress::Work::BackingUp});
-      });
+      copy = safety.backup(destination_path, shown_copy_progress(sink, kBackingUp));
     } catch (const std::exception& error) {
       sink.show({"The destination could not be backed up; nothing was written...!", MessageStyle::Stop,
                  "Halvaro: File Error", {error.what()}});

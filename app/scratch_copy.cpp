@@ -69,7 +69,7 @@ std::string copy_to_new(const std::filesystem::path& from, const std::filesystem
 
 }  // namespace
 
-ScratchCopy::ScratchCopy(const std::filesystem::path& original) {
+ScratchCopy::ScratchCopy(const std::filesystem::path& original, const CopyProgress& progress) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(original, error))
     throw ScratchCopyError("\"" + original.string() + "\": no such database file");
@@ -92,7 +92,7 @@ ScratchCopy::ScratchCopy(const std::filesystem::path& original) {
   if (fd < 0)
     throw ScratchCopyError("cannot create a scratch copy in the temporary folder: " +
                            std::string(std::strerror(failed)));
-  std::string failure = copy_into(original, fd);
+  std::string failure = copy_into(original, fd, progress);
   // The original's permissions, so a read-only destination is refused as it would be.
   struct stat original_stat {};
   if (failure.empty() && ::stat(original.c_str(), &original_stat) == 0)

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "app/file_copy.h"
+
 namespace halvaro::app {
 
 class ScratchCopyError : public std::runtime_error {
@@ -17,8 +19,9 @@ class ScratchCopyError : public std::runtime_error {
 class ScratchCopy {
  public:
   // Copies `original` (and a journal a crashed writer left beside it, so the copy opens
-  // as the original would). Throws ScratchCopyError. One scratch copy at a time.
-  explicit ScratchCopy(const std::filesystem::path& original);
+  // as the original would), telling `progress` how far the copy is. Throws
+  // ScratchCopyError. One scratch copy at a time.
+  explicit ScratchCopy(const std::filesystem::path& original, const CopyProgress& progress = {});
   ~ScratchCopy();
   ScratchCopy(const ScratchCopy&) = delete;
   ScratchCopy& operator=(const ScratchCopy&) = delete;

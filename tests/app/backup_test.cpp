@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "app/backup.h"
+#include "app/dry_run.h"
 #include "app/scratch_copy.h"
 #include "app/transfer_run.h"
 #include "jet/pages/journal.h"
@@ -83,7 +84,7 @@ TEST(Backup, ALargeDestinationsBackupShowsHowFarItIs) {
   run.run("/old.mdb", "/new.mdb");
   std::vector<std::pair<long long, long long>> shown;
   for (const app::Progress& step : sink.seen) {
-    if (step.work != app::Progress::Work::BackingUp) continue;
+    if (step.work != app::Progress::Work::CopyingFile) continue;
     EXPECT_EQ(step.group, "Backing up the destination");
     shown.emplace_back(step.done, step.total);
   }
@@ -188,6 +189,27 @@ TEST_F(ScratchCopyTest, TheCopyLivesInTheTemporaryFolderWithAHotJournalAndGoesWi
   }
   EXPECT_TRUE(files_in(temp_dir.path()).empty());
   EXPECT_THROW(app::ScratchCopy(original_dir.path() / "none.mdb"), app::ScratchCopyError);
+  EXPECT_TRUE(files_in(temp_dir.path()).empty());
+}
+
+// A dry run's copy of a large destination shows how far it is, like a backup.
+TEST_F(ScratchCopyTest, ALargeDestinationsCopyForADryRunShowsHowFarItIs) {
+  fs::resize_file(original, (20u << 20) + 5);
+  struct ProgressSink : app::MessageSink {
+    std::vector<app::Progress> seen;
+    void show(const app::Message&) override {}
+    void progress(const app::Progress& progress) override { seen.push_back(progress); }
+  } sink;
+  // The source is missing: the run stops after the copy is made.
+  EXPECT_EQ(app::dry_run(sink, (original_dir.path() / "old.mdb").string(), original.string(), "", nullptr),
+            app::TransferRun::Outcome::OpenFailed);
+  ASSERT_EQ(sink.seen.size(), 21u);
+  for (const app::Progress& step : sink.seen) {
+    EXPECT_EQ(step.group, "Copying the destination for the dry run");
+    EXPECT_EQ(step.work, app::Progress::Work::CopyingFile);
+  }
+  EXPECT_EQ(sink.seen.back().done, 21);
+  EXPECT_EQ(sink.seen.back().total, 21);
   EXPECT_TRUE(files_in(temp_dir.path()).empty());
 }
 

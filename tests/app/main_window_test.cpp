@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, RunShowsProgressBlocksInputAndReportsInMessageBoxes) {
   bool input_blocked = true;
   during_run = [&](MessageSink& sink) {
     for (const Progress& step : {Progress{kReadingSource, 8192, 0, Progress::Work::ReadingSource},
-                                 Progress{kBackingUp, 3, 40, Progress::Work::BackingUp}, Progress{"Claimant profile", 0, 2}, Progress{"Bills of entry", 3, 10},
+                                 Progress{kBackingUp, 3, 40, Progress::Work::CopyingFile}, Progress{"Claimant profile", 0, 2}, Progress{"Bills of entry", 3, 10},
                                  Progress{"Shipping bills", 7, 0}, Progress{kSavingReport, 4096, 9000, Progress::Work::SavingReport}}) {
       sink.progress(step);
       captions << transfer()->text();
