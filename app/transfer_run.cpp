@@ -67,21 +67,16 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   db::TransferState state(opener_, reporter);
   try {
     state.Con_Source.Open(db::connection_text_for(source_path), "", "", db::adOptionUnspecified);
-  } catch (const db::DbError& error) {
-    report_open_failure(sink_, "source", source_path, error.what());
-    return Outcome::OpenFailed;
-  }
-  // Damage anywhere in the source refuses the run before anything is written (damage
-  // found later, a table read again, stops its group like any other error). A large
-  // file takes a while to read: the rows read so far are shown.
-  try {
+    // Damage anywhere in the source refuses the run before anything is written (damage
+    // found later, a table read again, stops its group like any other error). A large
+    // file takes a while to read: the rows read so far are shown.
     state.Con_Source.store().verify([&reporter, this](uint64_t read, uint64_t recorded) {
       reporter.busy();
       sink_.progress({kCheckingSource, static_cast<long long>(read), static_cast<long long>(recorded),
                       Progress::Work::ReadingSource});
     });
   } catch (const db::DbError& error) {
-    state.Con_Source.Close();
+    if (state.Con_Source.State() == 1) state.Con_Source.Close();
     report_open_failure(sink_, "source", source_path, error.what());
     return Outcome::OpenFailed;
   }

@@ -194,7 +194,7 @@ struct QueryEngine::Impl : RelationResolver {
     static std::atomic<uint64_t> engines{0};
     return ++engines;
   }
-  // Rows read between two ticks while loading a table, and SQLite steps between two
+  // Rows read between two ticks while loading tables, and SQLite steps between two
   // ticks while evaluating.
   static constexpr size_t kRowsPerTick = 4096;
   static constexpr int kStepsPerTick = 1 << 20;
@@ -275,11 +275,9 @@ struct QueryEngine::Impl : RelationResolver {
     exec("BEGIN");
     try {
       Statement statement(db, insert);
-      size_t rows = 0;
       const FieldValue missing;  // a row shorter than the table: its last columns are null
       source->scan(table, [&](std::span<const FieldValue> values) {
-        ++rows_read;
-        if (tick && ++rows % kRowsPerTick == 0) tick();
+        if (++rows_read % kRowsPerTick == 0 && tick) tick();
         sqlite3_reset(statement.get());
         // The row's own values are bound (no copy), and they outlive the step.
         for (size_t i = 0; i < table.columns.size(); ++i) {
