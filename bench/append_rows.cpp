@@ -1,11 +1,14 @@
 // Appends rows to a table with a text + date primary key and a second (descending
 // currency) index, then writes the same number of bytes sequentially to a plain file
-// as the floor no writer can beat on this machine.
-//   bench_append_rows [ROWS] [FOLDER] [COMMIT_MS] [COMMIT_ROWS]
+// as the floor no writer can beat on this machine. REGIONS sets how many places of the
+// primary key take inserts (rows go to the regions in turn); HELD_PAGES the pages the
+// writer may hold before it commits early.
+//   bench_append_rows [ROWS] [FOLDER] [COMMIT_MS] [COMMIT_ROWS] [HELD_PAGES] [REGIONS]
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -53,6 +56,8 @@ int main(int argc, char** argv) {
   jet::WriterOptions options;
   if (argc > 3) options.commit_interval = std::chrono::milliseconds(std::atol(argv[3]));
   if (argc > 4) options.commit_rows = static_cast<uint32_t>(std::atol(argv[4]));
+  if (argc > 5) options.pages_held_before_commit = static_cast<size_t>(std::atol(argv[5]));
+  const long regions = argc > 6 ? std::max(1L, std::atol(argv[6])) : 50;
   const auto db_file = folder / "bench_append_rows.mdb";
   const auto script = folder / "bench_append_rows.sql";
   std::filesystem::remove(db_file);
@@ -68,7 +73,7 @@ int main(int argc, char** argv) {
   const jet::TableDef& sales = writer->table("Sales");
   for (long i = 0; i < rows; ++i) {
     std::vector<FieldValue> row(sales.columns.size());
-    row[0] = FieldValue("Region " + std::to_string(i % 50));
+    row[0] = FieldValue("Region " + std::to_string(i % regions));
     row[1] = FieldValue(DateTime{45000.0 + static_cast<double>(i) / 86400.0});
     row[2] = FieldValue(Currency{static_cast<int64_t>(random() % 100000000)});
     row[3] = FieldValue("note " + std::to_string(i));
@@ -88,8 +93,10 @@ int main(int argc, char** argv) {
   std::filesystem::remove(db_file);
   std::filesystem::remove(script);
 
-  std::printf("rows appended:        %ld (2 indexes maintained), commits every %ld ms or %u rows\n", rows,
-              static_cast<long>(options.commit_interval.count()), options.commit_rows);
+  std::printf("rows appended:        %ld (2 indexes maintained, %ld regions), commits every %ld ms or %u rows"
+              " or at %zu pages held\n",
+              rows, regions, static_cast<long>(options.commit_interval.count()), options.commit_rows,
+              options.pages_held_before_commit);
   std::printf("CPU time (process):   %.3f s  (%.0f rows per CPU second)\n", cpu_seconds(), count / cpu_seconds());
   std::printf("append time:          %.3f s  (%.0f rows/s)\n", append_seconds, count / append_seconds);
   std::printf("bytes written:        %.1f MB (file %.1f MB, journal included)\n", mb, file_mb);
