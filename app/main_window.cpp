@@ -43,16 +43,8 @@ QFont form_font(bool bold) {
 bool ends_in_mdb(const QString& path) { return path.right(4) == QLatin1String(".mdb"); }
 
 QString progress_caption(const Progress& progress) {
-  const QString group = QString::fromStdString(progress.group);
-  if (progress.work != Progress::Work::CopyingRows) {
-    const QString unit = progress_unit(progress);
-    if (progress.total > 0)
-      return QString("%1: %2 of %3 %4").arg(group).arg(progress.done).arg(progress.total).arg(unit);
-    return QString("%1: %2 %3").arg(group).arg(progress.done).arg(unit);
-  }
-  if (progress.total > 0)
-    return QString("Copying %1: %2 of %3 rows").arg(group).arg(progress.done).arg(progress.total);
-  return QString("Copying %1: %2 rows").arg(group).arg(progress.done);
+  const std::string caption = progress.group + ": " + progress_count(progress);
+  return QString::fromStdString(progress.work == Progress::Work::CopyingRows ? "Copying " + caption : caption);
 }
 
 }  // namespace

@@ -34,15 +34,15 @@ inline constexpr const char* kBackingUp = "Backing up the destination";
 inline constexpr const char* kCopyingForDryRun = "Copying the destination for the dry run";
 inline constexpr const char* kSavingReport = "Saving the report";
 
-// What a progress's done and total count.
-inline const char* progress_unit(const Progress& progress) {
-  switch (progress.work) {
-    case Progress::Work::CopyingFile: return "MiB";
-    case Progress::Work::SavingReport: return "entries";
-    case Progress::Work::CopyingRows:
-    case Progress::Work::ReadingSource: break;
-  }
-  return "rows";
+// How far a progress is, with what it counts: "3 of 122 MiB", or "516036 rows" when the
+// total is unknown.
+inline std::string progress_count(const Progress& progress) {
+  const char* unit = "rows";
+  if (progress.work == Progress::Work::CopyingFile) unit = "MiB";
+  if (progress.work == Progress::Work::SavingReport) unit = "entries";
+  std::string text = std::to_string(progress.done);
+  if (progress.total > 0) text += " of " + std::to_string(progress.total);
+  return text + " " + unit;
 }
 
 class MessageSink {

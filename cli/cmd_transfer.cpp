@@ -46,9 +46,7 @@ class ConsoleSink final : public app::MessageSink {
       end_progress_line();
       group_ = progress.group;
     }
-    std::cout << "\r" << group_ << ": " << progress.done;
-    if (progress.total > 0) std::cout << " of " << progress.total;
-    std::cout << " " << app::progress_unit(progress) << std::flush;
+    std::cout << "\r" << group_ << ": " << app::progress_count(progress) << std::flush;
     line_open_ = true;
   }
 
