@@ -22,6 +22,8 @@ class EntryList {
   size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }
   size_t total_bytes() const { return data_.size(); }
+  // Heap bytes the list takes, room for growth included.
+  size_t footprint() const { return data_.capacity() + ends_.capacity() * sizeof(uint32_t); }
   Entry operator[](size_t i) const {
     const uint32_t start = i ? ends_[i - 1] : 0;
     return {data_.data() + start, ends_[i] - start};
@@ -54,6 +56,7 @@ struct IndexNode {
   uint32_t prev = 0, next = 0, tail = 0;
   EntryList entries;   // whole entries, ascending
   bool dirty = false;  // changed since last encoded into its page
+  size_t counted = 0;  // bytes its writer counts it as holding
 };
 
 namespace index_page {

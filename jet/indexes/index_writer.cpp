@@ -72,7 +72,10 @@ IndexNode& IndexWriter::node(uint32_t page) {
                    ", which does not exist");
   try {
     ++pages_decoded_;
-    return keep(std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page)));
+    IndexNode& n = keep(std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page)));
+    // The decoded page is the one copy worth holding until it is encoded back.
+    pages_.forget(page);
+    return n;
   } catch (const std::runtime_error& e) {
     throw JetError(pages_.path().string() + ": " + e.what());
   }
@@ -82,7 +85,30 @@ IndexNode& IndexWriter::keep(std::unique_ptr<IndexNode> n) {
   const uint32_t page = n->page;
   auto& slot = nodes_[page];
   slot = std::move(n);
+  count(*slot);
   return *slot;
+}
+
+namespace {
+// The entries, the node and its place in the map.
+size_t footprint(const IndexNode& n) { return n.entries.footprint() + sizeof(IndexNode) + 64; }
+}  // namespace
+
+void IndexWriter::count(IndexNode& n) {
+  const size_t now = footprint(n);
+  bytes_held_ = bytes_held_ - n.counted + now;
+  n.counted = now;
+}
+
+size_t IndexWriter::bytes_held_recounted() const {
+  size_t bytes = 0;
+  for (const auto& [page, n] : nodes_) bytes += footprint(*n);
+  return bytes;
+}
+
+void IndexWriter::drop(std::unordered_map<uint32_t, std::unique_ptr<IndexNode>>::iterator at) {
+  bytes_held_ -= at->second->counted;
+  nodes_.erase(at);
 }
 
 IndexNode& IndexWriter::new_node(bool leaf) {
@@ -208,6 +234,7 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
 
   auto fill_lower = [&](IndexNode& target) {
     target.entries = std::move(lower);
+    count(target);
     const Entry last = target.entries.back();
     if (leaf) return separator(last, true, target.page);
     // The last child of the lower part becomes its tail.
@@ -224,6 +251,7 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
     IndexNode& root = node(root_);
     EntryBytes entry = fill_lower(left);
     right.entries = std::move(root.entries);
+    count(right);
     right.tail = root.tail;
     left.next = right.page;
     right.prev = left.page;
@@ -263,10 +291,15 @@ bool IndexWriter::overfull(const IndexNode& n) {
 }
 
 void IndexWriter::flush() {
+  last_descent_valid_ = false;
   for (uint32_t page : dirty_) {
-    IndexNode& n = *nodes_.at(page);
-    index_page::encode(n, owner_, pages_.write(page), pages_.page_size());
+    auto found = nodes_.find(page);
+    IndexNode& n = *found->second;
+    index_page::encode(n, owner_, pages_.overwrite(page), pages_.page_size());
     n.dirty = false;
+    // A leaf now lives in its page until the next commit; held decoded as well, a
+    // commit would need twice the memory of what it writes.
+    if (n.leaf) drop(found);
   }
   dirty_.clear();
 }
@@ -276,7 +309,11 @@ void IndexWriter::forget() {
   // Every insert passes through the upper levels, and they are a small part of the
   // index: they stay decoded, so that after a commit an insert reads one leaf again,
   // not its whole way down.
-  std::erase_if(nodes_, [](const auto& entry) { return entry.second->leaf; });
+  for (auto it = nodes_.begin(); it != nodes_.end();) {
+    auto next = std::next(it);
+    if (it->second->leaf) drop(it);
+    it = next;
+  }
   dirty_.clear();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Inserts entries into one real index's B-tree. Pages are decoded once and kept;
-// changed pages are encoded back into the page store by flush(), before a commit.
+// Inserts entries into one real index's B-tree. A page is decoded when first needed
+// and then held only decoded (the page store lets go of its bytes); flush() encodes
+// changed pages back into the store before a commit, and lets go of changed leaves.
 // A full page splits: a new page takes its lower part and the old page keeps the
 // upper part, so the parent's reference to the old page stays right and only the
 // new page needs an entry in the parent; a full root moves its entries down into two
@@ -32,6 +33,10 @@ class IndexWriter {
   // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
   // the file holds them now); they are decoded again when next needed.
   void forget();
+  // Bytes the pages held decoded take now (they count towards the writer's memory).
+  size_t bytes_held() const { return bytes_held_; }
+  // For checking: the same, worked out afresh from every page held.
+  size_t bytes_held_recounted() const;
   // For measurements: pages decoded so far.
   uint64_t pages_decoded() const { return pages_decoded_; }
 
@@ -43,10 +48,14 @@ class IndexWriter {
   IndexNode& new_node(bool leaf);
   IndexNode& keep(std::unique_ptr<IndexNode> n);
   void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
+  // Called after every change to a node.
   void mark(IndexNode& n) {
     if (!n.dirty) dirty_.push_back(n.page);
     n.dirty = true;
+    count(n);
   }
+  void count(IndexNode& n);
+  void drop(std::unordered_map<uint32_t, std::unique_ptr<IndexNode>>::iterator at);
   // Whether the entries may not fit their page: the exact (prefix-compressed) size
   // is only worked out when the plain sum of entry sizes exceeds a page.
   static bool overfull(const IndexNode& n);
@@ -76,6 +85,7 @@ class IndexWriter {
   std::vector<std::pair<uint32_t, size_t>> path_;
   EntryBytes entry_;
   uint64_t pages_decoded_ = 0;
+  size_t bytes_held_ = 0;
 };
 
 }  // namespace halvaro::jet

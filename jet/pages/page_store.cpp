@@ -109,7 +109,19 @@ void PageStore::load(uint32_t page) const {
 
 void PageStore::note_held(uint32_t page) const {
   ++held_;
+  if (held_at_.size() <= page) held_at_.resize(std::max<size_t>(page + 1, held_at_.size() * 2));
+  held_at_[page] = static_cast<uint32_t>(held_pages_.size());
   held_pages_.push_back(page);
+}
+
+void PageStore::drop_held(uint32_t page) {
+  const uint32_t at = held_at_[page];
+  const uint32_t last = held_pages_.back();
+  held_pages_[at] = last;
+  held_at_[last] = at;
+  held_pages_.pop_back();
+  --held_;
+  recycle(std::move(pages_[page]));
 }
 
 const uint8_t* PageStore::read(uint32_t page) const {
@@ -132,6 +144,22 @@ uint8_t* PageStore::write(uint32_t page) {
     dirty_.push_back(page);
   }
   return bytes;
+}
+
+uint8_t* PageStore::overwrite(uint32_t page) {
+  if (page >= pages_.size())
+    throw JetError(quoted(path_) + " is damaged: page " + std::to_string(page) +
+                   " is past the end of the file");
+  if (!pages_[page]) {
+    pages_[page] = buffer();
+    std::memset(pages_[page].get(), 0, page_size_);
+    note_held(page);
+  }
+  return write(page);
+}
+
+void PageStore::forget(uint32_t page) {
+  if (page < committed_pages_ && page < pages_.size() && pages_[page] && !is_dirty_[page]) drop_held(page);
 }
 
 void PageStore::ensure_room(uint32_t pages) const {
@@ -267,6 +295,7 @@ void PageStore::release() {
   }
   held_pages_ = std::move(kept);
   held_ = held_pages_.size();
+  for (uint32_t at = 0; at < held_pages_.size(); ++at) held_at_[held_pages_[at]] = at;
 }
 
 void PageStore::discard_changes() {

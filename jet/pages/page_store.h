@@ -37,6 +37,12 @@ class PageStore final : public PageSource {
   const uint8_t* read(uint32_t page) const;
   // The page's bytes for changing; the page is written at the next commit.
   uint8_t* write(uint32_t page);
+  // The page's bytes for replacing whole: like write(), but a page not held is not
+  // read first (the buffer comes zero-filled).
+  uint8_t* overwrite(uint32_t page);
+  // Lets go of one page whose bytes match the file (read and not changed since the
+  // last commit); nothing happens to a changed page. Pointers into it are invalid.
+  void forget(uint32_t page);
   // A new zero-filled page at the end of the file. Throws JetError when the file holds
   // the most pages allowed already.
   uint32_t allocate();
@@ -78,6 +84,7 @@ class PageStore final : public PageSource {
   void write_dirty_pages();
   void count_held();
   void note_held(uint32_t page) const;
+  void drop_held(uint32_t page);
   [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
@@ -87,6 +94,7 @@ class PageStore final : public PageSource {
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
   mutable size_t held_ = 0;  // pages_ that are not null
   mutable std::vector<uint32_t> held_pages_;  // their numbers, in no order
+  mutable std::vector<uint32_t> held_at_;     // per page: its place in held_pages_
   mutable std::vector<std::unique_ptr<uint8_t[]>> spare_;  // buffers to reuse
   uint32_t max_pages_ = UINT32_MAX;
   std::vector<uint32_t> dirty_;

@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -93,7 +94,7 @@ class Writer final : public DatabaseWriter {
     ++pending_rows_;
     // Rows spread over large indexes read and change many pages: commit early, and so
     // let go of them, rather than hold more than the limit.
-    if (pending_rows_ >= options_.commit_rows || pages_->pages_held() >= options_.pages_held_before_commit ||
+    if (pending_rows_ >= options_.commit_rows || pages_held() >= options_.pages_held_before_commit ||
         std::chrono::steady_clock::now() - last_commit_ >= options_.commit_interval)
       commit();
   }
@@ -113,16 +114,17 @@ class Writer final : public DatabaseWriter {
     // it, keeping the pages saves reading and decoding them again. (Keeping the most
     // recently used ones past the limit was measured slower: the room left until the
     // next early commit shrinks by as much, and commits cost more than reads.)
-    if (pages_->pages_held() > options_.pages_kept_after_commit) {
+    if (pages_held() > options_.pages_kept_after_commit) {
       pages_->release();
       for (auto& [page, writer] : writers_) writer->release();
     }
-    // The buffers let go of serve the pages read or added before the next commit: as
-    // many as may be held by then, so pages and spares together stay within the
-    // budget. (Handing them back to the system at every commit and faulting them in
-    // again cost more than the rest of the commit.)
-    const size_t held = pages_->pages_held();
-    pages_->keep_spare(options_.pages_held_before_commit > held ? options_.pages_held_before_commit - held : 0);
+    // The buffers let go of serve the pages read or added before the next commit.
+    // Index pages are held decoded, not in buffers, so the spares are kept to what
+    // a commit leaves held at most. (Handing them back to the system at every
+    // commit and faulting them in again cost more than the rest of the commit.)
+    const size_t held = pages_held();
+    const size_t room = options_.pages_held_before_commit > held ? options_.pages_held_before_commit - held : 0;
+    pages_->keep_spare(std::min(room, options_.pages_kept_after_commit));
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
   }
@@ -148,6 +150,15 @@ class Writer final : public DatabaseWriter {
   }
 
  private:
+  // Pages in memory: those in the store, and the index pages held decoded, counted
+  // by their bytes (a decoded page takes its entries' whole length, more than the
+  // page when they share a long prefix).
+  size_t pages_held() const {
+    size_t decoded = 0;
+    for (const auto& [page, writer] : writers_) decoded += writer->index_bytes_held();
+    return pages_->pages_held() + (decoded + pages_->page_size() - 1) / pages_->page_size();
+  }
+
   void ensure_open() const {
     if (closed_) throw JetError(pages_->path().string() + ": the writer has been closed");
   }

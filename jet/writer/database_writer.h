@@ -25,13 +25,16 @@ namespace halvaro::jet {
 struct WriterOptions {
   uint32_t commit_rows = 100000;
   std::chrono::milliseconds commit_interval{2000};
-  // Past this many pages held in memory (16 MiB of 4 KiB pages), a commit lets go of
-  // the pages and decoded index pages it wrote; they are read again when needed.
+  // Past this many pages held in memory (about 16 MiB), a commit lets go of the pages
+  // and decoded index pages it wrote; they are read again when needed.
   size_t pages_kept_after_commit = 4096;
-  // A commit comes early once this many pages are held (48 MiB), read or changed. (The
-  // journal takes the old contents of changed pages from the file, so no copies of them
-  // are held besides.)
-  size_t pages_held_before_commit = 12288;
+  // A commit comes early once this many pages are held (96 MiB), read or changed:
+  // pages in the store, and index pages held decoded, counted by their bytes in 4 KiB
+  // units. (A page is held one way or the other, not both; the journal takes the old
+  // contents of changed pages from the file, so no copies of them are held besides.)
+  // Rows spread over more index leaves than this commit often, and each such commit
+  // writes all of those leaves.
+  size_t pages_held_before_commit = 24576;
   // Access opens files below 2 GiB only: the writer refuses to grow a file past this
   // many 4 KiB pages.
   uint32_t max_pages = 524287;

@@ -92,6 +92,12 @@ void TableWriter::release() {
   for (auto& index : indexes_) index->forget();
 }
 
+size_t TableWriter::index_bytes_held() const {
+  size_t held = 0;
+  for (const auto& index : indexes_) held += index->bytes_held();
+  return held;
+}
+
 uint64_t TableWriter::index_pages_decoded() const {
   uint64_t decoded = 0;
   for (const auto& index : indexes_) decoded += index->pages_decoded();

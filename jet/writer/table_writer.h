@@ -38,6 +38,8 @@ class TableWriter {
   // when next needed.
   void release();
   uint64_t index_pages_decoded() const;
+  // Bytes of the index pages held decoded now.
+  size_t index_bytes_held() const;
 
   IndexWriter& index(size_t real_index);
   uint32_t row_count() const { return row_count_; }

@@ -1,6 +1,7 @@
 // The page store between commits: release() lets go of the pages that match the file
-// and reuses their buffers for the next pages read or added; a page kept across a
-// commit behaves like one read afresh when it changes again, is committed or is
+// and reuses their buffers for the next pages read or added; forget() lets go of one
+// such page and overwrite() takes a page whole without reading it; a page kept across
+// a commit behaves like one read afresh when it changes again, is committed or is
 // rolled back.
 
 #include <gtest/gtest.h>
@@ -43,6 +44,44 @@ TEST(PageStoreRelease, DroppedPagesReadBackFromTheFileAndTheirBuffersStartClean)
   for (uint32_t page : {7u, 1u, 10u}) EXPECT_EQ(bytes_of(*store, page), page_of_file(on_disk, page)) << page;
   store->keep_spare(0);
   EXPECT_EQ(bytes_of(*store, 9), page_of_file(on_disk, 9));
+}
+
+TEST(PageStoreRelease, ForgottenPagesReadBackAndOverwrittenOnesAreNotRead) {
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
+  TempDir dir;
+  const auto file = dir.copy_in(fixture);
+  const std::string on_disk = file_bytes(file);
+  auto store = PageStore::open(file);
+  for (uint32_t page = 1; page <= 8; ++page) store->read(page);
+  store->write(3)[50] ^= 0x0F;
+  const uint32_t added = store->allocate();
+
+  // Only pages that match the file go; changed and added ones stay.
+  for (uint32_t page : {2u, 3u, 5u, 5u, added, 11u}) store->forget(page);
+  EXPECT_EQ(store->pages_held(), 7u);  // 1, 3, 4, 6, 7, 8 and the added page
+  EXPECT_EQ(bytes_of(*store, 3)[50], static_cast<char>(on_disk[3 * 4096 + 50] ^ 0x0F));
+  const uint64_t loaded = store->pages_loaded();
+  EXPECT_EQ(bytes_of(*store, 5), page_of_file(on_disk, 5));
+  EXPECT_EQ(store->pages_loaded(), loaded + 1);
+
+  // A page taken whole is not read first; it starts zeroed and is committed as written.
+  uint8_t* whole = store->overwrite(9);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(whole), 4096), std::string(4096, '\0'));
+  EXPECT_EQ(store->pages_loaded(), loaded + 1);
+  std::memset(whole, 0x44, 4096);
+  EXPECT_EQ(store->overwrite(3)[50], static_cast<uint8_t>(on_disk[3 * 4096 + 50] ^ 0x0F));  // held: as it is
+  store->commit();
+  const std::string committed = file_bytes(file);
+  EXPECT_EQ(page_of_file(committed, 9), std::string(4096, '\x44'));
+
+  // The count of held pages stays right through a release after single pages went.
+  store->release();
+  EXPECT_EQ(store->pages_held(), 0u);
+  for (uint32_t page : {6u, 2u, 9u}) store->read(page);
+  store->forget(2);
+  EXPECT_EQ(store->pages_held(), 2u);
+  EXPECT_EQ(bytes_of(*store, 2), page_of_file(committed, 2));
+  EXPECT_EQ(bytes_of(*store, 9), page_of_file(committed, 9));
 }
 
 TEST(PageStoreRelease, AKeptPageChangedAgainIsCommittedOrRolledBackLikeAFreshOne) {

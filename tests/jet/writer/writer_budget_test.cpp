@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <limits>
 #include <random>
 
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
+#include "sql/create_script.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -97,6 +99,38 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   const std::string details = exported(tight, "tblInvoiceDetail");
   EXPECT_EQ(std::count(masters.begin(), masters.end(), '\n'), 1 + 4000);
   EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 1 + 10000);
+}
+
+// Index pages are held decoded, and their bytes leave the page store: unless the
+// budget counts them, rows spread over many leaves would hold all of those leaves
+// until the next timed commit, however many there are.
+TEST(WriterBudget, DecodedIndexPagesCountTowardsTheBudget) {
+  TempDir dir;
+  const auto file = dir.path() / "spread.mdb";
+  const auto script = dir.path() / "spread.sql";
+  std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\n"
+                           "CREATE INDEX Up ON T (G, N);\nCREATE INDEX Down ON T (G DESC, N DESC);\n";
+  sql::script::create_database(file, script);
+
+  WriterOptions options;
+  options.commit_rows = std::numeric_limits<uint32_t>::max();
+  options.commit_interval = std::chrono::hours(1);
+  options.pages_kept_after_commit = 50;
+  options.pages_held_before_commit = 200;
+  auto w = DatabaseWriter::open(file, options);
+  const TableDef& t = w->table("T");
+  const int groups = 400, rows = 24000;
+  for (int i = 0; i < rows; ++i) {
+    auto row = w->new_row(t);
+    row[0] = FieldValue("a group of invoices of one claimant " + std::to_string(1000 + i % groups));
+    row[1] = FieldValue(int64_t{i});
+    w->append(t, std::move(row));
+  }
+  // The rows fill about 300 data pages; the two indexes take 400 leaves each, held
+  // decoded at some 5 KiB a leaf between commits.
+  EXPECT_GT(w->commits(), 40u);  // 120 here; the data pages alone make 2
+  w->close();
+  for (const auto& p : check_database(*Database::open(file)).problems) ADD_FAILURE() << p;
 }
 
 }  // namespace

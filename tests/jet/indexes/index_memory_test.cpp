@@ -1,0 +1,86 @@
+// What an index writer holds between commits. A page is held either as bytes in the
+// page store or decoded, never both, and the writer's count of the decoded bytes (what
+// its budget is measured by) must follow every split, flush and forget: a count that
+// drifts low lets memory grow without bound, one that drifts high commits for nothing.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+
+#include "jet/catalog/database.h"
+#include "jet/indexes/index_writer.h"
+#include "jet/pages/page_store.h"
+#include "sql/create_script.h"
+#include "tests/support/fixtures.h"
+
+namespace halvaro::jet {
+namespace {
+
+using test::TempDir;
+
+// Keys sharing a long prefix: decoded, a page takes well over its 4 KiB.
+KeyBytes key_of(int group, int number) {
+  KeyBytes key(48, 'K');
+  key.push_back(static_cast<uint8_t>(group));
+  for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<uint8_t>(number >> shift));
+  return key;
+}
+
+TEST(IndexMemory, TheDecodedBytesCountedFollowSplitsFlushesAndForgets) {
+  TempDir dir;
+  const auto file = dir.path() / "index.mdb";
+  const auto script = dir.path() / "index.sql";
+  std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\nCREATE INDEX ByGroup ON T (G, N);\n";
+  sql::script::create_database(file, script);
+  auto pages = PageStore::open(file);
+  const TableDef table = Database::open(pages, file)->table("T");
+  IndexWriter index(*pages, table.definition_page, table.real_indexes.at(0).root_page,
+                    [&pages] { return pages->allocate(); });
+
+  std::vector<std::pair<int, int>> rows;
+  for (int number = 0; number < 1000; ++number)
+    for (int group = 0; group < 60; ++group) rows.emplace_back(group, number);
+  std::shuffle(rows.begin(), rows.end(), std::mt19937(5));
+  std::mt19937 chance(9);
+  size_t most_held = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& [group, number] = rows[i];
+    index.insert(key_of(group, number), static_cast<uint32_t>(i + 1) << 8);
+    if (i % 397 == 0) {
+      ASSERT_EQ(index.bytes_held(), index.bytes_held_recounted()) << "after insert " << i;
+      most_held = std::max(most_held, index.bytes_held());
+    }
+    if (chance() % 5000 == 0) index.flush();  // changed leaves go back into their pages
+    if (chance() % 15000 == 0) {             // as after a commit: every leaf goes
+      index.flush();
+      index.forget();
+    }
+  }
+  ASSERT_GT(pages->page_count(), 150u);  // the tree took a few hundred pages
+  EXPECT_GT(most_held, 600u * 1024);
+
+  // As a commit leaves it: the store holds nothing, the writer the upper levels only.
+  index.flush();
+  EXPECT_EQ(index.bytes_held(), index.bytes_held_recounted());
+  pages->commit();
+  pages->release();
+  index.forget();
+  EXPECT_EQ(index.bytes_held(), index.bytes_held_recounted());
+  EXPECT_LT(index.bytes_held(), 64u * 1024);
+  EXPECT_EQ(pages->pages_held(), 0u);
+
+  // Read back whole, every entry is there in order, and each page read is held decoded
+  // only: its bytes left the store.
+  std::vector<std::pair<int, int>> seen;
+  index.for_each([&](Entry e) { seen.emplace_back(e[48], e[49 + 3] | e[49 + 2] << 8); });
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(seen, rows);
+  EXPECT_EQ(pages->pages_held(), 0u);
+  EXPECT_EQ(index.bytes_held(), index.bytes_held_recounted());
+  EXPECT_GT(index.bytes_held(), 600u * 1024);
+}
+
+}  // namespace
+}  // namespace halvaro::jet
