@@ -119,12 +119,13 @@ class Writer final : public DatabaseWriter {
       for (auto& [page, writer] : writers_) writer->release();
     }
     // The buffers let go of serve the pages read or added before the next commit.
-    // Index pages are held decoded, not in buffers, so the spares are kept to what
-    // a commit leaves held at most. (Handing them back to the system at every
-    // commit and faulting them in again cost more than the rest of the commit.)
+    // Index pages are held decoded, not in buffers (a page read for decoding gives its
+    // buffer back at once), so a few spares do. (Handing every buffer back to the
+    // system at each commit and faulting them in again cost more than the rest of the
+    // commit.)
     const size_t held = pages_held();
     const size_t room = options_.pages_held_before_commit > held ? options_.pages_held_before_commit - held : 0;
-    pages_->keep_spare(std::min(room, options_.pages_kept_after_commit));
+    pages_->keep_spare(std::min(room, options_.pages_kept_after_commit / 4));
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
   }
