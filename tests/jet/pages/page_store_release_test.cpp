@@ -24,12 +24,24 @@ std::string bytes_of(const PageStore& store, uint32_t page) {
 
 std::string page_of_file(const std::string& file, uint32_t page) { return file.substr(page * 4096ul, 4096); }
 
+struct OpenCopy {
+  std::filesystem::path file;
+  std::string on_disk;  // its bytes when opened
+  std::shared_ptr<PageStore> store;
+};
+
+OpenCopy open_copy(const TempDir& dir, const std::filesystem::path& fixture) {
+  OpenCopy copy;
+  copy.file = dir.copy_in(fixture);
+  copy.on_disk = file_bytes(copy.file);
+  copy.store = PageStore::open(copy.file);
+  return copy;
+}
+
 TEST(PageStoreRelease, DroppedPagesReadBackFromTheFileAndTheirBuffersStartClean) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
-  const auto file = dir.copy_in(fixture);
-  const std::string on_disk = file_bytes(file);
-  auto store = PageStore::open(file);
+  auto [file, on_disk, store] = open_copy(dir, fixture);
   ASSERT_GE(store->page_count(), 12u);
   for (uint32_t page = 1; page <= 10; ++page) store->read(page);
   store->write(4)[100] ^= 0x5A;  // changed: it stays
@@ -49,9 +61,7 @@ TEST(PageStoreRelease, DroppedPagesReadBackFromTheFileAndTheirBuffersStartClean)
 TEST(PageStoreRelease, ForgottenPagesReadBackAndOverwrittenOnesAreNotRead) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
-  const auto file = dir.copy_in(fixture);
-  const std::string on_disk = file_bytes(file);
-  auto store = PageStore::open(file);
+  auto [file, on_disk, store] = open_copy(dir, fixture);
   for (uint32_t page = 1; page <= 8; ++page) store->read(page);
   store->write(3)[50] ^= 0x0F;
   const uint32_t added = store->allocate();
@@ -87,8 +97,7 @@ TEST(PageStoreRelease, ForgottenPagesReadBackAndOverwrittenOnesAreNotRead) {
 TEST(PageStoreRelease, AKeptPageChangedAgainIsCommittedOrRolledBackLikeAFreshOne) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
-  const auto file = dir.copy_in(fixture);
-  auto store = PageStore::open(file);
+  auto [file, on_disk, store] = open_copy(dir, fixture);
   const uint32_t added = store->allocate();
   std::memset(store->write(added) + 16, 0x11, 64);
   store->write(5)[200] ^= 0xFF;
