@@ -1,7 +1,8 @@
 #pragma once
 // The pages of a database file opened for writing. Pages are read when first needed
 // and kept until release() (after a commit, so memory follows the pages changed
-// between commits rather than the file); changes stay in memory until commit(), which
+// between commits rather than the file) or forget() (one unchanged page, whose
+// contents a caller keeps in another form); changes stay in memory until commit(), which
 // copies the old contents of every changed page from the file into the rollback
 // journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
