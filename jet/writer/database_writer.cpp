@@ -101,11 +101,12 @@ class Writer final : public DatabaseWriter {
 
   void commit() override {
     ensure_open();
-    for (auto& [page, writer] : writers_) writer->flush();
     try {
+      for (auto& [page, writer] : writers_) writer->flush();
       pages_->commit();
     } catch (...) {
-      // The store has put the file back at its last commit; the table writers follow.
+      // The store has put the file back at its last commit (or, when a page could not
+      // be encoded, has not written it); the table writers follow.
       discard();
       throw;
     }
