@@ -23,6 +23,15 @@ void EntryList::insert(size_t at, Entry entry) {
 }
 
 void EntryList::replace(size_t at, Entry entry) {
+  const uint32_t start = at ? ends_[at - 1] : 0;
+  if (ends_[at] - start == entry.size()) {  // the same length: in place
+    std::memmove(data_.data() + start, entry.data(), entry.size());
+    return;
+  }
+  replace_resized(at, entry);
+}
+
+void EntryList::replace_resized(size_t at, Entry entry) {
   const EntryBytes copy(entry.begin(), entry.end());  // `entry` may point into this list
   const uint32_t start = at ? ends_[at - 1] : 0;
   const uint32_t old_length = ends_[at] - start;

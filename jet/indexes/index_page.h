@@ -46,6 +46,8 @@ class EntryList {
   }
 
  private:
+  void replace_resized(size_t at, Entry entry);
+
   std::vector<uint8_t> data_;
   std::vector<uint32_t> ends_;
 };
@@ -57,6 +59,12 @@ struct IndexNode {
   EntryList entries;   // whole entries, ascending
   bool dirty = false;  // changed since last encoded into its page
   size_t counted = 0;  // bytes its writer counts it as holding
+  // The run of entries put one right after another that the latest entry continued:
+  // where that entry went plus one (0: not known), and how many the run holds.
+  struct Run {
+    uint32_t next = 0;
+    uint32_t length = 0;
+  } run;
 };
 
 namespace index_page {

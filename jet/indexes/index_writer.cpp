@@ -54,6 +54,20 @@ size_t lower_bound(const IndexNode& n, std::span<const uint8_t> key, uint32_t ro
   return low;
 }
 
+// Whether (key, row) sorts before a leaf entry.
+bool sorts_before(std::span<const uint8_t> key, uint32_t row, Entry e) {
+  const Entry stored = e.first(key_length(e, true));
+  return compare(stored, index_page::row_pointer_of(e, true), key, row) > 0;
+}
+
+// The number of first entries that take at least `share` of the list's bytes.
+size_t entries_taking(const EntryList& entries, double share) {
+  const auto goal = static_cast<size_t>(static_cast<double>(entries.total_bytes()) * share);
+  size_t cut = 0;
+  for (size_t total = 0; cut + 1 < entries.size() && total < goal; ++cut) total += entries[cut].size();
+  return cut;
+}
+
 EntryBytes separator(Entry greatest, bool from_leaf, uint32_t child) {
   EntryBytes e(greatest.begin(), greatest.begin() + static_cast<long>(ordered_length(greatest, from_leaf)));
   for (int shift = 24; shift >= 0; shift -= 8) e.push_back(static_cast<uint8_t>(child >> shift));
@@ -73,6 +87,11 @@ IndexNode& IndexWriter::node(uint32_t page) {
   try {
     ++pages_decoded_;
     IndexNode& n = keep(std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page)));
+    first_entries_.erase(page);  // the node now tells
+    if (auto run = runs_.find(page); run != runs_.end()) {
+      n.run = run->second;
+      runs_.erase(run);
+    }
     // The decoded page is the one copy worth holding until it is encoded back.
     pages_.forget(page);
     return n;
@@ -107,6 +126,12 @@ size_t IndexWriter::bytes_held_recounted() const {
 }
 
 void IndexWriter::drop(std::unordered_map<uint32_t, std::unique_ptr<IndexNode>>::iterator at) {
+  const IndexNode& n = *at->second;
+  if (n.run.next) runs_[at->first] = n.run;
+  if (n.leaf && !n.entries.empty()) {
+    const Entry first = n.entries.front();
+    first_entries_[at->first].assign(first.begin(), first.end());
+  }
   bytes_held_ -= at->second->counted;
   nodes_.erase(at);
 }
@@ -156,7 +181,17 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
       page = index_page::child_of(n.entries.back());
     else
       return false;
+    // A leaf let go of whose first entry is known answers without being read again:
+    // the key is there only if that entry has it (all before the leaf is less).
+    if (const EntryBytes* first = known_first(page); first && sorts_before(key, 0, *first))
+      return has_key(*first, true, key);
   }
+}
+
+const EntryBytes* IndexWriter::known_first(uint32_t page) const {
+  if (nodes_.count(page)) return nullptr;
+  auto found = first_entries_.find(page);
+  return found == first_entries_.end() ? nullptr : &found->second;
 }
 
 bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& key) {
@@ -170,6 +205,7 @@ bool IndexWriter::shares_key(const IndexNode& leaf, size_t at, const KeyBytes& k
     if (!before.entries.empty() && same(before.entries.back())) return true;
   }
   if (at + 1 < leaf.entries.size()) return same(leaf.entries[at + 1]);
+  if (const EntryBytes* first = leaf.next ? known_first(leaf.next) : nullptr) return same(*first);
   if (leaf.next) {
     const IndexNode& after = node(leaf.next);
     return !after.entries.empty() && same(after.entries.front());
@@ -189,23 +225,36 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
     const auto level = static_cast<size_t>(depth);
     // Nothing is dropped between the lookup and this insert, so its nodes are still held.
     const bool known = reuse && level < steps.size() && steps[level].page == page;
-    IndexNode& n = known ? *steps[level].node : node(page);
-    size_t at = known ? steps[level].at : lower_bound(n, key, row_pointer);
-    if (n.leaf) {
-      const bool appended = at == n.entries.size() && n.next == 0;
+    IndexNode* found = known ? steps[level].node : &node(page);
+    size_t at = known ? steps[level].at : lower_bound(*found, key, row_pointer);
+    if (found->leaf) {
       make_entry(entry_, key, row_pointer);  // in a buffer kept from insert to insert
+      if (at == 0) found = &take_into_previous(path, page, *found, at);
+      IndexNode& n = *found;
+      const bool appended = at == n.entries.size();
+      const bool in_run = n.run.next != 0 && at == n.run.next;
       n.entries.insert(at, entry_);
+      n.run = {static_cast<uint32_t>(at + 1), in_run ? n.run.length + 1 : 1};
       mark(n);
       const bool distinct = !shares_key(n, at, key);
       path.emplace_back(page, at);
-      if (overfull(n)) split(path, path.size() - 1, appended);
+      if (overfull(n)) split(path, path.size() - 1, split_for(n, appended));
       return distinct;
     }
+    IndexNode& n = *found;
     path.emplace_back(page, at);
-    if (at < n.entries.size()) {
-      page = index_page::child_of(n.entries[at]);
-    } else if (n.tail) {
-      page = n.tail;
+    if (at < n.entries.size() || n.tail) {
+      page = at < n.entries.size() ? index_page::child_of(n.entries[at]) : n.tail;
+      // A key that would start a leaf let go of (its first entry known) ends the leaf
+      // before it instead, as take_into_previous does, without reading it again.
+      const EntryBytes* first = at > 0 ? known_first(page) : nullptr;
+      if (first && sorts_before(key, row_pointer, *first)) {
+        make_entry(entry_, key, row_pointer);
+        if (end_previous_child(n, at)) {
+          --path.back().second;
+          page = index_page::child_of(n.entries[at - 1]);
+        }
+      }
     } else if (!n.entries.empty()) {
       // No tail: the last child takes the new greatest entry and its entry grows.
       --path.back().second;
@@ -218,22 +267,87 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
   }
 }
 
-void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended) {
+IndexNode& IndexWriter::take_into_previous(std::vector<std::pair<uint32_t, size_t>>& path, uint32_t& page,
+                                           IndexNode& leaf, size_t& at) {
+  // A key between two leaves goes down to the start of the later one. When keys rise
+  // at many places of an index at once (the invoices of many claimants and periods),
+  // each place's keys would pile up at the start of a leaf of others' entries. The end
+  // of the earlier leaf under the same parent takes them instead, and a place with
+  // many keys fills whole pages (see split_for).
+  if (leaf.prev == 0 || path.empty()) return leaf;
+  leaf_prev_ = leaf.prev;  // `leaf` may be let go of below
+  auto& [parent_page, child] = path.back();
+  if (child == 0) return leaf;
+  IndexNode& parent = node(parent_page);
+  if (index_page::child_of(parent.entries[child - 1]) != leaf.prev) return leaf;
+  if (!end_previous_child(parent, child)) return leaf;
+  --child;
+  // The later leaf was read only to find where the entry goes: unchanged, it is let
+  // go of, its first entry kept for the next key of the run.
+  if (!leaf.dirty) drop(nodes_.find(leaf.page));
+  IndexNode& before = node(leaf_prev_);
+  page = before.page;
+  at = before.entries.size();
+  return before;
+}
+
+bool IndexWriter::end_previous_child(IndexNode& parent, size_t child) {
+  // The earlier leaf's entry in its parent stands for its greatest entry: the new one,
+  // unless a greater length would no longer let the parent fit its page. (One of the
+  // same length in the middle of the page leaves the page's shared prefix, and so its
+  // size, as it was.)
+  const size_t i = child - 1;
+  separator_ = separator(entry_, true, index_page::child_of(parent.entries[i]));
+  const bool same_size = parent.entries[i].size() == separator_.size() && i > 0 && i + 1 < parent.entries.size();
+  if (same_size) {
+    parent.entries.replace(i, separator_);
+  } else {
+    const EntryBytes old_separator(parent.entries[i].begin(), parent.entries[i].end());
+    parent.entries.replace(i, separator_);
+    if (overfull(parent)) {
+      parent.entries.replace(i, old_separator);
+      return false;
+    }
+  }
+  mark(parent);
+  return true;
+}
+
+IndexWriter::Split IndexWriter::split_for(const IndexNode& leaf, bool appended) {
+  // Past the index's last entry, rising keys fill page after page.
+  if (appended && leaf.next == 0) return Split::KeepAllButNew;
+  // Elsewhere a run of rising keys (a group's keys between others') gets pages of its
+  // own once it has taken a quarter of the page: a group with few keys would leave
+  // pages of its own mostly empty, and shares them with its neighbours instead.
+  return leaf.run.length * 4 >= leaf.entries.size() ? Split::AfterRun : Split::Half;
+}
+
+void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, Split how) {
   IndexNode& full = node(path[level].first);
   const bool leaf = full.leaf;
-  // Where the lower part ends: all but the new entry when appending in order (the
-  // usual case of rising keys keeps pages full), otherwise half by bytes.
+  // Where the lower part ends. Past the index's last entry all but the new entry stay:
+  // rising keys fill page after page. A run goes on after its new entry, so the lower
+  // part ends with it, but keeps a tenth of the page at least and leaves the upper
+  // part one: a run that gets few more keys then shares its page with the next rather
+  // than leave it nearly empty. Otherwise the page is halved by bytes.
+  const size_t added = path[level].second;  // where the new entry is (in a leaf)
   size_t cut = full.entries.size() - 1;
-  if (!appended) {
-    size_t total = 0;
-    const size_t half = full.entries.total_bytes() / 2;
-    for (cut = 0; cut + 1 < full.entries.size() && total < half; ++cut) total += full.entries[cut].size();
-  }
+  if (how == Split::AfterRun)
+    cut = std::clamp(added + 1, entries_taking(full.entries, 0.1), entries_taking(full.entries, 0.9));
+  else if (how == Split::Half)
+    cut = entries_taking(full.entries, 0.5);
   if (cut == 0) cut = 1;
+  if (cut >= full.entries.size()) cut = full.entries.size() - 1;
   EntryList lower = full.entries.take_front(cut);
+  // The run goes on after the new entry, in whichever part took it.
+  const IndexNode::Run lower_run =
+      leaf && added < cut ? IndexNode::Run{static_cast<uint32_t>(added + 1), full.run.length} : IndexNode::Run{};
+  full.run = leaf && added >= cut ? IndexNode::Run{static_cast<uint32_t>(added - cut + 1), full.run.length}
+                                  : IndexNode::Run{};
 
   auto fill_lower = [&](IndexNode& target) {
     target.entries = std::move(lower);
+    target.run = lower_run;
     count(target);
     const Entry last = target.entries.back();
     if (leaf) return separator(last, true, target.page);
@@ -281,8 +395,10 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
   const size_t at = path[level - 1].second;  // the old page's entry, or the tail's place
   parent.entries.insert(std::min(at, parent.entries.size()), entry);
   mark(parent);
-  if (overfull(parent))
-    split(path, level - 1, appended && at >= parent.entries.size() - 1 && parent.next == 0);
+  if (overfull(parent)) {
+    const bool rising = how == Split::KeepAllButNew && at >= parent.entries.size() - 1 && parent.next == 0;
+    split(path, level - 1, rising ? Split::KeepAllButNew : Split::Half);
+  }
 }
 
 bool IndexWriter::overfull(const IndexNode& n) {
@@ -315,6 +431,16 @@ void IndexWriter::forget() {
     it = next;
   }
   dirty_.clear();
+  if (first_entries_.size() > kFirstEntriesKept) first_entries_.clear();
+}
+
+void IndexWriter::forget_unchanged_leaves() {
+  last_descent_valid_ = false;
+  for (auto it = nodes_.begin(); it != nodes_.end();) {
+    auto next = std::next(it);
+    if (it->second->leaf && !it->second->dirty) drop(it);
+    it = next;
+  }
 }
 
 void IndexWriter::for_each(const std::function<void(Entry)>& visit) {

@@ -30,6 +30,9 @@ class IndexWriter {
   // Returns whether no other entry has this key (a new distinct key).
   bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
+  // Lets go of the leaves held decoded that no insert has changed since they were
+  // read: they read back as they are, and no commit is needed to let go of them.
+  void forget_unchanged_leaves();
   // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
   // the file holds them now); they are decoded again when next needed.
   void forget();
@@ -47,7 +50,20 @@ class IndexWriter {
   IndexNode& node(uint32_t page);
   IndexNode& new_node(bool leaf);
   IndexNode& keep(std::unique_ptr<IndexNode> n);
-  void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, bool appended);
+  // Where a full page is cut: after all but its new entry, after the new entry of a
+  // run (within bounds), or in half by bytes.
+  enum class Split { KeepAllButNew, AfterRun, Half };
+  void split(std::vector<std::pair<uint32_t, size_t>>& path, size_t level, Split how);
+  // How a leaf overfilled by the entry just put into it is split.
+  static Split split_for(const IndexNode& leaf, bool appended);
+  // Where an entry that would start `leaf` goes: the end of the leaf before it, or `leaf`.
+  IndexNode& take_into_previous(std::vector<std::pair<uint32_t, size_t>>& path, uint32_t& page, IndexNode& leaf,
+                                size_t& at);
+  // Makes the new entry (entry_) the greatest of the parent's child before `child`,
+  // when the parent still fits its page with the longer entry.
+  bool end_previous_child(IndexNode& parent, size_t child);
+  // The first entry of a leaf not held, when known.
+  const EntryBytes* known_first(uint32_t page) const;
   // Called after every change to a node.
   void mark(IndexNode& n) {
     if (!n.dirty) dirty_.push_back(n.page);
@@ -86,6 +102,15 @@ class IndexWriter {
   EntryBytes entry_;
   uint64_t pages_decoded_ = 0;
   size_t bytes_held_ = 0;
+  // The runs of the leaves let go of (IndexNode::run), so that where a page splits
+  // never depends on when the writer committed.
+  std::unordered_map<uint32_t, IndexNode::Run> runs_;
+  // The first entries of leaves let go of: a run of keys that ends the leaf before
+  // one need not read it again for each key (cleared past a limit at commits).
+  std::unordered_map<uint32_t, EntryBytes> first_entries_;
+  static constexpr size_t kFirstEntriesKept = 1 << 15;
+  EntryBytes separator_;    // scratch for end_previous_child
+  uint32_t leaf_prev_ = 0;  // scratch for take_into_previous
 };
 
 }  // namespace halvaro::jet

@@ -79,13 +79,80 @@ TEST(IndexSplit, GroupsArrivingInterleavedFillTheirPagesAlmostAsWellAsSortedRows
   const Leaves in_order = write_rows(dir, "sorted", sorted);
   const Leaves mixed = write_rows(dir, "interleaved", interleaved);
   ASSERT_GT(in_order.count, 20u);
-  // Full pages split in half fill to about two thirds when the groups' keys arrive
-  // in turn (86 pages against 60 here). Cutting a full page just before the new key
-  // of a group, tempting for such runs, fills the lower page at once with the tails of
-  // the other groups it holds and gives more pages, some next to empty.
+  // One key per group in turn: full pages split in half fill to about two thirds (86
+  // pages against 60 here). A group's key that would start the next page ends the page
+  // before it instead; pages split after a group's key only once its keys have taken
+  // a quarter of the page, which a group with one key at a time never does.
   EXPECT_LT(mixed.count * 10, in_order.count * 16) << mixed.count << " leaves against " << in_order.count;
   EXPECT_EQ(mixed.nearly_empty, 0u);
   EXPECT_EQ(in_order.nearly_empty, 0u);
+}
+
+// The invoices of a claimant's period one after another, between those of other
+// claimants and periods: runs of rising keys at many places at once. A place with
+// pages' worth of keys must fill whole pages, as rows in key order do, not leave them
+// half empty.
+TEST(IndexSplit, RunsOfKeysAtManyPlacesFillTheirPagesAsSortedRowsDo) {
+  TempDir dir;
+  std::vector<std::pair<int, int>> runs, sorted;
+  constexpr int kGroups = 40, kRounds = 20, kRun = 30;
+  for (int round = 0; round < kRounds; ++round)
+    for (int group = 0; group < kGroups; ++group)
+      for (int item = 0; item < kRun; ++item) runs.emplace_back(group, round * kRun + item);
+  for (int group = 0; group < kGroups; ++group)
+    for (int n = 0; n < kRounds * kRun; ++n) sorted.emplace_back(group, n);
+
+  const Leaves in_order = write_rows(dir, "sorted", sorted);
+  const Leaves mixed = write_rows(dir, "runs", runs);
+  // Halving full pages gives 137 pages here against 60; each place's last page is
+  // partly filled whatever the split.
+  EXPECT_LE(mixed.count * 10, in_order.count * 14) << mixed.count << " leaves against " << in_order.count;
+}
+
+// A writer lets go of leaves at each commit and keeps only their first entries, which
+// tell where a key goes without reading the leaf again. A key already stored must
+// still be refused wherever it lies: first in its leaf, last, or in between.
+TEST(IndexSplit, LeavesLetGoOfStillRefuseEveryStoredKey) {
+  TempDir dir;
+  const auto file = dir.path() / "unique.mdb";
+  const auto script = dir.path() / "unique.sql";
+  std::ofstream(script) << "CREATE TABLE T (G TEXT(20), N LONG, Note TEXT(40), "
+                           "CONSTRAINT PrimaryKey PRIMARY KEY (G, N));\n";
+  sql::script::create_database(file, script);
+  WriterOptions options;
+  options.commit_rows = 97;
+  options.pages_kept_after_commit = 4;
+  options.pages_held_before_commit = 30;
+  auto w = DatabaseWriter::open(file, options);
+  const TableDef& t = w->table("T");
+  auto row_of = [&](int group, int number) {
+    auto row = w->new_row(t);
+    row[0] = FieldValue("claimant " + std::to_string(1000 + group));
+    row[1] = FieldValue(int64_t{number});
+    row[2] = FieldValue(std::string("invoice"));
+    return row;
+  };
+  constexpr int kGroups = 200, kRounds = 8, kRun = 4;
+  for (int round = 0; round < kRounds; ++round)
+    for (int group = 0; group < kGroups; ++group)
+      for (int item = 0; item < kRun; ++item) w->append(t, row_of(group, round * kRun + item));
+  int refused = 0;
+  for (int group = 0; group < kGroups; ++group)
+    for (int n = 0; n < kRounds * kRun; ++n) {
+      try {
+        w->append(t, row_of(group, n));
+      } catch (const ConstraintError&) {
+        ++refused;
+      }
+    }
+  EXPECT_EQ(refused, kGroups * kRounds * kRun);
+  // Keys before the stored ones and past them are taken.
+  for (int group = 0; group < kGroups; ++group) w->append(t, row_of(group, -1 - group % 3));
+  for (int group = 0; group < kGroups; ++group) w->append(t, row_of(group, kRounds * kRun));
+  w->close();
+  const auto report = check_database(*Database::open(file));
+  for (const auto& p : report.problems) ADD_FAILURE() << p;
+  EXPECT_EQ(report.rows, static_cast<size_t>(kGroups * (kRounds * kRun + 2)));
 }
 
 }  // namespace
