@@ -92,10 +92,12 @@ class Writer final : public DatabaseWriter {
       throw;
     }
     ++pending_rows_;
+    if (pending_rows_ >= options_.commit_rows ||
+        std::chrono::steady_clock::now() - last_commit_ >= options_.commit_interval)
+      commit();
     // Rows spread over large indexes read and change many pages: commit early, and so
     // let go of them, rather than hold more than the limit.
-    if (pending_rows_ >= options_.commit_rows || pages_held() >= options_.pages_held_before_commit ||
-        std::chrono::steady_clock::now() - last_commit_ >= options_.commit_interval)
+    else if (pages_held() >= options_.pages_held_before_commit && !make_room_without_commit())
       commit();
   }
 
@@ -159,6 +161,15 @@ class Writer final : public DatabaseWriter {
     size_t decoded = 0;
     for (const auto& [page, writer] : writers_) decoded += writer->index_bytes_held();
     return pages_->pages_held() + (decoded + pages_->page_size() - 1) / pages_->page_size();
+  }
+
+  // Index leaves read only to find where entries go (the neighbours of the leaves
+  // that take them) are let go of first: reading one again costs less than a commit,
+  // which writes every changed page and lets go of them all. True when that left
+  // room for a quarter of the limit.
+  bool make_room_without_commit() {
+    for (auto& [page, writer] : writers_) writer->forget_unchanged_index_pages();
+    return pages_held() <= options_.pages_held_before_commit / 4 * 3;
   }
 
   void ensure_open() const {

@@ -37,6 +37,8 @@ class TableWriter {
   // Drops the decoded index pages (after a commit wrote them); they are decoded again
   // when next needed.
   void release();
+  // Lets go of the index leaves read but not changed since the last commit.
+  void forget_unchanged_index_pages();
   uint64_t index_pages_decoded() const;
   // Bytes of the index pages held decoded now.
   size_t index_bytes_held() const;
