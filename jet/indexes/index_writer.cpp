@@ -129,6 +129,8 @@ void IndexWriter::drop(std::unordered_map<uint32_t, std::unique_ptr<IndexNode>>:
   const IndexNode& n = *at->second;
   if (n.run.next) runs_[at->first] = n.run;
   if (n.leaf && !n.entries.empty()) {
+    // Only a shortcut: past its limit it starts afresh.
+    if (first_entries_.size() >= kFirstEntriesKept) first_entries_.clear();
     const Entry first = n.entries.front();
     first_entries_[at->first].assign(first.begin(), first.end());
   }
@@ -431,7 +433,6 @@ void IndexWriter::forget() {
     it = next;
   }
   dirty_.clear();
-  if (first_entries_.size() > kFirstEntriesKept) first_entries_.clear();
 }
 
 void IndexWriter::forget_unchanged_leaves() {

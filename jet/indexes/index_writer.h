@@ -103,10 +103,10 @@ class IndexWriter {
   uint64_t pages_decoded_ = 0;
   size_t bytes_held_ = 0;
   // The runs of the leaves let go of (IndexNode::run), so that where a page splits
-  // never depends on when the writer committed.
+  // never depends on when the writer committed: one entry a leaf written to.
   std::unordered_map<uint32_t, IndexNode::Run> runs_;
   // The first entries of leaves let go of: a run of keys that ends the leaf before
-  // one need not read it again for each key (cleared past a limit at commits).
+  // one need not read it again for each key (cleared past a limit).
   std::unordered_map<uint32_t, EntryBytes> first_entries_;
   static constexpr size_t kFirstEntriesKept = 1 << 15;
   EntryBytes separator_;    // scratch for end_previous_child
