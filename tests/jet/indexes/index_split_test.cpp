@@ -40,14 +40,21 @@ Leaves leaves_of(const std::filesystem::path& file, uint32_t owner) {
   return leaves;
 }
 
+// A fresh file holding the tables a script creates.
+std::filesystem::path created(const TempDir& dir, const std::string& name, const std::string& script_text) {
+  const auto file = dir.path() / (name + ".mdb");
+  const auto script = dir.path() / (name + ".sql");
+  std::ofstream(script) << script_text;
+  sql::script::create_database(file, script);
+  return file;
+}
+
 // Writes the rows (group, number) in the order given into a fresh file and returns its
 // index's leaves, once the checker has found every entry where it belongs.
 Leaves write_rows(const TempDir& dir, const std::string& name, const std::vector<std::pair<int, int>>& rows) {
-  const auto file = dir.path() / (name + ".mdb");
-  const auto script = dir.path() / (name + ".sql");
-  std::ofstream(script) << "CREATE TABLE T (G TEXT(20), N LONG, Note TEXT(40));\n"
-                           "CREATE INDEX ByGroup ON T (G, N);\n";
-  sql::script::create_database(file, script);
+  const auto file = created(dir, name,
+                            "CREATE TABLE T (G TEXT(20), N LONG, Note TEXT(40));\n"
+                            "CREATE INDEX ByGroup ON T (G, N);\n");
   uint32_t owner = 0;
   {
     auto w = DatabaseWriter::open(file);
@@ -114,11 +121,9 @@ TEST(IndexSplit, RunsOfKeysAtManyPlacesFillTheirPagesAsSortedRowsDo) {
 // still be refused wherever it lies: first in its leaf, last, or in between.
 TEST(IndexSplit, LeavesLetGoOfStillRefuseEveryStoredKey) {
   TempDir dir;
-  const auto file = dir.path() / "unique.mdb";
-  const auto script = dir.path() / "unique.sql";
-  std::ofstream(script) << "CREATE TABLE T (G TEXT(20), N LONG, Note TEXT(40), "
-                           "CONSTRAINT PrimaryKey PRIMARY KEY (G, N));\n";
-  sql::script::create_database(file, script);
+  const auto file = created(dir, "unique",
+                            "CREATE TABLE T (G TEXT(20), N LONG, Note TEXT(40), "
+                            "CONSTRAINT PrimaryKey PRIMARY KEY (G, N));\n");
   WriterOptions options;
   options.commit_rows = 97;
   options.pages_kept_after_commit = 4;
