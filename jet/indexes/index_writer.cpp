@@ -221,6 +221,7 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
   const bool reuse = last_descent_valid_ && last_descent_.key == key;
   last_descent_valid_ = false;
   const auto& steps = last_descent_.steps;
+  make_entry(entry_, key, row_pointer);  // in a buffer kept from insert to insert
   uint32_t page = root_;
   for (int depth = 0;; ++depth) {
     if (depth > 64) throw JetError(pages_.path().string() + ": an index has a cycle");
@@ -230,7 +231,6 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
     IndexNode* found = known ? steps[level].node : &node(page);
     size_t at = known ? steps[level].at : lower_bound(*found, key, row_pointer);
     if (found->leaf) {
-      make_entry(entry_, key, row_pointer);  // in a buffer kept from insert to insert
       if (at == 0) found = &take_into_previous(path, page, *found, at);
       IndexNode& n = *found;
       const bool appended = at == n.entries.size();
@@ -250,12 +250,9 @@ bool IndexWriter::insert(const KeyBytes& key, uint32_t row_pointer) {
       // A key that would start a leaf let go of (its first entry known) ends the leaf
       // before it instead, as take_into_previous does, without reading it again.
       const EntryBytes* first = at > 0 ? known_first(page) : nullptr;
-      if (first && sorts_before(key, row_pointer, *first)) {
-        make_entry(entry_, key, row_pointer);
-        if (end_previous_child(n, at)) {
-          --path.back().second;
-          page = index_page::child_of(n.entries[at - 1]);
-        }
+      if (first && sorts_before(key, row_pointer, *first) && end_previous_child(n, at)) {
+        --path.back().second;
+        page = index_page::child_of(n.entries[at - 1]);
       }
     } else if (!n.entries.empty()) {
       // No tail: the last child takes the new greatest entry and its entry grows.
@@ -276,18 +273,18 @@ IndexNode& IndexWriter::take_into_previous(std::vector<std::pair<uint32_t, size_
   // each place's keys would pile up at the start of a leaf of others' entries. The end
   // of the earlier leaf under the same parent takes them instead, and a place with
   // many keys fills whole pages (see split_for).
-  if (leaf.prev == 0 || path.empty()) return leaf;
-  leaf_prev_ = leaf.prev;  // `leaf` may be let go of below
+  const uint32_t previous = leaf.prev;  // `leaf` may be let go of below
+  if (previous == 0 || path.empty()) return leaf;
   auto& [parent_page, child] = path.back();
   if (child == 0) return leaf;
   IndexNode& parent = node(parent_page);
-  if (index_page::child_of(parent.entries[child - 1]) != leaf.prev) return leaf;
+  if (index_page::child_of(parent.entries[child - 1]) != previous) return leaf;
   if (!end_previous_child(parent, child)) return leaf;
   --child;
   // The later leaf was read only to find where the entry goes: unchanged, it is let
   // go of, its first entry kept for the next key of the run.
   if (!leaf.dirty) drop(nodes_.find(leaf.page));
-  IndexNode& before = node(leaf_prev_);
+  IndexNode& before = node(previous);
   page = before.page;
   at = before.entries.size();
   return before;
@@ -426,17 +423,7 @@ void IndexWriter::forget() {
   last_descent_valid_ = false;
   // Every insert passes through the upper levels, and they are a small part of the
   // index: they stay decoded, so that after a commit an insert reads one leaf again,
-  // not its whole way down.
-  for (auto it = nodes_.begin(); it != nodes_.end();) {
-    auto next = std::next(it);
-    if (it->second->leaf) drop(it);
-    it = next;
-  }
-  dirty_.clear();
-}
-
-void IndexWriter::forget_unchanged_leaves() {
-  last_descent_valid_ = false;
+  // not its whole way down. A changed leaf stays until flush() has encoded it.
   for (auto it = nodes_.begin(); it != nodes_.end();) {
     auto next = std::next(it);
     if (it->second->leaf && !it->second->dirty) drop(it);

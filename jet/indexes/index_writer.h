@@ -31,10 +31,8 @@ class IndexWriter {
   bool insert(const KeyBytes& key, uint32_t row_pointer);
   void flush();
   // Lets go of the leaves held decoded that no insert has changed since they were
-  // read: they read back as they are, and no commit is needed to let go of them.
-  void forget_unchanged_leaves();
-  // Drops the decoded leaf pages after a flush and commit (upper levels are kept, as
-  // the file holds them now); they are decoded again when next needed.
+  // last encoded (after a flush, every leaf); upper levels are kept. They read back
+  // as they are, decoded again when next needed.
   void forget();
   // Bytes the pages held decoded take now (they count towards the writer's memory).
   size_t bytes_held() const { return bytes_held_; }
@@ -109,8 +107,7 @@ class IndexWriter {
   // one need not read it again for each key (cleared past a limit).
   std::unordered_map<uint32_t, EntryBytes> first_entries_;
   static constexpr size_t kFirstEntriesKept = 1 << 15;
-  EntryBytes separator_;    // scratch for end_previous_child
-  uint32_t leaf_prev_ = 0;  // scratch for take_into_previous
+  EntryBytes separator_;  // scratch for end_previous_child
 };
 
 }  // namespace halvaro::jet

@@ -168,7 +168,7 @@ class Writer final : public DatabaseWriter {
   // which writes every changed page and lets go of them all. True when that left
   // room for a quarter of the limit.
   bool make_room_without_commit() {
-    for (auto& [page, writer] : writers_) writer->forget_unchanged_index_pages();
+    for (auto& [page, writer] : writers_) writer->release();
     return pages_held() <= options_.pages_held_before_commit / 4 * 3;
   }
 

@@ -92,10 +92,6 @@ void TableWriter::release() {
   for (auto& index : indexes_) index->forget();
 }
 
-void TableWriter::forget_unchanged_index_pages() {
-  for (auto& index : indexes_) index->forget_unchanged_leaves();
-}
-
 size_t TableWriter::index_bytes_held() const {
   size_t held = 0;
   for (const auto& index : indexes_) held += index->bytes_held();

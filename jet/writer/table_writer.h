@@ -34,11 +34,9 @@ class TableWriter {
   void flush();
   // Re-reads everything from the store (after uncommitted changes were dropped).
   void reload();
-  // Drops the decoded index pages (after a commit wrote them); they are decoded again
-  // when next needed.
+  // Lets go of the decoded index leaves not changed since they were last encoded
+  // (after a commit, all of them); they are decoded again when next needed.
   void release();
-  // Lets go of the index leaves read but not changed since the last commit.
-  void forget_unchanged_index_pages();
   uint64_t index_pages_decoded() const;
   // Bytes of the index pages held decoded now.
   size_t index_bytes_held() const;
