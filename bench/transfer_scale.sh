@@ -48,7 +48,7 @@ for n in $sizes; do
     if [ -z "$seconds" ] || awk -v a="$run_seconds" -v b="$seconds" 'BEGIN {exit !(a < b)}'; then
       seconds=$run_seconds user=$run_user system=$run_system
     fi
-    [ "$run_kib" -gt "$kib" ] && kib=$run_kib
+    if [ "$run_kib" -gt "$kib" ]; then kib=$run_kib; fi
   done
   stored=$("$halvaro" dump "$work/dest.mdb" | awk '/ rows?$/ {sum += $(NF-1)} END {print sum}')
   ratio="-"
