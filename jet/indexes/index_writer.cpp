@@ -87,7 +87,6 @@ IndexNode& IndexWriter::node(uint32_t page) {
   try {
     ++pages_decoded_;
     IndexNode& n = keep(std::make_unique<IndexNode>(index_page::decode(pages_.read(page), page)));
-    first_entries_.erase(page);  // the node now tells
     if (auto run = runs_.find(page); run != runs_.end()) {
       n.run = run->second;
       runs_.erase(run);
@@ -102,6 +101,7 @@ IndexNode& IndexWriter::node(uint32_t page) {
 
 IndexNode& IndexWriter::keep(std::unique_ptr<IndexNode> n) {
   const uint32_t page = n->page;
+  first_entries_.erase(page);  // a leaf held tells its own: the two never name one page
   auto& slot = nodes_[page];
   slot = std::move(n);
   count(*slot);
@@ -191,7 +191,6 @@ bool IndexWriter::contains_key(const KeyBytes& key) {
 }
 
 const EntryBytes* IndexWriter::known_first(uint32_t page) const {
-  if (nodes_.count(page)) return nullptr;
   auto found = first_entries_.find(page);
   return found == first_entries_.end() ? nullptr : &found->second;
 }
