@@ -144,6 +144,9 @@ IndexNode& IndexWriter::new_node(bool leaf) {
   n->leaf = leaf;
   IndexNode& ref = keep(std::move(n));
   mark(ref);
+  // Its zero-filled buffer in the store would double what the page takes until the
+  // node is encoded into it whole (flush).
+  pages_.set_aside(ref.page);
   return ref;
 }
 

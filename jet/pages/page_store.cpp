@@ -101,10 +101,16 @@ void PageStore::keep_spare(size_t most) {
 
 void PageStore::load(uint32_t page) const {
   auto buf = buffer();
-  read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
+  if (page < committed_pages_) {
+    read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
+    ++pages_loaded_;
+  } else {
+    // A page added since the last commit whose bytes were set aside: the file does not
+    // have it yet.
+    std::memset(buf.get(), 0, page_size_);
+  }
   pages_[page] = std::move(buf);
   note_held(page);
-  ++pages_loaded_;
 }
 
 void PageStore::note_held(uint32_t page) const {
@@ -159,6 +165,10 @@ void PageStore::forget(uint32_t page) {
   if (page < committed_pages_ && pages_[page] && !is_dirty_[page]) drop_held(page);
 }
 
+void PageStore::set_aside(uint32_t page) {
+  if (changed(page) && pages_[page]) drop_held(page);
+}
+
 void PageStore::ensure_room(uint32_t pages) const {
   if (uint64_t{pages_.size()} + pages > max_pages_)
     throw JetError(quoted(path_) + " is full: it would grow past " +
@@ -183,6 +193,14 @@ void PageStore::commit() {
     throw JetError(quoted(path_) +
                    ": a failed commit could not be rolled back; open the file again to restore its last commit");
   if (dirty_.empty()) return;
+  for (uint32_t page : dirty_)
+    if (!pages_[page]) {
+      // Its holder never wrote it back: committing the file without it would lose rows.
+      discard_changes();
+      throw JetError(quoted(path_) + ": page " + std::to_string(page) +
+                     " was changed but its new contents were never written back; the changes since the "
+                     "last commit were dropped");
+    }
   // The pages the commit overwrites still hold their committed bytes in the file, so
   // the journal takes them from there: keeping a copy of each page changed would
   // double the memory of the changes.

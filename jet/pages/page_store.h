@@ -1,8 +1,9 @@
 #pragma once
 // The pages of a database file opened for writing. Pages are read when first needed
 // and kept until release() (after a commit, so memory follows the pages changed
-// between commits rather than the file) or forget() (one unchanged page, whose
-// contents a caller keeps in another form); changes stay in memory until commit(), which
+// between commits rather than the file), forget() (one unchanged page, whose
+// contents a caller keeps in another form) or set_aside() (a changed one, which the
+// caller writes back whole before the commit); changes stay in memory until commit(), which
 // copies the old contents of every changed page from the file into the rollback
 // journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
@@ -44,6 +45,12 @@ class PageStore final : public PageSource {
   // Lets go of one page whose bytes match the file (read and not changed since the
   // last commit); nothing happens to a changed page. Pointers into it are invalid.
   void forget(uint32_t page);
+  // Whether the page has changed since the last commit.
+  bool changed(uint32_t page) const { return page < is_dirty_.size() && is_dirty_[page]; }
+  // Lets go of the bytes of a changed page whose caller holds its contents in another
+  // form and overwrites the page whole before the next commit. The page stays changed;
+  // reads meanwhile see it as last committed (zero-filled if it is new since).
+  void set_aside(uint32_t page);
   // A new zero-filled page at the end of the file. Throws JetError when the file holds
   // the most pages allowed already.
   uint32_t allocate();

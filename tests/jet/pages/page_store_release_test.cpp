@@ -2,13 +2,15 @@
 // and reuses their buffers for the next pages read or added; forget() lets go of one
 // such page and overwrite() takes a page whole without reading it; a page kept across
 // a commit behaves like one read afresh when it changes again, is committed or is
-// rolled back.
+// rolled back; set_aside() lets go of a changed page's bytes until its holder
+// overwrites it.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "jet/base/errors.h"
 #include "jet/pages/page_store.h"
 #include "tests/support/fixtures.h"
 
@@ -127,6 +129,50 @@ TEST(PageStoreRelease, AKeptPageChangedAgainIsCommittedOrRolledBackLikeAFreshOne
   auto fresh = PageStore::open(file);
   EXPECT_EQ(bytes_of(*fresh, 5), expected);
   EXPECT_EQ(bytes_of(*fresh, added), page_of_file(committed, added));
+}
+
+// An index writer holds a changed page decoded and sets its bytes aside: until it
+// writes the page back, reads see the committed bytes (zeros for a page added since),
+// and a commit without it refuses to write an incomplete file.
+TEST(PageStoreRelease, APageSetAsideReadsAsCommittedAndMustBeWrittenBackBeforeACommit) {
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto [file, on_disk, store] = open_copy(dir, fixture);
+  store->write(6)[300] ^= 0x3C;
+  const uint32_t added = store->allocate();
+  std::memset(store->write(added), 0x55, 4096);
+  store->read(7);
+  for (uint32_t page : {6u, added, 7u}) store->set_aside(page);  // 7 is unchanged: it stays
+  EXPECT_EQ(store->pages_held(), 1u);
+  EXPECT_TRUE(store->changed(6));
+  EXPECT_TRUE(store->changed(added));
+  EXPECT_EQ(bytes_of(*store, 6), page_of_file(on_disk, 6));
+  EXPECT_EQ(bytes_of(*store, added), std::string(4096, '\0'));
+
+  // Written back whole, both are committed as written.
+  std::memset(store->overwrite(6), 0x66, 4096);
+  store->set_aside(added);
+  std::memset(store->overwrite(added), 0x77, 4096);
+  store->commit();
+  const std::string committed = file_bytes(file);
+  EXPECT_EQ(page_of_file(committed, 6), std::string(4096, '\x66'));
+  EXPECT_EQ(page_of_file(committed, added), std::string(4096, '\x77'));
+
+  // Never written back: the commit drops the changes instead of writing the rest.
+  store->write(8)[10] ^= 0x01;
+  store->write(9)[10] ^= 0x01;
+  store->set_aside(9);
+  try {
+    store->commit();
+    ADD_FAILURE() << "a page set aside was committed unwritten";
+  } catch (const JetError& error) {
+    EXPECT_NE(std::string(error.what()).find("page 9 was changed but its new contents were never written back"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_FALSE(store->changed(8));
+  EXPECT_EQ(file_bytes(file), committed);
+  EXPECT_EQ(bytes_of(*store, 8), page_of_file(committed, 8));
 }
 
 }  // namespace
