@@ -102,9 +102,11 @@ int main(int argc, char** argv) {
   std::printf("bytes written:        %.1f MB (file %.1f MB, journal included)\n", mb, file_mb);
   std::printf("plain write of those: %.3f s  (%.0f MB/s)\n", floor_seconds, mb / floor_seconds);
   std::printf("ratio to the floor:   %.2fx\n", append_seconds / floor_seconds);
-  std::printf("commits:              %llu; pages read %llu, index pages decoded %llu, pages committed %llu\n",
+  std::printf("commits:              %llu; pages read %llu, index pages decoded %llu, pages committed %llu"
+              " (and %llu written ahead)\n",
               static_cast<unsigned long long>(done.commits), static_cast<unsigned long long>(done.pages_loaded),
               static_cast<unsigned long long>(done.index_pages_decoded),
-              static_cast<unsigned long long>(done.pages_committed));
+              static_cast<unsigned long long>(done.pages_committed),
+              static_cast<unsigned long long>(done.pages_written_ahead));
   return 0;
 }

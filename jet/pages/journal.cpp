@@ -147,7 +147,10 @@ bool read_header(int fd, JournalHeader& header) {
     header.new_page_count = bytes::get32(raw + 52);
   }
   const size_t sum_at = header.size - 4;
-  return bytes::get32(raw + sum_at) == checksum(header.salt, raw, sum_at) && header.records > 0 &&
+  // A journal without saved pages still cuts off the pages a writer added past the
+  // committed length (written ahead of a commit, or by one that died).
+  const bool grows = header.has_identity && header.new_page_count > header.old_page_count;
+  return bytes::get32(raw + sum_at) == checksum(header.salt, raw, sum_at) && (header.records > 0 || grows) &&
          header.page_size > 0;
 }
 

@@ -72,7 +72,7 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
     throw JetError(quoted(path) + ": cannot read the file's size: " + std::strerror(errno));
   if (st.st_size % store->page_size_ != 0)
     throw JetError(quoted(path) + " is damaged: its length is not a whole number of pages");
-  store->committed_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
+  store->committed_pages_ = store->file_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
   store->pages_.resize(store->committed_pages_);
   store->is_dirty_.resize(store->committed_pages_);
   store->journal_ = std::make_unique<Journal>(path, store->fd_, store->page_size_);
@@ -101,7 +101,7 @@ void PageStore::keep_spare(size_t most) {
 
 void PageStore::load(uint32_t page) const {
   auto buf = buffer();
-  if (page < committed_pages_) {
+  if (page < file_pages_) {
     read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
     ++pages_loaded_;
   } else {
@@ -192,7 +192,7 @@ void PageStore::commit() {
   if (unusable_)
     throw JetError(quoted(path_) +
                    ": a failed commit could not be rolled back; open the file again to restore its last commit");
-  if (dirty_.empty()) return;
+  if (dirty_.empty() && file_pages_ == committed_pages_) return;
   for (uint32_t page : dirty_)
     if (!pages_[page]) {
       // Its holder never wrote it back: committing the file without it would lose rows.
@@ -214,6 +214,7 @@ void PageStore::commit() {
     // look like one to roll back.
     try {
       journal_->clear();
+      length_saved_ = false;
     } catch (const JetError&) {  // its records fail their checksums; harmless to roll back
     }
     discard_changes();
@@ -230,7 +231,8 @@ void PageStore::commit() {
   ++commits_;
   for (uint32_t page : dirty_) is_dirty_[page] = false;
   dirty_.clear();
-  committed_pages_ = page_count();
+  committed_pages_ = file_pages_ = page_count();
+  length_saved_ = false;
 }
 
 void PageStore::roll_back_failed_commit(const std::string& failure) {
@@ -251,8 +253,15 @@ void PageStore::roll_back_failed_commit(const std::string& failure) {
 }
 
 void PageStore::write_dirty_pages() {
-  // Write runs of consecutive pages with one call each.
   std::sort(dirty_.begin(), dirty_.end());
+  write_pages(dirty_);
+  if (::fdatasync(fd_) != 0)
+    throw JetError(quoted(path_) + ": cannot sync: " + std::strerror(errno));
+}
+
+void PageStore::write_pages(const std::vector<uint32_t>& pages) {
+  // Write runs of consecutive pages with one call each.
+  if (pages.empty()) return;
   std::vector<iovec> run;
   auto flush = [&](uint32_t first) {
     size_t done = 0;
@@ -279,9 +288,8 @@ void PageStore::write_dirty_pages() {
     bytes_written_ += total;
     run.clear();
   };
-  uint32_t first = dirty_.front();
-  for (size_t i = 0; i < dirty_.size(); ++i) {
-    uint32_t page = dirty_[i];
+  uint32_t first = pages.front();
+  for (uint32_t page : pages) {
     if (!run.empty() && page != first + run.size()) {
       flush(first);
       first = page;
@@ -289,8 +297,36 @@ void PageStore::write_dirty_pages() {
     run.push_back({pages_[page].get(), page_size_});
   }
   flush(first);
-  if (::fdatasync(fd_) != 0)
-    throw JetError(quoted(path_) + ": cannot sync: " + std::strerror(errno));
+  file_pages_ = std::max(file_pages_, pages.back() + 1);
+}
+
+size_t PageStore::write_ahead() {
+  if (unusable_) return 0;
+  std::vector<uint32_t> added;
+  for (uint32_t page : held_pages_)
+    if (page >= committed_pages_) added.push_back(page);
+  if (added.empty()) return 0;
+  std::sort(added.begin(), added.end());
+  std::vector<uint32_t> changed;
+  for (uint32_t page : added)
+    if (is_dirty_[page]) changed.push_back(page);
+  try {
+    // A crash from here on leaves pages past the committed length in the file: the
+    // journal says how long the file was, so that the next open cuts them off.
+    if (!changed.empty() && !length_saved_) {
+      journal_->save(committed_pages_, max_pages_, {});
+      length_saved_ = true;
+    }
+    write_pages(changed);
+  } catch (const JetError&) {
+    discard_changes();
+    throw;
+  }
+  for (uint32_t page : changed) is_dirty_[page] = false;
+  std::erase_if(dirty_, [&](uint32_t page) { return page >= committed_pages_ && !is_dirty_[page]; });
+  for (uint32_t page : added) drop_held(page);
+  pages_written_ahead_ += changed.size();
+  return changed.size();
 }
 
 void PageStore::count_held() {
@@ -326,6 +362,15 @@ void PageStore::discard_changes() {
   pages_.resize(committed_pages_);
   is_dirty_.resize(committed_pages_);
   count_held();
+  if (file_pages_ > committed_pages_) {
+    // Pages written ahead of the commit are cut off. Should that fail, the journal
+    // cuts them off at the next open, and until then nothing more is committed.
+    if (::ftruncate(fd_, static_cast<off_t>(committed_pages_) * page_size_) != 0) unusable_ = true;
+    file_pages_ = committed_pages_;
+  }
+  // A rollback may have emptied the journal: the next page written ahead saves the
+  // length again.
+  length_saved_ = false;
 }
 
 void PageStore::close() {

@@ -61,6 +61,12 @@ class PageStore final : public PageSource {
   bool has_changes() const { return !dirty_.empty(); }
   // Pages whose bytes this store holds in memory.
   size_t pages_held() const { return held_; }
+  // Writes the pages added since the last commit to the file ahead of it and lets go
+  // of them: they are past the committed length, so nothing of the file as committed
+  // changes, and the journal records that length first so that a crash or a rollback
+  // cuts them off. They are read back from the file when next needed, and the commit
+  // syncs them. Returns the pages written.
+  size_t write_ahead();
   // Makes the changes durable. When a write fails (disk full, I/O error) the file is
   // rolled back to its last commit and the changes are discarded before JetError
   // reports it.
@@ -82,6 +88,7 @@ class PageStore final : public PageSource {
   uint64_t pages_loaded() const { return pages_loaded_; }
   uint64_t pages_committed() const { return pages_committed_; }
   uint64_t commits() const { return commits_; }
+  uint64_t pages_written_ahead() const { return pages_written_ahead_; }
   size_t pages_rolled_back_on_open() const { return rolled_back_; }
 
  private:
@@ -90,6 +97,7 @@ class PageStore final : public PageSource {
   std::unique_ptr<uint8_t[]> buffer() const;
   void recycle(std::unique_ptr<uint8_t[]> buf);
   void write_dirty_pages();
+  void write_pages(const std::vector<uint32_t>& sorted_pages);
   void count_held();
   void note_held(uint32_t page) const;
   void drop_held(uint32_t page);
@@ -99,6 +107,8 @@ class PageStore final : public PageSource {
   int fd_ = -1;
   uint32_t page_size_ = 4096;
   uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
+  uint32_t file_pages_ = 0;       // and now, with the pages written ahead of the next commit
+  bool length_saved_ = false;     // the journal holds committed_pages_ for pages written ahead
   mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;
   mutable size_t held_ = 0;  // pages_ that are not null
   mutable std::vector<uint32_t> held_pages_;  // their numbers, in no order
@@ -113,6 +123,7 @@ class PageStore final : public PageSource {
   size_t rolled_back_ = 0;
   mutable uint64_t pages_loaded_ = 0;
   uint64_t pages_committed_ = 0;
+  uint64_t pages_written_ahead_ = 0;
   uint64_t commits_ = 0;
 };
 

@@ -142,6 +142,7 @@ class Writer final : public DatabaseWriter {
     c.commits = pages_->commits();
     c.pages_loaded = pages_->pages_loaded();
     c.pages_committed = pages_->pages_committed();
+    c.pages_written_ahead = pages_->pages_written_ahead();
     for (const auto& [page, writer] : writers_) c.index_pages_decoded += writer->index_pages_decoded();
     return c;
   }
@@ -165,11 +166,22 @@ class Writer final : public DatabaseWriter {
 
   // Index leaves read only to find where entries go (the neighbours of the leaves
   // that take them) are let go of first: reading one again costs less than a commit,
-  // which writes every changed page and lets go of them all. True when that left
-  // room for a quarter of the limit.
+  // which writes every changed page and lets go of them all; then the pages added since
+  // the last commit are written ahead of it. True when that left room for a quarter of
+  // the limit.
   bool make_room_without_commit() {
+    const size_t goal = options_.pages_held_before_commit / 4 * 3;
     for (auto& [page, writer] : writers_) writer->release();
-    return pages_held() <= options_.pages_held_before_commit / 4 * 3;
+    if (pages_held() <= goal) return true;
+    // The pages added since the last commit (the rows' data pages above all) can go to
+    // the file before it: they are past its committed length.
+    try {
+      pages_->write_ahead();
+    } catch (...) {
+      discard();
+      throw;
+    }
+    return pages_held() <= goal;
   }
 
   void ensure_open() const {

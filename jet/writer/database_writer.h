@@ -56,6 +56,7 @@ struct WriterCounters {
   uint64_t pages_loaded = 0;         // read from the file
   uint64_t pages_committed = 0;      // written by commits
   uint64_t index_pages_decoded = 0;
+  uint64_t pages_written_ahead = 0;  // added pages written before their commit, to make room
 };
 
 class DatabaseWriter {

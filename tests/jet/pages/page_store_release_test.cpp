@@ -11,6 +11,7 @@
 #include <string>
 
 #include "jet/base/errors.h"
+#include "jet/pages/journal.h"
 #include "jet/pages/page_store.h"
 #include "tests/support/fixtures.h"
 
@@ -173,6 +174,51 @@ TEST(PageStoreRelease, APageSetAsideReadsAsCommittedAndMustBeWrittenBackBeforeAC
   EXPECT_FALSE(store->changed(8));
   EXPECT_EQ(file_bytes(file), committed);
   EXPECT_EQ(bytes_of(*store, 8), page_of_file(committed, 8));
+}
+
+// Pages added since the last commit go to the file ahead of it when memory runs short.
+// The file as committed must survive whatever comes next: a commit keeps them, a
+// rollback cuts them off, and so does the next open after a crash.
+TEST(PageStoreRelease, PagesWrittenAheadAreKeptByACommitAndCutOffByARollbackOrACrash) {
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
+  TempDir dir;
+  auto [file, on_disk, store] = open_copy(dir, fixture);
+  const uint32_t committed_pages = store->page_count();
+  auto add_pages = [&](char fill) {
+    for (int i = 0; i < 3; ++i) std::memset(store->write(store->allocate()), fill, 4096);
+    store->write(5)[100] = static_cast<uint8_t>(fill);  // a committed page changes too
+  };
+
+  // Rolled back: the file is as committed, and the store as well.
+  add_pages('a');
+  EXPECT_EQ(store->write_ahead(), 3u);
+  EXPECT_EQ(store->pages_held(), 1u);  // page 5 stays: it is not past the committed length
+  EXPECT_EQ(bytes_of(*store, committed_pages + 1), std::string(4096, 'a'));  // read back from the file
+  store->discard_changes();
+  EXPECT_EQ(file_bytes(file), on_disk);
+  EXPECT_EQ(store->page_count(), committed_pages);
+
+  // Committed: the pages written ahead are part of it, and one changed again after it
+  // was written ahead is committed as changed.
+  add_pages('b');
+  store->write_ahead();
+  store->write(committed_pages + 2)[7] = 'c';
+  store->commit();
+  std::string expected = on_disk;
+  expected[5 * 4096 + 100] = 'b';
+  expected += std::string(3 * 4096, 'b');
+  expected[(committed_pages + 2) * 4096 + 7] = 'c';
+  EXPECT_EQ(file_bytes(file), expected);
+
+  // A crash after pages were written ahead: the next open cuts them off.
+  add_pages('d');
+  store->write_ahead();
+  EXPECT_GT(file_bytes(file).size(), expected.size());
+  store.reset();  // the process dies: nothing is committed
+  EXPECT_TRUE(has_hot_journal(file));
+  auto reopened = PageStore::open(file);
+  EXPECT_EQ(file_bytes(file), expected);
+  EXPECT_EQ(reopened->page_count(), committed_pages + 3);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A writer held to a small page budget commits often and keeps only its most recently
-// used pages and index leaves across each commit; the file must come out as a writer
-// that keeps everything makes it, read back by mdbtools and the checker.
+// used pages and index leaves across each commit, or writes the pages it adds ahead of
+// its commits; the file must come out as a writer that keeps everything makes it, read
+// back by mdbtools and the checker.
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,8 @@ std::vector<FieldValue> detail(const DatabaseWriter& w, const TableDef& t, int n
   return row;
 }
 
-void append_invoices(const std::filesystem::path& file, const WriterOptions& options, const std::vector<int>& order) {
+WriterCounters append_invoices(const std::filesystem::path& file, const WriterOptions& options,
+                               const std::vector<int>& order) {
   auto w = DatabaseWriter::open(file, options);
   const TableDef& masters = w->table("tblInvoiceMtr");
   const TableDef& details = w->table("tblInvoiceDetail");
@@ -58,7 +60,9 @@ void append_invoices(const std::filesystem::path& file, const WriterOptions& opt
   // A duplicate of an early row is refused: its leaf has long been committed and
   // dropped, and it must be found again.
   EXPECT_THROW(w->append(masters, master(*w, masters, order.front())), ConstraintError);
+  const WriterCounters counters = w->counters();
   w->close();
+  return counters;
 }
 
 std::string exported(const std::filesystem::path& file, const std::string& table) {
@@ -72,7 +76,9 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   TempDir dir;
   const auto roomy = dir.copy_in(fixture);  // writable, unlike the fixture itself
   const auto tight = dir.path() / "tight.mdb";
+  const auto ahead = dir.path() / "ahead.mdb";
   std::filesystem::copy_file(roomy, tight);
+  std::filesystem::copy_file(roomy, ahead);
   std::vector<int> order(4000);
   for (int i = 0; i < 4000; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(11));
@@ -92,13 +98,25 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   budget.pages_held_before_commit = 40;
   append_invoices(tight, budget, order);
 
-  EXPECT_EQ(file_bytes(tight), file_bytes(roomy));
-  for (const auto& p : check_database(*Database::open(tight)).problems) ADD_FAILURE() << p;
-  // Read by another implementation: every row is there (a header line, then a line a row).
-  const std::string masters = exported(tight, "tblInvoiceMtr");
-  const std::string details = exported(tight, "tblInvoiceDetail");
-  EXPECT_EQ(std::count(masters.begin(), masters.end(), '\n'), 1 + 4000);
-  EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 1 + 10000);
+  // No commits but those the budget forces: the data pages added since the last commit
+  // go to the file ahead of it, are read back when a row goes on the last of them, and
+  // the commits come only when that leaves too little room.
+  WriterOptions write_ahead = everything;
+  write_ahead.pages_kept_after_commit = 12;
+  write_ahead.pages_held_before_commit = 300;
+  const WriterCounters counted = append_invoices(ahead, write_ahead, order);
+  EXPECT_GT(counted.pages_written_ahead, 0u);
+  EXPECT_GT(counted.commits, 0u);
+
+  for (const auto& file : {tight, ahead}) {
+    EXPECT_EQ(file_bytes(file), file_bytes(roomy)) << file;
+    for (const auto& p : check_database(*Database::open(file)).problems) ADD_FAILURE() << file << ": " << p;
+    // Read by another implementation: every row is there (a header line, then a line a row).
+    const std::string masters = exported(file, "tblInvoiceMtr");
+    const std::string details = exported(file, "tblInvoiceDetail");
+    EXPECT_EQ(std::count(masters.begin(), masters.end(), '\n'), 1 + 4000);
+    EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 1 + 10000);
+  }
 }
 
 // Index pages are held decoded, and their bytes leave the page store: unless the

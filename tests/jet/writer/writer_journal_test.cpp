@@ -133,14 +133,21 @@ TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
 
 // A child appends rows (committing every few) until it is killed at a random moment;
 // the next open must find a clean file holding a prefix of the rows, at least as
-// long as the child had reported committed.
-TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
-  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
+// long as the child had reported committed, and no page past its last commit.
+// `written_ahead` counts the pages the children wrote ahead of their commits, as far
+// as they reported.
+void kill_writers_at_random(const WriterOptions& options, const std::string& what, uint64_t& written_ahead) {
+  const auto fixture = test::database_path("new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   std::mt19937 random(2026);
   int rolled_back = 0;
   int previous = 0;
+  struct Report {
+    int rows;
+    uintmax_t file_size;
+    uint64_t written_ahead;
+  };
   for (int trial = 0; trial < 50; ++trial) {
     int report[2];
     ASSERT_EQ(pipe(report), 0);
@@ -149,7 +156,7 @@ TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
     if (child == 0) {
       close(report[0]);
       try {
-        auto w = DatabaseWriter::open(file, {1000000, std::chrono::hours(1)});
+        auto w = DatabaseWriter::open(file, options);
         const TableDef& t = w->table("tblClaimantInfo");
         for (int n = previous;; ++n) {
           char number[16];
@@ -157,7 +164,7 @@ TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
           w->append(t, claimant(*w, t, number));
           if (n % 7 == 6) {
             w->commit();
-            int done = n + 1;
+            const Report done{n + 1, std::filesystem::file_size(file), w->counters().pages_written_ahead};
             if (write(report[1], &done, sizeof done) != sizeof done) _exit(3);
           }
         }
@@ -170,8 +177,8 @@ TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped on its own with status " << status;
-    int committed = previous, done = 0;
+    ASSERT_TRUE(WIFSIGNALED(status)) << what << ": the child stopped on its own with status " << status;
+    Report committed{previous, 0, 0}, done{};
     while (read(report[0], &done, sizeof done) == sizeof done) committed = done;
     close(report[0]);
 
@@ -179,22 +186,40 @@ TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
     DatabaseWriter::open(file)->close();
     auto db = Database::open(file);
     auto check = check_database(*db);
-    for (const auto& p : check.problems) ADD_FAILURE() << "trial " << trial << ": " << p;
+    for (const auto& p : check.problems) ADD_FAILURE() << what << ", trial " << trial << ": " << p;
     std::vector<std::string> numbers;
     db->scan(db->table("tblClaimantInfo"), [&](std::span<const FieldValue> v) {
       numbers.push_back(v[0].as<std::string>());
       return true;
     });
-    ASSERT_GE(static_cast<int>(numbers.size()), committed) << "trial " << trial << " lost committed rows";
+    ASSERT_GE(static_cast<int>(numbers.size()), committed.rows) << what << ", trial " << trial << " lost committed rows";
     for (size_t i = 0; i < numbers.size(); ++i) {
       char expected[32];
       std::snprintf(expected, sizeof expected, "%013zu", i);
-      ASSERT_EQ(numbers[i], expected) << "trial " << trial << ": rows are not a prefix";
+      ASSERT_EQ(numbers[i], expected) << what << ", trial " << trial << ": rows are not a prefix";
+    }
+    // Nothing the child added after its last commit is left at the file's end.
+    if (committed.file_size != 0 && static_cast<int>(numbers.size()) == committed.rows) {
+      EXPECT_EQ(std::filesystem::file_size(file), committed.file_size) << what << ", trial " << trial;
     }
     previous = static_cast<int>(numbers.size());
+    written_ahead += committed.written_ahead;
   }
-  std::cout << "[ info ] 50 kills, " << previous << " rows kept, " << rolled_back
-            << " interrupted commits rolled back\n";
+  std::cout << "[ info ] " << what << ": 50 kills, " << previous << " rows kept, " << rolled_back
+            << " interrupted commits rolled back, " << written_ahead << " pages written ahead\n";
+}
+
+TEST(WriterSafety, KilledWritersLeaveAPrefixOfTheirRows) {
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
+  uint64_t written_ahead = 0;
+  kill_writers_at_random({1000000, std::chrono::hours(1)}, "commits every 7 rows", written_ahead);
+  // Held to a few pages, the writer writes the pages it adds ahead of each commit.
+  WriterOptions tight{1000000, std::chrono::hours(1)};
+  tight.pages_kept_after_commit = 4;
+  tight.pages_held_before_commit = 8;
+  written_ahead = 0;
+  kill_writers_at_random(tight, "pages written ahead", written_ahead);
+  EXPECT_GT(written_ahead, 0u);
 }
 
 }  // namespace
