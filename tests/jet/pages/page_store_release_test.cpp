@@ -182,7 +182,10 @@ TEST(PageStoreRelease, APageSetAsideReadsAsCommittedAndMustBeWrittenBackBeforeAC
 TEST(PageStoreRelease, PagesWrittenAheadAreKeptByACommitAndCutOffByARollbackOrACrash) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
-  auto [file, on_disk, store] = open_copy(dir, fixture);
+  OpenCopy copy = open_copy(dir, fixture);  // named members: the lambda below uses the store
+  const auto& file = copy.file;
+  const std::string& on_disk = copy.on_disk;
+  auto& store = copy.store;
   const uint32_t committed_pages = store->page_count();
   auto add_pages = [&](char fill) {
     for (int i = 0; i < 3; ++i) std::memset(store->write(store->allocate()), fill, 4096);
