@@ -31,13 +31,14 @@ constexpr size_t kHeaderSizeWithoutIdentity = 32;
 
 // FNV-1a over the bytes, seeded with the salt so that records of an earlier commit
 // left behind in the file never pass as records of a later one.
+constexpr uint64_t kFnvOffsetBasis = 1469598103934665603ull;
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+uint32_t fold(uint64_t h) { return static_cast<uint32_t>(h ^ (h >> 32)); }
+
 uint32_t checksum(uint64_t salt, const uint8_t* data, size_t size) {
-  uint64_t h = 1469598103934665603ull ^ salt;
-  for (size_t i = 0; i < size; ++i) {
-    h ^= data[i];
-    h *= 1099511628211ull;
-  }
-  return static_cast<uint32_t>(h ^ (h >> 32));
+  uint64_t h = kFnvOffsetBasis ^ salt;
+  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * kFnvPrime;
+  return fold(h);
 }
 
 // The checksums of `count` records `stride` bytes apart, each over its first `size`
@@ -52,12 +53,11 @@ void put_checksums(uint64_t salt, uint8_t* first, size_t count, size_t stride, s
     uint64_t h[kWays];
     for (size_t k = 0; k < kWays; ++k) {
       data[k] = first + (i + k) * stride;
-      h[k] = 1469598103934665603ull ^ salt;
+      h[k] = kFnvOffsetBasis ^ salt;
     }
     for (size_t b = 0; b < size; ++b)
-      for (size_t k = 0; k < kWays; ++k) h[k] = (h[k] ^ data[k][b]) * 1099511628211ull;
-    for (size_t k = 0; k < kWays; ++k)
-      bytes::put32(first + (i + k) * stride + size, static_cast<uint32_t>(h[k] ^ (h[k] >> 32)));
+      for (size_t k = 0; k < kWays; ++k) h[k] = (h[k] ^ data[k][b]) * kFnvPrime;
+    for (size_t k = 0; k < kWays; ++k) bytes::put32(first + (i + k) * stride + size, fold(h[k]));
   }
   for (; i < count; ++i) bytes::put32(first + i * stride + size, checksum(salt, first + i * stride, size));
 }
