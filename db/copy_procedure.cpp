@@ -1,11 +1,14 @@
 #include "db/copy_procedure.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
 
 #include "db/errors.h"
 #include "db/interruption.h"
 #include "db/item_view.h"
+#include "db/row_index.h"
 #include "db/value_text.h"
 
 namespace halvaro::db {
@@ -51,10 +54,9 @@ bool open_condition_for_null(std::string& text, const QueryPiece& piece) {
   return true;
 }
 
-}  // namespace
-
-std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state,
-                           std::vector<FieldValue>* values) {
+// The item query of one master row, its values given by `value_of` (piece to value).
+template <class ValueOf>
+std::string item_query_text(const std::vector<QueryPiece>& pieces, ValueOf value_of, std::vector<FieldValue>* values) {
   std::string text;
   bool closing_quote_written = false;  // by a condition rewritten for a null value
   for (const QueryPiece& piece : pieces) {
@@ -65,8 +67,7 @@ std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState&
       text += literal;
       continue;
     }
-    Recordset& row = piece.from == RowOf::SourceMaster ? state.rsSourceMtr : state.rsDestinationMtr;
-    FieldValue value = row.Fields(piece.text).Value();
+    FieldValue value = value_of(piece);
     if (value.is_null() && open_condition_for_null(text, piece))
       closing_quote_written = true;
     else
@@ -74,6 +75,17 @@ std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState&
     if (values) values->push_back(std::move(value));
   }
   return text;
+}
+
+}  // namespace
+
+std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state,
+                           std::vector<FieldValue>* values) {
+  auto value_of = [&state](const QueryPiece& piece) {
+    Recordset& row = piece.from == RowOf::SourceMaster ? state.rsSourceMtr : state.rsDestinationMtr;
+    return row.Fields(piece.text).Value();
+  };
+  return item_query_text(pieces, value_of, values);
 }
 
 namespace {
@@ -268,6 +280,7 @@ class Program {
       case Op::OpenSource:
         current_stage_ = step.stage;
         done_ = 0;
+        items_queued_until_ = 0;
         // The stage has begun even while its master rows are still being evaluated.
         state_->reporter.progress(step.stage->label, 0, 0);
         // What the last stage appended is made durable first: a failed write later in
@@ -285,6 +298,7 @@ class Program {
       case Op::BuildItemQuery:
         item_key_.clear();
         item_query_ = BuildItemQuery(*step.pieces, *state_, &item_key_);
+        read_items_ahead(*step.pieces);
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
@@ -345,6 +359,43 @@ class Program {
         return next;
     }
     return next;
+  }
+
+  // Hands the item queries of the next masters to a source that evaluates them ahead,
+  // a batch at a time, while this thread writes the rows of the current ones. The texts
+  // are built as BuildItemQuery builds them, and the source gives a result only for the
+  // very text asked for: a text that differed would only be evaluated again here.
+  void read_items_ahead(const std::vector<QueryPiece>& pieces) {
+    static constexpr size_t kAhead = 64;
+    if (state_->Con_Source.State() != 1) return;
+    Store& source = state_->Con_Source.store();
+    if (!source.reads_ahead()) return;
+    const size_t row = state_->rsSourceMtr.AbsolutePosition();
+    if (items_queued_until_ > row + kAhead / 2) return;
+    std::shared_ptr<const ResultView> masters = state_->rsSourceMtr.snapshot();
+    if (!masters) return;
+    std::vector<std::optional<size_t>> columns;
+    for (const QueryPiece& piece : pieces) {
+      std::optional<size_t> column;
+      if (piece.is_value) {
+        // A value of the destination's row is known only once that row is stored.
+        if (piece.from != RowOf::SourceMaster) return;
+        column = column_named(*masters, piece.text);
+        if (!column) return;
+      }
+      columns.push_back(column);
+    }
+    const size_t from = std::max(items_queued_until_, row + 1);
+    const size_t to = std::min(row + 1 + kAhead, masters->row_count());
+    std::vector<std::string> texts;
+    for (size_t r = from; r < to; ++r) {
+      auto value_of = [&](const QueryPiece& piece) {
+        return masters->value(r, *columns[size_t(&piece - pieces.data())]);
+      };
+      texts.push_back(item_query_text(pieces, value_of, nullptr));
+    }
+    items_queued_until_ = std::max(items_queued_until_, to);
+    source.read_ahead(std::move(texts));
   }
 
   // The value written is the entry's default for an empty source (as ValueOrDefault),
@@ -530,6 +581,7 @@ class Program {
   FieldValue formatted_;
   size_t first_unkeyed_ = 0;
   size_t done_ = 0;
+  size_t items_queued_until_ = 0;  // master rows whose item queries went to read_ahead
 };
 
 }  // namespace

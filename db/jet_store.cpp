@@ -1,8 +1,11 @@
 #include "db/jet_store.h"
 
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "db/errors.h"
+#include "db/read_ahead.h"
 #include "jet/catalog/verify.h"
 #include "jet/writer/database_writer.h"
 #include "sql/query_engine.h"
@@ -57,12 +60,15 @@ bool has_table_or_query(const jet::Database& database, std::string_view name) {
 
 class SourceStore final : public Store {
  public:
-  SourceStore(std::shared_ptr<const jet::Database> database, const sql::ScratchLimits& limits)
-      : database_(database), engine_(std::move(database), limits) {}
+  SourceStore(std::shared_ptr<const jet::Database> database, const sql::ScratchLimits& limits, bool read_ahead)
+      : database_(database), engine_(std::move(database), limits), reads_ahead_(read_ahead) {}
   // A statement over a whole table or query that the file lacks fails as missing, not
   // as bad SQL, so a check of the file can tell the two apart. That is asked only once
   // the statement has failed: the per-row item queries of a run then pay nothing for it.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
+    if (read_ahead_)
+      if (auto result = read_ahead_->take(sql)) return result;
+    std::lock_guard lock(engine_mutex_);
     try {
       return run_query(engine_, sql);
     } catch (const DbError&) {
@@ -71,13 +77,40 @@ class SourceStore final : public Store {
       throw;
     }
   }
+  // The file never changes while it is open, so a statement evaluated ahead gives the
+  // very rows the caller's own select would.
+  bool reads_ahead() const override { return reads_ahead_; }
+  void read_ahead(std::vector<std::string> texts) override {
+    if (!reads_ahead_) return;
+    if (!read_ahead_)
+      read_ahead_ = std::make_unique<ReadAhead>([this](const std::string& text) {
+        std::lock_guard lock(engine_mutex_);
+        return run_query(engine_, text);
+      });
+    read_ahead_->add(std::move(texts));
+  }
   AppendTable& table(std::string_view) override {
     throw DbError(ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");
   }
   void close() override {}
-  void while_busy(std::function<void()> tick) override { engine_.while_busy(std::move(tick)); }
-  uint64_t rows_read() const override { return engine_.rows_read(); }
+  // The tick belongs to the caller's thread (a window's event loop): statements
+  // evaluated ahead on the helper thread do not call it.
+  void while_busy(std::function<void()> tick) override {
+    std::lock_guard lock(engine_mutex_);
+    if (!tick) {
+      engine_.while_busy(nullptr);
+      return;
+    }
+    engine_.while_busy([tick = std::move(tick), owner = std::this_thread::get_id()] {
+      if (std::this_thread::get_id() == owner) tick();
+    });
+  }
+  uint64_t rows_read() const override {
+    std::lock_guard lock(engine_mutex_);
+    return engine_.rows_read();
+  }
   void verify(const std::function<void(uint64_t, uint64_t)>& progress) override {
+    std::lock_guard lock(engine_mutex_);
     try {
       jet::verify_tables(*database_, progress);
     } catch (const jet::JetError& error) {
@@ -87,7 +120,13 @@ class SourceStore final : public Store {
 
  private:
   std::shared_ptr<const jet::Database> database_;
+  // The engine and the file under it serve one statement at a time: the caller's, or
+  // the helper's evaluating ahead. Recursive: the caller's tick, called from inside its
+  // own select, asks for rows_read.
+  mutable std::recursive_mutex engine_mutex_;
   sql::QueryEngine engine_;  // one for the whole run: views are materialised once
+  const bool reads_ahead_;
+  std::unique_ptr<ReadAhead> read_ahead_;  // stops before the engine goes
 };
 
 class WriterTable final : public AppendTable {
@@ -180,7 +219,7 @@ StoreOpener jet_store_opener(const StoreLimits& limits) {
     try {
       if (access == Access::ReadOnly) {
         // The run verifies the whole file (Store::verify) before it writes anything.
-        return std::make_unique<SourceStore>(jet::Database::open(path), limits.scratch);
+        return std::make_unique<SourceStore>(jet::Database::open(path), limits.scratch, limits.read_ahead);
       }
       return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path, limits.writer), limits.scratch);
     } catch (const jet::JetError& error) {

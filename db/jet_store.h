@@ -11,6 +11,9 @@ namespace halvaro::db {
 struct StoreLimits {
   sql::ScratchLimits scratch{};
   jet::WriterOptions writer{};
+  // The next masters' item queries are evaluated on a second thread while the rows of
+  // the current ones are written.
+  bool read_ahead = true;
 };
 
 // Opens .mdb files with our Access engine: the source read through the query layer, the

@@ -85,6 +85,11 @@ class Store {
   // Calls tick now and then during long work inside select (reading tables, evaluating
   // saved queries). tick must not throw.
   virtual void while_busy(std::function<void()> /*tick*/) {}
+  // Statements the caller will select next, in this order: a store that reads ahead
+  // evaluates them on a helper thread meanwhile. A select of a later one drops those
+  // queued before it.
+  virtual bool reads_ahead() const { return false; }
+  virtual void read_ahead(std::vector<std::string> /*texts*/) {}
   // Rows select has read from the file's tables so far (for progress).
   virtual uint64_t rows_read() const { return 0; }
   // Reads every row of the file once and throws DbError naming the table and the damage

@@ -1,8 +1,9 @@
 // A transfer of a generated old-version database with every memory bound drawn tight
 // (the query layer's scratch database spilling past a 64 KiB cache to its file, master
 // rows read back from a temporary file a block at a time, the writer committing and
-// letting go of its pages every few dozen rows) must leave the same destination, row
-// for row, and give the same account of the run as one that holds everything in memory.
+// letting go of its pages every few dozen rows, item queries evaluated ahead on a
+// second thread) must leave the same destination, row for row, and give the same
+// account of the run as one that holds everything in memory and reads nothing ahead.
 //
 // Both runs share the transfer code, so a fault common to both would pass the
 // comparison; the generator's own row count, the engine's checker over the tight run's
@@ -72,6 +73,7 @@ db::StoreLimits everything_in_memory() {
   limits.writer.commit_interval = std::chrono::hours(1);
   limits.writer.pages_kept_after_commit = std::numeric_limits<size_t>::max();
   limits.writer.pages_held_before_commit = std::numeric_limits<size_t>::max();
+  limits.read_ahead = false;
   return limits;
 }
 

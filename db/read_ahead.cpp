@@ -1,0 +1,78 @@
+#include "db/read_ahead.h"
+
+namespace halvaro::db {
+
+ReadAhead::ReadAhead(Evaluate evaluate) : evaluate_(std::move(evaluate)) {}
+
+ReadAhead::~ReadAhead() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+void ReadAhead::add(std::vector<std::string> texts) {
+  if (texts.empty()) return;
+  {
+    std::lock_guard lock(mutex_);
+    for (std::string& text : texts) queue_.push_back({std::move(text), nullptr, false});
+    if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
+  }
+  changed_.notify_all();
+}
+
+std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text) {
+  std::unique_lock lock(mutex_);
+  size_t at = 0;
+  while (at < queue_.size() && queue_[at].text != text) ++at;
+  if (at == queue_.size()) return nullptr;
+  // The entries before it are not asked for any more. One under way finishes on its
+  // own and finds itself gone.
+  queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(at));
+  front_number_ += at;
+  if (next_number_ < front_number_) next_number_ = front_number_;
+  changed_.wait(lock, [&] { return queue_.front().done; });
+  std::shared_ptr<const ResultView> result = std::move(queue_.front().result);
+  queue_.pop_front();
+  ++front_number_;
+  if (result) ++taken_;
+  return result;
+}
+
+size_t ReadAhead::queued() const {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
+}
+
+uint64_t ReadAhead::taken() const {
+  std::lock_guard lock(mutex_);
+  return taken_;
+}
+
+void ReadAhead::work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || next_number_ < front_number_ + queue_.size(); });
+    if (stopping_) return;
+    const uint64_t number = next_number_++;
+    const std::string text = queue_[number - front_number_].text;
+    lock.unlock();
+    std::shared_ptr<const ResultView> result;
+    try {
+      result = evaluate_(text);
+    } catch (...) {
+      result = nullptr;  // evaluated again by the caller, who then sees the error
+    }
+    lock.lock();
+    if (number >= front_number_) {
+      Entry& entry = queue_[number - front_number_];
+      entry.result = std::move(result);
+      entry.done = true;
+    }
+    changed_.notify_all();
+  }
+}
+
+}  // namespace halvaro::db

@@ -1,0 +1,61 @@
+#pragma once
+// Statements evaluated ahead of the caller on a helper thread: while the caller writes
+// the rows of one item query, the next masters' item queries are being evaluated.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/store.h"
+
+namespace halvaro::db {
+
+class ReadAhead {
+ public:
+  // Runs on the helper thread, one statement at a time. A failure is not kept: the
+  // caller evaluates that statement itself and meets the error where it always did.
+  using Evaluate = std::function<std::shared_ptr<const ResultView>(const std::string&)>;
+
+  explicit ReadAhead(Evaluate evaluate);
+  ~ReadAhead();  // drops what is queued and waits for the statement under way
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // Queues statements, in the order the caller will ask for them.
+  void add(std::vector<std::string> texts);
+  // The result of `text` when it is queued, waiting for it if it is under way; the
+  // statements queued before it are dropped (the caller went past them). Null when
+  // `text` is not queued or its evaluation failed.
+  std::shared_ptr<const ResultView> take(const std::string& text);
+
+  // Statements queued and not yet taken or dropped.
+  size_t queued() const;
+  // Results handed over by take.
+  uint64_t taken() const;
+
+ private:
+  struct Entry {
+    std::string text;
+    std::shared_ptr<const ResultView> result;
+    bool done = false;
+  };
+  void work();
+
+  Evaluate evaluate_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Entry> queue_;
+  uint64_t front_number_ = 0;  // the number of queue_.front(): entries are numbered as queued
+  uint64_t next_number_ = 0;   // the first entry not yet begun
+  uint64_t taken_ = 0;
+  bool stopping_ = false;
+  std::thread worker_;  // started with the first add
+};
+
+}  // namespace halvaro::db

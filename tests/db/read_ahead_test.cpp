@@ -1,0 +1,77 @@
+// Statements evaluated ahead on a helper thread: the caller gets the result of exactly
+// the text it asks for, in any order it goes through them, and nothing hangs when the
+// caller leaves with statements still queued.
+
+#include "db/read_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace halvaro::db {
+namespace {
+
+// A one-cell result holding the statement's text.
+std::shared_ptr<const ResultView> echo(const std::string& text) {
+  return std::make_shared<ResultTable>(std::vector<std::string>{"text"},
+                                       std::vector<std::vector<FieldValue>>{{FieldValue(text)}});
+}
+
+std::string text_of(const std::shared_ptr<const ResultView>& result) {
+  return result ? result->value(0, 0).as<std::string>() : "<none>";
+}
+
+TEST(ReadAhead, GivesEachQueuedTextItsOwnResultOnTheHelperThread) {
+  std::atomic<int> off_caller_thread{0};
+  const auto caller = std::this_thread::get_id();
+  ReadAhead ahead([&](const std::string& text) {
+    if (std::this_thread::get_id() != caller) ++off_caller_thread;
+    if (text == "bad") throw std::runtime_error("no such column");
+    return echo(text);
+  });
+  ahead.add({"a", "b", "bad", "c", "d", "e"});
+
+  EXPECT_EQ(text_of(ahead.take("a")), "a");
+  // Not queued: the caller evaluates it itself, and the queue stays as it was.
+  EXPECT_EQ(ahead.take("zzz"), nullptr);
+  EXPECT_EQ(ahead.queued(), 5u);
+  // A failed statement gives nothing: the caller meets the error in its own evaluation.
+  EXPECT_EQ(text_of(ahead.take("b")), "b");
+  EXPECT_EQ(ahead.take("bad"), nullptr);
+  // Going past a queued statement drops it.
+  EXPECT_EQ(text_of(ahead.take("d")), "d");
+  EXPECT_EQ(ahead.take("c"), nullptr);
+  EXPECT_EQ(ahead.queued(), 1u);
+
+  // The same text queued twice is handed over twice, in order.
+  ahead.add({"f", "f", "g"});
+  EXPECT_EQ(text_of(ahead.take("f")), "f");
+  EXPECT_EQ(text_of(ahead.take("f")), "f");
+  EXPECT_EQ(text_of(ahead.take("g")), "g");  // drops "e" queued before
+  EXPECT_EQ(ahead.queued(), 0u);
+  EXPECT_EQ(ahead.taken(), 6u);
+  EXPECT_GE(off_caller_thread.load(), 6);
+}
+
+TEST(ReadAhead, LeavingWithStatementsQueuedWaitsOnlyForTheOneUnderWay) {
+  std::atomic<int> evaluated{0};
+  {
+    ReadAhead ahead([&](const std::string& text) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ++evaluated;
+      return echo(text);
+    });
+    std::vector<std::string> texts;
+    for (int i = 0; i < 200; ++i) texts.push_back("q" + std::to_string(i));
+    ahead.add(texts);
+    EXPECT_EQ(text_of(ahead.take("q0")), "q0");
+  }
+  // 200 statements would take 4 s; the helper stopped after the one it was on.
+  EXPECT_LE(evaluated.load(), 3);
+}
+
+}  // namespace
+}  // namespace halvaro::db
