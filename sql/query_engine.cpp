@@ -12,6 +12,7 @@
 #include "sql/functions.h"
 #include "sql/jet_source.h"
 #include "sql/parser.h"
+#include "sql/row_pipe.h"
 #include "sql/sql_value.h"
 #include "sql/statement_shape.h"
 #include "sql/text_fold.h"
@@ -278,15 +279,14 @@ struct QueryEngine::Impl : RelationResolver {
     exec("BEGIN");
     try {
       Statement statement(db, insert);
-      const FieldValue missing;  // a row shorter than the table: its last columns are null
-      source->scan(table, [&](std::span<const FieldValue> values) {
+      // The file's pages are decoded on a helper thread while this one inserts.
+      auto decode = [&](const RowVisitor& visit) { source->scan(table, visit); };
+      pipe_rows(table.columns.size(), decode, [&](std::span<const FieldValue> values) {
         if (++rows_read % kRowsPerTick == 0 && tick) tick();
         sqlite3_reset(statement.get());
         // The row's own values are bound (no copy), and they outlive the step.
-        for (size_t i = 0; i < table.columns.size(); ++i) {
-          const FieldValue& value = i < values.size() ? values[i] : missing;
-          bind(statement.get(), static_cast<int>(i + 1), value, table.columns[i].kind);
-        }
+        for (size_t i = 0; i < table.columns.size(); ++i)
+          bind(statement.get(), static_cast<int>(i + 1), values[i], table.columns[i].kind);
         statement.step();
       });
       exec("COMMIT");

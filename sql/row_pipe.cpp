@@ -1,0 +1,126 @@
+#include "sql/row_pipe.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace halvaro::sql {
+namespace {
+
+constexpr size_t kBatchRows = 512;
+constexpr size_t kBatchesInFlight = 3;
+
+// Thrown inside the helper's scan when the caller has stopped reading.
+struct Abandoned {};
+
+struct Batch {
+  std::vector<FieldValue> values;  // rows * columns, the rows one after another
+  size_t rows = 0;
+};
+
+class Pipe {
+ public:
+  explicit Pipe(size_t columns) : columns_(columns) {}
+
+  // Helper side.
+  void put(std::span<const FieldValue> row) {
+    if (!filling_.values.size()) filling_.values.resize(kBatchRows * columns_);
+    FieldValue* slot = filling_.values.data() + filling_.rows * columns_;
+    for (size_t i = 0; i < columns_; ++i) {
+      if (i < row.size())
+        slot[i] = row[i];
+      else
+        slot[i] = FieldValue();
+    }
+    if (++filling_.rows == kBatchRows) hand_over();
+  }
+  // After the last row (or a failure, or the caller's abandoning: nothing more is handed over).
+  void finish(std::exception_ptr failure = nullptr) {
+    std::lock_guard lock(mutex_);
+    failure_ = failure;
+    finished_ = true;
+    changed_.notify_all();
+  }
+
+  void flush() {
+    if (filling_.rows > 0) hand_over();
+  }
+
+  // Caller side: false once every batch was taken.
+  bool next(Batch& batch) {
+    std::unique_lock lock(mutex_);
+    if (batch.values.size()) spare_.push_back(std::move(batch));
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !full_.empty() || finished_; });
+    if (failure_) std::rethrow_exception(failure_);
+    if (full_.empty()) return false;
+    batch = std::move(full_.front());
+    full_.pop_front();
+    changed_.notify_all();
+    return true;
+  }
+  void abandon() {
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  void hand_over() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return full_.size() < kBatchesInFlight || abandoned_; });
+    if (abandoned_) throw Abandoned{};
+    full_.push_back(std::move(filling_));
+    filling_ = Batch{};
+    if (!spare_.empty()) {
+      filling_ = std::move(spare_.back());
+      spare_.pop_back();
+      filling_.rows = 0;
+    }
+    changed_.notify_all();
+  }
+
+  const size_t columns_;
+  Batch filling_;  // the helper's own
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> full_;
+  std::vector<Batch> spare_;  // taken batches, their values' storage reused
+  std::exception_ptr failure_;
+  bool finished_ = false;
+  bool abandoned_ = false;
+};
+
+}  // namespace
+
+void pipe_rows(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowVisitor& consume) {
+  Pipe pipe(columns);
+  std::thread helper([&] {
+    try {
+      produce([&](std::span<const FieldValue> row) { pipe.put(row); });
+      pipe.flush();
+      pipe.finish();
+    } catch (const Abandoned&) {
+      pipe.finish();
+    } catch (...) {
+      pipe.finish(std::current_exception());
+    }
+  });
+  try {
+    Batch batch;
+    while (pipe.next(batch)) {
+      for (size_t r = 0; r < batch.rows; ++r)
+        consume(std::span<const FieldValue>(batch.values.data() + r * columns, columns));
+    }
+  } catch (...) {
+    pipe.abandon();
+    helper.join();
+    throw;
+  }
+  helper.join();
+}
+
+}  // namespace halvaro::sql

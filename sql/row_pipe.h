@@ -1,0 +1,21 @@
+#pragma once
+// A table's rows decoded on a helper thread and handed over a batch at a time: while
+// the caller inserts one batch into the scratch database, the next is being decoded.
+
+#include <cstddef>
+#include <functional>
+#include <span>
+
+#include "jet/base/field_value.h"
+
+namespace halvaro::sql {
+
+using RowVisitor = std::function<void(std::span<const FieldValue> values)>;
+
+// Calls `produce` on a helper thread; each row it gives its visitor reaches `consume`
+// on this thread, in order, as exactly `columns` values (a shorter row ends in nulls).
+// An exception on either side stops both and is rethrown here, after the helper has
+// finished.
+void pipe_rows(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowVisitor& consume);
+
+}  // namespace halvaro::sql

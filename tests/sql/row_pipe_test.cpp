@@ -1,0 +1,72 @@
+// Rows decoded on a helper thread reach the inserting thread whole and in order, and a
+// failure on either side stops both without losing the error.
+
+#include "sql/row_pipe.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace halvaro::sql {
+namespace {
+
+TEST(RowPipe, HandsOverEveryRowInOrderAcrossBatchesAndPadsShortRows) {
+  const auto caller = std::this_thread::get_id();
+  bool produced_elsewhere = false;
+  const int64_t rows = 5000;  // several batches, the last one partly filled
+  auto produce = [&](const RowVisitor& visit) {
+    produced_elsewhere = std::this_thread::get_id() != caller;
+    for (int64_t r = 0; r < rows; ++r) {
+      std::vector<FieldValue> row{FieldValue(r), FieldValue("row " + std::to_string(r)), FieldValue(r * 2)};
+      if (r % 7 == 0) row.resize(1);  // a shorter row: its last columns read as null
+      visit(row);
+    }
+  };
+  int64_t seen = 0;
+  pipe_rows(3, produce, [&](std::span<const FieldValue> values) {
+    ASSERT_EQ(values.size(), 3u);
+    ASSERT_EQ(values[0], FieldValue(seen));
+    if (seen % 7 == 0) {
+      EXPECT_TRUE(values[1].is_null());
+      EXPECT_TRUE(values[2].is_null());
+    } else {
+      EXPECT_EQ(values[1], FieldValue("row " + std::to_string(seen)));
+      EXPECT_EQ(values[2], FieldValue(seen * 2));
+    }
+    ++seen;
+  });
+  EXPECT_EQ(seen, rows);
+  EXPECT_TRUE(produced_elsewhere);
+}
+
+TEST(RowPipe, AFailureOnEitherSideReachesTheCallerAndStopsTheOtherSide) {
+  // The decoder fails after some rows: the caller gets its error.
+  int64_t consumed = 0;
+  auto failing_decoder = [](const RowVisitor& visit) {
+    for (int64_t r = 0; r < 2000; ++r) visit(std::vector<FieldValue>{FieldValue(r)});
+    throw std::runtime_error("page 812 is damaged");
+  };
+  try {
+    pipe_rows(1, failing_decoder, [&](std::span<const FieldValue>) { ++consumed; });
+    FAIL() << "the decoder's error was lost";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "page 812 is damaged");
+  }
+  EXPECT_LE(consumed, 2000);
+
+  // The inserting side fails: the decoder stops instead of reading the whole table.
+  int64_t produced = 0;
+  auto endless = [&](const RowVisitor& visit) {
+    for (int64_t r = 0; r < 10'000'000; ++r, ++produced) visit(std::vector<FieldValue>{FieldValue(r)});
+  };
+  EXPECT_THROW(pipe_rows(1, endless,
+                         [](std::span<const FieldValue> values) {
+                           if (values[0] == FieldValue(int64_t{100})) throw std::runtime_error("disk full");
+                         }),
+               std::runtime_error);
+  EXPECT_LT(produced, 10'000);
+}
+
+}  // namespace
+}  // namespace halvaro::sql
