@@ -9,6 +9,7 @@
 #include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "jet/builder/system_catalog.h"
+#include "tests/sql/print_value.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {

@@ -8,6 +8,7 @@
 #include "sql/create_script.h"
 #include "jet/catalog/database.h"
 #include "jet/writer/insert_values.h"
+#include "tests/sql/print_value.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {

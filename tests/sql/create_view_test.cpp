@@ -11,6 +11,7 @@
 #include "jet/catalog/database.h"
 #include "sql/query_definition_writer.h"
 #include "sql/query_engine.h"
+#include "tests/sql/print_value.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {

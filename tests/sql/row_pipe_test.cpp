@@ -2,6 +2,7 @@
 // failure on either side stops both without losing the error.
 
 #include "sql/row_pipe.h"
+#include "tests/sql/print_value.h"
 
 #include <gtest/gtest.h>
 
