@@ -1,9 +1,11 @@
 #include "sql/row_pipe.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -11,7 +13,16 @@ namespace halvaro::sql {
 namespace {
 
 constexpr size_t kBatchRows = 512;
+// A batch of long texts or binaries goes at a mebibyte: the batches in flight stay
+// small whatever the table holds.
+constexpr size_t kBatchBytes = size_t{1} << 20;
 constexpr size_t kBatchesInFlight = 3;
+
+size_t heap_bytes(const FieldValue& value) {
+  if (value.is<std::string>()) return value.as<std::string>().size();
+  if (value.is<std::vector<uint8_t>>()) return value.as<std::vector<uint8_t>>().size();
+  return 0;
+}
 
 // Thrown inside the helper's scan when the caller has stopped reading.
 struct Abandoned {};
@@ -19,6 +30,7 @@ struct Abandoned {};
 struct Batch {
   std::vector<FieldValue> values;  // rows * columns, the rows one after another
   size_t rows = 0;
+  size_t bytes = 0;  // of its texts and binaries
 };
 
 class Pipe {
@@ -30,12 +42,14 @@ class Pipe {
     if (!filling_.values.size()) filling_.values.resize(kBatchRows * columns_);
     FieldValue* slot = filling_.values.data() + filling_.rows * columns_;
     for (size_t i = 0; i < columns_; ++i) {
-      if (i < row.size())
+      if (i < row.size()) {
         slot[i] = row[i];
-      else
+        filling_.bytes += heap_bytes(row[i]);
+      } else {
         slot[i] = FieldValue();
+      }
     }
-    if (++filling_.rows == kBatchRows) hand_over();
+    if (++filling_.rows == kBatchRows || filling_.bytes >= kBatchBytes) hand_over();
   }
   // After the last row (or a failure, or the caller's abandoning: nothing more is handed over).
   void finish(std::exception_ptr failure = nullptr) {
@@ -79,6 +93,7 @@ class Pipe {
       filling_ = std::move(spare_.back());
       spare_.pop_back();
       filling_.rows = 0;
+      filling_.bytes = 0;
     }
     changed_.notify_all();
   }

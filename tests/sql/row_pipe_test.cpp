@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -39,6 +41,26 @@ TEST(RowPipe, HandsOverEveryRowInOrderAcrossBatchesAndPadsShortRows) {
   });
   EXPECT_EQ(seen, rows);
   EXPECT_TRUE(produced_elsewhere);
+}
+
+// Long texts: the decoder runs ahead by a few mebibytes, not by a few batches of rows.
+TEST(RowPipe, LongValuesKeepLittleInFlight) {
+  std::atomic<int> produced{0};
+  const std::string long_text(256 * 1024, 'x');
+  auto produce = [&](const RowVisitor& visit) {
+    for (int r = 0; r < 400; ++r, ++produced) visit(std::vector<FieldValue>{FieldValue(long_text)});
+  };
+  int consumed = 0;
+  int ahead_when_slow = 0;
+  pipe_rows(1, produce, [&](std::span<const FieldValue> values) {
+    if (consumed++ == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the decoder fills what it may
+      ahead_when_slow = produced.load();
+    }
+    ASSERT_EQ(values[0].as<std::string>().size(), long_text.size());
+  });
+  EXPECT_EQ(consumed, 400);
+  EXPECT_LE(ahead_when_slow, 24);  // four rows a batch, three batches in flight and one filling
 }
 
 TEST(RowPipe, AFailureOnEitherSideReachesTheCallerAndStopsTheOtherSide) {
