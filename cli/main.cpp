@@ -2,6 +2,10 @@
 #include <iostream>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "app/window_entry.h"
 #include "cli/command.h"
 
@@ -26,6 +30,13 @@ int main(int argc, char** argv) {
   // Past a file-size limit a write fails (and the writer rolls back) instead of the
   // process being killed half way through a commit.
   std::signal(SIGXFSZ, SIG_IGN);
+#ifdef __GLIBC__
+  // A transfer's helper threads (item queries evaluated ahead, table pages decoded)
+  // free what the run's thread allocated and the other way round. With an arena per
+  // thread glibc spread the heap over arenas it kept, and a million invoices peaked
+  // anywhere from 230 to 293 MiB; one arena keeps the peak where the bounds put it.
+  mallopt(M_ARENA_MAX, 1);
+#endif
   if (argc <= 1) return halvaro::app::run_window(argc, argv);
 
   CLI::App app{"Halvaro moves the records of a sales-tax application's old database into a "
