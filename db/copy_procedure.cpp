@@ -1,6 +1,7 @@
 #include "db/copy_procedure.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <optional>
@@ -298,7 +299,13 @@ class Program {
       case Op::BuildItemQuery:
         item_key_.clear();
         item_query_ = BuildItemQuery(*step.pieces, *state_, &item_key_);
-        read_items_ahead(*step.pieces);
+        try {
+          read_items_ahead(*step.pieces);
+        } catch (const std::exception&) {
+          // Reading ahead only saves time: a master row that cannot be read now is met
+          // again when its turn comes, and its error belongs there.
+          items_queued_until_ = SIZE_MAX;
+        }
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);

@@ -1,5 +1,7 @@
 #include "db/read_ahead.h"
 
+#include <system_error>
+
 namespace halvaro::db {
 
 ReadAhead::ReadAhead(Evaluate evaluate) : evaluate_(std::move(evaluate)) {}
@@ -17,8 +19,16 @@ void ReadAhead::add(std::vector<std::string> texts) {
   if (texts.empty()) return;
   {
     std::lock_guard lock(mutex_);
+    if (no_helper_) return;
+    if (!worker_.joinable()) {
+      try {
+        worker_ = std::thread([this] { work(); });
+      } catch (const std::system_error&) {
+        no_helper_ = true;  // nothing is read ahead: the caller evaluates every statement
+        return;
+      }
+    }
     for (std::string& text : texts) queue_.push_back({std::move(text), nullptr, false});
-    if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
   }
   changed_.notify_all();
 }

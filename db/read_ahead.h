@@ -55,6 +55,7 @@ class ReadAhead {
   uint64_t next_number_ = 0;   // the first entry not yet begun
   uint64_t taken_ = 0;
   bool stopping_ = false;
+  bool no_helper_ = false;  // the thread could not be started
   std::thread worker_;  // started with the first add
 };
 

@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -109,21 +110,37 @@ class Pipe {
   bool abandoned_ = false;
 };
 
+// Without a helper thread (none could be started): decoded and inserted row by row here.
+void pipe_rows_here(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowVisitor& consume) {
+  std::vector<FieldValue> padded;
+  produce([&](std::span<const FieldValue> row) {
+    if (row.size() == columns) return consume(row);
+    padded.assign(columns, FieldValue());
+    for (size_t i = 0; i < columns && i < row.size(); ++i) padded[i] = row[i];
+    consume(padded);
+  });
+}
+
 }  // namespace
 
 void pipe_rows(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowVisitor& consume) {
   Pipe pipe(columns);
-  std::thread helper([&] {
-    try {
-      produce([&](std::span<const FieldValue> row) { pipe.put(row); });
-      pipe.flush();
-      pipe.finish();
-    } catch (const Abandoned&) {
-      pipe.finish();
-    } catch (...) {
-      pipe.finish(std::current_exception());
-    }
-  });
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        produce([&](std::span<const FieldValue> row) { pipe.put(row); });
+        pipe.flush();
+        pipe.finish();
+      } catch (const Abandoned&) {
+        pipe.finish();
+      } catch (...) {
+        pipe.finish(std::current_exception());
+      }
+    });
+  } catch (const std::system_error&) {
+    return pipe_rows_here(columns, produce, consume);
+  }
   try {
     Batch batch;
     while (pipe.next(batch)) {
