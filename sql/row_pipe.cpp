@@ -25,6 +25,17 @@ size_t heap_bytes(const FieldValue& value) {
   return 0;
 }
 
+// Copies a row into `columns` slots, nulls past its end; returns the bytes of its texts
+// and binaries.
+size_t copy_padded(std::span<const FieldValue> row, FieldValue* slots, size_t columns) {
+  size_t bytes = 0;
+  for (size_t i = 0; i < columns; ++i) {
+    slots[i] = i < row.size() ? row[i] : FieldValue();
+    bytes += heap_bytes(slots[i]);
+  }
+  return bytes;
+}
+
 // Thrown inside the helper's scan when the caller has stopped reading.
 struct Abandoned {};
 
@@ -40,16 +51,8 @@ class Pipe {
 
   // Helper side.
   void put(std::span<const FieldValue> row) {
-    if (!filling_.values.size()) filling_.values.resize(kBatchRows * columns_);
-    FieldValue* slot = filling_.values.data() + filling_.rows * columns_;
-    for (size_t i = 0; i < columns_; ++i) {
-      if (i < row.size()) {
-        slot[i] = row[i];
-        filling_.bytes += heap_bytes(row[i]);
-      } else {
-        slot[i] = FieldValue();
-      }
-    }
+    if (filling_.values.empty()) filling_.values.resize(kBatchRows * columns_);
+    filling_.bytes += copy_padded(row, filling_.values.data() + filling_.rows * columns_, columns_);
     if (++filling_.rows == kBatchRows || filling_.bytes >= kBatchBytes) hand_over();
   }
   // After the last row (or a failure, or the caller's abandoning: nothing more is handed over).
@@ -67,7 +70,7 @@ class Pipe {
   // Caller side: false once every batch was taken.
   bool next(Batch& batch) {
     std::unique_lock lock(mutex_);
-    if (batch.values.size()) spare_.push_back(std::move(batch));
+    if (!batch.values.empty()) spare_.push_back(std::move(batch));
     changed_.notify_all();
     changed_.wait(lock, [&] { return !full_.empty() || finished_; });
     if (failure_) std::rethrow_exception(failure_);
@@ -115,8 +118,8 @@ void pipe_rows_here(size_t columns, const std::function<void(const RowVisitor&)>
   std::vector<FieldValue> padded;
   produce([&](std::span<const FieldValue> row) {
     if (row.size() == columns) return consume(row);
-    padded.assign(columns, FieldValue());
-    for (size_t i = 0; i < columns && i < row.size(); ++i) padded[i] = row[i];
+    padded.resize(columns);
+    copy_padded(row, padded.data(), columns);
     consume(padded);
   });
 }
