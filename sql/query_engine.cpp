@@ -312,6 +312,7 @@ struct QueryEngine::Impl : RelationResolver {
       relation.sqlite_name = "q" + std::to_string(++next_table);
       relation.columns = translation.columns;
       exec(create_table_sql(relation.sqlite_name, relation.columns));
+      create_indexes(translation.index_hints);
       exec("INSERT INTO " + relation.sqlite_name + " " + translation.sql);
       loading.erase(key);
       return relations[key] = std::move(relation);

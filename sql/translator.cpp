@@ -279,6 +279,35 @@ class Translator {
 
   IndexHint* current_hint_ = nullptr;
   std::string hint_relation_;
+  bool join_hint_ = false;  // the hint being collected is for a join's inner table
+
+  // A join's ON tests. Its equality tests against the inner table's columns tell which
+  // index serves the join: without one SQLite builds a throwaway index for every
+  // statement, in a small cache of its own that spills to a temporary file once the
+  // table outgrows it.
+  std::string join_on_sql(const Expr& on, Scope& scope, const Source* inner) {
+    if (!inner || inner->relation.empty()) return expr(on, scope).sql;
+    std::vector<const Expr*> conjuncts;
+    flatten_and(on, conjuncts);
+    const std::string saved_table = hint_table_;
+    hint_table_ = inner->sql_alias;
+    join_hint_ = true;
+    IndexHint hint;
+    hint.table = inner->relation;
+    std::string sql;
+    for (const Expr* conjunct : conjuncts) {
+      if (!sql.empty()) sql += " AND ";
+      collect_hints_ = conjunct->type == Expr::Type::Binary && conjunct->op == "=";
+      current_hint_ = &hint;
+      sql += expr(*conjunct, scope).sql;
+      collect_hints_ = false;
+    }
+    current_hint_ = nullptr;
+    join_hint_ = false;
+    hint_table_ = saved_table;
+    if (!hint.terms.empty()) hints_.push_back(std::move(hint));
+    return conjuncts.size() == 1 ? sql : "(" + sql + ")";
+  }
 
   static void flatten_and(const Expr& e, std::vector<const Expr*>& out) {
     if (e.type == Expr::Type::Binary && e.op == "and") {
@@ -335,13 +364,20 @@ class Translator {
         return "(" + sql + ") AS \"" + scope.sources.back().sql_alias + "\"";
       }
       case FromItem::Type::Join: {
+        const size_t left_at = scope.sources.size();
         std::string left = from_sql(*item.left, scope);
+        const size_t right_at = scope.sources.size();
         std::string right = from_sql(*item.right, scope);
         auto wrap = [](const FromItem& side, const std::string& sql) {
           return side.type == FromItem::Type::Join ? "(" + sql + ")" : sql;
         };
         if (item.join == "cross") return left + " JOIN " + wrap(*item.right, right);
-        std::string on = expr(*item.on, scope).sql;
+        // The table looked up once per row of the other side.
+        const bool right_join = item.join == "right";
+        const FromItem& inner = right_join ? *item.left : *item.right;
+        const Source* inner_source =
+            inner.type == FromItem::Type::Named ? &scope.sources[right_join ? left_at : right_at] : nullptr;
+        std::string on = join_on_sql(*item.on, scope, inner_source);
         if (item.join == "right") {
           return right + " LEFT JOIN " + wrap(*item.left, left) + " ON " + on;
         }
@@ -402,7 +438,19 @@ class Translator {
     unify(a, b);
     bool still_texts = (a.kind == Kind::Text || a.kind == Kind::Variant) && (b.kind == Kind::Text || b.kind == Kind::Variant);
     std::string collate = texts && still_texts ? " COLLATE JET" : "";
-    if (hint && current_hint_) {
+    if (hint && current_hint_ && join_hint_) {
+      // A column of the inner table against what the other tables give.
+      const std::string inner = "\"" + hint_table_ + "\".";
+      const Val* column = a.one_column && a.source_alias == hint_table_   ? &a
+                          : b.one_column && b.source_alias == hint_table_ ? &b
+                                                                          : nullptr;
+      const Val* other = column == &a ? &b : &a;
+      if (column && other->sql.find(inner) == std::string::npos) {
+        std::string term = column->sql;
+        for (size_t at; (at = term.find(inner)) != std::string::npos;) term.erase(at, inner.size());
+        current_hint_->terms.push_back(term + collate);
+      }
+    } else if (hint && current_hint_) {
       const Val* column = a.one_column && (b.literal || b.text_literal || !b.one_column) ? &a
                           : b.one_column && (a.literal || a.text_literal)              ? &b
                                                                                        : nullptr;
