@@ -594,6 +594,12 @@ class Program {
 }  // namespace
 
 void RunTransfer(const Group& group, TransferState& state) {
+  // An account begun beside this group's run reads the stage it accounts for: it ends
+  // before the caller may let go of the groups.
+  struct Settle {
+    RowLedger& ledger;
+    ~Settle() { ledger.settle(); }
+  } settle{state.ledger};
   Program program(group);
   program.run(state);
 }

@@ -1,6 +1,7 @@
 #include "db/row_ledger.h"
 
 #include <limits>
+#include <system_error>
 
 #include "db/copy_procedure.h"
 #include "db/errors.h"
@@ -92,14 +93,35 @@ void RowLedger::close_open_stage(Store* source) {
   ledger_.items.reset();
   // A stage that stopped before its rows were read is read again at the end.
   const bool unread = !ledger_.masters || (open_->detail && !ledger_.item_view);
-  if (unread && !source)
+  if (unread && !source) {
     pending_.emplace(open_, std::move(ledger_));
-  else if (source)
+  } else if (source) {
+    accounting_.erase(open_);  // a stage that opened again: its latest account stands
     accounted_[open_] = account_stage(*open_, &ledger_, ledger_.stopped, *source);
-  else
-    accounted_[open_] = account_stage(*open_, &ledger_, ledger_.stopped, unreadable_);
+  } else {
+    account_aside(*open_, std::move(ledger_));
+  }
   open_ = nullptr;
   ledger_ = StageLedger{};
+}
+
+void RowLedger::account_aside(const Stage& stage, StageLedger ledger) {
+  auto account = [&stage, &unreadable = unreadable_](StageLedger& of) {
+    return account_stage(stage, &of, of.stopped, unreadable);
+  };
+  accounted_.erase(&stage);  // a stage that opened again: its latest account stands
+  auto held = std::make_shared<StageLedger>(std::move(ledger));
+  try {
+    // The task lets go of the stage's rows as soon as it is done with them, not when
+    // its account is taken at the end of the run.
+    accounting_[&stage] = std::async(std::launch::async, [account, held]() mutable {
+      StageAccount out = account(*held);
+      held.reset();
+      return out;
+    });
+  } catch (const std::system_error&) {
+    accounted_[&stage] = account(*held);  // no thread to be had: account for it here
+  }
 }
 
 void RowLedger::stage_opened(const Stage& stage, std::shared_ptr<const ResultView> masters) {
@@ -171,11 +193,23 @@ const StageLedger* RowLedger::stage(const Stage& stage) const { return open_ == 
 
 void RowLedger::finish(Store& source) {
   close_open_stage(&source);
-  for (auto& [stage, ledger] : pending_) accounted_[stage] = account_stage(*stage, &ledger, ledger.stopped, source);
+  for (auto& [stage, ledger] : pending_) {
+    accounting_.erase(stage);
+    accounted_[stage] = account_stage(*stage, &ledger, ledger.stopped, source);
+  }
   pending_.clear();
 }
 
+void RowLedger::settle() {
+  for (auto& [stage, account] : accounting_) account.wait();
+}
+
 std::optional<StageAccount> RowLedger::take_account(const Stage& stage) {
+  if (auto aside = accounting_.find(&stage); aside != accounting_.end()) {
+    std::future<StageAccount> account = std::move(aside->second);
+    accounting_.erase(aside);
+    return account.get();
+  }
   auto found = accounted_.find(&stage);
   if (found == accounted_.end()) return std::nullopt;
   StageAccount account = std::move(found->second);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -112,6 +113,9 @@ class RowLedger {
   // The stage still running (its ledger), or null once it has been accounted for.
   const StageLedger* stage(const Stage& stage) const;
 
+  // Waits for the accounts of stages that ended (each begins, beside the run, as the
+  // next stage opens).
+  void settle();
   // Accounts for the stage still open, if any. `source` is what stages are read from.
   void finish(Store& source);
   // The account of a stage that ran, taken out of the ledger once (nullopt: it never opened).
@@ -120,6 +124,7 @@ class RowLedger {
  private:
   StageLedger& ledger_of(const Stage& stage);
   void close_open_stage(Store* source);
+  void account_aside(const Stage& stage, StageLedger ledger);
 
   // Stands for the source where a stage that ran had everything it needs already.
   class Unreadable final : public Store {
@@ -140,6 +145,10 @@ class RowLedger {
   std::map<const Stage*, StageAccount> accounted_;
   std::map<const Stage*, StageLedger> pending_;  // ran without reading its rows: accounted at the end
   Unreadable unreadable_;
+  // Stages that ran with everything read are accounted for on a thread of their own
+  // while the next stage opens: the account needs nothing but what the stage held.
+  // Last, so that its threads are waited for before what they use goes.
+  std::map<const Stage*, std::future<StageAccount>> accounting_;
 };
 
 }  // namespace halvaro::db
