@@ -133,6 +133,10 @@ void RowLedger::stage_opened(const Stage& stage, std::shared_ptr<const ResultVie
 }
 
 void RowLedger::item_view_read(const Stage& stage, SourceRead view) {
+  // The account of the stage before ends first: its marks and keys and this stage's
+  // index over its item view would otherwise take memory at once, while the account
+  // has had the evaluation of this stage's masters and item view to run beside.
+  settle();
   StageLedger& ledger = ledger_of(stage);
   if (view.rows && stage.detail) {
     ledger.matcher = std::make_unique<ViewMatcher>(*view.rows);
