@@ -289,7 +289,10 @@ class Translator {
     if (!inner || inner->relation.empty()) return expr(on, scope).sql;
     std::vector<const Expr*> conjuncts;
     flatten_and(on, conjuncts);
+    // A subquery in the ON clause may join tables of its own.
     const std::string saved_table = hint_table_;
+    IndexHint* const saved_hint = current_hint_;
+    const bool saved_join = join_hint_;
     hint_table_ = inner->sql_alias;
     join_hint_ = true;
     IndexHint hint;
@@ -302,8 +305,8 @@ class Translator {
       sql += expr(*conjunct, scope).sql;
       collect_hints_ = false;
     }
-    current_hint_ = nullptr;
-    join_hint_ = false;
+    current_hint_ = saved_hint;
+    join_hint_ = saved_join;
     hint_table_ = saved_table;
     if (!hint.terms.empty()) hints_.push_back(std::move(hint));
     return conjuncts.size() == 1 ? sql : "(" + sql + ")";

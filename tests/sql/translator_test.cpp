@@ -52,6 +52,12 @@ TEST(Translator, JoinsNameTheIndexOfTheirInnerTable) {
   // A number compared with a number needs no collation; a constant is a key as well.
   EXPECT_EQ(hints_of("Select * From orders Left Join partners On orders.Amount = partners.Code And partners.Name = 'x'"),
             (Hints{{"t2", {"c3", "c2 COLLATE JET"}}}));
+  // A join inside a subquery of the ON clause names its own index; the tests after it
+  // still belong to the outer join, whose test of one of its outer table's columns
+  // names nothing.
+  EXPECT_EQ(hints_of("Select * From orders Left Join partners On partners.Code = (Select Max(o.Amount) From orders As o "
+                     "Inner Join partners As p On o.Partner = p.Partner) And orders.Claimant = 'x'"),
+            (Hints{{"t2", {"c1 COLLATE JET"}}}));
 }
 
 TEST(Translator, JoinsWithoutAnEqualityOnTheInnerTableNameNoIndex) {
