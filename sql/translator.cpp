@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "sql/function_calls.h"
 #include "sql/query_engine.h"
@@ -259,12 +260,21 @@ class Translator {
   std::string where_sql(const Expr& where, Scope& scope, bool hints) {
     if (!hints) return expr(where, scope).sql;
     // The equality tests of a top-level AND chain tell which index answers the statement.
-    std::vector<const Expr*> conjuncts;
-    flatten_and(where, conjuncts);
-    std::string sql;
     hint_table_ = scope.sources[0].sql_alias;
     IndexHint hint;
     hint.table = hint_relation_;
+    std::string sql = and_chain_sql(where, scope, hint).first;
+    current_hint_ = nullptr;
+    if (!hint.terms.empty()) hints_.push_back(std::move(hint));
+    return sql;
+  }
+
+  // The tests of an AND chain, each equality among them adding its term to `hint`; and
+  // whether the chain has more than one test.
+  std::pair<std::string, bool> and_chain_sql(const Expr& chain, Scope& scope, IndexHint& hint) {
+    std::vector<const Expr*> conjuncts;
+    flatten_and(chain, conjuncts);
+    std::string sql;
     for (const Expr* conjunct : conjuncts) {
       if (!sql.empty()) sql += " AND ";
       collect_hints_ = conjunct->type == Expr::Type::Binary && conjunct->op == "=";
@@ -272,9 +282,7 @@ class Translator {
       sql += expr(*conjunct, scope).sql;
       collect_hints_ = false;
     }
-    current_hint_ = nullptr;
-    if (!hint.terms.empty()) hints_.push_back(std::move(hint));
-    return sql;
+    return {std::move(sql), conjuncts.size() > 1};
   }
 
   IndexHint* current_hint_ = nullptr;
@@ -287,8 +295,6 @@ class Translator {
   // table outgrows it.
   std::string join_on_sql(const Expr& on, Scope& scope, const Source* inner) {
     if (!inner || inner->relation.empty()) return expr(on, scope).sql;
-    std::vector<const Expr*> conjuncts;
-    flatten_and(on, conjuncts);
     // A subquery in the ON clause may join tables of its own.
     const std::string saved_table = hint_table_;
     IndexHint* const saved_hint = current_hint_;
@@ -297,19 +303,12 @@ class Translator {
     join_hint_ = true;
     IndexHint hint;
     hint.table = inner->relation;
-    std::string sql;
-    for (const Expr* conjunct : conjuncts) {
-      if (!sql.empty()) sql += " AND ";
-      collect_hints_ = conjunct->type == Expr::Type::Binary && conjunct->op == "=";
-      current_hint_ = &hint;
-      sql += expr(*conjunct, scope).sql;
-      collect_hints_ = false;
-    }
+    auto [sql, several] = and_chain_sql(on, scope, hint);
     current_hint_ = saved_hint;
     join_hint_ = saved_join;
     hint_table_ = saved_table;
     if (!hint.terms.empty()) hints_.push_back(std::move(hint));
-    return conjuncts.size() == 1 ? sql : "(" + sql + ")";
+    return several ? "(" + sql + ")" : sql;
   }
 
   static void flatten_and(const Expr& e, std::vector<const Expr*>& out) {
