@@ -96,8 +96,7 @@ void RowLedger::close_open_stage(Store* source) {
   if (unread && !source) {
     pending_.emplace(open_, std::move(ledger_));
   } else if (source) {
-    accounting_.erase(open_);  // a stage that opened again: its latest account stands
-    accounted_[open_] = account_stage(*open_, &ledger_, ledger_.stopped, *source);
+    keep_account(*open_, account_stage(*open_, &ledger_, ledger_.stopped, *source));
   } else {
     account_aside(*open_, std::move(ledger_));
   }
@@ -105,22 +104,26 @@ void RowLedger::close_open_stage(Store* source) {
   ledger_ = StageLedger{};
 }
 
+// A stage that opened again: its latest account stands.
+void RowLedger::keep_account(const Stage& stage, StageAccount account) {
+  accounting_.erase(&stage);
+  accounted_[&stage] = std::move(account);
+}
+
 void RowLedger::account_aside(const Stage& stage, StageLedger ledger) {
-  auto account = [&stage, &unreadable = unreadable_](StageLedger& of) {
-    return account_stage(stage, &of, of.stopped, unreadable);
+  // The account lets go of the stage's rows as soon as it is done with them, not when
+  // it is taken at the end of the run.
+  auto account = [&stage, &unreadable = unreadable_,
+                  held = std::make_shared<StageLedger>(std::move(ledger))]() mutable {
+    StageAccount out = account_stage(stage, held.get(), held->stopped, unreadable);
+    held.reset();
+    return out;
   };
-  accounted_.erase(&stage);  // a stage that opened again: its latest account stands
-  auto held = std::make_shared<StageLedger>(std::move(ledger));
+  accounted_.erase(&stage);
   try {
-    // The task lets go of the stage's rows as soon as it is done with them, not when
-    // its account is taken at the end of the run.
-    accounting_[&stage] = std::async(std::launch::async, [account, held]() mutable {
-      StageAccount out = account(*held);
-      held.reset();
-      return out;
-    });
+    accounting_[&stage] = std::async(std::launch::async, account);
   } catch (const std::system_error&) {
-    accounted_[&stage] = account(*held);  // no thread to be had: account for it here
+    keep_account(stage, account());  // no thread to be had: account for it here
   }
 }
 
@@ -197,10 +200,7 @@ const StageLedger* RowLedger::stage(const Stage& stage) const { return open_ == 
 
 void RowLedger::finish(Store& source) {
   close_open_stage(&source);
-  for (auto& [stage, ledger] : pending_) {
-    accounting_.erase(stage);
-    accounted_[stage] = account_stage(*stage, &ledger, ledger.stopped, source);
-  }
+  for (auto& [stage, ledger] : pending_) keep_account(*stage, account_stage(*stage, &ledger, ledger.stopped, source));
   pending_.clear();
 }
 

@@ -125,6 +125,7 @@ class RowLedger {
   StageLedger& ledger_of(const Stage& stage);
   void close_open_stage(Store* source);
   void account_aside(const Stage& stage, StageLedger ledger);
+  void keep_account(const Stage& stage, StageAccount account);
 
   // Stands for the source where a stage that ran had everything it needs already.
   class Unreadable final : public Store {
