@@ -22,6 +22,15 @@ void EntryList::insert(size_t at, Entry entry) {
   for (size_t i = at + 1; i < ends_.size(); ++i) ends_[i] += length;
 }
 
+void EntryList::append(Entry front, Entry rest) {
+  const size_t length = front.size() + rest.size();
+  if (data_.size() + length > data_.capacity()) data_.reserve(data_.size() + length + data_.size() / 8 + 64);
+  if (ends_.size() == ends_.capacity()) ends_.reserve(ends_.size() + ends_.size() / 8 + 8);
+  data_.insert(data_.end(), front.begin(), front.end());
+  data_.insert(data_.end(), rest.begin(), rest.end());
+  ends_.push_back(static_cast<uint32_t>(data_.size()));
+}
+
 void EntryList::replace(size_t at, Entry entry) {
   const uint32_t start = at ? ends_[at - 1] : 0;
   if (ends_[at] - start == entry.size()) {  // the same length: in place
@@ -69,6 +78,18 @@ constexpr size_t kPrefixLength = 24;
 constexpr size_t kMask = 27;
 constexpr size_t kMaskBytes = kEntryStart - kMask;
 
+// Set bits of a byte range, a word at a time.
+size_t bits_set(const uint8_t* bytes, size_t length) {
+  size_t count = 0, i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    count += static_cast<size_t>(std::popcount(word));
+  }
+  for (; i < length; ++i) count += static_cast<size_t>(std::popcount(bytes[i]));
+  return count;
+}
+
 size_t shared_prefix(const EntryList& entries, bool leaf) {
   if (entries.size() < 2) return 0;
   const Entry a = entries.front();
@@ -108,27 +129,27 @@ IndexNode decode(const uint8_t* page, uint32_t number) {
   node.next = bytes::get32(page + 16);
   node.tail = bytes::get32(page + 20);
   const size_t prefix = bytes::get16(page + kPrefixLength);
-  size_t count = 0;
-  for (size_t i = 0; i < kMaskBytes; ++i) count += static_cast<size_t>(std::popcount(page[kMask + i]));
+  const size_t count = bits_set(page + kMask, kMaskBytes);
   const size_t free_bytes = std::min<size_t>(bytes::get16(page + 2), kCapacity);
   // (Bounded, so that a damaged page's counts cannot ask for much.)
   node.entries.reserve(std::min<size_t>(kCapacity - free_bytes + prefix * (count ? count - 1 : 0), 1 << 16), count);
   size_t start = 0;
   const size_t minimum = node.leaf ? 4 : 8;
-  EntryBytes first, e;
-  for (size_t bit = 0; bit < kMaskBytes * 8; ++bit) {
-    if (!(page[kMask + bit / 8] >> (bit % 8) & 1)) continue;
-    if (kEntryStart + bit > 4096 || bit <= start)
-      throw std::runtime_error("index page " + std::to_string(number) + " has a broken entry map");
-    e.clear();
-    if (!node.entries.empty()) e.assign(first.begin(), first.begin() + static_cast<long>(prefix));
-    e.insert(e.end(), page + kEntryStart + start, page + kEntryStart + bit);
-    if (e.size() < minimum || (node.entries.empty() && e.size() < prefix))
-      throw std::runtime_error("index page " + std::to_string(number) + " has a short entry");
-    if (node.entries.empty()) first = e;
-    node.entries.push_back(e);
-    start = bit;
-  }
+  EntryBytes first;  // the first entry: it holds the prefix the others leave out
+  // Entry ends: the set bits of the map, byte by byte (most bytes hold one or none).
+  for (size_t byte = 0; byte < kMaskBytes; ++byte)
+    for (unsigned bits = page[kMask + byte]; bits != 0; bits &= bits - 1) {
+      const size_t bit = byte * 8 + static_cast<size_t>(std::countr_zero(bits));
+      if (kEntryStart + bit > 4096 || bit <= start)
+        throw std::runtime_error("index page " + std::to_string(number) + " has a broken entry map");
+      const Entry rest(page + kEntryStart + start, bit - start);
+      const Entry shared = node.entries.empty() ? Entry{} : Entry(first.data(), prefix);
+      if (shared.size() + rest.size() < minimum || (node.entries.empty() && rest.size() < prefix))
+        throw std::runtime_error("index page " + std::to_string(number) + " has a short entry");
+      if (node.entries.empty()) first.assign(rest.begin(), rest.end());
+      node.entries.append(shared, rest);
+      start = bit;
+    }
   return node;
 }
 

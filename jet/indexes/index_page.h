@@ -33,6 +33,9 @@ class EntryList {
 
   void insert(size_t at, Entry entry);
   void push_back(Entry entry) { insert(size(), entry); }
+  // Appends the entry made of `front` followed by `rest` (a page's shared prefix and
+  // what an entry stores after it).
+  void append(Entry front, Entry rest);
   void replace(size_t at, Entry entry);
   void pop_back();
   void clear();
