@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "jet/indexes/index_page.h"
@@ -81,6 +83,58 @@ TEST(IndexPage, AccessWrittenPagesDecodeAndEncodeToTheirOwnBytes) {
   }
   // Leaves with many entries each, so that the map's bits are dense and sparse both.
   EXPECT_GT(total.entries, 10 * total.pages);
+}
+
+// A damaged page is refused with its number, never read past its end or into entries
+// shorter than a row address.
+TEST(IndexPage, ADamagedPageIsRefusedByName) {
+  auto leaf = [] {
+    std::vector<uint8_t> page(kPage);
+    page[0] = 0x04;
+    return page;
+  };
+  auto mark_end = [](std::vector<uint8_t>& page, size_t at) {
+    page[kMap + at / 8] |= static_cast<uint8_t>(1u << (at % 8));
+  };
+  auto refusal = [](const std::vector<uint8_t>& page) -> std::string {
+    try {
+      index_page::decode(page.data(), 77);
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "";
+  };
+
+  std::vector<uint8_t> data_page = leaf();
+  data_page[0] = 0x01;
+  EXPECT_EQ(refusal(data_page), "page 77 is not an index page");
+
+  std::vector<uint8_t> past_end = leaf();
+  mark_end(past_end, 8);
+  mark_end(past_end, (index_page::kEntryStart - kMap) * 8 - 1);  // the map's last bit lies past the page
+  EXPECT_EQ(refusal(past_end), "index page 77 has a broken entry map");
+
+  std::vector<uint8_t> short_entry = leaf();
+  mark_end(short_entry, 8);
+  mark_end(short_entry, 11);  // three bytes: less than a row address
+  EXPECT_EQ(refusal(short_entry), "index page 77 has a short entry");
+
+  std::vector<uint8_t> long_prefix = leaf();
+  bytes::put16(long_prefix.data() + kPrefix, 9);  // longer than the first entry
+  mark_end(long_prefix, 8);
+  EXPECT_EQ(refusal(long_prefix), "index page 77 has a short entry");
+
+  // Two entries ending in one byte of the map, the second sharing the first's prefix.
+  std::vector<uint8_t> dense = leaf();
+  bytes::put16(dense.data() + kPrefix, 4);
+  for (size_t i = 0; i < 8; ++i) dense[index_page::kEntryStart + i] = static_cast<uint8_t>(0x10 + i);
+  for (size_t i = 0; i < 4; ++i) dense[index_page::kEntryStart + 8 + i] = static_cast<uint8_t>(0x20 + i);
+  mark_end(dense, 8);
+  mark_end(dense, 12);
+  const IndexNode node = index_page::decode(dense.data(), 77);
+  ASSERT_EQ(node.entries.size(), 2u);
+  const std::vector<uint8_t> second(node.entries[1].begin(), node.entries[1].end());
+  EXPECT_EQ(second, (std::vector<uint8_t>{0x10, 0x11, 0x12, 0x13, 0x20, 0x21, 0x22, 0x23}));
 }
 
 }  // namespace
