@@ -1,8 +1,8 @@
-// Index pages that Access wrote, decoded: laid out again with the page's own prefix
-// length, the entries, the map of where each ends and the free space must come out as
-// Access stored them, and the entries in order. This checks the decoder against bytes
-// another implementation wrote (a round trip through our own encoder would agree with
-// itself).
+// Index pages written by Access (and, in the sort-order file, by an independent Jet
+// implementation), decoded: laid out again with the page's own prefix length, the
+// entries, the map of where each ends and the free space must come out as stored, and
+// the entries in order. This checks the decoder against bytes others wrote (a round trip
+// through our own encoder would agree with itself).
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ struct PagesSeen {
 };
 
 // The index pages of one Jet 4 file, each decoded and checked against its bytes.
-PagesSeen round_trip_index_pages(const std::filesystem::path& file) {
+PagesSeen check_index_pages(const std::filesystem::path& file) {
   const std::string bytes = test::file_bytes(file);
   PagesSeen seen;
   for (size_t p = 1; p < bytes.size() / kPage; ++p) {
@@ -69,19 +69,20 @@ PagesSeen round_trip_index_pages(const std::filesystem::path& file) {
   return seen;
 }
 
-TEST(IndexPage, AccessWrittenPagesDecodeAndEncodeToTheirOwnBytes) {
+TEST(IndexPage, PagesOthersWroteDecodeIntoEntriesThatLayOutTheirBytes) {
   HALVARO_REQUIRE_FIXTURE(big_2000, "access/V2000/bigIndexTestV2000.mdb");
   HALVARO_REQUIRE_FIXTURE(big_2003, "access/V2003/bigIndexTestV2003.mdb");
   HALVARO_REQUIRE_FIXTURE(composite, "access/V2000/compIndexTestV2000.mdb");
   HALVARO_REQUIRE_FIXTURE(sort_order, "sort-order/general.mdb");
   PagesSeen total;
   for (const auto& file : {big_2000, big_2003, composite, sort_order}) {
-    const PagesSeen seen = round_trip_index_pages(file);
+    const PagesSeen seen = check_index_pages(file);
     EXPECT_GT(seen.pages, 0u) << file.filename();
     total.pages += seen.pages;
     total.entries += seen.entries;
   }
-  // Leaves with many entries each, so that the map's bits are dense and sparse both.
+  // Pages with many entries each: in some of the sort-order file's, two entries end in one
+  // byte of the map.
   EXPECT_GT(total.entries, 10 * total.pages);
 }
 
