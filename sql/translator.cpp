@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "sql/function_calls.h"
@@ -69,6 +70,8 @@ class Translator {
 
   std::string query_sql(const ast::Query& query, const Scope* parent, std::vector<RelationColumn>& columns,
                         bool top_level, std::string* origin = nullptr) {
+    std::optional<HintsAside> aside;
+    if (!top_level) aside.emplace(*this, HintState{});
     std::vector<SelectOut> selects;
     for (const auto& select : query.selects) {
       bool single = top_level && query.selects.size() == 1;
@@ -289,24 +292,48 @@ class Translator {
   std::string hint_relation_;
   bool join_hint_ = false;  // the hint being collected is for a join's inner table
 
+  // The hint being collected is put aside while a subquery or a join's ON clause is
+  // translated (their tests name their own tables' columns), and back afterwards.
+  struct HintState {
+    std::string table;
+    IndexHint* hint = nullptr;
+    bool join = false;
+    bool collect = false;
+  };
+  class HintsAside {
+   public:
+    HintsAside(Translator& t, HintState now) : t_(t), before_(t.swap_hints(std::move(now))) {}
+    ~HintsAside() { t_.swap_hints(std::move(before_)); }
+    HintsAside(const HintsAside&) = delete;
+    HintsAside& operator=(const HintsAside&) = delete;
+
+   private:
+    Translator& t_;
+    HintState before_;
+  };
+  HintState swap_hints(HintState now) {
+    HintState before{std::move(hint_table_), current_hint_, join_hint_, collect_hints_};
+    hint_table_ = std::move(now.table);
+    current_hint_ = now.hint;
+    join_hint_ = now.join;
+    collect_hints_ = now.collect;
+    return before;
+  }
+
   // A join's ON tests. Its equality tests against the inner table's columns tell which
   // index serves the join: without one SQLite builds a throwaway index for every
   // statement, in a small cache of its own that spills to a temporary file once the
   // table outgrows it.
   std::string join_on_sql(const Expr& on, Scope& scope, const Source* inner) {
     if (!inner || inner->relation.empty()) return expr(on, scope).sql;
-    // A subquery in the ON clause may join tables of its own.
-    const std::string saved_table = hint_table_;
-    IndexHint* const saved_hint = current_hint_;
-    const bool saved_join = join_hint_;
-    hint_table_ = inner->sql_alias;
-    join_hint_ = true;
     IndexHint hint;
     hint.table = inner->relation;
-    auto [sql, several] = and_chain_sql(on, scope, hint);
-    current_hint_ = saved_hint;
-    join_hint_ = saved_join;
-    hint_table_ = saved_table;
+    std::string sql;
+    bool several = false;
+    {
+      HintsAside aside(*this, {inner->sql_alias, nullptr, true, false});
+      std::tie(sql, several) = and_chain_sql(on, scope, hint);
+    }
     if (!hint.terms.empty()) hints_.push_back(std::move(hint));
     return several ? "(" + sql + ")" : sql;
   }

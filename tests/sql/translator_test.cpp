@@ -52,12 +52,24 @@ TEST(Translator, JoinsNameTheIndexOfTheirInnerTable) {
   // A number compared with a number needs no collation; a constant is a key as well.
   EXPECT_EQ(hints_of("Select * From orders Left Join partners On orders.Amount = partners.Code And partners.Name = 'x'"),
             (Hints{{"t2", {"c3", "c2 COLLATE JET"}}}));
-  // A join inside a subquery of the ON clause names its own index; the tests after it
-  // still belong to the outer join, whose test of one of its outer table's columns
-  // names nothing.
+  // A join inside a subquery of the ON clause names its own index; the test around the
+  // subquery and the tests after it still belong to the outer join, whose test of one
+  // of its outer table's columns names nothing.
   EXPECT_EQ(hints_of("Select * From orders Left Join partners On partners.Code = (Select Max(o.Amount) From orders As o "
                      "Inner Join partners As p On o.Partner = p.Partner) And orders.Claimant = 'x'"),
-            (Hints{{"t2", {"c1 COLLATE JET"}}}));
+            (Hints{{"t2", {"c1 COLLATE JET"}}, {"t2", {"c3"}}}));
+}
+
+// The tests inside a subquery name columns of the subquery's tables: none of them may
+// join the index of the statement around it (an index on the outer table naming an
+// inner table's column made the statement fail: "no such column").
+TEST(Translator, ASubqueryKeepsItsTestsOutOfTheOuterIndex) {
+  EXPECT_EQ(hints_of("Select * From orders Where Partner = (Select Top 1 Partner From partners Where Name = 'x') "
+                     "And Claimant = 'y'"),
+            (Hints{{"t1", {"c0 COLLATE JET"}}}));
+  EXPECT_EQ(hints_of("Select * From orders Where Amount In (Select Code From partners Where Name = 'x') And "
+                     "Claimant = 'y'"),
+            (Hints{{"t1", {"c0 COLLATE JET"}}}));
 }
 
 TEST(Translator, JoinsWithoutAnEqualityOnTheInnerTableNameNoIndex) {
