@@ -90,15 +90,18 @@ size_t bits_set(const uint8_t* bytes, size_t length) {
   return count;
 }
 
-size_t shared_prefix(const EntryList& entries, bool leaf) {
-  if (entries.size() < 2) return 0;
-  const Entry a = entries.front();
-  const Entry b = entries.back();
+// What the entries from `from` up to `to` share: the first and the last have it.
+size_t shared_prefix(const EntryList& entries, size_t from, size_t to, bool leaf) {
+  if (to < from + 2) return 0;
+  const Entry a = entries[from];
+  const Entry b = entries[to - 1];
   const size_t limit = std::min(key_length(a, leaf), key_length(b, leaf));
   size_t n = 0;
   while (n < limit && a[n] == b[n]) ++n;
   return n;
 }
+
+size_t shared_prefix(const EntryList& entries, bool leaf) { return shared_prefix(entries, 0, entries.size(), leaf); }
 }  // namespace
 
 int compare(Entry a_key, uint32_t a_row, Entry b_key, uint32_t b_row) {
@@ -153,9 +156,11 @@ IndexNode decode(const uint8_t* page, uint32_t number) {
   return node;
 }
 
-size_t packed_size(const EntryList& entries, bool leaf) {
-  const size_t prefix = shared_prefix(entries, leaf);
-  return entries.total_bytes() - (entries.empty() ? 0 : prefix * (entries.size() - 1));
+size_t packed_size(const EntryList& entries, bool leaf) { return packed_size(entries, 0, entries.size(), leaf); }
+
+size_t packed_size(const EntryList& entries, size_t from, size_t to, bool leaf) {
+  const size_t prefix = shared_prefix(entries, from, to, leaf);
+  return entries.bytes_between(from, to) - (to > from ? prefix * (to - from - 1) : 0);
 }
 
 void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_size) {

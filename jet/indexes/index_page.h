@@ -22,6 +22,10 @@ class EntryList {
   size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }
   size_t total_bytes() const { return data_.size(); }
+  // Bytes of the entries from `from` up to `to`.
+  size_t bytes_between(size_t from, size_t to) const {
+    return (to ? ends_[to - 1] : 0) - (from ? ends_[from - 1] : 0);
+  }
   // Heap bytes the list takes, room for growth included.
   size_t footprint() const { return data_.capacity() + ends_.capacity() * sizeof(uint32_t); }
   Entry operator[](size_t i) const {
@@ -91,6 +95,8 @@ uint32_t row_pointer_of(Entry e, bool leaf);  // page << 8 | row
 IndexNode decode(const uint8_t* page, uint32_t number);
 // Bytes the entries take once the shared prefix is taken out.
 size_t packed_size(const EntryList& entries, bool leaf);
+// The same for the entries from `from` up to `to`, as a page of their own.
+size_t packed_size(const EntryList& entries, size_t from, size_t to, bool leaf);
 void encode(const IndexNode& node, uint32_t owner, uint8_t* page, size_t page_size);
 
 }  // namespace index_page

@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "jet/catalog/database.h"
+#include "jet/indexes/index_writer.h"
 #include "jet/pages/page_bytes.h"
+#include "jet/pages/page_store.h"
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
 #include "sql/create_script.h"
@@ -158,6 +163,49 @@ TEST(IndexSplit, LeavesLetGoOfStillRefuseEveryStoredKey) {
   const auto report = check_database(*Database::open(file));
   for (const auto& p : report.problems) ADD_FAILURE() << p;
   EXPECT_EQ(report.rows, static_cast<size_t>(kGroups * (kRounds * kRun + 2)));
+}
+
+// A key put first on a leaf full of another group's keys (here: a key less than every
+// other, which starts the index's first leaf) shortens the prefix the leaf's entries
+// share, here to nothing: decoded, the leaf's entries then take several pages. Its
+// split must still give parts that fit their pages, whether the leaf ends a run (the
+// group's keys in order) or is halved (shuffled). A key greater than every other ends
+// the last leaf.
+TEST(IndexSplit, AKeyThatEndsTheSharedPrefixOfAFullLeafStillFits) {
+  for (const bool shuffled : {false, true}) {
+    SCOPED_TRACE(shuffled ? "shuffled" : "in order");
+    TempDir dir;
+    const auto file = dir.path() / "prefix.mdb";
+    const auto script = dir.path() / "prefix.sql";
+    std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\nCREATE INDEX ByGroup ON T (G, N);\n";
+    sql::script::create_database(file, script);
+    auto pages = PageStore::open(file);
+    const TableDef table = Database::open(pages, file)->table("T");
+    IndexWriter index(*pages, table.definition_page, table.real_indexes.at(0).root_page,
+                      [&pages] { return pages->allocate(); });
+    // The group's byte comes first: keys of two groups share no prefix at all.
+    auto key = [](int group, int number) {
+      KeyBytes k(1, static_cast<uint8_t>(group));
+      k.insert(k.end(), 47, 'K');
+      for (int shift = 24; shift >= 0; shift -= 8) k.push_back(static_cast<uint8_t>(number >> shift));
+      return k;
+    };
+    uint32_t row = 1;
+    auto put = [&](int group, int number) { index.insert(key(group, number), row++ << 8); };
+    std::vector<int> numbers(3000);
+    for (int n = 0; n < 3000; ++n) numbers[n] = n;
+    if (shuffled) std::shuffle(numbers.begin(), numbers.end(), std::mt19937(17));
+    for (int n : numbers) put(1, n);
+    put(0, 0);
+    put(2, 0);
+    EXPECT_NO_THROW(index.flush());  // encoding a page that overflows throws
+    std::vector<KeyBytes> seen;
+    index.for_each([&](Entry e) { seen.emplace_back(e.begin(), e.end() - 4); });
+    ASSERT_EQ(seen.size(), 3002u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.front(), key(0, 0));
+    EXPECT_EQ(seen.back(), key(2, 0));
+  }
 }
 
 }  // namespace
