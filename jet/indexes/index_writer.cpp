@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "jet/base/errors.h"
 #include "jet/pages/page_store.h"
@@ -120,7 +121,7 @@ void IndexWriter::count(IndexNode& n) {
 }
 
 size_t IndexWriter::bytes_held_recounted() const {
-  size_t bytes = 0;
+  size_t bytes = pending_bytes_.capacity() + pending_ends_.capacity() * sizeof(uint32_t);
   for (const auto& [page, n] : nodes_) bytes += footprint(*n);
   return bytes;
 }
@@ -420,6 +421,75 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
 bool IndexWriter::overfull(const IndexNode& n) {
   return n.entries.total_bytes() > index_page::kCapacity &&
          index_page::packed_size(n.entries, n.leaf) > index_page::kCapacity;
+}
+
+void IndexWriter::count_pending() {
+  const size_t now = pending_bytes_.capacity() + pending_ends_.capacity() * sizeof(uint32_t);
+  bytes_held_ = bytes_held_ - pending_counted_ + now;
+  pending_counted_ = now;
+}
+
+void IndexWriter::add_pending(const KeyBytes& key, uint32_t row_pointer) {
+  make_entry(entry_, key, row_pointer);
+  pending_bytes_.insert(pending_bytes_.end(), entry_.begin(), entry_.end());
+  pending_ends_.push_back(static_cast<uint32_t>(pending_bytes_.size()));
+  count_pending();
+}
+
+size_t IndexWriter::pages_pending_may_take() const {
+  if (pending_ends_.empty()) return 0;
+  return pending_bytes_.size() / (index_page::kCapacity / 10) + 16;
+}
+
+uint64_t IndexWriter::insert_pending() {
+  if (pending_ends_.empty()) return 0;
+  auto pending = [this](uint32_t i) {
+    const uint32_t start = i ? pending_ends_[i - 1] : 0;
+    return Entry(pending_bytes_.data() + start, pending_ends_[i] - start);
+  };
+  std::vector<uint32_t> order(pending_ends_.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return index_page::compare_entries(pending(a), pending(b), true) < 0; });
+  uint64_t distinct = 0;
+  KeyBytes key;
+  uint32_t leaf = 0;    // the leaf the latest entry went into
+  size_t settled = 0;   // pages left changed by the last settle_leaves
+  for (uint32_t i : order) {
+    const Entry e = pending(i);
+    key.assign(e.begin(), e.begin() + static_cast<long>(key_length(e, true)));
+    if (insert(key, index_page::row_pointer_of(e, true))) ++distinct;
+    // In key order, the leaves before this one take no more of the batch: so neither
+    // do the pages its splits cut off below it.
+    if (path_.back().first != leaf || dirty_.size() > settled + 8) {
+      leaf = path_.back().first;
+      settle_leaves(leaf);
+      settled = dirty_.size();
+    }
+  }
+  pending_bytes_.clear();
+  pending_ends_.clear();
+  count_pending();
+  // The neighbours read to place entries at the edges of leaves go as well.
+  forget();
+  return distinct;
+}
+
+void IndexWriter::settle_leaves(uint32_t keep) {
+  last_descent_valid_ = false;
+  size_t kept = 0;
+  for (uint32_t page : dirty_) {
+    auto found = nodes_.find(page);
+    IndexNode& n = *found->second;
+    if (!n.leaf || page == keep) {
+      dirty_[kept++] = page;
+      continue;
+    }
+    index_page::encode(n, owner_, pages_.overwrite(page), pages_.page_size());
+    n.dirty = false;
+    drop(found);
+  }
+  dirty_.resize(kept);
 }
 
 void IndexWriter::flush() {

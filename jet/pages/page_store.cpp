@@ -170,7 +170,7 @@ void PageStore::set_aside(uint32_t page) {
 }
 
 void PageStore::ensure_room(uint32_t pages) const {
-  if (uint64_t{pages_.size()} + pages > max_pages_)
+  if (!has_room(pages))
     throw JetError(quoted(path_) + " is full: it would grow past " +
                    std::to_string(uint64_t{max_pages_} * page_size_ / (1024 * 1024)) +
                    " MiB, the most an Access database file can hold");

@@ -55,6 +55,8 @@ class PageStore final : public PageSource {
   // the most pages allowed already.
   uint32_t allocate();
   void limit_pages(uint32_t most) { max_pages_ = most; }
+  // Whether `pages` more fit below the limit.
+  bool has_room(uint64_t pages) const { return pages_.size() + pages <= max_pages_; }
   // Throws JetError, naming the file and its limit, unless `pages` more fit below it.
   void ensure_room(uint32_t pages) const;
 

@@ -63,6 +63,16 @@ class Writer final : public DatabaseWriter {
 
   void append(const TableDef& table, std::vector<FieldValue> values) override {
     ensure_open();
+    // Index entries waiting to go in take pages when they do: they go in while the
+    // file still has room for them all.
+    if (!pages_->has_room(options_.pages_for_one_row + pages_pending_may_take())) {
+      try {
+        for (auto& [page, writer] : writers_) writer->insert_pending();
+      } catch (...) {
+        discard();
+        throw;
+      }
+    }
     // A row is refused before it touches the file when the file is near its largest:
     // failing half way would undo every row since the last commit.
     pages_->ensure_room(options_.pages_for_one_row);
@@ -164,6 +174,12 @@ class Writer final : public DatabaseWriter {
     return pages_->pages_held() + (decoded + pages_->page_size() - 1) / pages_->page_size();
   }
 
+  size_t pages_pending_may_take() const {
+    size_t pages = 0;
+    for (const auto& [page, writer] : writers_) pages += writer->pages_pending_may_take();
+    return pages;
+  }
+
   // Index leaves read only to find where entries go (the neighbours of the leaves
   // that take them) are let go of first: reading one again costs less than a commit,
   // which writes every changed page and lets go of them all; then the pages added since
@@ -201,7 +217,8 @@ class Writer final : public DatabaseWriter {
     const TableDef* own = database_->find_table(table.name);
     if (!own || own->definition_page != table.definition_page)
       throw JetError(pages_->path().string() + ": table " + table.name + " is not a table of this file");
-    auto writer = std::make_unique<TableWriter>(*pages_, *own, [this] { return allocate(); });
+    auto writer =
+        std::make_unique<TableWriter>(*pages_, *own, [this] { return allocate(); }, options_.index_entries_per_batch);
     return *writers_.emplace(table.definition_page, std::move(writer)).first->second;
   }
 

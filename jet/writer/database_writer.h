@@ -42,6 +42,9 @@ struct WriterOptions {
   // Rows spread over more index leaves than this commit often, and each such commit
   // writes all of those leaves.
   size_t pages_held_before_commit = 24576;
+  // An index that takes duplicates gets its entries this many at a time, in key order
+  // (see IndexWriter::add_pending); they take some 40 bytes each until then.
+  size_t index_entries_per_batch = 32768;
   // Access opens files below 2 GiB only: the writer refuses to grow a file past this
   // many 4 KiB pages.
   uint32_t max_pages = 524287;

@@ -49,8 +49,13 @@ size_t distinct_keys_offset(size_t real_index) { return 63 + 12 * real_index + 4
 
 }  // namespace
 
-TableWriter::TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate)
-    : pages_(pages), table_(table), where_("table " + table.name), allocate_(std::move(allocate)) {
+TableWriter::TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate,
+                         size_t index_batch)
+    : pages_(pages),
+      table_(table),
+      where_("table " + table.name),
+      allocate_(std::move(allocate)),
+      index_batch_(std::max<size_t>(index_batch, 1)) {
   if (table.format != Format::Jet4) throw JetError("table " + table.name + ": only Jet 4 tables can be written");
   // Each real index is shown by the name of a logical index on it, the primary key's
   // when there is one.
@@ -84,7 +89,25 @@ void TableWriter::reload() {
 
 IndexWriter& TableWriter::index(size_t real_index) { return *indexes_.at(real_index); }
 
+void TableWriter::insert_pending(size_t r) {
+  const uint64_t distinct = indexes_[r]->insert_pending();
+  uint8_t* count = pages_.write(table_.definition_page) + distinct_keys_offset(r);
+  bytes::put32(count, bytes::get32(count) + static_cast<uint32_t>(distinct));
+}
+
+void TableWriter::insert_pending() {
+  for (size_t r = 0; r < indexes_.size(); ++r)
+    if (indexes_[r]->pending_count() > 0) insert_pending(r);
+}
+
+size_t TableWriter::pages_pending_may_take() const {
+  size_t pages = 0;
+  for (const auto& index : indexes_) pages += index->pages_pending_may_take();
+  return pages;
+}
+
 void TableWriter::flush() {
+  insert_pending();
   for (auto& index : indexes_) index->flush();
 }
 
@@ -217,6 +240,13 @@ void TableWriter::append(std::vector<FieldValue> values) {
     // An index that ignores nulls leaves out rows whose key columns are all null.
     const RealIndex& real = table_.real_indexes[r];
     if ((real.flags & kIndexIgnoreNulls) && key_is_null(real, values)) continue;
+    // An index that takes duplicates refuses nothing: its entries wait, to go in a
+    // batch at a time in key order.
+    if (!(real.flags & kIndexUnique)) {
+      indexes_[r]->add_pending(keys[r], row_pointer);
+      if (indexes_[r]->pending_count() >= index_batch_) insert_pending(r);
+      continue;
+    }
     // The definition keeps a count of distinct keys per index (a statistic for the
     // query planner, which Access itself lets drift after deletions).
     if (indexes_[r]->insert(keys[r], row_pointer)) {

@@ -22,15 +22,23 @@ class PageStore;
 class TableWriter {
  public:
   // `table` is the definition as the file was opened (it must outlive the writer);
-  // `allocate` returns a fresh page already taken out of the file's free-page map.
-  TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate);
+  // `allocate` returns a fresh page already taken out of the file's free-page map. The
+  // entries of an index that takes duplicates go in `index_batch` at a time.
+  TableWriter(PageStore& pages, const TableDef& table, std::function<uint32_t()> allocate,
+              size_t index_batch);
 
   // values[i] belongs to table.columns[i]. Null autonumber columns get the next
   // number, or a new random GUID in a ReplicationID column. Throws ValueError or
   // ConstraintError without changing anything.
   void append(std::vector<FieldValue> values);
 
-  // Encodes changed index pages into the store (before a commit or a read).
+  // Inserts the entries waiting in the indexes that take duplicates, and counts their
+  // new distinct keys in the definition.
+  void insert_pending();
+  // The most pages that can take (see IndexWriter::pages_pending_may_take).
+  size_t pages_pending_may_take() const;
+  // Inserts the waiting entries and encodes changed index pages into the store (before
+  // a commit or a read).
   void flush();
   // Re-reads everything from the store (after uncommitted changes were dropped).
   void reload();
@@ -45,6 +53,7 @@ class TableWriter {
   uint32_t row_count() const { return row_count_; }
 
  private:
+  void insert_pending(size_t real_index);
   uint32_t place_row(const std::vector<uint8_t>& row);
   uint32_t write_long_value(const std::vector<uint8_t>& data, bool single_page);
   uint32_t long_value_page(size_t needed);
@@ -57,6 +66,7 @@ class TableWriter {
   std::vector<std::string> real_index_names_;  // per real index, for refusals
   std::vector<bool> real_index_primary_;
   std::function<uint32_t()> allocate_;
+  size_t index_batch_;
   // The counters the definition page holds, as this writer has them.
   uint32_t row_count_ = 0;
   uint32_t last_autonumber_ = 0;

@@ -82,5 +82,63 @@ TEST(IndexMemory, TheDecodedBytesCountedFollowSplitsFlushesAndForgets) {
   EXPECT_GT(index.bytes_held(), 600u * 1024);
 }
 
+// Entries that wait go in a batch at a time in key order: each batch leaves the leaves
+// it changed encoded in their pages (only the last one, and the upper levels, stay
+// decoded), it counts the keys no entry had before, and the tree holds every entry in
+// order, as inserting them one by one does.
+TEST(IndexMemory, WaitingEntriesGoInInKeyOrderAndLeaveTheirLeavesEncoded) {
+  TempDir dir;
+  const auto script = dir.path() / "index.sql";
+  std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\nCREATE INDEX ByGroup ON T (G, N);\n";
+  struct Tree {
+    std::shared_ptr<PageStore> pages;
+    std::unique_ptr<IndexWriter> index;
+  };
+  auto open_tree = [&](const char* name) {
+    const auto file = dir.path() / name;
+    sql::script::create_database(file, script);
+    Tree tree{PageStore::open(file), nullptr};
+    const TableDef table = Database::open(tree.pages, file)->table("T");
+    tree.index = std::make_unique<IndexWriter>(*tree.pages, table.definition_page, table.real_indexes.at(0).root_page,
+                                               [pages = tree.pages] { return pages->allocate(); });
+    return tree;
+  };
+  Tree batched = open_tree("batched.mdb"), one_by_one = open_tree("one.mdb");
+
+  // Keys repeat: each group has 300 numbers, each taken by several rows.
+  std::vector<std::pair<int, int>> rows;
+  for (int copy = 0; copy < 4; ++copy)
+    for (int number = 0; number < 300; ++number)
+      for (int group = 0; group < 60; ++group) rows.emplace_back(group, number);
+  std::shuffle(rows.begin(), rows.end(), std::mt19937(3));
+  uint64_t distinct_batched = 0, distinct_one_by_one = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto [group, number] = rows[i];
+    const auto row = static_cast<uint32_t>(i + 1) << 8;
+    batched.index->add_pending(key_of(group, number), row);
+    distinct_one_by_one += one_by_one.index->insert(key_of(group, number), row) ? 1 : 0;
+    if (i % 6007 == 6006 || i + 1 == rows.size()) {
+      ASSERT_EQ(batched.index->bytes_held(), batched.index->bytes_held_recounted()) << "before batch " << i;
+      distinct_batched += batched.index->insert_pending();
+      EXPECT_EQ(batched.index->pending_count(), 0u);
+      ASSERT_EQ(batched.index->bytes_held(), batched.index->bytes_held_recounted()) << "after batch " << i;
+      // The batch's leaves went back into their pages: what stays is the upper
+      // levels, a few leaves, and the room kept for the next batch (500 KiB here);
+      // the whole tree decoded takes several MiB.
+      EXPECT_LT(batched.index->bytes_held(), 1024u * 1024) << i;
+    }
+  }
+  EXPECT_EQ(distinct_batched, 60u * 300);
+  EXPECT_EQ(distinct_one_by_one, distinct_batched);
+  ASSERT_GT(batched.pages->page_count(), 150u);
+
+  batched.index->flush();
+  std::vector<std::vector<uint8_t>> a, b;
+  batched.index->for_each([&](Entry e) { a.emplace_back(e.begin(), e.end()); });
+  one_by_one.index->for_each([&](Entry e) { b.emplace_back(e.begin(), e.end()); });
+  EXPECT_EQ(a.size(), rows.size());
+  EXPECT_TRUE(a == b) << "the batched tree holds other entries, or in another order";
+}
+
 }  // namespace
 }  // namespace halvaro::jet
