@@ -341,10 +341,10 @@ void IndexWriter::split(std::vector<std::pair<uint32_t, size_t>>& path, size_t l
   if (cut == 0) cut = 1;
   if (cut >= full.entries.size()) cut = full.entries.size() - 1;
   // Each part must fit its page. An entry at either end of the page can shorten the
-  // prefix all its entries share (one put at the end of a leaf of another group's
-  // keys shares none of theirs), and then the part holding it may take several pages'
-  // worth: the entry goes on a page of its own, and the others, which fitted before it
-  // came, stay together.
+  // prefix all its entries share (one put first or last on a leaf of another group's
+  // keys may share few of their bytes), and then the part holding it may take several
+  // pages' worth: the entry goes on a page of its own, and the others, which fitted
+  // before it came, stay together.
   const size_t entries = full.entries.size();
   auto fits = [&](size_t from, size_t to) {
     return index_page::packed_size(full.entries, from, to, leaf) <= index_page::kCapacity;
