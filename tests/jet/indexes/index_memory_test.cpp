@@ -6,13 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <random>
 
-#include "jet/catalog/database.h"
-#include "jet/indexes/index_writer.h"
-#include "jet/pages/page_store.h"
-#include "sql/create_script.h"
+#include "tests/jet/indexes/index_tree.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -30,14 +26,8 @@ KeyBytes key_of(int group, int number) {
 
 TEST(IndexMemory, TheDecodedBytesCountedFollowSplitsFlushesAndForgets) {
   TempDir dir;
-  const auto file = dir.path() / "index.mdb";
-  const auto script = dir.path() / "index.sql";
-  std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\nCREATE INDEX ByGroup ON T (G, N);\n";
-  sql::script::create_database(file, script);
-  auto pages = PageStore::open(file);
-  const TableDef table = Database::open(pages, file)->table("T");
-  IndexWriter index(*pages, table.definition_page, table.real_indexes.at(0).root_page,
-                    [&pages] { return pages->allocate(); });
+  auto [pages, tree] = test::index_tree(dir.path() / "index.mdb");
+  IndexWriter& index = *tree;
 
   std::vector<std::pair<int, int>> rows;
   for (int number = 0; number < 1000; ++number)
@@ -88,22 +78,8 @@ TEST(IndexMemory, TheDecodedBytesCountedFollowSplitsFlushesAndForgets) {
 // order, as inserting them one by one does.
 TEST(IndexMemory, WaitingEntriesGoInInKeyOrderAndLeaveTheirLeavesEncoded) {
   TempDir dir;
-  const auto script = dir.path() / "index.sql";
-  std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\nCREATE INDEX ByGroup ON T (G, N);\n";
-  struct Tree {
-    std::shared_ptr<PageStore> pages;
-    std::unique_ptr<IndexWriter> index;
-  };
-  auto open_tree = [&](const char* name) {
-    const auto file = dir.path() / name;
-    sql::script::create_database(file, script);
-    Tree tree{PageStore::open(file), nullptr};
-    const TableDef table = Database::open(tree.pages, file)->table("T");
-    tree.index = std::make_unique<IndexWriter>(*tree.pages, table.definition_page, table.real_indexes.at(0).root_page,
-                                               [pages = tree.pages] { return pages->allocate(); });
-    return tree;
-  };
-  Tree batched = open_tree("batched.mdb"), one_by_one = open_tree("one.mdb");
+  test::IndexTree batched = test::index_tree(dir.path() / "batched.mdb");
+  test::IndexTree one_by_one = test::index_tree(dir.path() / "one.mdb");
 
   // Keys repeat: each group has 300 numbers, each taken by several rows.
   std::vector<std::pair<int, int>> rows;

@@ -12,13 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "jet/catalog/database.h"
-#include "jet/indexes/index_writer.h"
 #include "jet/pages/page_bytes.h"
-#include "jet/pages/page_store.h"
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
 #include "sql/create_script.h"
+#include "tests/jet/indexes/index_tree.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -175,14 +173,8 @@ TEST(IndexSplit, AKeyThatEndsTheSharedPrefixOfAFullLeafStillFits) {
   for (const bool shuffled : {false, true}) {
     SCOPED_TRACE(shuffled ? "shuffled" : "in order");
     TempDir dir;
-    const auto file = dir.path() / "prefix.mdb";
-    const auto script = dir.path() / "prefix.sql";
-    std::ofstream(script) << "CREATE TABLE T (G TEXT(60), N LONG);\nCREATE INDEX ByGroup ON T (G, N);\n";
-    sql::script::create_database(file, script);
-    auto pages = PageStore::open(file);
-    const TableDef table = Database::open(pages, file)->table("T");
-    IndexWriter index(*pages, table.definition_page, table.real_indexes.at(0).root_page,
-                      [&pages] { return pages->allocate(); });
+    auto [pages, tree] = test::index_tree(dir.path() / "prefix.mdb");
+    IndexWriter& index = *tree;
     // The group's byte comes first: keys of two groups share no prefix at all.
     auto key = [](int group, int number) {
       KeyBytes k(1, static_cast<uint8_t>(group));
