@@ -177,8 +177,8 @@ TEST(IndexSplit, AKeyThatEndsTheSharedPrefixOfAFullLeafStillFits) {
     IndexWriter& index = *tree;
     // The group's byte comes first: keys of two groups share no prefix at all.
     auto key = [](int group, int number) {
-      KeyBytes k(1, static_cast<uint8_t>(group));
-      k.insert(k.end(), 47, 'K');
+      KeyBytes k(48, 'K');
+      k[0] = static_cast<uint8_t>(group);
       for (int shift = 24; shift >= 0; shift -= 8) k.push_back(static_cast<uint8_t>(number >> shift));
       return k;
     };
