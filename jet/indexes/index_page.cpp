@@ -10,22 +10,24 @@
 
 namespace halvaro::jet {
 
-void EntryList::insert(size_t at, Entry entry) {
-  const uint32_t start = at ? ends_[at - 1] : 0;
-  const auto length = static_cast<uint32_t>(entry.size());
+void EntryList::grow_for(size_t length) {
   // Grown by an eighth rather than doubled: a page between commits takes a few
   // entries, and thousands of decoded pages are held at a time.
   if (data_.size() + length > data_.capacity()) data_.reserve(data_.size() + length + data_.size() / 8 + 64);
   if (ends_.size() == ends_.capacity()) ends_.reserve(ends_.size() + ends_.size() / 8 + 8);
+}
+
+void EntryList::insert(size_t at, Entry entry) {
+  const uint32_t start = at ? ends_[at - 1] : 0;
+  const auto length = static_cast<uint32_t>(entry.size());
+  grow_for(length);
   data_.insert(data_.begin() + start, entry.begin(), entry.end());
   ends_.insert(ends_.begin() + static_cast<long>(at), start + length);
   for (size_t i = at + 1; i < ends_.size(); ++i) ends_[i] += length;
 }
 
 void EntryList::append(Entry front, Entry rest) {
-  const size_t length = front.size() + rest.size();
-  if (data_.size() + length > data_.capacity()) data_.reserve(data_.size() + length + data_.size() / 8 + 64);
-  if (ends_.size() == ends_.capacity()) ends_.reserve(ends_.size() + ends_.size() / 8 + 8);
+  grow_for(front.size() + rest.size());
   data_.insert(data_.end(), front.begin(), front.end());
   data_.insert(data_.end(), rest.begin(), rest.end());
   ends_.push_back(static_cast<uint32_t>(data_.size()));

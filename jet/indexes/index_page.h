@@ -53,6 +53,8 @@ class EntryList {
   }
 
  private:
+  // Room for one more entry of `length` bytes.
+  void grow_for(size_t length);
   void replace_resized(size_t at, Entry entry);
 
   std::vector<uint8_t> data_;
