@@ -39,8 +39,9 @@ class IndexWriter {
   // Inserts the pending entries in key order, encoding each changed leaf into its page
   // once the batch has gone past it. Returns how many were new distinct keys.
   uint64_t insert_pending();
-  // The most pages the pending entries can take when inserted: a split leaves a
-  // tenth of a page at least, and a few more for new levels.
+  // The pages the pending entries may take when inserted: a split leaves a tenth of
+  // a page at least (but for a key that goes on a page of its own, see split), and a
+  // few more for new levels.
   size_t pages_pending_may_take() const;
   // Pending entries stay pending: insert_pending() comes first.
   void flush();
