@@ -106,7 +106,15 @@ std::string map_text(std::string_view utf8, Map map) {
   std::string out;
   out.reserve(utf8.size());
   size_t at = 0;
-  while (at < utf8.size()) encode(map(decode(utf8, at)), out);
+  while (at < utf8.size()) {
+    const auto byte = static_cast<unsigned char>(utf8[at]);
+    if (byte < 0x80) {  // ASCII, the common case, maps to ASCII without decoding
+      out += static_cast<char>(map(byte));
+      ++at;
+      continue;
+    }
+    encode(map(decode(utf8, at)), out);
+  }
   return out;
 }
 
