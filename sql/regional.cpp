@@ -110,13 +110,14 @@ std::string render_date(DateTime value, std::string_view pattern);
 std::string render_date(DateTime value, std::string_view pattern) {
   const CivilTime t = to_civil(value);
   bool twelve_hour = false;
-  for (size_t i = 0; i < pattern.size(); ++i) {
+  for (size_t i = pattern.find_first_of("aA"); i < pattern.size(); ++i) {
     if (starts_with_folded(pattern, i, "am/pm") || starts_with_folded(pattern, i, "a/p") ||
         starts_with_folded(pattern, i, "ampm")) {
       twelve_hour = true;
     }
   }
   std::string out;
+  out.reserve(pattern.size() + 8);
   bool after_hour = false;  // an m right after h or hh means minutes
   size_t i = 0;
   while (i < pattern.size()) {
@@ -134,7 +135,7 @@ std::string render_date(DateTime value, std::string_view pattern) {
       i += 2;
       continue;
     }
-    if (starts_with_folded(pattern, i, "am/pm") || starts_with_folded(pattern, i, "a/p")) {
+    if (lower == 'a' && (starts_with_folded(pattern, i, "am/pm") || starts_with_folded(pattern, i, "a/p"))) {
       bool am = c == 'A' || c == 'a';
       bool upper = std::isupper(static_cast<unsigned char>(c)) != 0;
       bool full = starts_with_folded(pattern, i, "am/pm");
@@ -147,7 +148,7 @@ std::string render_date(DateTime value, std::string_view pattern) {
       i += full ? 5 : 3;
       continue;
     }
-    if (starts_with_folded(pattern, i, "ampm")) {
+    if (lower == 'a' && starts_with_folded(pattern, i, "ampm")) {
       out += t.hour < 12 ? "AM" : "PM";
       i += 4;
       continue;
@@ -193,7 +194,8 @@ std::string render_date(DateTime value, std::string_view pattern) {
         } else if (run == 2) {
           out += two_digits(t.year % 100);
         } else if (t.year >= 1000 && t.year <= 9999) {
-          out += std::to_string(t.year);
+          out += two_digits(t.year / 100);
+          out += two_digits(t.year % 100);
         } else {
           char buffer[16];
           std::snprintf(buffer, sizeof buffer, "%04d", t.year);
