@@ -109,6 +109,38 @@ TEST(QueryEngine, ItemQueriesFindTheirItemsByTextAndCstrOfTheDate) {
   EXPECT_THAT(engine.translate(item_query("X", "Y", "Z")), testing::HasSubstr("jet_cstr"));
 }
 
+// The index that answers an item query may lead with any of its equality tests (the
+// one with the most distinct values comes first): the rows of one key must still come
+// in the view's order, and a key that differs only in a later test must not match.
+TEST(QueryEngine, ItemQueriesKeepTheViewsOrderWhicheverTestTheIndexLeadsWith) {
+  auto source = std::make_shared<MemorySource>();
+  source->add_table({"tblItem",
+                     {{"StRegNo", Kind::Text}, {"TaxPeriod", Kind::Text}, {"InvoiceNo", Kind::Text},
+                      {"InvoiceDate", Kind::Date}, {"Serial", Kind::Long}}});
+  // Thousands of rows of one claimant and period, the invoice numbers varying: the
+  // invoice number decides first. Invoice N7's items come out of order, between others.
+  std::vector<std::vector<FieldValue>> rows;
+  for (int64_t n = 0; n < 3000; ++n) {
+    if (n == 100 || n == 2900) rows.push_back({"A1", "202308", "N7", at(2023, 8, 1), int64_t{n == 100 ? 30 : 10}});
+    rows.push_back({"A1", "202308", "N" + std::to_string(n + 1000), at(2023, 8, 1), int64_t{1}});
+    if (n == 1500) rows.push_back({"a1", "202308", "n7", at(2023, 8, 1), int64_t{20}});
+  }
+  rows.push_back({"A2", "202308", "N7", at(2023, 8, 1), int64_t{99}});
+  rows.push_back({"A1", "202309", "N7", at(2023, 8, 1), int64_t{98}});
+  rows.push_back({"A1", "202308", "N7", at(2023, 8, 2), int64_t{97}});
+  source->add_rows("tblItem", std::move(rows));
+  source->add_query("VwItem", "SELECT * FROM tblItem WHERE Serial > 0");
+  for (std::string relation : {"tblItem", "VwItem"}) {
+    QueryEngine engine(source);
+    ResultSet items = engine.execute("Select * from " + relation +
+                                     " where StRegNo = 'A1' And TaxPeriod = '202308' And InvoiceNo = 'N7' "
+                                     "and cstr(InvoiceDate) = '01/08/2023'");
+    std::vector<int64_t> serials;
+    for (const auto& row : items.rows) serials.push_back(row[4].as<int64_t>());
+    EXPECT_THAT(serials, testing::ElementsAre(30, 20, 10)) << relation;
+  }
+}
+
 // Statements of one shape share a prepared statement with their quoted texts bound:
 // every one must give what its own translation gives, whichever statement of the
 // shape came first, including shapes whose texts cannot be bound (compared with a
