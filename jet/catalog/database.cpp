@@ -140,26 +140,39 @@ std::optional<int32_t> Database::object_id(std::string_view name) const {
   return std::nullopt;
 }
 
-void Database::scan_with_location(
-    const TableDef& table,
-    const std::function<bool(std::span<const FieldValue>, RowLocation)>& visit) const {
+void Database::each_row(const TableDef& table, std::vector<FieldValue>* values,
+                        const std::function<bool(RowLocation)>& visit) const {
   RowDecoder decoder(table, *state_->pages, state_->header.code_page);
-  std::vector<FieldValue> values;
   // Damage is an error naming the file and the table, never a shorter table.
   state_->guarded([&] {
     try {
       for_each_row(*state_->pages, table, [&](std::span<const uint8_t> row, RowLocation at) {
         try {
-          decoder.decode(row, values);
+          if (values) decoder.decode(row, *values);
+          else decoder.check(row);
         } catch (const CorruptData& e) {
           throw CorruptData("row " + std::to_string(at.row) + " on page " + std::to_string(at.page) + ": " +
                             e.what());
         }
-        return visit(values, at);
+        return visit(at);
       });
     } catch (const CorruptData& e) {
       throw CorruptData("table " + table.name + ": " + e.what());
     }
+  });
+}
+
+void Database::scan_with_location(
+    const TableDef& table,
+    const std::function<bool(std::span<const FieldValue>, RowLocation)>& visit) const {
+  std::vector<FieldValue> values;
+  each_row(table, &values, [&](RowLocation at) { return visit(values, at); });
+}
+
+void Database::check_rows(const TableDef& table, const std::function<void()>& row_checked) const {
+  each_row(table, nullptr, [&](RowLocation) {
+    if (row_checked) row_checked();
+    return true;
   });
 }
 

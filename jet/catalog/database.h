@@ -64,6 +64,9 @@ class Database {
   void scan_with_location(
       const TableDef& table,
       const std::function<bool(std::span<const FieldValue> values, RowLocation at)>& visit) const;
+  // Reads every live row as scan does and throws the same errors, without building the
+  // rows' values; row_checked (may be empty) is called after each row.
+  void check_rows(const TableDef& table, const std::function<void()>& row_checked) const;
   // The values of the row at `at` (following overflow pointers).
   std::vector<FieldValue> read_row(const TableDef& table, RowLocation at) const;
 
@@ -74,6 +77,9 @@ class Database {
  private:
   struct State;
   explicit Database(std::unique_ptr<State> state);
+  // Decodes each live row into *values (checks it only when values is null), then visits it.
+  void each_row(const TableDef& table, std::vector<FieldValue>* values,
+                const std::function<bool(RowLocation at)>& visit) const;
   std::unique_ptr<State> state_;
 };
 

@@ -84,17 +84,36 @@ std::optional<std::span<const uint8_t>> RowDecoder::column_bytes(std::span<const
   return row.bytes(start, end - start);
 }
 
-void RowDecoder::decode(std::span<const uint8_t> row, std::vector<FieldValue>& values) {
+void RowDecoder::decode(std::span<const uint8_t> row, std::vector<FieldValue>& values) { decode_row(row, &values); }
+
+void RowDecoder::check(std::span<const uint8_t> row) { decode_row(row, nullptr); }
+
+void RowDecoder::check_value(const Column& column, std::span<const uint8_t> bytes) {
+  // Converting a text never fails: its bytes being where the row says is the check.
+  if (column.type == ColumnType::Text) return;
+  if (column.type == ColumnType::Memo || column.type == ColumnType::Ole) {
+    long_value_.clear();
+    read_long_value(bytes, pages_, layout_, long_value_);
+    return;
+  }
+  decode_value(column, bytes);
+}
+
+void RowDecoder::decode_row(std::span<const uint8_t> row, std::vector<FieldValue>* values) {
   split(row, table_, layout_, parts_);
-  values.resize(table_.columns.size());
+  if (values) values->resize(table_.columns.size());
   for (const Column& column : table_.columns) {
-    FieldValue& value = values[column.position];
     if (column.type == ColumnType::Boolean) {
-      value = FieldValue(parts_.present(column.number));
+      if (values) (*values)[column.position] = FieldValue(parts_.present(column.number));
       continue;
     }
     try {
       const auto found = column_bytes(row, column, parts_, layout_);
+      if (!values) {
+        if (found) check_value(column, *found);
+        continue;
+      }
+      FieldValue& value = (*values)[column.position];
       if (!found) {
         value = FieldValue();
         continue;

@@ -32,6 +32,9 @@ class RowDecoder {
   // values[i] becomes columns[i]'s value; existing elements are reused.
   // Throws CorruptData when the row does not fit its definition.
   void decode(std::span<const uint8_t> row, std::vector<FieldValue>& values);
+  // Throws CorruptData wherever decode would, without building the values (texts are
+  // not converted, which is most of decoding a row).
+  void check(std::span<const uint8_t> row);
 
   // Splits a row into its parts (exposed for tests and for the row writer).
   static void split(std::span<const uint8_t> row, const TableDef& table, const FormatLayout& layout,
@@ -43,6 +46,9 @@ class RowDecoder {
                                                const RowParts& parts, const FormatLayout& layout);
 
  private:
+  // values null: check only.
+  void decode_row(std::span<const uint8_t> row, std::vector<FieldValue>* values);
+  void check_value(const Column& column, std::span<const uint8_t> bytes);
   FieldValue decode_value(const Column& column, std::span<const uint8_t> bytes);
   std::string decode_text(const Column& column, std::span<const uint8_t> bytes) const;
 
