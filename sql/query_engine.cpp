@@ -328,7 +328,7 @@ struct QueryEngine::Impl : RelationResolver {
   }
 
   // Rows sampled to order an index's terms.
-  static constexpr int kSampleRows = 2048;
+  static constexpr int kSampleRows = 512;
 
   // The hint's terms, those with the most distinct values among the table's first rows
   // first (ties keep the statement's order). Every term is an equality test of the
