@@ -61,7 +61,7 @@ class Writer final : public DatabaseWriter {
     return row;
   }
 
-  void append(const TableDef& table, std::vector<FieldValue> values) override {
+  void append(const TableDef& table, const std::vector<FieldValue>& values) override {
     ensure_open();
     // Index entries waiting to go in take pages when they do: they go in while the
     // file still has room for them all.
@@ -77,20 +77,20 @@ class Writer final : public DatabaseWriter {
     // failing half way would undo every row since the last commit.
     pages_->ensure_room(options_.pages_for_one_row);
     TableWriter& writer = writer_for(table);
-    const std::string where = "table " + table.name;
+    auto where = [&] { return "table " + table.name; };  // only a refusal needs it
     if (values.size() != table.columns.size())
-      throw ValueError(where + ": a row needs " + std::to_string(table.columns.size()) + " values, not " +
+      throw ValueError(where() + ": a row needs " + std::to_string(table.columns.size()) + " values, not " +
                        std::to_string(values.size()));
     for (size_t i = 0; i < table.columns.size(); ++i) {
       const Column& c = table.columns[i];
       const bool is_text = c.type == ColumnType::Text || c.type == ColumnType::Memo;
       if (values[i].is_null() && c.required && !c.autonumber)
-        throw ConstraintError(where + ": column " + c.name + " is required, but the row leaves it Null");
+        throw ConstraintError(where() + ": column " + c.name + " is required, but the row leaves it Null");
       if (is_text && !c.allow_zero_length && values[i].is<std::string>() && values[i].as<std::string>().empty())
-        throw ConstraintError(where + ": column " + c.name + " does not allow a zero-length text");
+        throw ConstraintError(where() + ": column " + c.name + " does not allow a zero-length text");
     }
     try {
-      writer.append(std::move(values));
+      writer.append(values);
     } catch (const ValueError&) {
       throw;
     } catch (const ConstraintError&) {

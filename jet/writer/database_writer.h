@@ -84,7 +84,7 @@ class DatabaseWriter {
   // kind (text for Text/Memo, int64 for whole numbers, double, Currency, DateTime, bool,
   // Decimal, Guid, Binary). Throws ValueError or ConstraintError (the file is unchanged)
   // or JetError.
-  virtual void append(const TableDef& table, std::vector<FieldValue> values) = 0;
+  virtual void append(const TableDef& table, const std::vector<FieldValue>& values) = 0;
 
   // Makes every append so far durable. Appends are also committed as WriterOptions
   // says, and at close.

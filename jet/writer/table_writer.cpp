@@ -142,31 +142,36 @@ bool TableWriter::key_is_null(const RealIndex& index, const std::vector<FieldVal
   return true;
 }
 
-void TableWriter::append(std::vector<FieldValue> values) {
+void TableWriter::append(const std::vector<FieldValue>& given) {
   const std::string& where = where_;
   const auto& columns = table_.columns;
-  if (values.size() != columns.size())
+  if (given.size() != columns.size())
     throw ValueError(where + ": a row needs " + std::to_string(columns.size()) + " values, not " +
-                     std::to_string(values.size()));
+                     std::to_string(given.size()));
 
   // Autonumbers: a null gets the next number (or, in a ReplicationID column, a new
-  // random GUID); a given number moves the counter on.
+  // random GUID); a given number moves the counter on. Only a row that gets one is
+  // copied (into a scratch row that keeps its buffers).
   uint32_t counter = last_autonumber_;
-  for (size_t i = 0; i < values.size(); ++i) {
+  const std::vector<FieldValue>* row = &given;
+  for (size_t i = 0; i < given.size(); ++i) {
     const Column& c = columns[i];
     if (!c.autonumber) continue;
-    if (c.type == ColumnType::Guid) {
-      if (values[i].is_null()) values[i] = FieldValue(random_guid());
+    const FieldValue& value = (*row)[i];
+    if (c.type == ColumnType::Long && !value.is_null()) {
+      if (value.is<int64_t>() && value.as<int64_t>() > static_cast<int64_t>(counter) &&
+          value.as<int64_t>() <= INT32_MAX)
+        counter = static_cast<uint32_t>(value.as<int64_t>());
       continue;
     }
-    if (c.type != ColumnType::Long) continue;
-    if (values[i].is_null()) {
-      values[i] = FieldValue(static_cast<int64_t>(++counter));
-    } else if (values[i].is<int64_t>() && values[i].as<int64_t>() > static_cast<int64_t>(counter) &&
-               values[i].as<int64_t>() <= INT32_MAX) {
-      counter = static_cast<uint32_t>(values[i].as<int64_t>());
+    if (!value.is_null() || (c.type != ColumnType::Long && c.type != ColumnType::Guid)) continue;
+    if (row == &given) {
+      numbered_ = given;
+      row = &numbered_;
     }
+    numbered_[i] = c.type == ColumnType::Guid ? FieldValue(random_guid()) : FieldValue(static_cast<int64_t>(++counter));
   }
+  const std::vector<FieldValue>& values = *row;
 
   // The scratch vectors keep their buffers from row to row.
   auto& stored = stored_;

@@ -30,7 +30,7 @@ class TableWriter {
   // values[i] belongs to table.columns[i]. Null autonumber columns get the next
   // number, or a new random GUID in a ReplicationID column. Throws ValueError or
   // ConstraintError without changing anything.
-  void append(std::vector<FieldValue> values);
+  void append(const std::vector<FieldValue>& values);
 
   // Inserts the entries waiting in the indexes that take duplicates, and counts their
   // new distinct keys in the definition.
@@ -74,6 +74,7 @@ class TableWriter {
   uint32_t insert_page_ = 0;  // data page taking new rows (0: look for one)
   uint32_t long_value_page_ = 0;
   // Scratch for append.
+  std::vector<FieldValue> numbered_;  // a row whose autonumbers were filled in
   std::vector<StoredValue> stored_;
   std::vector<std::vector<uint8_t>> long_data_;
   std::vector<bool> is_inline_;
