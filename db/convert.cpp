@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "db/errors.h"
 #include "db/value_text.h"
@@ -193,20 +194,33 @@ FieldValue to_boolean(const FieldValue& value, const jet::Column& column) {
   return exact->unscaled != 0;
 }
 
+// Refuses a text longer than a Text column holds.
+void check_length(const std::string& text, const FieldValue& value, const jet::Column& column) {
+  if (column.type != ColumnType::Text) return;
+  size_t limit = column.size / 2;
+  size_t length = utf16_length(text);
+  if (length > limit)
+    refuse(value, column, std::to_string(length) + " characters, the column holds " + std::to_string(limit));
+}
+
 FieldValue to_text(const FieldValue& value, const jet::Column& column) {
   if (value.is<Binary>()) refuse(value, column, "binary data");
   std::string text = text_form(value);
-  if (column.type == ColumnType::Text) {
-    size_t limit = column.size / 2;
-    size_t length = utf16_length(text);
-    if (length > limit)
-      refuse(value, column,
-             std::to_string(length) + " characters, the column holds " + std::to_string(limit));
-  }
+  check_length(text, value, column);
   return text;
 }
 
 }  // namespace
+
+FieldValue to_column(FieldValue&& value, const jet::Column& column) {
+  // A text for a text column is its own text: it is checked and kept, not copied (a
+  // refused value is left as it was).
+  if ((column.type == ColumnType::Text || column.type == ColumnType::Memo) && value.is<std::string>()) {
+    check_length(value.as<std::string>(), value, column);
+    return std::move(value);
+  }
+  return to_column(std::as_const(value), column);
+}
 
 FieldValue to_column(const FieldValue& value, const jet::Column& column) {
   if (value.is_null()) return value;

@@ -11,5 +11,7 @@
 namespace halvaro::db {
 
 FieldValue to_column(const FieldValue& value, const jet::Column& column);
+// The same, taking the value's own text when no conversion is needed.
+FieldValue to_column(FieldValue&& value, const jet::Column& column);
 
 }  // namespace halvaro::db

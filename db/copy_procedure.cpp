@@ -407,23 +407,26 @@ class Program {
 
   // The value written is the entry's default for an empty source (as ValueOrDefault),
   // else the source's value, formatted when the entry has a date pattern; it is pointed
-  // to, not copied, on its way to the destination.
+  // to, not copied, on its way to the destination, and a value read for this field is
+  // handed over (a refused one stays, for the account of what was not stored).
   void copy_field(const FieldEntry& entry, Recordset& source, Recordset& destination) {
     attempted_column_ = entry.destination;
     attempted_ = &kNothingAttempted;
-    const FieldValue* value = &entry.value;
+    FieldValue* read = nullptr;  // read_ or formatted_
     if (!entry.source.empty()) {
       read_ = source.Fields(entry.source).Value();
       bool empty = read_.is_null() || (read_.is<std::string>() && read_.as<std::string>().empty());
       if (!empty && !entry.date_pattern.empty()) {
         formatted_ = sql::format(read_, entry.date_pattern);
-        value = &formatted_;
+        read = &formatted_;
       } else if (!empty) {
-        value = &read_;
+        read = &read_;
       }
     }
-    attempted_ = value;
-    destination.Fields(entry.destination).SetValue(*value);
+    attempted_ = read ? read : &entry.value;
+    Field field = destination.Fields(entry.destination);
+    if (read) field.SetValue(std::move(*read));
+    else field.SetValue(entry.value);
   }
 
   // The destination columns that receive the summed source columns, in their order.

@@ -299,6 +299,14 @@ void Field::SetValue(const FieldValue& value) {
   rs.new_row_[column_] = to_column(value, rs.target_->definition().columns[column_]);
 }
 
+void Field::SetValue(FieldValue&& value) {
+  Recordset& rs = recordset_;
+  rs.require_open();
+  if (!rs.pending_)
+    throw DbError(ErrorCode::ReadOnly, "Only a new row can be changed: call AddNew before setting a field.");
+  rs.new_row_[column_] = to_column(std::move(value), rs.target_->definition().columns[column_]);
+}
+
 std::string Recordset::target_name() const { return target_ ? target_->definition().name : std::string(); }
 
 std::string Recordset::new_row_key() const {

@@ -26,6 +26,8 @@ class Field {
   FieldValue Value() const;
   // Stores a value into the pending new row, converted to the column's type.
   void SetValue(const FieldValue& value);
+  // The same, taking the value's text rather than a copy of it; a value refused is left as it was.
+  void SetValue(FieldValue&& value);
 
  private:
   friend class Recordset;

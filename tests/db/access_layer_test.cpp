@@ -239,6 +239,12 @@ TEST(Conversion, ValuesThatDoNotFitAreNotStored) {
   };
   EXPECT_NE(reason(std::string(11, 'x'), column(ColumnType::Text, 10)).find("11 characters"), std::string::npos);
   EXPECT_EQ(reason("Müller Söhne", column(ColumnType::Text, 12)), "stored");  // characters, not bytes
+  // A text handed over is taken as it is, and one refused is left as it was for the account.
+  FieldValue handed(std::string(11, 'x'));
+  EXPECT_THROW(db::to_column(std::move(handed), column(ColumnType::Text, 10)), DbError);
+  EXPECT_EQ(handed, FieldValue(std::string(11, 'x')));
+  EXPECT_EQ(db::to_column(FieldValue("Müller Söhne"), column(ColumnType::Text, 12)), FieldValue("Müller Söhne"));
+  EXPECT_EQ(db::to_column(FieldValue(int64_t{7}), column(ColumnType::Text, 12)), FieldValue("7"));
   EXPECT_NE(reason("31/02/2023", column(ColumnType::DateTime)), "stored");
   EXPECT_NE(reason("abc", column(ColumnType::Long)), "stored");
   EXPECT_NE(reason(int64_t{40000}, column(ColumnType::Integer)), "stored");
