@@ -291,20 +291,20 @@ FieldValue Field::Value() const {
   return rs.rows().value(rs.position_, column_);
 }
 
-void Field::SetValue(const FieldValue& value) {
+const jet::Column& Field::settable_column() const {
   Recordset& rs = recordset_;
   rs.require_open();
   if (!rs.pending_)
     throw DbError(ErrorCode::ReadOnly, "Only a new row can be changed: call AddNew before setting a field.");
-  rs.new_row_[column_] = to_column(value, rs.target_->definition().columns[column_]);
+  return rs.target_->definition().columns[column_];
+}
+
+void Field::SetValue(const FieldValue& value) {
+  recordset_.new_row_[column_] = to_column(value, settable_column());
 }
 
 void Field::SetValue(FieldValue&& value) {
-  Recordset& rs = recordset_;
-  rs.require_open();
-  if (!rs.pending_)
-    throw DbError(ErrorCode::ReadOnly, "Only a new row can be changed: call AddNew before setting a field.");
-  rs.new_row_[column_] = to_column(std::move(value), rs.target_->definition().columns[column_]);
+  recordset_.new_row_[column_] = to_column(std::move(value), settable_column());
 }
 
 std::string Recordset::target_name() const { return target_ ? target_->definition().name : std::string(); }

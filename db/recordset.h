@@ -32,6 +32,8 @@ class Field {
  private:
   friend class Recordset;
   Field(Recordset& recordset, size_t column) : recordset_(recordset), column_(column) {}
+  // The field's column in the pending new row's table; throws when no new row is pending.
+  const jet::Column& settable_column() const;
   Recordset& recordset_;
   size_t column_;
 };
