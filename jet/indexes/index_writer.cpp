@@ -461,10 +461,10 @@ uint64_t IndexWriter::insert_pending() {
     if (insert(key, index_page::row_pointer_of(e, true))) ++distinct;
     // In key order, the leaves before this one take no more of the batch: so neither
     // do the pages its splits cut off below it.
-    if (path_.back().first != leaf || dirty_.size() > settled + 8) {
+    if (path_.back().first != leaf || dirty_count() > settled + 8) {
       leaf = path_.back().first;
       settle_leaves(leaf);
-      settled = dirty_.size();
+      settled = dirty_count();
     }
   }
   pending_bytes_.clear();
@@ -478,32 +478,38 @@ uint64_t IndexWriter::insert_pending() {
 void IndexWriter::settle_leaves(uint32_t keep) {
   last_descent_valid_ = false;
   size_t kept = 0;
-  for (uint32_t page : dirty_) {
+  for (uint32_t page : dirty_leaves_) {
     auto found = nodes_.find(page);
     IndexNode& n = *found->second;
-    if (!n.leaf || page == keep) {
-      dirty_[kept++] = page;
+    if (!n.leaf) {
+      dirty_upper_.push_back(page);  // a root that split while changed
+      continue;
+    }
+    if (page == keep) {
+      dirty_leaves_[kept++] = page;
       continue;
     }
     index_page::encode(n, owner_, pages_.overwrite(page), pages_.page_size());
     n.dirty = false;
     drop(found);
   }
-  dirty_.resize(kept);
+  dirty_leaves_.resize(kept);
 }
 
 void IndexWriter::flush() {
   last_descent_valid_ = false;
-  for (uint32_t page : dirty_) {
-    auto found = nodes_.find(page);
-    IndexNode& n = *found->second;
-    index_page::encode(n, owner_, pages_.overwrite(page), pages_.page_size());
-    n.dirty = false;
-    // A leaf now lives in its page until the next commit; held decoded as well, a
-    // commit would need twice the memory of what it writes.
-    if (n.leaf) drop(found);
+  for (std::vector<uint32_t>* dirty : {&dirty_upper_, &dirty_leaves_}) {
+    for (uint32_t page : *dirty) {
+      auto found = nodes_.find(page);
+      IndexNode& n = *found->second;
+      index_page::encode(n, owner_, pages_.overwrite(page), pages_.page_size());
+      n.dirty = false;
+      // A leaf now lives in its page until the next commit; held decoded as well, a
+      // commit would need twice the memory of what it writes.
+      if (n.leaf) drop(found);
+    }
+    dirty->clear();
   }
-  dirty_.clear();
 }
 
 void IndexWriter::forget() {

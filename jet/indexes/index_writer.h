@@ -79,10 +79,11 @@ class IndexWriter {
   const EntryBytes* known_first(uint32_t page) const;
   // Called after every change to a node.
   void mark(IndexNode& n) {
-    if (!n.dirty) dirty_.push_back(n.page);
+    if (!n.dirty) (n.leaf ? dirty_leaves_ : dirty_upper_).push_back(n.page);
     n.dirty = true;
     count(n);
   }
+  size_t dirty_count() const { return dirty_leaves_.size() + dirty_upper_.size(); }
   void count(IndexNode& n);
   void count_pending();
   // Encodes the changed leaves other than `keep` into their pages and lets go of them.
@@ -100,7 +101,11 @@ class IndexWriter {
   // Decoded pages by page number: a map, as a table indexed by page number would grow
   // with the file (for each index) and be walked whole at every commit.
   std::unordered_map<uint32_t, std::unique_ptr<IndexNode>> nodes_;
-  std::vector<uint32_t> dirty_;
+  // The changed pages, leaves apart from upper levels: a batch settles leaves at each
+  // leaf it leaves behind, and walking the upper levels changed by then every time
+  // grew with the square of a large index.
+  std::vector<uint32_t> dirty_leaves_;
+  std::vector<uint32_t> dirty_upper_;
   // The way contains_key went down (page, its decoded node and the entry position per
   // level), reused by an insert of the same key when nothing changed in between.
   struct Step {
