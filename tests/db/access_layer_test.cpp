@@ -239,6 +239,13 @@ TEST(Conversion, ValuesThatDoNotFitAreNotStored) {
   };
   EXPECT_NE(reason(std::string(11, 'x'), column(ColumnType::Text, 10)).find("11 characters"), std::string::npos);
   EXPECT_EQ(reason("Müller Söhne", column(ColumnType::Text, 12)), "stored");  // characters, not bytes
+  // Counted as Jet counts them, in UTF-16 units, past a long ASCII start too: a character
+  // beyond the Basic Multilingual Plane takes two.
+  EXPECT_EQ(reason(std::string(16, 'x'), column(ColumnType::Text, 16)), "stored");
+  EXPECT_NE(reason(std::string(17, 'x'), column(ColumnType::Text, 16)).find("17 characters"), std::string::npos);
+  EXPECT_EQ(reason("Karachi Traders Müller Söhne", column(ColumnType::Text, 28)), "stored");
+  EXPECT_NE(reason("Karachi Traders \U0001F600", column(ColumnType::Text, 17)).find("18 characters"),
+            std::string::npos);
   // A text handed over is taken as it is, and one refused is left as it was for the account.
   FieldValue handed(std::string(11, 'x'));
   EXPECT_THROW(db::to_column(std::move(handed), column(ColumnType::Text, 10)), DbError);
