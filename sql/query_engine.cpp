@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sql/functions.h"
 #include "sql/jet_source.h"
@@ -327,35 +328,92 @@ struct QueryEngine::Impl : RelationResolver {
     }
   }
 
-  // Rows sampled to order an index's terms.
+  // Rows sampled to choose an index's terms.
   static constexpr int kSampleRows = 512;
 
-  // The hint's terms, those with the most distinct values among the table's first rows
-  // first (ties keep the statement's order). Every term is an equality test of the
-  // statement, so any order answers it with the same rows in the same order (equal
-  // keys stay in row id order), but building and searching the index compare fewer
-  // terms when the first one mostly decides: item views repeat their registration
-  // number and period over thousands of rows.
-  std::vector<std::string> ordered_terms(const IndexHint& hint) {
-    if (hint.terms.size() < 2) return hint.terms;
-    std::string counts;
-    for (const auto& term : hint.terms) counts += (counts.empty() ? "" : ", ") + ("COUNT(DISTINCT " + term + ")");
-    std::string sql = "SELECT " + counts + " FROM (SELECT * FROM " + hint.table + " LIMIT " +
-                      std::to_string(kSampleRows) + ")";
-    std::vector<int64_t> distinct(hint.terms.size(), 0);
-    try {
-      Statement statement(db, sql);
-      if (statement.step())
-        for (size_t i = 0; i < distinct.size(); ++i)
-          distinct[i] = sqlite3_column_int64(statement.get(), static_cast<int>(i));
-    } catch (const QueryError&) {
-      return hint.terms;  // the statement's own order serves as well, only slower
+  // A statement giving about kSampleRows rows spread evenly over a loaded table (its
+  // rows are numbered from 1 as they were inserted, and none is ever deleted), so that
+  // a table whose first rows are alike is not judged by them.
+  std::string sample_of(const std::string& table) {
+    int64_t last = 0;
+    {
+      Statement statement(db, "SELECT max(rowid) FROM " + table);
+      if (statement.step()) last = sqlite3_column_int64(statement.get(), 0);
     }
-    std::vector<size_t> order(hint.terms.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return distinct[a] > distinct[b]; });
+    if (last <= kSampleRows) return "SELECT * FROM " + table;
+    std::string rows;
+    for (int64_t i = 0; i < kSampleRows; ++i) rows += (i ? "," : "") + std::to_string(1 + last * i / kSampleRows);
+    return "SELECT * FROM " + table + " WHERE rowid IN (" + rows + ")";
+  }
+
+  // What a term gives a sampled row, as a key that equal values share: a text compared
+  // case-blind is folded and loses its trailing blanks, as the JET collation compares.
+  // (Numbers of two storage classes that are equal get two keys; choosing an index's
+  // terms needs no more.)
+  static std::string sample_key(sqlite3_stmt* statement, int column, bool compared_case_blind) {
+    const int type = sqlite3_column_type(statement, column);
+    std::string key(1, static_cast<char>('0' + type));
+    if (type == SQLITE_NULL) return key;
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+    std::string_view value(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+    if (type != SQLITE_TEXT || !compared_case_blind) return key.append(value);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.remove_suffix(1);
+    return key + fold_case(value);
+  }
+
+  // The terms an index on the hint's equality tests takes. Every term is an equality
+  // test of the statement, so an index on any of them, in any order, answers it with
+  // the same rows in the same order (rows of equal keys stay in row id order, and the
+  // tests the index leaves out are applied to its rows). So the terms with the most
+  // distinct values among the sampled rows come first (ties keep the statement's
+  // order): item views repeat their registration number and period over thousands of
+  // rows. And the index stops at the first terms that tell the sampled rows apart as
+  // well as all of them do: the others would only make it larger and slower to build.
+  // Values the leading terms share more widely than the sample shows are rare, so a
+  // lookup still reads few rows more than it returns.
+  std::vector<std::string> index_terms(const IndexHint& hint) {
+    const size_t n = hint.terms.size();
+    if (n < 2) return hint.terms;
+    std::vector<std::vector<std::string>> rows;  // each sampled row's keys, term by term
+    try {
+      std::string list;
+      for (const auto& term : hint.terms) list += (list.empty() ? "" : ", ") + term;
+      Statement statement(db, "SELECT " + list + " FROM (" + sample_of(hint.table) + ")");
+      while (statement.step()) {
+        auto& row = rows.emplace_back();
+        for (size_t i = 0; i < n; ++i) {
+          const std::string& term = hint.terms[i];
+          const bool case_blind = term.size() > 12 && term.compare(term.size() - 12, 12, " COLLATE JET") == 0;
+          row.push_back(sample_key(statement.get(), static_cast<int>(i), case_blind));
+        }
+      }
+    } catch (const QueryError&) {
+      return hint.terms;  // the whole key in the statement's order serves as well, only slower
+    }
+    auto distinct = [&](const std::vector<size_t>& columns) {
+      std::unordered_set<std::string> keys;
+      std::string key;
+      for (const auto& row : rows) {
+        key.clear();
+        for (size_t column : columns) {
+          const auto size = static_cast<uint32_t>(row[column].size());
+          key.append(reinterpret_cast<const char*>(&size), sizeof size).append(row[column]);
+        }
+        keys.insert(key);
+      }
+      return keys.size();
+    };
+    std::vector<size_t> order(n), counts(n);
+    for (size_t i = 0; i < n; ++i) {
+      order[i] = i;
+      counts[i] = distinct({i});
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return counts[a] > counts[b]; });
+    const size_t all = distinct(order);
+    size_t used = 1;
+    while (used < n && distinct({order.begin(), order.begin() + static_cast<long>(used)}) < all) ++used;
     std::vector<std::string> terms;
-    for (size_t i : order) terms.push_back(hint.terms[i]);
+    for (size_t k = 0; k < used; ++k) terms.push_back(hint.terms[order[k]]);
     return terms;
   }
 
@@ -368,7 +426,7 @@ struct QueryEngine::Impl : RelationResolver {
       };
       if (!indexes.insert(hint.table + "(" + listed(hint.terms) + ")").second) continue;
       exec("CREATE INDEX i" + std::to_string(indexes.size()) + " ON " + hint.table + "(" +
-           listed(ordered_terms(hint)) + ")");
+           listed(index_terms(hint)) + ")");
     }
   }
 
