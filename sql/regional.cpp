@@ -1,5 +1,6 @@
 #include "sql/regional.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -361,7 +362,16 @@ std::string render_scientific(double number) {
 }
 
 std::optional<std::string> named_format(const FieldValue& value, std::string_view pattern) {
-  std::string name = fold_case(pattern);
+  // The names are ASCII: most patterns differ from each in length, and an ASCII pattern
+  // is compared without folding a copy of it.
+  const bool ascii =
+      std::all_of(pattern.begin(), pattern.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::string folded = ascii ? std::string() : fold_case(pattern);
+  auto name_is = [&](std::string_view name) {
+    if (!ascii) return folded == name;
+    auto same = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; };
+    return pattern.size() == name.size() && std::equal(pattern.begin(), pattern.end(), name.begin(), same);
+  };
   const RegionalSettings& settings = regional_settings();
   auto need_date = [&]() {
     auto date = date_of(value);
@@ -377,37 +387,37 @@ std::optional<std::string> named_format(const FieldValue& value, std::string_vie
     if (!number_of(value)) return text_form(value);
     return std::nullopt;
   };
-  if (name == "general date") return text_form(FieldValue(need_date()));
-  if (name == "long date") return render_date(need_date(), "dddd, d mmmm yyyy");
-  if (name == "medium date") return render_date(need_date(), "dd-mmm-yy");
-  if (name == "short date") return render_date(need_date(), as_format_pattern(settings.short_date, false));
-  if (name == "long time") return render_date(need_date(), as_format_pattern(settings.time, true));
-  if (name == "medium time") return render_date(need_date(), "hh:nn AMPM");
-  if (name == "short time") return render_date(need_date(), "hh:nn");
-  if (name == "general number") {
+  if (name_is("general date")) return text_form(FieldValue(need_date()));
+  if (name_is("long date")) return render_date(need_date(), "dddd, d mmmm yyyy");
+  if (name_is("medium date")) return render_date(need_date(), "dd-mmm-yy");
+  if (name_is("short date")) return render_date(need_date(), as_format_pattern(settings.short_date, false));
+  if (name_is("long time")) return render_date(need_date(), as_format_pattern(settings.time, true));
+  if (name_is("medium time")) return render_date(need_date(), "hh:nn AMPM");
+  if (name_is("short time")) return render_date(need_date(), "hh:nn");
+  if (name_is("general number")) {
     if (auto text = text_if_not_number()) return text;
     return general_number(need_number(), 15);
   }
-  if (name == "fixed") {
+  if (name_is("fixed")) {
     if (auto text = text_if_not_number()) return text;
     return render_number(need_number(), "0.00");
   }
-  if (name == "standard") {
+  if (name_is("standard")) {
     if (auto text = text_if_not_number()) return text;
     return render_number(need_number(), "#,##0.00");
   }
-  if (name == "percent") {
+  if (name_is("percent")) {
     if (auto text = text_if_not_number()) return text;
     return render_number(need_number(), "0.00%");
   }
-  if (name == "scientific") {
+  if (name_is("scientific")) {
     if (auto text = text_if_not_number()) return text;
     return render_scientific(need_number());
   }
-  if (name == "yes/no") return need_number() != 0 ? "Yes" : "No";
-  if (name == "true/false") return need_number() != 0 ? "True" : "False";
-  if (name == "on/off") return need_number() != 0 ? "On" : "Off";
-  if (name == "currency" || name == "euro") {
+  if (name_is("yes/no")) return need_number() != 0 ? "Yes" : "No";
+  if (name_is("true/false")) return need_number() != 0 ? "True" : "False";
+  if (name_is("on/off")) return need_number() != 0 ? "On" : "Off";
+  if (name_is("currency") || name_is("euro")) {
     throw std::invalid_argument("the named format '" + std::string(pattern) +
                                 "' needs a currency symbol, which the regional settings do not set");
   }

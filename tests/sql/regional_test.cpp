@@ -69,6 +69,7 @@ TEST(Format, DatePatternsAndNamedForms) {
   EXPECT_EQ(format(when, "General Date"), "05/12/2026 14:07:09");
   EXPECT_EQ(format(when, "Medium Date"), "05-Dec-26");
   EXPECT_EQ(format(when, "Long Time"), "14:07:09");
+  EXPECT_EQ(format(when, "LONG TIME"), "14:07:09");  // names in any case
   EXPECT_EQ(format(FieldValue("17/08/2023"), "yyyymmdd"), "20230817");
   EXPECT_EQ(format(FieldValue(), "dd/mm/yyyy"), "");
 }
