@@ -375,17 +375,16 @@ struct QueryEngine::Impl : RelationResolver {
     const size_t n = hint.terms.size();
     if (n < 2) return hint.terms;
     std::vector<std::vector<std::string>> rows;  // each sampled row's keys, term by term
+    std::vector<bool> case_blind;
+    for (const auto& term : hint.terms)
+      case_blind.push_back(term.size() > 12 && term.compare(term.size() - 12, 12, " COLLATE JET") == 0);
     try {
       std::string list;
       for (const auto& term : hint.terms) list += (list.empty() ? "" : ", ") + term;
       Statement statement(db, "SELECT " + list + " FROM (" + sample_of(hint.table) + ")");
       while (statement.step()) {
         auto& row = rows.emplace_back();
-        for (size_t i = 0; i < n; ++i) {
-          const std::string& term = hint.terms[i];
-          const bool case_blind = term.size() > 12 && term.compare(term.size() - 12, 12, " COLLATE JET") == 0;
-          row.push_back(sample_key(statement.get(), static_cast<int>(i), case_blind));
-        }
+        for (size_t i = 0; i < n; ++i) row.push_back(sample_key(statement.get(), static_cast<int>(i), case_blind[i]));
       }
     } catch (const QueryError&) {
       return hint.terms;  // the whole key in the statement's order serves as well, only slower
