@@ -363,7 +363,8 @@ std::string render_scientific(double number) {
 
 std::optional<std::string> named_format(const FieldValue& value, std::string_view pattern) {
   // The names are ASCII: most patterns differ from each in length, and an ASCII pattern
-  // is compared without folding a copy of it.
+  // is compared without folding a copy of it. (compare_folded against each of the twenty
+  // names cost more than folding the copy did.)
   const bool ascii =
       std::all_of(pattern.begin(), pattern.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   const std::string folded = ascii ? std::string() : fold_case(pattern);
