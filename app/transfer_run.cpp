@@ -109,6 +109,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   }
 
   state.SuccessCount = 0;
+  state.run_order = transfers::groups_in_run_order();
   transfers::TransferClaimantInfo(state);
   transfers::TransferClaimantTaxPeriod(state);
   transfers::TransferSupplierBuyer(state);

@@ -282,6 +282,7 @@ class Program {
         current_stage_ = step.stage;
         done_ = 0;
         items_queued_until_ = 0;
+        next_stage_queued_ = false;
         // The stage has begun even while its master rows are still being evaluated.
         state_->reporter.progress(step.stage->label, 0, 0);
         // What the last stage appended is made durable first: a failed write later in
@@ -295,6 +296,8 @@ class Program {
         if (step.stage->detail)
           state_->ledger.item_view_read(*step.stage, read_item_view(*step.stage->detail, state_->Con_Source.store()));
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
+        // A stage without item queries to read ahead leaves the helper free at once.
+        if (!step.stage->detail || rs.RecordCount() == 0) read_next_stage_ahead();
         return next;
       case Op::BuildItemQuery:
         item_key_.clear();
@@ -403,6 +406,43 @@ class Program {
     }
     items_queued_until_ = std::max(items_queued_until_, to);
     source.read_ahead(std::move(texts));
+    if (to == masters->row_count()) read_next_stage_ahead();
+  }
+
+  // Queues the master query and item view of the stage the run opens next, behind this
+  // stage's last item queries: the helper evaluates them while this thread writes the
+  // last rows, and that stage opens without evaluating them itself. Taking a statement
+  // drops those queued before it, so they go in only once nothing of this stage is left
+  // to queue.
+  void read_next_stage_ahead() {
+    if (next_stage_queued_ || !current_stage_) return;
+    next_stage_queued_ = true;
+    if (state_->Con_Source.State() != 1) return;
+    Store& source = state_->Con_Source.store();
+    if (!source.reads_ahead()) return;
+    const Stage* next = stage_after(*current_stage_);
+    if (!next) return;
+    try {
+      std::vector<std::string> texts{source_statement(next->source)};
+      if (next->detail) texts.push_back(item_view_statement(*next->detail));
+      source.read_ahead(std::move(texts));
+    } catch (const std::exception&) {
+      // Reading ahead only saves time: the next stage evaluates its own statements.
+    }
+  }
+
+  // The stage after `stage`: the next of this group, else the first of the next group in
+  // the run's order.
+  const Stage* stage_after(const Stage& stage) const {
+    const std::vector<Stage>& stages = group_.stages;
+    for (size_t i = 0; i + 1 < stages.size(); ++i)
+      if (&stages[i] == &stage) return &stages[i + 1];
+    const std::vector<const Group*>& order = state_->run_order;
+    auto at = std::find(order.begin(), order.end(), &group_);
+    if (at == order.end()) return nullptr;
+    for (++at; at != order.end(); ++at)
+      if (!(*at)->stages.empty()) return &(*at)->stages.front();
+    return nullptr;
   }
 
   // The value written is the entry's default for an empty source (as ValueOrDefault),
@@ -592,6 +632,7 @@ class Program {
   size_t first_unkeyed_ = 0;
   size_t done_ = 0;
   size_t items_queued_until_ = 0;  // master rows whose item queries went to read_ahead
+  bool next_stage_queued_ = false;  // the next stage's statements went to read_ahead
 };
 
 }  // namespace

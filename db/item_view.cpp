@@ -8,7 +8,7 @@
 
 namespace halvaro::db {
 
-SourceRead read_item_view(const DetailCopy& detail, Store& source) {
+std::string item_view_statement(const DetailCopy& detail) {
   std::vector<std::string_view> wanted;
   auto want = [&](std::string_view name) {
     for (std::string_view known : wanted)
@@ -22,6 +22,11 @@ SourceRead read_item_view(const DetailCopy& detail, Store& source) {
   std::string columns_query = "Select ";
   for (size_t i = 0; i < wanted.size(); ++i) columns_query += (i ? ", " : "") + std::string(wanted[i]);
   columns_query += " from " + std::string(detail.view.name);
+  return columns_query;
+}
+
+SourceRead read_item_view(const DetailCopy& detail, Store& source) {
+  const std::string columns_query = item_view_statement(detail);
   try {
     return {source.select(columns_query), {}};
   } catch (const std::exception&) {

@@ -67,7 +67,7 @@ class SourceStore final : public Store {
   // the statement has failed: the per-row item queries of a run then pay nothing for it.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
     if (read_ahead_)
-      if (auto result = read_ahead_->take(sql)) return result;
+      if (auto result = read_ahead_->take(sql, waiting_tick_)) return result;
     std::lock_guard lock(engine_mutex_);
     try {
       return run_query(engine_, sql);
@@ -97,6 +97,9 @@ class SourceStore final : public Store {
   // evaluated ahead on the helper thread do not call it.
   void while_busy(std::function<void()> tick) override {
     std::lock_guard lock(engine_mutex_);
+    // Called back from the caller's own evaluation, or while it waits for a statement
+    // the helper is evaluating for it.
+    waiting_tick_ = tick;
     if (!tick) {
       engine_.while_busy(nullptr);
       return;
@@ -126,6 +129,7 @@ class SourceStore final : public Store {
   mutable std::recursive_mutex engine_mutex_;
   sql::QueryEngine engine_;  // one for the whole run: views are materialised once
   const bool reads_ahead_;
+  std::function<void()> waiting_tick_;  // the caller's; used on the caller's thread only
   std::unique_ptr<ReadAhead> read_ahead_;  // stops before the engine goes
 };
 

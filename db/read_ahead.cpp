@@ -1,5 +1,6 @@
 #include "db/read_ahead.h"
 
+#include <chrono>
 #include <system_error>
 
 namespace halvaro::db {
@@ -33,7 +34,7 @@ void ReadAhead::add(std::vector<std::string> texts) {
   changed_.notify_all();
 }
 
-std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text) {
+std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text, const std::function<void()>& waiting) {
   std::unique_lock lock(mutex_);
   size_t at = 0;
   while (at < queue_.size() && queue_[at].text != text) ++at;
@@ -43,7 +44,14 @@ std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text) {
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(at));
   front_number_ += at;
   if (next_number_ < front_number_) next_number_ = front_number_;
-  changed_.wait(lock, [&] { return queue_.front().done; });
+  // A whole stage's master query may be under way: the caller's tick runs meanwhile,
+  // with the lock let go. The entry stays at the front, since only the caller drops.
+  while (!changed_.wait_for(lock, std::chrono::milliseconds(100), [&] { return queue_.front().done; })) {
+    if (!waiting) continue;
+    lock.unlock();
+    waiting();
+    lock.lock();
+  }
   std::shared_ptr<const ResultView> result = std::move(queue_.front().result);
   queue_.pop_front();
   ++front_number_;

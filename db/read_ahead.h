@@ -31,8 +31,9 @@ class ReadAhead {
   void add(std::vector<std::string> texts);
   // The result of `text` when it is queued, waiting for it if it is under way; the
   // statements queued before it are dropped (the caller went past them). Null when
-  // `text` is not queued or its evaluation failed.
-  std::shared_ptr<const ResultView> take(const std::string& text);
+  // `text` is not queued or its evaluation failed. While it waits, `waiting` is called
+  // every few tenths of a second (a window keeps painting).
+  std::shared_ptr<const ResultView> take(const std::string& text, const std::function<void()>& waiting = {});
 
   // Statements queued and not yet taken or dropped.
   size_t queued() const;

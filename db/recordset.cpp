@@ -17,12 +17,6 @@ std::string lower(std::string_view text) {
   return out;
 }
 
-std::string trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-  return std::string(text);
-}
-
 // How a source text reads: a bare name, "Select * from" one table with or without a
 // WHERE clause, or any other query.
 struct SourceShape {
@@ -122,6 +116,12 @@ void remember_names(Recordset::KnownColumns& known, bool set, size_t count, Name
 
 }  // namespace
 
+std::string source_statement(std::string_view source) {
+  while (!source.empty() && std::isspace(static_cast<unsigned char>(source.front()))) source.remove_prefix(1);
+  while (!source.empty() && std::isspace(static_cast<unsigned char>(source.back()))) source.remove_suffix(1);
+  return std::string(source);
+}
+
 Recordset::~Recordset() {
   if (connection_) end();
 }
@@ -145,7 +145,7 @@ void Recordset::Open(const std::string& source, Connection& connection, int /*cu
     }
   }
   if (lazy.empty()) {
-    rows = store.select(trim(source));
+    rows = store.select(source_statement(source));
     count = rows->row_count();
   }
 

@@ -20,6 +20,10 @@ constexpr int adLockPessimistic = 2;
 constexpr int adLockOptimistic = 3;
 constexpr int adOptionUnspecified = -1;
 
+// The statement a recordset opened on `source` over a source connection selects: the
+// text without the blanks around it.
+std::string source_statement(std::string_view source);
+
 // One field of a recordset's current row, found by name without regard to case.
 class Field {
  public:

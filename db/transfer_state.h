@@ -25,6 +25,8 @@ class TransferReporter {
   virtual void busy() {}
 };
 
+struct Group;
+
 // The objects every transfer of a run shares: the two connections, the four recordsets,
 // the success counter, the list of what was not stored and the ledger of every source row.
 struct TransferState {
@@ -41,6 +43,9 @@ struct TransferState {
   TransferReporter& reporter;
   SkippedValues skipped;
   RowLedger ledger;
+  // The groups the run goes through, in order, when known: while one stage writes its
+  // last rows, the source of the stage after it is read ahead.
+  std::vector<const Group*> run_order;
 };
 
 }  // namespace halvaro::db

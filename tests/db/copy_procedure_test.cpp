@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include "db/errors.h"
 #include "db/interruption.h"
 #include "db/run_account.h"
+#include "db/value_text.h"
 #include "tests/db/fake_store.h"
 #include "tests/db/recording_reporter.h"
 
@@ -368,6 +370,48 @@ TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKe
   // Only the latest query's rows are held; no row needed a note.
   EXPECT_NE(ledger->items, nullptr);
   EXPECT_TRUE(ledger->item_rows.notes.empty());
+}
+
+// While a stage writes its last rows, the statements the next stage opens with (in the
+// same group or the next group of the run) are queued to be read ahead: the very texts
+// that stage then selects, and only after the last item queries of the stage before.
+TEST_F(DetailTest, TheNextStagesStatementsAreReadAheadBehindTheLastItemQueries) {
+  old_file.reads_ahead = true;
+  db::Stage with_items = orders_group.stages[0];
+  with_items.detail->query = {db::literal("Select * from items where No = '"), db::source_value("NO", "No"),
+                          db::literal("'")};
+  with_items.detail->view = {"items_view", {"No", "Line"}, {}};
+  db::Stage later_orders = with_items;
+  later_orders.source = "  Select * from later_orders ";
+  later_orders.detail->view.name = "later_items_view";
+  db::Group first{.stages = {group.stages[0], with_items}};
+  db::Group second{.stages = {later_orders}};
+  state.run_order = {&first, &second};
+
+  source_rows({{"P1", "Ann", "B"}});
+  for (const char* no : {"O'1", "O2", "O3"})
+    old_file.add_result("Select * from items where No = '" + db::quote_inner(no) + "'", {"No", "Line"},
+                        {{no, 1}});
+  old_file.add_result("Select No, Line from items_view", {"No", "Line"}, {});
+  old_file.add_result("Select * from later_orders", {"No", "Day"}, {});
+  db::RunTransfer(first, state);
+  db::RunTransfer(second, state);
+  EXPECT_EQ(state.SuccessCount, 2);
+
+  const std::vector<std::string> expected{
+      // The orders stage, queued when the partners stage has opened: it reads no items.
+      "Select * from orders", "Select No, Line from items_view",
+      // The item queries of the orders after the first, then the next group's stage
+      // behind the last of them.
+      "Select * from items where No = 'O2'",
+      "Select * from items where No = 'O3'", "Select * from later_orders", "Select No, Line from later_items_view"};
+  ASSERT_EQ(old_file.ahead, expected);
+  // Each was queued before the run selected it.
+  for (size_t i = 0; i < expected.size(); ++i) {
+    auto selected = std::find(old_file.statements.begin(), old_file.statements.end(), expected[i]);
+    ASSERT_NE(selected, old_file.statements.end()) << expected[i];
+    EXPECT_LE(old_file.ahead_at[i], size_t(selected - old_file.statements.begin())) << expected[i];
+  }
 }
 
 }  // namespace

@@ -99,6 +99,9 @@ struct FakeFile {
   std::map<std::string, std::shared_ptr<db::ResultTable>> results;  // by exact text
   std::map<std::string, std::string> failures;  // text -> description of its QueryFailed error
   std::vector<std::string> statements;   // every select, in order
+  bool reads_ahead = false;
+  std::vector<std::string> ahead;        // every text queued to read ahead, in order
+  std::vector<size_t> ahead_at;          // for each, how many selects came before it
   std::vector<std::string> table_opens;  // every table opened for appending, in order
   int opens = 0, closes = 0;
   std::optional<db::ErrorCode> close_error;  // raised by close number close_error_at
@@ -139,6 +142,13 @@ class FakeStore final : public db::Store {
       throw db::DbError(db::ErrorCode::NoSuchTable, "The Microsoft Jet database engine cannot find the input "
                                                     "table or query '" + *whole + "'.");
     throw db::DbError(db::ErrorCode::QueryFailed, "Syntax error in query expression '" + sql + "'.");
+  }
+  bool reads_ahead() const override { return file_.reads_ahead; }
+  void read_ahead(std::vector<std::string> texts) override {
+    for (std::string& text : texts) {
+      file_.ahead.push_back(std::move(text));
+      file_.ahead_at.push_back(file_.statements.size());
+    }
   }
   db::AppendTable& table(std::string_view name) override {
     if (access_ == db::Access::ReadOnly)

@@ -73,5 +73,18 @@ TEST(ReadAhead, LeavingWithStatementsQueuedWaitsOnlyForTheOneUnderWay) {
   EXPECT_LE(evaluated.load(), 3);
 }
 
+// A whole stage's statement may take seconds: the caller waiting for it keeps ticking
+// (a window keeps painting), and gets its result.
+TEST(ReadAhead, TheCallerTicksWhileItWaitsForAStatementUnderWay) {
+  ReadAhead ahead([](const std::string& text) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(text == "slow" ? 450 : 0));
+    return echo(text);
+  });
+  ahead.add({"slow"});
+  int ticks = 0;
+  EXPECT_EQ(text_of(ahead.take("slow", [&] { ++ticks; })), "slow");
+  EXPECT_GE(ticks, 2);
+}
+
 }  // namespace
 }  // namespace halvaro::db
