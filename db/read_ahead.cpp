@@ -45,12 +45,15 @@ std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text, const
   front_number_ += at;
   if (next_number_ < front_number_) next_number_ = front_number_;
   // A whole stage's master query may be under way: the caller's tick runs meanwhile,
-  // with the lock let go. The entry stays at the front, since only the caller drops.
+  // with the lock let go. Should the tick itself have taken statements (the entry is
+  // gone from the front), the caller evaluates this one itself.
+  const uint64_t mine = front_number_;
   while (!changed_.wait_for(lock, std::chrono::milliseconds(100), [&] { return queue_.front().done; })) {
     if (!waiting) continue;
     lock.unlock();
     waiting();
     lock.lock();
+    if (front_number_ != mine) return nullptr;
   }
   std::shared_ptr<const ResultView> result = std::move(queue_.front().result);
   queue_.pop_front();

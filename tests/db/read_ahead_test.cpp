@@ -84,6 +84,17 @@ TEST(ReadAhead, TheCallerTicksWhileItWaitsForAStatementUnderWay) {
   int ticks = 0;
   EXPECT_EQ(text_of(ahead.take("slow", [&] { ++ticks; })), "slow");
   EXPECT_GE(ticks, 2);
+
+  // A tick that takes the statement itself gets it; the caller it interrupted gets
+  // nothing (and evaluates the statement on its own) rather than another's result.
+  ahead.add({"slow", "next"});
+  std::string taken_by_tick;
+  auto tick = [&] {
+    if (taken_by_tick.empty()) taken_by_tick = text_of(ahead.take("slow"));
+  };
+  EXPECT_EQ(ahead.take("slow", tick), nullptr);
+  EXPECT_EQ(taken_by_tick, "slow");
+  EXPECT_EQ(text_of(ahead.take("next")), "next");
 }
 
 }  // namespace
