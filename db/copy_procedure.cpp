@@ -130,6 +130,24 @@ struct Instruction {
   size_t target = 0;
 };
 
+// Where a column was last found in a recordset, kept while the recordset's layout stays
+// the same: a Copy step then reads and writes its fields without searching for them.
+struct Place {
+  uint64_t layout = UINT64_MAX;
+  size_t position = 0;
+  size_t in(Recordset& rs, std::string_view name) {
+    if (rs.layout() != layout) {
+      position = rs.FieldPosition(name);
+      layout = rs.layout();
+    }
+    return position;
+  }
+};
+struct EntryPlaces {
+  Place source;
+  Place destination;
+};
+
 class Program {
  public:
   explicit Program(const Group& group) : group_(group) {
@@ -143,6 +161,7 @@ class Program {
     }
     if (group.recycle_at_end) emit({Op::Recycle});
     emit({Op::Succeed});
+    places_.resize(code_.size());
   }
 
   void run(TransferState& state) {
@@ -343,7 +362,8 @@ class Program {
         rs.AddNew();
         return next;
       case Op::Copy:
-        copy_field(*step.entry, step.rs == Rs::DestinationMtr ? state_->rsSourceMtr : state_->rsSourceDet, rs);
+        copy_field(*step.entry, step.rs == Rs::DestinationMtr ? state_->rsSourceMtr : state_->rsSourceDet, rs,
+                   places_[pc]);
         return next;
       case Op::Update: {
         settle_keys(rs);
@@ -449,12 +469,12 @@ class Program {
   // else the source's value, formatted when the entry has a date pattern; it is pointed
   // to, not copied, on its way to the destination, and a value read for this field is
   // handed over (a refused one stays, for the account of what was not stored).
-  void copy_field(const FieldEntry& entry, Recordset& source, Recordset& destination) {
+  void copy_field(const FieldEntry& entry, Recordset& source, Recordset& destination, EntryPlaces& places) {
     attempted_column_ = entry.destination;
     attempted_ = &kNothingAttempted;
     FieldValue* read = nullptr;  // read_ or formatted_
     if (!entry.source.empty()) {
-      read_ = source.Fields(entry.source).Value();
+      read_ = source.FieldAt(places.source.in(source, entry.source)).Value();
       bool empty = read_.is_null() || (read_.is<std::string>() && read_.as<std::string>().empty());
       if (!empty && !entry.date_pattern.empty()) {
         formatted_ = sql::format(read_, entry.date_pattern);
@@ -464,7 +484,7 @@ class Program {
       }
     }
     attempted_ = read ? read : &entry.value;
-    Field field = destination.Fields(entry.destination);
+    Field field = destination.FieldAt(places.destination.in(destination, entry.destination));
     if (read) field.SetValue(std::move(*read));
     else field.SetValue(entry.value);
   }
@@ -621,6 +641,7 @@ class Program {
   std::vector<FieldValue> item_key_;
   bool master_stored_ = false;
   std::vector<Instruction> code_;
+  std::vector<EntryPlaces> places_;  // by instruction, for the Copy steps
   TransferState* state_ = nullptr;
   const Stage* current_stage_ = nullptr;
   std::string_view group_label_;

@@ -171,6 +171,8 @@ void Recordset::keep_known_names(const ResultView* rows, const AppendTable* targ
   const bool keep_rows = rows && same_names(known_row_columns_, row_count, row_name);
   const bool keep_table = table && same_names(known_table_columns_, table_count, table_name);
   if (keep_rows && keep_table) return;
+  if (!keep_rows) ++rows_layout_;
+  if (!keep_table) ++table_layout_;
   std::erase_if(known_names_, [&](const KnownName& known) { return known.new_row ? !keep_table : !keep_rows; });
   if (!keep_rows) remember_names(known_row_columns_, rows != nullptr, row_count, row_name);
   if (!keep_table) remember_names(known_table_columns_, table != nullptr, table_count, table_name);
@@ -277,10 +279,22 @@ size_t Recordset::column_of(std::string_view name) {
   return *found;
 }
 
-Field Recordset::Fields(std::string_view name) {
+Field Recordset::Fields(std::string_view name) { return FieldAt(FieldPosition(name)); }
+
+size_t Recordset::FieldPosition(std::string_view name) {
   require_open();
   if (!on_new_row_ && position_ >= count_) throw no_current_record();
-  return Field(*this, column_of(name));
+  return column_of(name);
+}
+
+Field Recordset::FieldAt(size_t position) {
+  require_open();
+  if (!on_new_row_ && position_ >= count_) throw no_current_record();
+  if (position >= (on_new_row_ ? new_row_.size() : rows().column_count()))
+    throw DbError(ErrorCode::ItemNotFound,
+                  "Item cannot be found in the collection corresponding to the requested name or ordinal. (" +
+                      std::to_string(position) + ")");
+  return Field(*this, position);
 }
 
 FieldValue Field::Value() const {

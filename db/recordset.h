@@ -71,6 +71,14 @@ class Recordset {
 
   Field Fields(std::string_view name);
 
+  // Where Fields finds `name`, and the field at such a place: a caller that asks for the
+  // same names row after row keeps the places while layout() stays the same, and skips
+  // the search. The layout differs between the stored rows and a new row, and changes
+  // when the recordset is opened on other columns.
+  size_t FieldPosition(std::string_view name);
+  Field FieldAt(size_t position);
+  uint64_t layout() const { return on_new_row_ ? table_layout_ * 2 + 1 : rows_layout_ * 2; }
+
   // Rows the recordset had when opened (for progress).
   size_t RecordCount() const { return count_; }
   // The current row's place among them, from 0.
@@ -112,6 +120,8 @@ class Recordset {
   size_t next_guess_ = 0;  // fields are mostly asked for in the same order every row
   KnownColumns known_row_columns_;
   KnownColumns known_table_columns_;
+  uint64_t rows_layout_ = 0;   // counts the times the stored rows' columns changed
+  uint64_t table_layout_ = 0;  // and the new rows' table
   void keep_known_names(const ResultView* rows, const AppendTable* target);
   size_t count_ = 0;
   size_t position_ = 0;

@@ -160,6 +160,41 @@ TEST_F(RecordsetTest, ReopenedRecordsetFindsFieldsAmongItsNewColumns) {
   EXPECT_TRUE(second.at(0, "a").is_null());
 }
 
+// A place found once serves every recordset opened on the same columns; the layout
+// changes with the columns, and between a table's stored rows and its new row.
+TEST_F(RecordsetTest, APlaceFoundOnceHoldsWhileTheLayoutStaysTheSame) {
+  old_file.add_result("Select * from items where k = '1'", {"k", "Qty"}, {{"1", int64_t{5}}});
+  old_file.add_result("Select * from items where k = '2'", {"k", "Qty"}, {{"2", int64_t{7}}});
+  old_file.add_result("Select Qty, k from items", {"Qty", "k"}, {{int64_t{9}, "3"}});
+  Recordset rs;
+  rs.Open("Select * from items where k = '1'", source, 3, 3, -1);
+  const uint64_t layout = rs.layout();
+  const size_t qty = rs.FieldPosition("QTY");
+  rs.Close();
+  rs.Open("Select * from items where k = '2'", source, 3, 3, -1);
+  EXPECT_EQ(rs.layout(), layout);
+  EXPECT_EQ(rs.FieldAt(qty).Value(), FieldValue(int64_t{7}));
+  EXPECT_EQ(code_of([&] { rs.FieldAt(2); }), ErrorCode::ItemNotFound);
+  rs.Close();
+  rs.Open("Select Qty, k from items", source, 3, 3, -1);
+  EXPECT_NE(rs.layout(), layout);
+  EXPECT_EQ(rs.FieldAt(rs.FieldPosition("qty")).Value(), FieldValue(int64_t{9}));
+  rs.Close();
+
+  // A query on the table shows its rows and appends to it: other places on the new row.
+  new_file.add_result("Select * from tblInvoiceMtr where InvoiceNo = 'N1'", {"InvoiceNo"}, {{"N1"}});
+  rs.Open("Select * from tblInvoiceMtr where InvoiceNo = 'N1'", destination, 3, 3, -1);
+  const uint64_t stored = rs.layout();
+  EXPECT_EQ(rs.FieldPosition("InvoiceNo"), 0u);
+  rs.AddNew();
+  EXPECT_NE(rs.layout(), stored);
+  EXPECT_EQ(rs.FieldPosition("InvoiceNo"), 1u);
+  rs.FieldAt(1).SetValue("N2");
+  rs.Update();
+  rs.Close();
+  EXPECT_EQ(new_file.table("tblInvoiceMtr").at(1, "InvoiceNo"), FieldValue("N2"));
+}
+
 TEST_F(RecordsetTest, SourceIsNeverWrittenAndMissingColumnsAreErrors) {
   Recordset rs;
   rs.Open("Select * from tblSupplierBuyer", source, 3, 3, -1);
