@@ -315,7 +315,8 @@ class Program {
         if (step.stage->detail)
           state_->ledger.item_view_read(*step.stage, read_item_view(*step.stage->detail, state_->Con_Source.store()));
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
-        // A stage without item queries to read ahead leaves the helper free at once.
+        // A stage without items or without masters queues none of its own: the next
+        // stage's statements go in at once.
         if (!step.stage->detail || rs.RecordCount() == 0) read_next_stage_ahead();
         return next;
       case Op::BuildItemQuery:
