@@ -279,7 +279,7 @@ size_t Recordset::column_of(std::string_view name) {
   return *found;
 }
 
-Field Recordset::Fields(std::string_view name) { return FieldAt(FieldPosition(name)); }
+Field Recordset::Fields(std::string_view name) { return Field(*this, FieldPosition(name)); }
 
 size_t Recordset::FieldPosition(std::string_view name) {
   require_open();

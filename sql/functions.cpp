@@ -395,9 +395,7 @@ void f_pow(sqlite3_context* c, int, sqlite3_value** a) {
 // 'A Bad One  ' = 'a bad one' (Like, in contrast, compares every character).
 int collate_jet(void*, int length_a, const void* a, int length_b, const void* b) {
   auto trimmed = [](const void* text, int length) {
-    std::string_view view(static_cast<const char*>(text), static_cast<size_t>(length));
-    while (!view.empty() && (view.back() == ' ' || view.back() == '\0')) view.remove_suffix(1);
-    return view;
+    return without_trailing_blanks(std::string_view(static_cast<const char*>(text), static_cast<size_t>(length)));
   };
   return compare_folded(trimmed(a, length_a), trimmed(b, length_b));
 }

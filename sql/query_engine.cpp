@@ -357,8 +357,7 @@ struct QueryEngine::Impl : RelationResolver {
     const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
     std::string_view value(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, column)));
     if (type != SQLITE_TEXT || !compared_case_blind) return key.append(value);
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.remove_suffix(1);
-    return key + fold_case(value);
+    return key + fold_case(without_trailing_blanks(value));
   }
 
   // The terms an index on the hint's equality tests takes. Every term is an equality
@@ -377,7 +376,7 @@ struct QueryEngine::Impl : RelationResolver {
     std::vector<std::vector<std::string>> rows;  // each sampled row's keys, term by term
     std::vector<bool> case_blind;
     for (const auto& term : hint.terms)
-      case_blind.push_back(term.size() > 12 && term.compare(term.size() - 12, 12, " COLLATE JET") == 0);
+      case_blind.push_back(term.ends_with(" COLLATE JET"));
     try {
       std::string list;
       for (const auto& term : hint.terms) list += (list.empty() ? "" : ", ") + term;

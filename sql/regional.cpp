@@ -370,8 +370,7 @@ std::optional<std::string> named_format(const FieldValue& value, std::string_vie
   const std::string folded = ascii ? std::string() : fold_case(pattern);
   auto name_is = [&](std::string_view name) {
     if (!ascii) return folded == name;
-    auto same = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; };
-    return pattern.size() == name.size() && std::equal(pattern.begin(), pattern.end(), name.begin(), same);
+    return pattern.size() == name.size() && starts_with_folded(pattern, 0, name);
   };
   const RegionalSettings& settings = regional_settings();
   auto need_date = [&]() {

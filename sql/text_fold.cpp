@@ -149,6 +149,11 @@ int compare_folded(std::string_view a, std::string_view b) {
   return 0;
 }
 
+std::string_view without_trailing_blanks(std::string_view text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
+  return text;
+}
+
 size_t utf8_length(std::string_view utf8) {
   size_t count = 0;
   for (char c : utf8) {
