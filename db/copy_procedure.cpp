@@ -332,8 +332,9 @@ class Program {
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
-        state_->ledger.items_opened(*current_stage_, state_->rsSourceMtr.AbsolutePosition(),
-                                    item_key_, rs.snapshot());
+        // The previous master's item rows are freed off this thread.
+        state_->Con_Source.store().let_go(state_->ledger.items_opened(
+            *current_stage_, state_->rsSourceMtr.AbsolutePosition(), item_key_, rs.snapshot()));
         return next;
       case Op::IfMasterNotStored:
         return master_stored_ ? next : step.target;

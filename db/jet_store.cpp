@@ -89,6 +89,9 @@ class SourceStore final : public Store {
       });
     read_ahead_->add(std::move(texts));
   }
+  void let_go(std::shared_ptr<const ResultView> result) override {
+    if (read_ahead_) read_ahead_->let_go(std::move(result));
+  }
   AppendTable& table(std::string_view) override {
     throw DbError(ErrorCode::ReadOnly, "Cannot update. Database or object is read-only.");
   }

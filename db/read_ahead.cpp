@@ -62,6 +62,18 @@ std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text, const
   return result;
 }
 
+void ReadAhead::let_go(std::shared_ptr<const ResultView> result) {
+  if (!result) return;
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (!worker_.joinable() || stopping_) return;  // freed here, on the way out
+    let_go_.push_back(std::move(result));
+    wake = let_go_.size() == kLetGoBatch;
+  }
+  if (wake) changed_.notify_all();
+}
+
 size_t ReadAhead::queued() const {
   std::lock_guard lock(mutex_);
   return queue_.size();
@@ -74,9 +86,22 @@ uint64_t ReadAhead::taken() const {
 
 void ReadAhead::work() {
   std::unique_lock lock(mutex_);
+  // Frees what the caller let go of with the lock released, so that a take waits for nothing.
+  auto free_let_go = [&] {
+    if (let_go_.empty()) return;
+    std::vector<std::shared_ptr<const ResultView>> freed = std::move(let_go_);
+    let_go_.clear();
+    lock.unlock();
+    freed.clear();
+    lock.lock();
+  };
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || next_number_ < front_number_ + queue_.size(); });
+    changed_.wait(lock, [&] { return stopping_ || has_work() || let_go_.size() >= kLetGoBatch; });
     if (stopping_) return;
+    if (!has_work()) {
+      free_let_go();
+      continue;
+    }
     const uint64_t number = next_number_++;
     const std::string text = queue_[number - front_number_].text;
     lock.unlock();
@@ -93,6 +118,13 @@ void ReadAhead::work() {
       entry.done = true;
     }
     changed_.notify_all();
+    // A result nobody asks for any more goes with the lock released too.
+    if (result) {
+      lock.unlock();
+      result.reset();
+      lock.lock();
+    }
+    free_let_go();
   }
 }
 

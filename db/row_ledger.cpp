@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <system_error>
+#include <utility>
 
 #include "db/copy_procedure.h"
 #include "db/errors.h"
@@ -157,8 +158,9 @@ void RowLedger::master_event(const Stage& stage, size_t row, RowEvent event) {
   if (event.fate == RowFate::Appended) uncommitted_.push_back({uint32_t(row), false, unchanged});
 }
 
-void RowLedger::items_opened(const Stage& stage, size_t master_row, const std::vector<FieldValue>& key,
-                             std::shared_ptr<const ResultView> items) {
+std::shared_ptr<const ResultView> RowLedger::items_opened(const Stage& stage, size_t master_row,
+                                                         const std::vector<FieldValue>& key,
+                                                         std::shared_ptr<const ResultView> items) {
   StageLedger& ledger = ledger_of(stage);
   ++ledger.visits;
   ledger.visit_master_row = master_row;
@@ -168,7 +170,7 @@ void RowLedger::items_opened(const Stage& stage, size_t master_row, const std::v
     const bool same = ledger.items && ledger.items->column_count() == items->column_count();
     if (!same) ledger.items_summed = summed_columns(*items, stage.detail->view.summed);
   }
-  ledger.items = std::move(items);
+  return std::exchange(ledger.items, std::move(items));
 }
 
 void RowLedger::item_event(const Stage& stage, size_t row, RowEvent event) {

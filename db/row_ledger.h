@@ -98,8 +98,10 @@ class RowLedger {
   // The stage's item view, read as it opened: item events are matched to its rows at once.
   void item_view_read(const Stage& stage, SourceRead view);
   void master_event(const Stage& stage, size_t row, RowEvent event);
-  void items_opened(const Stage& stage, size_t master_row, const std::vector<FieldValue>& key,
-                    std::shared_ptr<const ResultView> items);
+  // Returns the stage's previous item rows, which the ledger no longer needs.
+  [[nodiscard]] std::shared_ptr<const ResultView> items_opened(const Stage& stage, size_t master_row,
+                                                               const std::vector<FieldValue>& key,
+                                                               std::shared_ptr<const ResultView> items);
   // An event of the item rows found by the latest items_opened of the stage.
   void item_event(const Stage& stage, size_t row, RowEvent event);
   // The group stopped; `current` is the stage it was in (null: before its first stage).

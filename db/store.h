@@ -90,6 +90,9 @@ class Store {
   // queued before it.
   virtual bool reads_ahead() const { return false; }
   virtual void read_ahead(std::vector<std::string> /*texts*/) {}
+  // A result of select the caller is done with. A store that reads ahead frees it on its
+  // helper thread; otherwise it goes here.
+  virtual void let_go(std::shared_ptr<const ResultView> /*result*/) {}
   // Rows select has read from the file's tables so far (for progress).
   virtual uint64_t rows_read() const { return 0; }
   // Reads every row of the file once and throws DbError naming the table and the damage

@@ -8,6 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -95,6 +98,58 @@ TEST(ReadAhead, TheCallerTicksWhileItWaitsForAStatementUnderWay) {
   EXPECT_EQ(ahead.take("slow", tick), nullptr);
   EXPECT_EQ(taken_by_tick, "slow");
   EXPECT_EQ(text_of(ahead.take("next")), "next");
+}
+
+// An empty result that notes the thread it is freed on.
+class NotedResult final : public ResultView {
+ public:
+  explicit NotedResult(std::function<void(std::thread::id)> freed) : freed_(std::move(freed)) {}
+  ~NotedResult() override { freed_(std::this_thread::get_id()); }
+  size_t column_count() const override { return 0; }
+  const std::string& column_name(size_t) const override { throw std::out_of_range("no columns"); }
+  size_t row_count() const override { return 0; }
+  const FieldValue& value(size_t, size_t) const override { throw std::out_of_range("no rows"); }
+
+ private:
+  std::function<void(std::thread::id)> freed_;
+};
+
+// Results the caller is done with are freed on the helper, in batches or after the next
+// statement; none is kept for good, and without a helper they go at once.
+TEST(ReadAhead, ResultsLetGoOfAreFreedOnTheHelperThread) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::thread::id> freed_on;
+  auto note = [&](std::thread::id id) {
+    std::lock_guard lock(mutex);
+    freed_on.push_back(id);
+    changed.notify_all();
+  };
+  auto freed_count = [&](size_t count) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(10), [&] { return freed_on.size() >= count; });
+  };
+  const auto caller = std::this_thread::get_id();
+  {
+    ReadAhead ahead(echo);
+    ahead.let_go(std::make_shared<NotedResult>(note));  // no helper yet
+    ASSERT_TRUE(freed_count(1));
+    EXPECT_EQ(freed_on[0], caller);
+
+    ahead.add({"a"});
+    EXPECT_EQ(text_of(ahead.take("a")), "a");
+    for (int i = 0; i < 16; ++i) ahead.let_go(std::make_shared<NotedResult>(note));
+    ASSERT_TRUE(freed_count(17));
+
+    ahead.let_go(std::make_shared<NotedResult>(note));
+    ahead.add({"b"});
+    ASSERT_TRUE(freed_count(18));
+    EXPECT_EQ(text_of(ahead.take("b")), "b");
+    for (size_t i = 1; i < 18; ++i) EXPECT_NE(freed_on[i], caller) << i;
+
+    ahead.let_go(std::make_shared<NotedResult>(note));
+  }
+  EXPECT_EQ(freed_on.size(), 19u);  // the last one with the helper
 }
 
 }  // namespace
