@@ -23,6 +23,7 @@ class Writer final : public DatabaseWriter {
     if (database_->format() != Format::Jet4)
       throw JetError(pages_->path().string() + ": writing Access 97 files is not supported");
     pages_->limit_pages(options_.max_pages);
+    pages_written_ahead_mark_ = pages_->page_count();
   }
 
   ~Writer() override {
@@ -104,6 +105,10 @@ class Writer final : public DatabaseWriter {
     // let go of them, rather than hold more than the limit.
     else if (pages_held() >= options_.pages_held_before_commit && !make_room_without_commit())
       commit();
+    // Full data pages change no more: writing them now hands their buffers to the next
+    // pages (no fresh memory to fault in) and leaves the commit less to write.
+    else if (pages_->page_count() >= pages_written_ahead_mark_ + options_.pages_added_before_write_ahead)
+      write_added_pages();
   }
 
   void commit() override {
@@ -136,6 +141,7 @@ class Writer final : public DatabaseWriter {
     pages_->keep_spare(std::min(room, options_.pages_kept_after_commit / 4));
     pending_rows_ = 0;
     last_commit_ = std::chrono::steady_clock::now();
+    pages_written_ahead_mark_ = pages_->page_count();
   }
 
   uint64_t bytes_written() const override { return pages_->bytes_written(); }
@@ -186,13 +192,18 @@ class Writer final : public DatabaseWriter {
     if (pages_held() <= goal) return true;
     // The pages added since the last commit (the rows' data pages above all) can go to
     // the file before it: they are past its committed length.
+    write_added_pages();
+    return pages_held() <= goal;
+  }
+
+  void write_added_pages() {
     try {
       pages_->write_ahead();
     } catch (...) {
       discard();
       throw;
     }
-    return pages_held() <= goal;
+    pages_written_ahead_mark_ = pages_->page_count();
   }
 
   void ensure_open() const {
@@ -204,6 +215,7 @@ class Writer final : public DatabaseWriter {
     pages_->discard_changes();
     for (auto& [page, writer] : writers_) writer->reload();
     pending_rows_ = 0;
+    pages_written_ahead_mark_ = pages_->page_count();
   }
 
   TableWriter& writer_for(const TableDef& table) {
@@ -228,6 +240,7 @@ class Writer final : public DatabaseWriter {
   std::unique_ptr<Database> database_;
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   uint32_t pending_rows_ = 0;
+  uint32_t pages_written_ahead_mark_ = 0;  // the file's pages at the last commit or write ahead
   uint64_t rollbacks_ = 0;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
   bool closed_ = false;

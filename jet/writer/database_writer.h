@@ -42,6 +42,9 @@ struct WriterOptions {
   // Rows spread over more index leaves than this commit often, and each such commit
   // writes all of those leaves.
   size_t pages_held_before_commit = 24576;
+  // Once this many pages were added since the last commit (or since they were last
+  // written ahead), the added pages that are held go to the file ahead of the commit.
+  uint32_t pages_added_before_write_ahead = 1024;
   // An index that takes duplicates gets its entries this many at a time, in key order
   // (see IndexWriter::add_pending); they take some 40 bytes each until then.
   size_t index_entries_per_batch = 32768;

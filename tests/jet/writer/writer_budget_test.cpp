@@ -77,8 +77,10 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   const auto roomy = dir.copy_in(fixture);  // writable, unlike the fixture itself
   const auto tight = dir.path() / "tight.mdb";
   const auto ahead = dir.path() / "ahead.mdb";
+  const auto often = dir.path() / "often.mdb";
   std::filesystem::copy_file(roomy, tight);
   std::filesystem::copy_file(roomy, ahead);
+  std::filesystem::copy_file(roomy, often);
   std::vector<int> order(4000);
   for (int i = 0; i < 4000; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(11));
@@ -88,6 +90,7 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   everything.commit_interval = std::chrono::hours(1);
   everything.pages_kept_after_commit = std::numeric_limits<size_t>::max();
   everything.pages_held_before_commit = std::numeric_limits<size_t>::max();
+  everything.pages_added_before_write_ahead = std::numeric_limits<uint32_t>::max();
   append_invoices(roomy, everything, order);
 
   // Commits every few rows, each keeping a handful of pages: leaves are kept, dropped,
@@ -109,6 +112,13 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   EXPECT_GT(counted.pages_written_ahead, 0u);
   EXPECT_GT(counted.commits, 0u);
 
+  // No budget and one commit at the end, but the pages added go to the file every few
+  // pages: the last data page of each table is read back each time its next row comes.
+  WriterOptions every_few_pages = everything;
+  every_few_pages.pages_added_before_write_ahead = 3;
+  const WriterCounters written_often = append_invoices(often, every_few_pages, order);
+  EXPECT_GT(written_often.pages_written_ahead, 100u);
+
   // Read by another implementation: every row is there (a header line, then a line a
   // row), in the same order and with the same values.
   const std::string masters = exported(roomy, "tblInvoiceMtr");
@@ -116,7 +126,7 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   EXPECT_EQ(std::count(masters.begin(), masters.end(), '\n'), 1 + 4000);
   EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 1 + 10000);
   const auto roomy_db = Database::open(roomy);
-  for (const auto& file : {roomy, tight, ahead}) {
+  for (const auto& file : {roomy, tight, ahead, often}) {
     const auto db = Database::open(file);
     for (const auto& p : check_database(*db).problems) ADD_FAILURE() << file << ": " << p;
     EXPECT_EQ(exported(file, "tblInvoiceMtr"), masters) << file;
