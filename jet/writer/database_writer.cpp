@@ -105,8 +105,10 @@ class Writer final : public DatabaseWriter {
     // let go of them, rather than hold more than the limit.
     else if (pages_held() >= options_.pages_held_before_commit && !make_room_without_commit())
       commit();
-    // Full data pages change no more: writing them now hands their buffers to the next
-    // pages (no fresh memory to fault in) and leaves the commit less to write.
+    // The pages added since then are mostly full data pages, which change no more:
+    // writing them now hands their buffers to the next pages (no fresh memory to fault
+    // in) and leaves the commit less to write. A table's last data page is read back
+    // when its next row comes.
     else if (pages_->page_count() >= pages_written_ahead_mark_ + options_.pages_added_before_write_ahead)
       write_added_pages();
   }
