@@ -8,10 +8,6 @@
 
 #include "app/transfer_run.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace halvaro::app {
 
 TransferRunner transfer_runner() {
@@ -19,13 +15,8 @@ TransferRunner transfer_runner() {
     TransferRun run(sink);
     // The window saves the account beside the destination; the result box names the file.
     run.set_report_path(report_path_beside(destination, local_now()));
-    const bool refused = run.run(source, destination) == TransferRun::Outcome::Refused;
-#ifdef __GLIBC__
-    // The run's pages and results were small blocks spread through the heap: the window
-    // stays open, so hand the free stretches back rather than keep them resident.
-    ::malloc_trim(0);
-#endif
-    return refused ? RunVerdict::Refused : RunVerdict::Ran;
+    return run.run(source, destination) == TransferRun::Outcome::Refused ? RunVerdict::Refused
+                                                                         : RunVerdict::Ran;
   };
 }
 

@@ -1,5 +1,7 @@
 #include "jet/writer/database_writer.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -35,6 +37,9 @@ class Writer final : public DatabaseWriter {
     writers_.clear();
     database_.reset();
     pages_.reset();
+    // The pages were small blocks spread through the heap among longer-lived ones;
+    // hand the free stretches back rather than keep them resident for what follows.
+    ::malloc_trim(0);
   }
 
   const Database& database() const override {
