@@ -116,14 +116,10 @@ void ReadAhead::work() {
       Entry& entry = queue_[number - front_number_];
       entry.result = std::move(result);
       entry.done = true;
+    } else if (result) {
+      let_go_.push_back(std::move(result));  // nobody asks for it any more
     }
     changed_.notify_all();
-    // A result nobody asks for any more goes with the lock released too.
-    if (result) {
-      lock.unlock();
-      result.reset();
-      lock.lock();
-    }
     free_let_go();
   }
 }

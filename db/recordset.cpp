@@ -281,15 +281,18 @@ size_t Recordset::column_of(std::string_view name) {
 
 Field Recordset::Fields(std::string_view name) { return Field(*this, FieldPosition(name)); }
 
-size_t Recordset::FieldPosition(std::string_view name) {
+void Recordset::require_field_row() const {
   require_open();
   if (!on_new_row_ && position_ >= count_) throw no_current_record();
+}
+
+size_t Recordset::FieldPosition(std::string_view name) {
+  require_field_row();
   return column_of(name);
 }
 
 Field Recordset::FieldAt(size_t position) {
-  require_open();
-  if (!on_new_row_ && position_ >= count_) throw no_current_record();
+  require_field_row();
   if (position >= (on_new_row_ ? new_row_.size() : rows().column_count()))
     throw DbError(ErrorCode::ItemNotFound,
                   "Item cannot be found in the collection corresponding to the requested name or ordinal. (" +

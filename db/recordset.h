@@ -104,6 +104,8 @@ class Recordset {
   void end();  // closes without the checks of Close (the connection is going away)
   const ResultView& rows();
   void require_open() const;
+  // Open, and on a new row or a stored one: where a field can be read or set.
+  void require_field_row() const;
   size_t column_of(std::string_view name);
 
   Connection* connection_ = nullptr;
