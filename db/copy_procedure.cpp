@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "db/convert.h"
 #include "db/errors.h"
 #include "db/interruption.h"
 #include "db/item_view.h"
@@ -94,6 +95,11 @@ namespace {
 enum class Rs { SourceMtr, DestinationMtr, SourceDet, DestinationDet };
 
 const FieldValue kNothingAttempted;
+
+// A source value for which a copy step writes its entry's default.
+bool empty_source(const FieldValue& value) {
+  return value.is_null() || (value.is<std::string>() && value.as<std::string>().empty());
+}
 
 // The steps of a transfer, one instruction each, so that a skipped step resumes at the
 // very next one.
@@ -406,29 +412,77 @@ class Program {
     if (items_queued_until_ > row + kAhead / 2) return;
     std::shared_ptr<const ResultView> masters = state_->rsSourceMtr.snapshot();
     if (!masters) return;
-    std::vector<std::optional<size_t>> columns;
+    std::vector<AheadValue> values;
     for (const QueryPiece& piece : pieces) {
-      std::optional<size_t> column;
+      AheadValue value;
       if (piece.is_value) {
-        // A value of the destination's row is known only once that row is stored.
-        if (piece.from != RowOf::SourceMaster) return;
-        column = column_named(*masters, piece.text);
-        if (!column) return;
+        std::optional<AheadValue> found = piece.from == RowOf::SourceMaster ? source_master_value(*masters, piece.text)
+                                                                            : stored_master_value(*masters, piece.text);
+        if (!found) return;
+        value = *found;
       }
-      columns.push_back(column);
+      values.push_back(value);
     }
     const size_t from = std::max(items_queued_until_, row + 1);
     const size_t to = std::min(row + 1 + kAhead, masters->row_count());
     std::vector<std::string> texts;
     for (size_t r = from; r < to; ++r) {
       auto value_of = [&](const QueryPiece& piece) {
-        return masters->value(r, *columns[size_t(&piece - pieces.data())]);
+        return values[size_t(&piece - pieces.data())].of(*masters, r);
       };
       texts.push_back(item_query_text(pieces, value_of, nullptr));
     }
     items_queued_until_ = std::max(items_queued_until_, to);
     source.read_ahead(std::move(texts));
     if (to == masters->row_count()) read_next_stage_ahead();
+  }
+
+  // Where a value of an item query is found for a master row not yet copied: a column
+  // of the master query, or, for a value of the destination's row, the value the copy
+  // step will write there (as `copy_field` makes it, converted as the column takes it).
+  // That value is known for certain only once the row is stored; a guess that differs
+  // from it only costs an evaluation, since its text is never asked for.
+  struct AheadValue {
+    std::optional<size_t> column;              // of the master query
+    const FieldEntry* entry = nullptr;         // a destination value: the entry that writes it
+    const jet::Column* destination = nullptr;  // and its column
+
+    FieldValue of(const ResultView& masters, size_t row) const {
+      if (!entry) return masters.value(row, *column);
+      FieldValue value = entry->value;
+      if (column) {
+        const FieldValue& read = masters.value(row, *column);
+        if (!empty_source(read)) value = entry->date_pattern.empty() ? read : sql::format(read, entry->date_pattern);
+      }
+      try {
+        return to_column(std::move(value), *destination);
+      } catch (const DbError&) {
+        return {};  // the master is not stored: its items are read here, and listed
+      }
+    }
+  };
+  static std::optional<AheadValue> source_master_value(const ResultView& masters, std::string_view name) {
+    std::optional<size_t> column = column_named(masters, name);
+    if (!column) return std::nullopt;
+    return AheadValue{column};
+  }
+  std::optional<AheadValue> stored_master_value(const ResultView& masters, std::string_view name) {
+    if (!current_stage_ || state_->rsDestinationMtr.State() != 1 || state_->Con_Destination.State() != 1)
+      return std::nullopt;
+    const std::string table = state_->rsDestinationMtr.target_name();
+    if (table.empty()) return std::nullopt;
+    AheadValue value;
+    for (const FieldEntry& entry : current_stage_->mapping)
+      if (same_column(entry.destination, name)) value.entry = &entry;
+    if (!value.entry) return std::nullopt;
+    if (!value.entry->source.empty()) {
+      value.column = column_named(masters, value.entry->source);
+      if (!value.column) return std::nullopt;
+    }
+    for (const jet::Column& column : state_->Con_Destination.store().table(table).definition().columns)
+      if (same_column(column.name, value.entry->destination)) value.destination = &column;
+    if (!value.destination) return std::nullopt;
+    return value;
   }
 
   // Queues the master query and item view of the stage the run opens next, behind this
@@ -477,7 +531,7 @@ class Program {
     FieldValue* read = nullptr;  // read_ or formatted_
     if (!entry.source.empty()) {
       read_ = source.FieldAt(places.source.in(source, entry.source)).Value();
-      bool empty = read_.is_null() || (read_.is<std::string>() && read_.as<std::string>().empty());
+      bool empty = empty_source(read_);
       if (!empty && !entry.date_pattern.empty()) {
         formatted_ = sql::format(read_, entry.date_pattern);
         read = &formatted_;

@@ -372,6 +372,26 @@ TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKe
   EXPECT_TRUE(ledger->item_rows.notes.empty());
 }
 
+// A value of the stored order is known only once the order is stored, but it is the
+// value the copy writes there: the next orders' item queries are read ahead with it
+// (converted as the column takes it, the default for an order without a day), and they
+// are the very texts the run then selects.
+TEST_F(DetailTest, ItemQueriesOnStoredValuesAreReadAheadAsTheRunBuildsThem) {
+  old_file.reads_ahead = true;
+  db::RunTransfer(orders_group, state);
+  EXPECT_EQ(state.SuccessCount, 1);
+  ASSERT_EQ(items->rows.size(), 3u);
+
+  const std::vector<std::string> expected{"Select * from items where No = 'O2' and cstr(Day) = '30/12/1899'",
+                                          "Select * from items where No = 'O3' and cstr(Day) = '30/12/1899'"};
+  ASSERT_EQ(old_file.ahead, expected);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    auto selected = std::find(old_file.statements.begin(), old_file.statements.end(), expected[i]);
+    ASSERT_NE(selected, old_file.statements.end()) << expected[i];
+    EXPECT_LE(old_file.ahead_at[i], size_t(selected - old_file.statements.begin())) << expected[i];
+  }
+}
+
 // While a stage writes its last rows, the statements the next stage opens with (in the
 // same group or the next group of the run) are queued to be read ahead: the very texts
 // that stage then selects, and only after the last item queries of the stage before.
