@@ -13,11 +13,10 @@ std::string backup_beside(const std::string& destination, const CopyProgress& pr
   return make_backup(destination, std::chrono::system_clock::now(), progress).string();
 }
 
-Guard guard_first_write(db::TransferState& state, MessageSink& sink, const RunSafety& safety,
+Guard guard_first_write(db::TransferState& state, const FileCheck& check, MessageSink& sink, const RunSafety& safety,
                         const std::string& source_path, const std::string& destination_path) {
   Guard guard;
   const auto& groups = transfers::groups_in_run_order();
-  FileCheck check = check_files(state.Con_Source.store(), state.Con_Destination.store(), groups);
   if (!check.fit()) {
     sink.show(unfit_files_message(check, source_path, destination_path));
     return guard;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "app/preflight.h"
 #include "app/transfer_run.h"
 #include "db/transfer_state.h"
 
@@ -16,7 +17,8 @@ struct Guard {
   std::vector<std::string> result_lines;  // for the result's details
 };
 
-Guard guard_first_write(db::TransferState& state, MessageSink& sink, const RunSafety& safety,
+// `check` is the check of both files (check_files), made before.
+Guard guard_first_write(db::TransferState& state, const FileCheck& check, MessageSink& sink, const RunSafety& safety,
                         const std::string& source_path, const std::string& destination_path);
 
 }  // namespace halvaro::app

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "app/preflight.h"
 #include "app/run_guard.h"
 #include "app/run_result.h"
 #include "db/connection.h"
@@ -42,6 +43,23 @@ void report_open_failure(MessageSink& sink, const char* role, const std::string&
              kFileErrorTitle, {reason}});
 }
 
+// Waits for the check of the whole source begun when it was opened, showing how far
+// it is; a damaged source is reported as one that could not be opened.
+bool source_verified(db::TransferState& state, db::TransferReporter& reporter, MessageSink& sink,
+                     const std::string& source_path) {
+  try {
+    state.Con_Source.store().verify([&reporter, &sink](uint64_t read, uint64_t recorded) {
+      reporter.busy();
+      sink.progress({kCheckingSource, static_cast<long long>(read), static_cast<long long>(recorded),
+                     Progress::Work::ReadingSource});
+    });
+    return true;
+  } catch (const db::DbError& error) {
+    report_open_failure(sink, "source", source_path, error.what());
+    return false;
+  }
+}
+
 }  // namespace
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -68,13 +86,9 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   try {
     state.Con_Source.Open(db::connection_text_for(source_path), "", "", db::adOptionUnspecified);
     // Damage anywhere in the source refuses the run before anything is written (damage
-    // found later, a table read again, stops its group like any other error). A large
-    // file takes a while to read: the rows read so far are shown.
-    state.Con_Source.store().verify([&reporter, this](uint64_t read, uint64_t recorded) {
-      reporter.busy();
-      sink_.progress({kCheckingSource, static_cast<long long>(read), static_cast<long long>(recorded),
-                      Progress::Work::ReadingSource});
-    });
+    // found later, a table read again, stops its group like any other error). The whole
+    // file is read for it beside the check of both files, which reads its tables too.
+    state.Con_Source.store().begin_verify();
   } catch (const db::DbError& error) {
     if (state.Con_Source.State() == 1) state.Con_Source.Close();
     report_open_failure(sink_, "source", source_path, error.what());
@@ -83,8 +97,10 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   try {
     state.Con_Destination.Open(db::connection_text_for(destination_path), "", "", db::adOptionUnspecified);
   } catch (const db::DbError& error) {
+    // A damaged source is told first, as it would be were the files opened in turn.
+    const bool source_whole = source_verified(state, reporter, sink_, source_path);
     state.Con_Source.Close();
-    report_open_failure(sink_, "destination", destination_path, error.what());
+    if (source_whole) report_open_failure(sink_, "destination", destination_path, error.what());
     return Outcome::OpenFailed;
   }
   // Before the first write the source's tables are read and its views evaluated, which
@@ -94,10 +110,15 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     reporter.busy();
     sink_.progress({kReadingSource, static_cast<long long>(source.rows_read()), 0, Progress::Work::ReadingSource});
   });
-
-  // Nothing is written unless both files fit the run and the backup is made.
-  Guard guard = guard_first_write(state, sink_, safety_, source_path, destination_path);
+  const auto& groups = transfers::groups_in_run_order();
+  FileCheck check = check_files(source, state.Con_Destination.store(), groups);
   source.while_busy([&reporter] { reporter.busy(); });
+
+  // Nothing is written unless the source is whole, both files fit the run and the
+  // backup is made.
+  const bool source_whole = source_verified(state, reporter, sink_, source_path);
+  Guard guard;
+  if (source_whole) guard = guard_first_write(state, check, sink_, safety_, source_path, destination_path);
   if (!guard.proceed) {
     state.Con_Source.Close();
     try {
@@ -105,7 +126,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     } catch (const db::DbError&) {
       // Nothing was appended, so there was nothing to commit.
     }
-    return Outcome::Unfit;
+    return source_whole ? Outcome::Unfit : Outcome::OpenFailed;
   }
 
   state.SuccessCount = 0;

@@ -2,8 +2,10 @@
 
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
+#include "db/background_verify.h"
 #include "db/errors.h"
 #include "db/read_ahead.h"
 #include "jet/catalog/verify.h"
@@ -115,9 +117,21 @@ class SourceStore final : public Store {
     std::lock_guard lock(engine_mutex_);
     return engine_.rows_read();
   }
-  void verify(const std::function<void(uint64_t, uint64_t)>& progress) override {
-    std::lock_guard lock(engine_mutex_);
+  void begin_verify() override {
+    if (verifying_) return;
     try {
+      verifying_ = std::make_unique<BackgroundVerify>(database_);
+    } catch (const std::system_error&) {
+      // No helper thread: verify reads the file itself.
+    }
+  }
+  void verify(const std::function<void(uint64_t, uint64_t)>& progress) override {
+    try {
+      if (verifying_) {
+        verifying_->wait(progress);
+        return;
+      }
+      std::lock_guard lock(engine_mutex_);
       jet::verify_tables(*database_, progress);
     } catch (const jet::JetError& error) {
       throw DbError(ErrorCode::Unspecified, error.what());
@@ -134,6 +148,7 @@ class SourceStore final : public Store {
   const bool reads_ahead_;
   std::function<void()> waiting_tick_;  // the caller's; used on the caller's thread only
   std::unique_ptr<ReadAhead> read_ahead_;  // stops before the engine goes
+  std::unique_ptr<BackgroundVerify> verifying_;  // stopped first when the store goes
 };
 
 class WriterTable final : public AppendTable {
@@ -225,7 +240,8 @@ StoreOpener jet_store_opener(const StoreLimits& limits) {
   return [limits](const std::string& path, Access access) -> std::unique_ptr<Store> {
     try {
       if (access == Access::ReadOnly) {
-        // The run verifies the whole file (Store::verify) before it writes anything.
+        // The run verifies the whole file (Store::begin_verify, Store::verify) before it
+        // writes anything.
         return std::make_unique<SourceStore>(jet::Database::open(path), limits.scratch, limits.read_ahead);
       }
       return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path, limits.writer), limits.scratch);

@@ -98,7 +98,9 @@ class Store {
   // Reads every row of the file once and throws DbError naming the table and the damage
   // at the first fault: for a run that must know its source is whole before it writes
   // anything on its account. `progress` hears the rows read and the rows the file
-  // records, every few thousand rows.
+  // records now and then. begin_verify starts that reading on a helper thread, beside
+  // the store's statements; verify then waits for it.
+  virtual void begin_verify() {}
   virtual void verify(const std::function<void(uint64_t rows_read, uint64_t rows_recorded)>& /*progress*/) {}
 };
 

@@ -8,7 +8,9 @@
 #include "bench/generator/old_database.h"
 #include "db/jet_store.h"
 #include "sql/create_script.h"
+#include "jet/builder/database_builder.h"
 #include "jet/catalog/database.h"
+#include "jet/tables/table_scan.h"
 #include "jet/writer/database_writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/app/fitting_files.h"
@@ -230,9 +232,10 @@ struct FixtureRun : ::testing::Test {
   TransferRun run{sink};
 };
 
-// Before the first write a large source is checked whole, then its tables read: both
-// take a while, and both show how far they are, in that order, before any row is copied.
-TEST(LargeSource, ItsCheckAndItsReadingShowHowFarTheyAre) {
+// Before the first write a large source's tables are read, which shows how far it is,
+// while the whole file is checked for damage beside it: should the run wait for that
+// check, it shows how far the check is, before any row is copied.
+TEST(LargeSource, ItsReadingAndItsCheckShowHowFarTheyAre) {
   TempDir dir;
   const auto source = dir.path() / "old.mdb", destination = dir.path() / "new.mdb";
   const long source_rows = bench::write_old_database(1000, source);
@@ -253,16 +256,51 @@ TEST(LargeSource, ItsCheckAndItsReadingShowHowFarTheyAre) {
   }
   using Work = app::Progress::Work;
   EXPECT_EQ(order, (std::vector<Work>{Work::ReadingSource, Work::CopyingRows}));
-  ASSERT_EQ(checked.size(), static_cast<size_t>(source_rows / 4096));
-  EXPECT_EQ(checked.front(), 4096);
   ASSERT_FALSE(read.empty());
   EXPECT_TRUE(std::is_sorted(read.begin(), read.end()));
   EXPECT_LE(read.back(), source_rows);
-  // The checking comes first, the reading after it.
-  const auto first_read = std::find_if(sink.progress_seen.begin(), sink.progress_seen.end(),
-                                       [](const app::Progress& p) { return p.group == app::kReadingSource; });
-  EXPECT_TRUE(std::none_of(first_read, sink.progress_seen.end(),
-                           [](const app::Progress& p) { return p.group == app::kCheckingSource; }));
+  EXPECT_TRUE(std::is_sorted(checked.begin(), checked.end()));
+}
+
+// The check of a damaged source goes on while the destination is opened and both files
+// are checked, but its damage is what the run reports: the source "could not be opened",
+// before a destination that is missing or does not fit, and nothing is written.
+TEST(DamagedSource, IsReportedFirstEvenWhenTheDestinationFailsToo) {
+  TempDir dir;
+  const auto source = dir.path() / "old.mdb", destination = dir.path() / "new.mdb";
+  bench::write_old_database(200, source);
+  uint32_t page = 0;
+  {
+    auto db = jet::Database::open(source);
+    page = jet::table_data_pages(db->pages(), db->table("tblInvoiceItem")).back();
+  }
+  {
+    std::fstream f(source, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(static_cast<std::streamoff>(page) * 4096);
+    f << std::string(4096, '\0');
+  }
+  auto expect_source_failure = [&](const std::string& to, const char* case_name) {
+    RecordingSink sink;
+    TransferRun run(sink, db::jet_store_opener());
+    EXPECT_EQ(run.run(source.string(), to), TransferRun::Outcome::OpenFailed) << case_name;
+    ASSERT_EQ(sink.shown.size(), 1u) << case_name;
+    EXPECT_NE(sink.shown[0].text.find("Could not open the source file"), std::string::npos) << case_name;
+    ASSERT_FALSE(sink.shown[0].details.empty()) << case_name;
+    EXPECT_NE(sink.shown[0].details[0].find("table tblInvoiceItem"), std::string::npos) << sink.shown[0].details[0];
+  };
+  expect_source_failure((dir.path() / "missing.mdb").string(), "missing destination");
+
+  // An Access file without the run's tables: unfit, but the source's damage comes first.
+  const auto unfit = dir.path() / "unfit.mdb";
+  jet::DatabaseBuilder(DateTime{45000}).write(unfit);
+  const std::string unfit_before = file_bytes(unfit);
+  expect_source_failure(unfit.string(), "unfit destination");
+  EXPECT_EQ(file_bytes(unfit), unfit_before);
+
+  sql::script::create_database(destination, std::filesystem::path(HALVARO_EXAMPLES_DIR) / "new-5.1.sql");
+  const std::string fitting_before = file_bytes(destination);
+  expect_source_failure(destination.string(), "fitting destination");
+  EXPECT_EQ(file_bytes(destination), fitting_before);
 }
 
 TEST_F(FixtureRun, OldSmallIntoNewEmptyMovesEveryGroupAndListsTheOneValueNotStored) {
