@@ -304,4 +304,31 @@ void make_key(KeyBytes& key, const TableDef& table, const RealIndex& index, cons
     append_key_part(key, table.columns.at(ic.column).type, values.at(ic.column), ic.ascending);
 }
 
+void TextKeyParts::append(KeyBytes& key, ColumnType type, size_t column, const FieldValue& value, bool ascending) {
+  if ((type != ColumnType::Text && type != ColumnType::Memo) || !value.is<std::string>()) {
+    append_key_part(key, type, value, ascending);
+    return;
+  }
+  if (column >= parts_.size()) parts_.resize(column + 1);
+  Part& part = parts_[column];
+  const std::string& text = value.as<std::string>();
+  if (part.known && part.ascending == ascending && part.text == text) {
+    key.insert(key.end(), part.bytes.begin(), part.bytes.end());
+    return;
+  }
+  const size_t start = key.size();
+  append_key_part(key, type, value, ascending);  // a text that cannot be keyed is not kept
+  part.known = true;
+  part.ascending = ascending;
+  part.text = text;
+  part.bytes.assign(key.begin() + static_cast<std::ptrdiff_t>(start), key.end());
+}
+
+void make_key(KeyBytes& key, const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values,
+              TextKeyParts& parts) {
+  key.clear();
+  for (const IndexColumn& ic : index.columns)
+    parts.append(key, table.columns.at(ic.column).type, ic.column, values.at(ic.column), ic.ascending);
+}
+
 }  // namespace halvaro::jet

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,5 +40,28 @@ void append_general_text(KeyBytes& key, std::u16string_view text, bool ascending
 // Sets `key` to the whole key of `values` (one per table column) for a real index. Throws
 // ValueError when a text holds a character of unknown sort position.
 void make_key(KeyBytes& key, const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values);
+
+// The key parts of the texts last keyed, one per table column. Rows appended one after
+// another repeat most of their key texts (one claimant's tax periods, one invoice's
+// items), and a text keyed by several indexes is keyed once per row: a repeated text
+// takes its part from here instead of being weighed character by character again.
+class TextKeyParts {
+ public:
+  // Appends the part of `value`, the value of table column `column`, as append_key_part does.
+  void append(KeyBytes& key, ColumnType type, size_t column, const FieldValue& value, bool ascending);
+
+ private:
+  struct Part {
+    bool known = false;
+    bool ascending = true;
+    std::string text;
+    KeyBytes bytes;
+  };
+  std::vector<Part> parts_;
+};
+
+// make_key, taking the parts of repeated texts from `parts`.
+void make_key(KeyBytes& key, const TableDef& table, const RealIndex& index, const std::vector<FieldValue>& values,
+              TextKeyParts& parts);
 
 }  // namespace halvaro::jet

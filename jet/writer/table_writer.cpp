@@ -209,7 +209,7 @@ void TableWriter::append(const std::vector<FieldValue>& given) {
     const bool primary = real_index_primary_[r];
     const std::string& index_name = real_index_names_[r];
     try {
-      make_key(keys[r], table_, real, values);
+      make_key(keys[r], table_, real, values, text_key_parts_);
     } catch (const ValueError& e) {
       throw ValueError(where + ": index " + index_name + ": " + e.what());
     }

@@ -79,6 +79,7 @@ class TableWriter {
   std::vector<std::vector<uint8_t>> long_data_;
   std::vector<bool> is_inline_;
   std::vector<KeyBytes> keys_;
+  TextKeyParts text_key_parts_;  // the parts of the last row's key texts
 };
 
 }  // namespace halvaro::jet

@@ -151,6 +151,40 @@ TEST(IndexKeys, OnlyACharacterOfUnknownOrderIsRefusedNotGuessed) {
   EXPECT_EQ(original(), before);
 }
 
+// A text keyed again (the next row's, or the same row's in another index) takes its
+// part from the last one; whatever the sequence, the parts are those append_key_part
+// makes, and a text that cannot be keyed is refused each time, never remembered.
+TEST(IndexKeys, RepeatedTextsTakeTheirPartsFromTheLastOne) {
+  const std::vector<std::pair<FieldValue, bool>> sequence = {
+      {FieldValue("0301234500017"), true},  {FieldValue("0301234500017"), true},
+      {FieldValue("0301234500017"), false}, {FieldValue("0301234500017"), true},
+      {FieldValue{}, true},                 {FieldValue("0301234500017"), true},
+      {FieldValue("caf\u00E9"), true},      {FieldValue("CAFE"), true},
+      {FieldValue("caf\u00E9"), true},      {FieldValue(std::string(300, 'x') + "a"), true},
+      {FieldValue(std::string(300, 'x') + "b"), true}};
+  TextKeyParts parts;
+  for (size_t column : {size_t{0}, size_t{3}}) {
+    for (const auto& [value, ascending] : sequence) {
+      KeyBytes expected{0x42}, got{0x42};
+      append_key_part(expected, ColumnType::Text, value, ascending);
+      parts.append(got, ColumnType::Text, column, value, ascending);
+      EXPECT_EQ(got, expected) << (value.is_null() ? std::string("Null") : value.as<std::string>().substr(0, 20))
+                               << (ascending ? " ascending" : " descending");
+    }
+  }
+  // Other kinds are keyed as always, and leave the text's part alone.
+  KeyBytes number, expected_number;
+  parts.append(number, ColumnType::Long, 3, FieldValue(int64_t{7}), true);
+  append_key_part(expected_number, ColumnType::Long, FieldValue(int64_t{7}), true);
+  EXPECT_EQ(number, expected_number);
+
+  const FieldValue unknown(std::string("ab\0c", 4));
+  for (int i = 0; i < 2; ++i) {
+    KeyBytes key;
+    EXPECT_THROW(parts.append(key, ColumnType::Text, 1, unknown, true), ValueError);
+  }
+}
+
 // A table indexed on every indexable type, some columns descending, filled with
 // random values (nulls, negatives, non-ASCII text) until its trees are several
 // levels deep: the checker must find every tree and entry right.
