@@ -152,6 +152,10 @@ struct Place {
 struct EntryPlaces {
   Place source;
   Place destination;
+  // For an entry with a date pattern, the value last formatted and its text: the items
+  // of one invoice repeat its date, and many invoices share theirs.
+  FieldValue formatted_from;
+  std::optional<FieldValue> formatted;
 };
 
 class Program {
@@ -533,7 +537,11 @@ class Program {
       read_ = source.FieldAt(places.source.in(source, entry.source)).Value();
       bool empty = empty_source(read_);
       if (!empty && !entry.date_pattern.empty()) {
-        formatted_ = sql::format(read_, entry.date_pattern);
+        if (!places.formatted || !(places.formatted_from == read_)) {
+          places.formatted = sql::format(read_, entry.date_pattern);
+          places.formatted_from = read_;
+        }
+        formatted_ = *places.formatted;
         read = &formatted_;
       } else if (!empty) {
         read = &read_;

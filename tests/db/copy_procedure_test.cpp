@@ -90,6 +90,26 @@ TEST_F(CopyTest, CopiesEveryRowWithDefaultsAndCountsOnce) {
   EXPECT_EQ(state.Con_Destination.State(), 1);
 }
 
+// A date stored as text takes the entry's pattern; the text of a date is kept for the
+// rows after it, which often repeat it, and every row gets its own date's text.
+TEST_F(CopyTest, DatesAreStoredAsTheirPatternsTextRowByRow) {
+  db::Group dated = group;
+  dated.stages[0].mapping[1] = FieldEntry{"Name", "name", 0, "dd/mm/yyyy"};
+  source_rows({{"A", DateTime{45000.25}, ""},
+               {"B", DateTime{45000.25}, ""},
+               {"C", DateTime{45001}, ""},
+               {"D", DateTime{45000.25}, ""},
+               {"E", FieldValue{}, ""},
+               {"F", "05/12/2023", ""},
+               {"G", DateTime{45001}, ""}});
+  db::RunTransfer(dated, state);
+  EXPECT_EQ(reporter.errors, std::vector<std::string>{});
+  const std::vector<std::string> expected{"15/03/2023", "15/03/2023", "16/03/2023", "15/03/2023",
+                                          "0",          "05/12/2023", "16/03/2023"};
+  ASSERT_EQ(partners->rows.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(partners->at(i, "Name"), FieldValue(expected[i])) << i;
+}
+
 TEST_F(CopyTest, EmptySourceCountsAsFinishedAndOpensNoDestination) {
   source_rows({});
   db::RunTransfer(group, state);
