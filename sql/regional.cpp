@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "sql/text_fold.h"
@@ -517,9 +518,14 @@ std::string text_form(const FieldValue& value, Kind kind) {
   if (auto when = std::get_if<DateTime>(&v)) {
     static const std::string short_date = as_format_pattern(regional_settings().short_date, false);
     static const std::string time = as_format_pattern(regional_settings().time, true);
+    // Dates come in runs (one invoice's items, the rows an item query tests): the text
+    // last rendered on this thread is given again for the same date.
+    thread_local std::optional<std::pair<double, std::string>> last;
+    if (last && last->first == when->days) return last->second;
     std::string text = render_date(*when, short_date);
     CivilTime civil = to_civil(*when);
     if (civil.hour != 0 || civil.minute != 0 || civil.second != 0) text += ' ' + render_date(*when, time);
+    last.emplace(when->days, text);
     return text;
   }
   const auto& bytes = std::get<Binary>(v);

@@ -16,6 +16,15 @@ TEST(TextForm, DatesUseTheShortDateAndAddTheTimeOnlyWhenNotMidnight) {
   EXPECT_EQ(text_form(at(2026, 12, 5, 0, 0, 1)), "05/12/2026 00:00:01");
   EXPECT_EQ(text_form(DateTime{0}), "30/12/1899");
   EXPECT_EQ(text_form(at(1850, 1, 2, 6, 0, 0)), "02/01/1850 06:00:00");
+  // Dates in runs, as rows give them, each with its own text; a date and the number of
+  // the same value are told apart.
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(text_form(at(2023, 8, 17)), "17/08/2023");
+    EXPECT_EQ(text_form(at(2023, 8, 17)), "17/08/2023");
+    EXPECT_EQ(text_form(at(2023, 8, 17, 14, 35, 20)), "17/08/2023 14:35:20");
+    EXPECT_EQ(text_form(FieldValue(at(2023, 8, 17).days)), "45155");
+    EXPECT_EQ(text_form(at(2023, 8, 17)), "17/08/2023");
+  }
 }
 
 TEST(TextForm, NumbersInTheirOrdinaryDecimalForm) {
