@@ -207,6 +207,7 @@ FieldValue to_boolean(const FieldValue& value, const jet::Column& column) {
 void check_length(const std::string& text, const FieldValue& value, const jet::Column& column) {
   if (column.type != ColumnType::Text) return;
   size_t limit = column.size / 2;
+  if (text.size() <= limit) return;  // UTF-8 never takes fewer bytes than UTF-16 units
   size_t length = utf16_length(text);
   if (length > limit)
     refuse(value, column, std::to_string(length) + " characters, the column holds " + std::to_string(limit));
