@@ -145,24 +145,30 @@ std::optional<Repeat> repeats_of(const db::Stage& stage, const db::ResultView& m
   std::vector<int> source_at = positions(masters, sources);
 
   std::vector<std::string> stored = row_keys(destination, table, identity.columns);
+  if (stored.empty()) return std::nullopt;  // a table without rows holds no repeats
   std::set<std::string> present(stored.begin(), stored.end());
   std::set<std::string> repeated;
   std::vector<std::string> shown;
   size_t repeats = 0;
+  std::vector<FieldValue> values;
   for (size_t row = 0; row < masters.row_count(); ++row) {
-    std::string key, display;
+    std::string key;
+    values.clear();
     bool known = true;
     for (size_t i = 0; i < entries.size() && known; ++i) {
       auto value = stored_value(*entries[i], masters, row, source_at[i], *columns[i]);
       known = value.has_value();
       if (!known) break;
       key += key_part(*value) + '\x1f';
-      display += (display.empty() ? "" : " / ") + db::text_form(*value);
+      values.push_back(std::move(*value));
     }
     if (!known || !present.count(key)) continue;
     ++repeats;
     repeated.insert(key);
-    if (shown.size() < kKeysShown) shown.push_back(display);
+    if (shown.size() >= kKeysShown) continue;
+    std::string display;
+    for (const FieldValue& value : values) display += (display.empty() ? "" : " / ") + db::text_form(value);
+    shown.push_back(display);
   }
   if (repeats == 0) return std::nullopt;
 
