@@ -10,7 +10,6 @@
 #include "sql/create_script.h"
 #include "jet/builder/database_builder.h"
 #include "jet/catalog/database.h"
-#include "jet/tables/table_scan.h"
 #include "jet/writer/database_writer.h"
 #include "tests/support/fixtures.h"
 #include "tests/app/fitting_files.h"
@@ -269,16 +268,7 @@ TEST(DamagedSource, IsReportedFirstEvenWhenTheDestinationFailsToo) {
   TempDir dir;
   const auto source = dir.path() / "old.mdb", destination = dir.path() / "new.mdb";
   bench::write_old_database(200, source);
-  uint32_t page = 0;
-  {
-    auto db = jet::Database::open(source);
-    page = jet::table_data_pages(db->pages(), db->table("tblInvoiceItem")).back();
-  }
-  {
-    std::fstream f(source, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(static_cast<std::streamoff>(page) * 4096);
-    f << std::string(4096, '\0');
-  }
+  zero_data_page(source, "tblInvoiceItem", /*last=*/true);
   auto expect_source_failure = [&](const std::string& to, const char* case_name) {
     RecordingSink sink;
     TransferRun run(sink, db::jet_store_opener());

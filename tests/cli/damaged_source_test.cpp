@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
-#include "jet/catalog/database.h"
-#include "jet/tables/table_scan.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::test {
@@ -22,16 +17,7 @@ TEST(DamagedSource, EveryCommandNamesTheTableAndNoneReportsSuccess) {
   const auto old_db = dir.path() / "old.mdb", new_db = dir.path() / "new.mdb";
   for (auto [out, script] : {std::pair{old_db, "old-version.sql"}, std::pair{new_db, "new-5.1.sql"}})
     ASSERT_EQ(run_command(halvaro_binary() + " create " + quoted(out) + " " + quoted(examples / script)).status, 0);
-  uint32_t page = 0;
-  {
-    auto db = jet::Database::open(old_db);
-    page = jet::table_data_pages(db->pages(), db->table("tblInvoiceItem")).front();
-  }
-  {
-    std::fstream f(old_db, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(static_cast<std::streamoff>(page) * 4096);
-    f << std::string(4096, '\0');
-  }
+  const uint32_t page = zero_data_page(old_db, "tblInvoiceItem");
   const std::string destination_before = file_bytes(new_db);
 
   const auto transfer = run_command(halvaro_binary() + " transfer " + quoted(old_db) + " " + quoted(new_db) + " 2>&1");

@@ -1,5 +1,8 @@
 #include "tests/support/fixtures.h"
 
+#include "jet/catalog/database.h"
+#include "jet/tables/table_scan.h"
+
 
 #include <array>
 #include <fstream>
@@ -24,6 +27,21 @@ fs::path source_dir() { return HALVARO_SOURCE_DIR; }
 std::string file_bytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+uint32_t zero_data_page(const fs::path& file, std::string_view table, bool last) {
+  uint32_t page = 0, page_size = 0;
+  {
+    auto db = jet::Database::open(file);
+    const auto pages = jet::table_data_pages(db->pages(), db->table(table));
+    if (pages.empty()) throw std::runtime_error("table " + std::string(table) + " has no data page");
+    page = last ? pages.back() : pages.front();
+    page_size = db->pages().page_size();
+  }
+  std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(static_cast<std::streamoff>(page) * page_size);
+  f << std::string(page_size, '\0');
+  return page;
 }
 
 fs::path built_databases_dir() { return HALVARO_BUILT_DATABASES; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@ std::filesystem::path source_dir();
 
 // The whole content of a file, to compare a file before and after.
 std::string file_bytes(const std::filesystem::path& file);
+
+// Damages a Jet 4 file: zeroes one data page of `table` (its first, or its last) and
+// returns the page's number.
+uint32_t zero_data_page(const std::filesystem::path& file, std::string_view table, bool last = false);
 
 // The databases the build made with the program's own `create` (see
 // tests/support/databases/): the two examples, and stand-ins holding the same tables
