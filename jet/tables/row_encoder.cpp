@@ -299,8 +299,9 @@ size_t assembled_size(const TableDef& layout, const std::vector<StoredValue>& va
 std::vector<uint8_t> assemble_row(const TableDef& layout, const std::vector<StoredValue>& values) {
   const size_t fixed_end = 2 + fixed_area(layout);
   const size_t slots = variable_slots(layout);
-  std::vector<uint8_t> row(fixed_end, 0);
-  row.reserve(assembled_size(layout, values));
+  std::vector<uint8_t> row;
+  row.reserve(assembled_size(layout, values));  // one allocation for the whole row
+  row.assign(fixed_end, 0);
   row[0] = static_cast<uint8_t>(layout.max_columns);
   row[1] = static_cast<uint8_t>(layout.max_columns >> 8);
   // At most 255 columns (and so variable slots) per table: the scratch lives on the stack.
