@@ -87,16 +87,13 @@ std::vector<std::string> row_keys(db::Store& destination, const std::string& tab
 // The value the copy would store from a source row into `column`, as the column holds it.
 std::optional<FieldValue> stored_value(const db::FieldEntry& entry, const db::ResultView& rows, size_t row,
                                        int source_position, const jet::Column& column) {
-  FieldValue value = entry.value;
+  const FieldValue* read = nullptr;
   if (!entry.source.empty()) {
     if (source_position < 0) return std::nullopt;
-    const FieldValue& read = rows.value(row, size_t(source_position));
-    bool empty = read.is_null() || (read.is<std::string>() && read.as<std::string>().empty());
-    value = db::ValueOrDefault(read, entry.value);
-    if (!empty && !entry.date_pattern.empty()) value = sql::format(read, entry.date_pattern);
+    read = &rows.value(row, size_t(source_position));
   }
   try {
-    return db::to_column(value, column);
+    return db::to_column(db::value_written(entry, read), column);
   } catch (const db::DbError&) {
     return std::nullopt;  // not stored: the row cannot collide through this column
   }

@@ -15,10 +15,21 @@
 
 namespace halvaro::db {
 
-FieldValue ValueOrDefault(const FieldValue& v, const FieldValue& d) {
-  if (v.is_null()) return d;
-  if (v.is<std::string>() && v.as<std::string>().empty()) return d;
-  return v;
+namespace {
+
+// A source value for which a copy step writes its entry's default.
+bool empty_source(const FieldValue& value) {
+  return value.is_null() || (value.is<std::string>() && value.as<std::string>().empty());
+}
+
+}  // namespace
+
+FieldValue ValueOrDefault(const FieldValue& v, const FieldValue& d) { return empty_source(v) ? d : v; }
+
+FieldValue value_written(const FieldEntry& entry, const FieldValue* read) {
+  if (!read || empty_source(*read)) return entry.value;
+  if (!entry.date_pattern.empty()) return sql::format(*read, entry.date_pattern);
+  return *read;
 }
 
 void CloseRecordSet(TransferState& state) {
@@ -95,11 +106,6 @@ namespace {
 enum class Rs { SourceMtr, DestinationMtr, SourceDet, DestinationDet };
 
 const FieldValue kNothingAttempted;
-
-// A source value for which a copy step writes its entry's default.
-bool empty_source(const FieldValue& value) {
-  return value.is_null() || (value.is<std::string>() && value.as<std::string>().empty());
-}
 
 // The steps of a transfer, one instruction each, so that a skipped step resumes at the
 // very next one.
@@ -443,7 +449,7 @@ class Program {
 
   // Where a value of an item query is found for a master row not yet copied: a column
   // of the master query, or, for a value of the destination's row, the value the copy
-  // step will write there (as `copy_field` makes it, converted as the column takes it).
+  // step will write there (value_written, converted as the column takes it).
   // That value is known for certain only once the row is stored; a guess that differs
   // from it only costs an evaluation, since its text is never asked for.
   struct AheadValue {
@@ -453,13 +459,8 @@ class Program {
 
     FieldValue of(const ResultView& masters, size_t row) const {
       if (!entry) return masters.value(row, *column);
-      FieldValue value = entry->value;
-      if (column) {
-        const FieldValue& read = masters.value(row, *column);
-        if (!empty_source(read)) value = entry->date_pattern.empty() ? read : sql::format(read, entry->date_pattern);
-      }
       try {
-        return to_column(std::move(value), *destination);
+        return to_column(value_written(*entry, column ? &masters.value(row, *column) : nullptr), *destination);
       } catch (const DbError&) {
         return {};  // the master is not stored: its items are read here, and listed
       }
@@ -525,9 +526,8 @@ class Program {
     return nullptr;
   }
 
-  // The value written is the entry's default for an empty source (as ValueOrDefault),
-  // else the source's value, formatted when the entry has a date pattern; it is pointed
-  // to, not copied, on its way to the destination, and a value read for this field is
+  // The value written is value_written's, made here without copies: it is pointed to,
+  // not copied, on its way to the destination, and a value read for this field is
   // handed over (a refused one stays, for the account of what was not stored).
   void copy_field(const FieldEntry& entry, Recordset& source, Recordset& destination, EntryPlaces& places) {
     attempted_column_ = entry.destination;

@@ -29,6 +29,11 @@ struct FieldEntry {
   std::string_view date_pattern{};  // non-empty: a kept value is stored formatted with it
 };
 
+// The value a copy step writes for `entry` from a source row whose column holds `read`
+// (null for an entry without a source column): ValueOrDefault of it, formatted with the
+// entry's date pattern when it has one and the source is not empty.
+FieldValue value_written(const FieldEntry& entry, const FieldValue* read);
+
 // Which current row an item-query value is read from.
 enum class RowOf { SourceMaster, DestinationMaster };
 
