@@ -87,16 +87,10 @@ std::vector<std::string> row_keys(db::Store& destination, const std::string& tab
 // The value the copy would store from a source row into `column`, as the column holds it.
 std::optional<FieldValue> stored_value(const db::FieldEntry& entry, const db::ResultView& rows, size_t row,
                                        int source_position, const jet::Column& column) {
-  const FieldValue* read = nullptr;
-  if (!entry.source.empty()) {
-    if (source_position < 0) return std::nullopt;
-    read = &rows.value(row, size_t(source_position));
-  }
-  try {
-    return db::to_column(db::value_written(entry, read), column);
-  } catch (const db::DbError&) {
-    return std::nullopt;  // not stored: the row cannot collide through this column
-  }
+  if (entry.source.empty()) return db::value_stored(entry, nullptr, column);
+  if (source_position < 0) return std::nullopt;
+  // A value the column refuses is not stored: the row cannot collide through this column.
+  return db::value_stored(entry, &rows.value(row, size_t(source_position)), column);
 }
 
 std::string repeat_line(const db::Stage& stage, const std::string& table, const Identity& identity, size_t repeats,
@@ -129,7 +123,7 @@ std::optional<Repeat> repeats_of(const db::Stage& stage, const db::ResultView& m
   std::vector<const jet::Column*> columns;
   std::vector<std::string> sources;
   for (const std::string& name : identity.columns) {
-    const db::FieldEntry* entry = entry_writing(stage.mapping, name);
+    const db::FieldEntry* entry = db::entry_writing(stage.mapping, name);
     if (!entry) return std::nullopt;  // a column the copy leaves to the table: nothing to foresee
     const jet::Column* column = nullptr;
     for (const jet::Column& candidate : def.columns)

@@ -122,10 +122,4 @@ std::vector<std::string> saved_columns_read(const db::Stage& stage) {
   return columns;
 }
 
-const db::FieldEntry* entry_writing(const std::vector<db::FieldEntry>& mapping, std::string_view destination_column) {
-  for (const db::FieldEntry& entry : mapping)
-    if (same_name(entry.destination, destination_column)) return &entry;
-  return nullptr;
-}
-
 }  // namespace halvaro::app

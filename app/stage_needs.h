@@ -36,9 +36,6 @@ std::vector<std::string> master_columns_read(const db::Stage& stage);
 // Columns of the destination master row that the item query reads back once it is stored.
 std::vector<std::string> saved_columns_read(const db::Stage& stage);
 
-// The mapping entry that writes `destination_column` (letter case ignored), or nullptr.
-const db::FieldEntry* entry_writing(const std::vector<db::FieldEntry>& mapping, std::string_view destination_column);
-
 // Names compared as the access layer compares them: letter case ignored.
 bool same_name(std::string_view a, std::string_view b);
 

@@ -12,6 +12,8 @@
 #include "db/item_view.h"
 #include "db/row_index.h"
 #include "db/value_text.h"
+#include "sql/text_fold.h"
+#include "sql/text_fold.h"
 
 namespace halvaro::db {
 
@@ -30,6 +32,20 @@ FieldValue value_written(const FieldEntry& entry, const FieldValue* read) {
   if (!read || empty_source(*read)) return entry.value;
   if (!entry.date_pattern.empty()) return sql::format(*read, entry.date_pattern);
   return *read;
+}
+
+std::optional<FieldValue> value_stored(const FieldEntry& entry, const FieldValue* read, const jet::Column& column) {
+  try {
+    return to_column(value_written(entry, read), column);
+  } catch (const DbError&) {
+    return std::nullopt;
+  }
+}
+
+const FieldEntry* entry_writing(const std::vector<FieldEntry>& mapping, std::string_view destination_column) {
+  for (const FieldEntry& entry : mapping)
+    if (sql::compare_folded(entry.destination, destination_column) == 0) return &entry;
+  return nullptr;
 }
 
 void CloseRecordSet(TransferState& state) {
@@ -459,11 +475,8 @@ class Program {
 
     FieldValue of(const ResultView& masters, size_t row) const {
       if (!entry) return masters.value(row, *column);
-      try {
-        return to_column(value_written(*entry, column ? &masters.value(row, *column) : nullptr), *destination);
-      } catch (const DbError&) {
-        return {};  // the master is not stored: its items are read here, and listed
-      }
+      // A master that is not stored has its items read here, and listed.
+      return value_stored(*entry, column ? &masters.value(row, *column) : nullptr, *destination).value_or(FieldValue{});
     }
   };
   static std::optional<AheadValue> source_master_value(const ResultView& masters, std::string_view name) {
@@ -477,15 +490,13 @@ class Program {
     const std::string table = state_->rsDestinationMtr.target_name();
     if (table.empty()) return std::nullopt;
     AheadValue value;
-    for (const FieldEntry& entry : current_stage_->mapping)
-      if (same_column(entry.destination, name)) value.entry = &entry;
+    value.entry = entry_writing(current_stage_->mapping, name);
     if (!value.entry) return std::nullopt;
     if (!value.entry->source.empty()) {
       value.column = column_named(masters, value.entry->source);
       if (!value.column) return std::nullopt;
     }
-    for (const jet::Column& column : state_->Con_Destination.store().table(table).definition().columns)
-      if (same_column(column.name, value.entry->destination)) value.destination = &column;
+    value.destination = state_->Con_Destination.store().table(table).definition().find_column(value.entry->destination);
     if (!value.destination) return std::nullopt;
     return value;
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/transfer_state.h"
+#include "jet/tables/table_definition.h"
 
 namespace halvaro::db {
 
@@ -33,6 +34,11 @@ struct FieldEntry {
 // (null for an entry without a source column): ValueOrDefault of it, formatted with the
 // entry's date pattern when it has one and the source is not empty.
 FieldValue value_written(const FieldEntry& entry, const FieldValue* read);
+// That value as `column` holds it; none when the column refuses it (the row is not stored).
+std::optional<FieldValue> value_stored(const FieldEntry& entry, const FieldValue* read, const jet::Column& column);
+// The entry of `mapping` that writes `destination_column` (names compared as the query
+// layer compares them); null when none does.
+const FieldEntry* entry_writing(const std::vector<FieldEntry>& mapping, std::string_view destination_column);
 
 // Which current row an item-query value is read from.
 enum class RowOf { SourceMaster, DestinationMaster };
