@@ -505,35 +505,43 @@ class Program {
   // stage's last item queries: the helper evaluates them while this thread writes the
   // last rows, and that stage opens without evaluating them itself. Taking a statement
   // drops those queued before it, so they go in only once nothing of this stage is left
-  // to queue.
+  // to queue. A stage without items writes few rows and opens no item queries, so the
+  // stages after it go in as well, up to the first one with items: the helper reads
+  // that stage's masters and item view while the short stages before it run.
   void read_next_stage_ahead() {
     if (next_stage_queued_ || !current_stage_) return;
     next_stage_queued_ = true;
     if (state_->Con_Source.State() != 1) return;
     Store& source = state_->Con_Source.store();
     if (!source.reads_ahead()) return;
-    const Stage* next = stage_after(*current_stage_);
-    if (!next) return;
+    std::vector<const Stage*>& queued = state_->read_ahead_stages;
     try {
-      std::vector<std::string> texts{source_statement(next->source)};
-      if (next->detail) texts.push_back(item_view_statement(*next->detail));
+      std::vector<std::string> texts;
+      for (const Stage* next = stage_after(*current_stage_); next; next = stage_after(*next)) {
+        if (std::find(queued.begin(), queued.end(), next) == queued.end()) {
+          queued.push_back(next);
+          texts.push_back(source_statement(next->source));
+          if (next->detail) texts.push_back(item_view_statement(*next->detail));
+        }
+        if (next->detail) break;
+      }
       source.read_ahead(std::move(texts));
     } catch (const std::exception&) {
       // Reading ahead only saves time: the next stage evaluates its own statements.
     }
   }
 
-  // The stage after `stage`: the next of this group, else the first of the next group in
-  // the run's order.
+  // The stage after `stage` in the run's order: the next of its group, else the first of
+  // the next group that has stages.
   const Stage* stage_after(const Stage& stage) const {
-    const std::vector<Stage>& stages = group_.stages;
-    for (size_t i = 0; i + 1 < stages.size(); ++i)
-      if (&stages[i] == &stage) return &stages[i + 1];
-    const std::vector<const Group*>& order = state_->run_order;
-    auto at = std::find(order.begin(), order.end(), &group_);
-    if (at == order.end()) return nullptr;
-    for (++at; at != order.end(); ++at)
-      if (!(*at)->stages.empty()) return &(*at)->stages.front();
+    std::vector<const Group*> order = state_->run_order;
+    if (std::find(order.begin(), order.end(), &group_) == order.end()) order = {&group_};
+    bool found = false;
+    for (const Group* group : order)
+      for (const Stage& each : group->stages) {
+        if (found) return &each;
+        found = &each == &stage;
+      }
     return nullptr;
   }
 

@@ -26,6 +26,7 @@ class TransferReporter {
 };
 
 struct Group;
+struct Stage;
 
 // The objects every transfer of a run shares: the two connections, the four recordsets,
 // the success counter, the list of what was not stored and the ledger of every source row.
@@ -46,6 +47,8 @@ struct TransferState {
   // The groups the run goes through, in order, when known: while one stage writes its
   // last rows, the source of the stage after it is read ahead.
   std::vector<const Group*> run_order;
+  // The stages whose master query (and item view) have gone to the source's read-ahead.
+  std::vector<const Stage*> read_ahead_stages;
 };
 
 }  // namespace halvaro::db

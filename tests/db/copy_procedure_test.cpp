@@ -415,8 +415,12 @@ TEST_F(DetailTest, ItemQueriesOnStoredValuesAreReadAheadAsTheRunBuildsThem) {
 // While a stage writes its last rows, the statements the next stage opens with (in the
 // same group or the next group of the run) are queued to be read ahead: the very texts
 // that stage then selects, and only after the last item queries of the stage before.
+// Stages without items run briefly: when the first opens, the statements of every stage
+// up to the first with items go in, each once.
 TEST_F(DetailTest, TheNextStagesStatementsAreReadAheadBehindTheLastItemQueries) {
   old_file.reads_ahead = true;
+  db::Stage more_partners = group.stages[0];
+  more_partners.source = "Select * from more_partners";
   db::Stage with_items = orders_group.stages[0];
   with_items.detail->query = {db::literal("Select * from items where No = '"), db::source_value("NO", "No"),
                           db::literal("'")};
@@ -424,34 +428,42 @@ TEST_F(DetailTest, TheNextStagesStatementsAreReadAheadBehindTheLastItemQueries) 
   db::Stage later_orders = with_items;
   later_orders.source = "  Select * from later_orders ";
   later_orders.detail->view.name = "later_items_view";
-  db::Group first{.stages = {group.stages[0], with_items}};
+  db::Group opening{.stages = {group.stages[0]}};
+  db::Group first{.stages = {more_partners, with_items}};
   db::Group second{.stages = {later_orders}};
-  state.run_order = {&first, &second};
+  state.run_order = {&opening, &first, &second};
 
   source_rows({{"P1", "Ann", "B"}});
+  old_file.add_result("Select * from more_partners", {"ID", "Name", "Kind"}, {{"P2", "Bob", "S"}});
   for (const char* no : {"O'1", "O2", "O3"})
     old_file.add_result("Select * from items where No = '" + db::quote_inner(no) + "'", {"No", "Line"},
                         {{no, 1}});
   old_file.add_result("Select No, Line from items_view", {"No", "Line"}, {});
   old_file.add_result("Select * from later_orders", {"No", "Day"}, {});
+  db::RunTransfer(opening, state);
   db::RunTransfer(first, state);
   db::RunTransfer(second, state);
-  EXPECT_EQ(state.SuccessCount, 2);
+  EXPECT_EQ(state.SuccessCount, 3);
+  EXPECT_EQ(partners->rows.size(), 2u);
 
   const std::vector<std::string> expected{
-      // The orders stage, queued when the partners stage has opened: it reads no items.
-      "Select * from orders", "Select No, Line from items_view",
+      // Queued when the first partners stage has opened: the second reads no items
+      // either, so the orders stage goes in behind it.
+      "Select * from more_partners", "Select * from orders", "Select No, Line from items_view",
       // The item queries of the orders after the first, then the next group's stage
       // behind the last of them.
-      "Select * from items where No = 'O2'",
-      "Select * from items where No = 'O3'", "Select * from later_orders", "Select No, Line from later_items_view"};
+      "Select * from items where No = 'O2'", "Select * from items where No = 'O3'", "Select * from later_orders",
+      "Select No, Line from later_items_view"};
   ASSERT_EQ(old_file.ahead, expected);
-  // Each was queued before the run selected it.
+  // Each was queued before the run selected it, the orders stage's before the second
+  // partners stage was.
   for (size_t i = 0; i < expected.size(); ++i) {
     auto selected = std::find(old_file.statements.begin(), old_file.statements.end(), expected[i]);
     ASSERT_NE(selected, old_file.statements.end()) << expected[i];
     EXPECT_LE(old_file.ahead_at[i], size_t(selected - old_file.statements.begin())) << expected[i];
   }
+  auto second_partners = std::find(old_file.statements.begin(), old_file.statements.end(), expected[0]);
+  EXPECT_LE(old_file.ahead_at[2], size_t(second_partners - old_file.statements.begin()));
 }
 
 }  // namespace
