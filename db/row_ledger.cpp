@@ -137,10 +137,9 @@ void RowLedger::stage_opened(const Stage& stage, std::shared_ptr<const ResultVie
 }
 
 void RowLedger::item_view_read(const Stage& stage, SourceRead view) {
-  // The account of the stage before ends first: its marks and keys and this stage's
-  // index over its item view would otherwise take memory at once, while the account
-  // has had the evaluation of this stage's masters and item view to run beside.
-  settle();
+  // The account of the stage before may still be running beside: the run does not wait
+  // for it here. Its marks and this stage's are held at once for as long as it takes,
+  // just after a commit has let go of the writer's pages, when the run holds least.
   StageLedger& ledger = ledger_of(stage);
   if (view.rows && stage.detail) {
     ledger.matcher = std::make_unique<ViewMatcher>(*view.rows);
