@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "jet/base/errors.h"
+#include "jet/indexes/entry_order.h"
 #include "jet/pages/page_store.h"
 
 namespace halvaro::jet {
@@ -447,10 +447,7 @@ uint64_t IndexWriter::insert_pending() {
     const uint32_t start = i ? pending_ends_[i - 1] : 0;
     return Entry(pending_bytes_.data() + start, pending_ends_[i] - start);
   };
-  std::vector<uint32_t> order(pending_ends_.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(),
-            [&](uint32_t a, uint32_t b) { return index_page::compare_entries(pending(a), pending(b), true) < 0; });
+  const std::vector<uint32_t> order = leaf_entry_order(pending_bytes_, pending_ends_);
   uint64_t distinct = 0;
   KeyBytes key;
   uint32_t leaf = 0;    // the leaf the latest entry went into
