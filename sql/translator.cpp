@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -44,6 +45,7 @@ class Translator {
   Translation run(const ast::Query& query) {
     Translation result;
     result.sql = query_sql(query, nullptr, result.columns, true, &result.origin);
+    for (auto& [hint, alias] : outer_join_hints_) cover(hints_[hint], alias);
     result.index_hints = std::move(hints_);
     return result;
   }
@@ -54,6 +56,10 @@ class Translator {
   bool with_origin_;
   int next_alias_ = 0;
   std::vector<IndexHint> hints_;
+  // The hints of outer joins' inner tables, with the table's alias in the statement.
+  std::vector<std::pair<size_t, std::string>> outer_join_hints_;
+  // The columns each alias's relation is read by, by number.
+  std::map<std::string, std::set<size_t>> columns_read_;
   bool collect_hints_ = false;
   std::string hint_table_;
 
@@ -324,7 +330,7 @@ class Translator {
   // index serves the join: without one SQLite builds a throwaway index for every
   // statement, in a small cache of its own that spills to a temporary file once the
   // table outgrows it.
-  std::string join_on_sql(const Expr& on, Scope& scope, const Source* inner) {
+  std::string join_on_sql(const Expr& on, Scope& scope, const Source* inner, bool outer_join) {
     if (!inner || inner->relation.empty()) return expr(on, scope).sql;
     IndexHint hint;
     hint.table = inner->relation;
@@ -334,8 +340,32 @@ class Translator {
       HintsAside aside(*this, {inner->sql_alias, nullptr, true, false});
       std::tie(sql, several) = and_chain_sql(on, scope, hint);
     }
-    if (!hint.terms.empty()) hints_.push_back(std::move(hint));
+    if (!hint.terms.empty()) {
+      if (outer_join) outer_join_hints_.emplace_back(hints_.size(), inner->sql_alias);
+      hints_.push_back(std::move(hint));
+    }
     return several ? "(" + sql + ")" : sql;
+  }
+
+  // Most columns an index may hold besides a join's tests: a lookup of a name or two
+  // reads the index alone; a statement reading most of a wide table is better served
+  // by a smaller index and the row.
+  static constexpr size_t kMaxCovered = 4;
+
+  // Names, once the whole statement is translated, the columns it reads from a join's
+  // inner table that the join's tests do not hold.
+  void cover(IndexHint& hint, const std::string& alias) const {
+    auto read = columns_read_.find(alias);
+    if (read == columns_read_.end()) return;
+    std::vector<std::string> covered;
+    for (size_t column : read->second) {
+      const std::string name = "c" + std::to_string(column);
+      const bool tested = std::any_of(hint.terms.begin(), hint.terms.end(), [&](const std::string& term) {
+        return term == name || term.starts_with(name + " ");
+      });
+      if (!tested) covered.push_back(name);
+    }
+    if (covered.size() <= kMaxCovered) hint.covered = std::move(covered);
   }
 
   static void flatten_and(const Expr& e, std::vector<const Expr*>& out) {
@@ -360,6 +390,7 @@ class Translator {
   }
 
   Val column_val(const Source& source, size_t index) {
+    columns_read_[source.sql_alias].insert(index);
     Val v;
     v.sql = "\"" + source.sql_alias + "\".c" + std::to_string(index);
     v.kind = source.columns[index].kind;
@@ -406,7 +437,7 @@ class Translator {
         const FromItem& inner = right_join ? *item.left : *item.right;
         const Source* inner_source =
             inner.type == FromItem::Type::Named ? &scope.sources[right_join ? left_at : right_at] : nullptr;
-        std::string on = join_on_sql(*item.on, scope, inner_source);
+        std::string on = join_on_sql(*item.on, scope, inner_source, item.join == "left" || right_join);
         if (item.join == "right") {
           return right + " LEFT JOIN " + wrap(*item.left, left) + " ON " + on;
         }

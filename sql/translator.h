@@ -41,6 +41,10 @@ class RelationResolver {
 struct IndexHint {
   std::string table;
   std::vector<std::string> terms;
+  // For the inner table of an outer join: the other columns the statement reads from
+  // it (by the relation's column names, c0, c1, ...). An index that holds them answers
+  // each lookup without reading the table's row.
+  std::vector<std::string> covered;
 };
 
 struct Translation {

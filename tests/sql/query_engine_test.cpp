@@ -109,6 +109,35 @@ TEST(QueryEngine, ItemQueriesFindTheirItemsByTextAndCstrOfTheDate) {
   EXPECT_THAT(engine.translate(item_query("X", "Y", "Z")), testing::HasSubstr("jet_cstr"));
 }
 
+// An outer join's lookups read an index that holds the columns the view takes from the
+// inner table. Rows of the inner table that pass the same tests would come out of that
+// index in the order of those columns: they must still come in the table's order.
+TEST(QueryEngine, AnOuterJoinGivesTheInnerTablesRowsInItsOwnOrder) {
+  auto source = std::make_shared<MemorySource>();
+  source->add_table({"orders", {{"Claimant", Kind::Text}, {"Partner", Kind::Text}, {"No", Kind::Long}}},
+                    {{"A1", "S1", int64_t{1}}, {"A1", "S2", int64_t{2}}, {"A1", "S3", int64_t{3}}});
+  const std::string view =
+      "SELECT orders.No, partners.Name FROM orders LEFT JOIN partners ON (orders.Claimant = partners.Claimant AND "
+      "orders.Partner = partners.Partner)";
+  auto names = [&](const std::vector<std::vector<FieldValue>>& partners) {
+    auto with = std::make_shared<MemorySource>(*source);
+    with->add_table({"partners", {{"Claimant", Kind::Text}, {"Partner", Kind::Text}, {"Name", Kind::Text}}},
+                    partners);
+    with->add_query("OrdersAndNames", view);
+    QueryEngine engine(with);
+    std::vector<std::string> out;
+    for (const auto& row : engine.execute("Select * from OrdersAndNames").rows)
+      out.push_back(std::to_string(row[0].as<int64_t>()) + ":" + (row[1].is_null() ? "-" : row[1].as<std::string>()));
+    return out;
+  };
+  // One partner per key: each order finds its own, or none.
+  EXPECT_THAT(names({{"A1", "S2", "Beta"}, {"A1", "S1", "Alpha"}}), testing::ElementsAre("1:Alpha", "2:Beta", "3:-"));
+  // Two partners pass one order's tests (the second only as Jet compares texts): they
+  // come in the table's order, not by name.
+  EXPECT_THAT(names({{"A1", "S1", "Zeta"}, {"A1", "S2", "Beta"}, {"a1", "s1", "Alpha"}}),
+              testing::ElementsAre("1:Zeta", "1:Alpha", "2:Beta", "3:-"));
+}
+
 // The index that answers an item query may lead with any of its equality tests (the
 // one with the most distinct values comes first): the rows of one key must still come
 // in the view's order, and a key that differs only in a later test must not match.

@@ -60,6 +60,34 @@ TEST(Translator, JoinsNameTheIndexOfTheirInnerTable) {
             (Hints{{"t2", {"c1 COLLATE JET"}}, {"t2", {"c3"}}}));
 }
 
+std::vector<std::string> covered_of(const std::string& access_sql) {
+  TwoTables tables;
+  std::vector<std::string> out;
+  for (const IndexHint& hint : translate(parse_select(access_sql), tables).index_hints)
+    out.insert(out.end(), hint.covered.begin(), hint.covered.end());
+  return out;
+}
+
+// An outer join's index may hold the other columns the statement reads from its inner
+// table (wherever it reads them), so that a lookup reads the index alone; an inner
+// join's may not (SQLite could then choose to read the tables the other way round), nor
+// one that would hold most of a wide table.
+TEST(Translator, OuterJoinsNameTheColumnsTheyReadFromTheirInnerTable) {
+  EXPECT_EQ(covered_of("Select o.*, p.Name From orders As o Left Join partners As p On "
+                       "(o.Claimant = p.Claimant And o.Partner = p.Partner)"),
+            std::vector<std::string>{"c2"});
+  EXPECT_EQ(covered_of("Select orders.Amount From orders Left Join partners On orders.Partner = partners.Partner "
+                       "Where partners.Code > 1 Order By partners.Name"),
+            (std::vector<std::string>{"c2", "c3"}));
+  EXPECT_EQ(covered_of("Select orders.Amount From partners Right Join orders On orders.Partner = partners.Partner And "
+                       "partners.Code > orders.Amount"),
+            std::vector<std::string>{"c3"});
+  EXPECT_EQ(covered_of("Select orders.Amount From orders Left Join partners On orders.Partner = partners.Partner"),
+            std::vector<std::string>{});
+  EXPECT_EQ(covered_of("Select partners.Name From orders Inner Join partners On orders.Partner = partners.Partner"),
+            std::vector<std::string>{});
+}
+
 // The tests inside a subquery name columns of the subquery's tables: none of them may
 // join the index of the statement around it (an index on the outer table naming an
 // inner table's column made the statement fail: "no such column").
