@@ -534,8 +534,9 @@ class Program {
   // The stage after `stage` in the run's order: the next of its group, else the first of
   // the next group that has stages.
   const Stage* stage_after(const Stage& stage) const {
-    std::vector<const Group*> order = state_->run_order;
-    if (std::find(order.begin(), order.end(), &group_) == order.end()) order = {&group_};
+    const std::vector<const Group*>& run = state_->run_order;
+    const std::vector<const Group*> alone{&group_};
+    const auto& order = std::find(run.begin(), run.end(), &group_) != run.end() ? run : alone;
     bool found = false;
     for (const Group* group : order)
       for (const Stage& each : group->stages) {
