@@ -5,10 +5,12 @@
 #include "app/preflight.h"
 #include "app/run_guard.h"
 #include "app/run_result.h"
+#include "app/stage_needs.h"
 #include "db/connection.h"
 #include "db/copy_procedure.h"
 #include "db/errors.h"
 #include "db/jet_store.h"
+#include "db/recordset.h"
 #include "transfers/transfers.h"
 
 namespace halvaro::app {
@@ -128,6 +130,12 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     }
     return source_whole ? Outcome::Unfit : Outcome::OpenFailed;
   }
+
+  // The master rows the check read are the rows each stage opens with: the run takes
+  // them rather than evaluate the masters again, and holds each only until its stage.
+  const std::vector<const db::Stage*> stages = stages_of(groups);
+  for (size_t i = 0; i < stages.size() && i < check.masters.size(); ++i)
+    source.keep(db::source_statement(stages[i]->source), std::move(check.masters[i]));
 
   state.SuccessCount = 0;
   state.run_order = transfers::groups_in_run_order();

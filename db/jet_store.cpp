@@ -4,6 +4,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "db/background_verify.h"
 #include "db/errors.h"
@@ -68,6 +69,11 @@ class SourceStore final : public Store {
   // as bad SQL, so a check of the file can tell the two apart. That is asked only once
   // the statement has failed: the per-row item queries of a run then pay nothing for it.
   std::shared_ptr<const ResultView> select(const std::string& sql) override {
+    if (auto found = kept_.find(sql); found != kept_.end()) {
+      std::shared_ptr<const ResultView> rows = std::move(found->second);
+      kept_.erase(found);
+      return rows;
+    }
     if (read_ahead_)
       if (auto result = read_ahead_->take(sql, waiting_tick_)) return result;
     std::lock_guard lock(engine_mutex_);
@@ -84,12 +90,16 @@ class SourceStore final : public Store {
   bool reads_ahead() const override { return reads_ahead_; }
   void read_ahead(std::vector<std::string> texts) override {
     if (!reads_ahead_) return;
+    std::erase_if(texts, [this](const std::string& text) { return kept_.count(text) > 0; });
     if (!read_ahead_)
       read_ahead_ = std::make_unique<ReadAhead>([this](const std::string& text) {
         std::lock_guard lock(engine_mutex_);
         return run_query(engine_, text);
       });
     read_ahead_->add(std::move(texts));
+  }
+  void keep(std::string text, std::shared_ptr<const ResultView> rows) override {
+    if (rows) kept_.insert_or_assign(std::move(text), std::move(rows));
   }
   void let_go(std::shared_ptr<const ResultView> result) override {
     if (read_ahead_) read_ahead_->let_go(std::move(result));
@@ -147,6 +157,7 @@ class SourceStore final : public Store {
   sql::QueryEngine engine_;  // one for the whole run: views are materialised once
   const bool reads_ahead_;
   std::function<void()> waiting_tick_;  // the caller's; used on the caller's thread only
+  std::unordered_map<std::string, std::shared_ptr<const ResultView>> kept_;  // the caller's thread only
   std::unique_ptr<ReadAhead> read_ahead_;  // stops before the engine goes
   std::unique_ptr<BackgroundVerify> verifying_;  // stopped first when the store goes
 };

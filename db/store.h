@@ -90,6 +90,9 @@ class Store {
   // queued before it.
   virtual bool reads_ahead() const { return false; }
   virtual void read_ahead(std::vector<std::string> /*texts*/) {}
+  // Rows already read for `text` (by a check made before the run): the next select of
+  // that very text gets them, once, and a store that reads ahead does not evaluate it.
+  virtual void keep(std::string /*text*/, std::shared_ptr<const ResultView> /*rows*/) {}
   // A result of select the caller is done with. A store that reads ahead frees it on its
   // helper thread; otherwise it goes here.
   virtual void let_go(std::shared_ptr<const ResultView> /*result*/) {}
