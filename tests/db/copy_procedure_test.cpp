@@ -392,6 +392,19 @@ TEST_F(DetailTest, ItemsAreMatchedToTheirViewRowAsFoundAndEachQuerysRowsAreNotKe
   EXPECT_TRUE(ledger->item_rows.notes.empty());
 }
 
+// Where the run selected a text: how many selects came before it.
+size_t selected_at(const FakeFile& file, const std::string& text) {
+  auto selected = std::find(file.statements.begin(), file.statements.end(), text);
+  EXPECT_NE(selected, file.statements.end()) << text;
+  return size_t(selected - file.statements.begin());
+}
+
+// Every text queued to read ahead was queued before the run selected it.
+void expect_queued_before_selected(const FakeFile& file) {
+  for (size_t i = 0; i < file.ahead.size(); ++i)
+    EXPECT_LE(file.ahead_at[i], selected_at(file, file.ahead[i])) << file.ahead[i];
+}
+
 // A value of the stored order is known only once the order is stored, but it is the
 // value the copy writes there: the next orders' item queries are read ahead with it
 // (converted as the column takes it, the default for an order without a day), and they
@@ -405,11 +418,7 @@ TEST_F(DetailTest, ItemQueriesOnStoredValuesAreReadAheadAsTheRunBuildsThem) {
   const std::vector<std::string> expected{"Select * from items where No = 'O2' and cstr(Day) = '30/12/1899'",
                                           "Select * from items where No = 'O3' and cstr(Day) = '30/12/1899'"};
   ASSERT_EQ(old_file.ahead, expected);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    auto selected = std::find(old_file.statements.begin(), old_file.statements.end(), expected[i]);
-    ASSERT_NE(selected, old_file.statements.end()) << expected[i];
-    EXPECT_LE(old_file.ahead_at[i], size_t(selected - old_file.statements.begin())) << expected[i];
-  }
+  expect_queued_before_selected(old_file);
 }
 
 // While a stage writes its last rows, the statements the next stage opens with (in the
@@ -457,13 +466,8 @@ TEST_F(DetailTest, TheNextStagesStatementsAreReadAheadBehindTheLastItemQueries) 
   ASSERT_EQ(old_file.ahead, expected);
   // Each was queued before the run selected it, the orders stage's before the second
   // partners stage was.
-  for (size_t i = 0; i < expected.size(); ++i) {
-    auto selected = std::find(old_file.statements.begin(), old_file.statements.end(), expected[i]);
-    ASSERT_NE(selected, old_file.statements.end()) << expected[i];
-    EXPECT_LE(old_file.ahead_at[i], size_t(selected - old_file.statements.begin())) << expected[i];
-  }
-  auto second_partners = std::find(old_file.statements.begin(), old_file.statements.end(), expected[0]);
-  EXPECT_LE(old_file.ahead_at[2], size_t(second_partners - old_file.statements.begin()));
+  expect_queued_before_selected(old_file);
+  EXPECT_LE(old_file.ahead_at[2], selected_at(old_file, expected[0]));
 }
 
 }  // namespace
