@@ -138,7 +138,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     source.keep(db::source_statement(stages[i]->source), std::move(check.masters[i]));
 
   state.SuccessCount = 0;
-  state.run_order = transfers::groups_in_run_order();
+  state.run_order = groups;
   transfers::TransferClaimantInfo(state);
   transfers::TransferClaimantTaxPeriod(state);
   transfers::TransferSupplierBuyer(state);

@@ -13,7 +13,6 @@
 #include "db/row_index.h"
 #include "db/value_text.h"
 #include "sql/text_fold.h"
-#include "sql/text_fold.h"
 
 namespace halvaro::db {
 

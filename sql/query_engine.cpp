@@ -419,7 +419,7 @@ struct QueryEngine::Impl : RelationResolver {
     for (const auto& hint : hints) {
       if (!indexes.insert(hint.table + "(" + listed(hint.terms) + ")" + listed(hint.covered)).second) continue;
       const std::string name = "i" + std::to_string(indexes.size());
-      std::vector<std::string> terms = index_terms(hint);
+      const std::vector<std::string> terms = index_terms(hint);
       if (!hint.covered.empty() && create_covering_index(name, hint, terms)) continue;
       exec("CREATE INDEX " + name + " ON " + hint.table + "(" + listed(terms) + ")");
     }
