@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -171,6 +172,16 @@ std::string create_table_sql(const std::string& name, const std::vector<Relation
   return sql + ")";
 }
 
+// An INSERT of `rows` rows of `columns` parameters each.
+std::string insert_sql(const std::string& name, size_t columns, size_t rows) {
+  std::string row = "(";
+  for (size_t i = 0; i < columns; ++i) row += i == 0 ? "?" : ", ?";
+  row += ")";
+  std::string sql = "INSERT INTO " + name + " VALUES ";
+  for (size_t r = 0; r < rows; ++r) sql += (r == 0 ? "" : ", ") + row;
+  return sql;
+}
+
 }  // namespace
 
 struct QueryEngine::Impl : RelationResolver {
@@ -199,6 +210,9 @@ struct QueryEngine::Impl : RelationResolver {
   // Rows read between two ticks while loading tables, and SQLite steps between two
   // ticks while evaluating.
   static constexpr size_t kRowsPerTick = 4096;
+  // Rows a table's loading inserts with one statement: a step per row cost about as
+  // much as the row's own insert.
+  static constexpr size_t kRowsPerInsert = 16;
   static constexpr int kStepsPerTick = 1 << 20;
 
   void set_tick(std::function<void()> to) {
@@ -274,21 +288,38 @@ struct QueryEngine::Impl : RelationResolver {
     relation.sqlite_name = "t" + std::to_string(++next_table);
     for (const auto& column : table.columns) relation.columns.push_back({column.name, column.kind, column.scale});
     exec(create_table_sql(relation.sqlite_name, relation.columns));
-    std::string insert = "INSERT INTO " + relation.sqlite_name + " VALUES (";
-    for (size_t i = 0; i < table.columns.size(); ++i) insert += i == 0 ? "?" : ", ?";
-    insert += ")";
+    const size_t columns = table.columns.size();
+    // As many rows a statement as its parameters may number (a build of SQLite may
+    // allow fewer than the usual 32,766).
+    const auto parameters = static_cast<size_t>(std::max(sqlite3_limit(db, SQLITE_LIMIT_VARIABLE_NUMBER, -1), 0));
+    const size_t rows_per_insert = columns == 0 ? 1 : std::clamp<size_t>(parameters / columns, 1, kRowsPerInsert);
     exec("BEGIN");
     try {
-      Statement statement(db, insert);
+      Statement one(db, insert_sql(relation.sqlite_name, columns, 1));
+      std::optional<Statement> many;
+      try {
+        if (rows_per_insert > 1) many.emplace(db, insert_sql(relation.sqlite_name, columns, rows_per_insert));
+      } catch (const QueryError&) {
+        // A build that refuses the longer statement takes one row a statement.
+      }
+      // The rows' own values are bound (no copy), and they outlive the step.
+      auto insert = [&](Statement& statement, std::span<const FieldValue> values) {
+        sqlite3_reset(statement.get());
+        for (size_t i = 0; i < values.size(); ++i)
+          bind(statement.get(), static_cast<int>(i + 1), values[i], table.columns[i % columns].kind);
+        statement.step();
+      };
       // The file's pages are decoded on a helper thread while this one inserts.
       auto decode = [&](const RowVisitor& visit) { source->scan(table, visit); };
-      pipe_rows(table.columns.size(), decode, [&](std::span<const FieldValue> values) {
-        if (++rows_read % kRowsPerTick == 0 && tick) tick();
-        sqlite3_reset(statement.get());
-        // The row's own values are bound (no copy), and they outlive the step.
-        for (size_t i = 0; i < table.columns.size(); ++i)
-          bind(statement.get(), static_cast<int>(i + 1), values[i], table.columns[i].kind);
-        statement.step();
+      pipe_rows(columns, decode, [&](std::span<const FieldValue> values) {
+        const size_t rows = columns == 0 ? 0 : values.size() / columns;
+        size_t row = 0;
+        for (; many && row + rows_per_insert <= rows; row += rows_per_insert)
+          insert(*many, values.subspan(row * columns, rows_per_insert * columns));
+        for (; row < rows; ++row) insert(one, values.subspan(row * columns, columns));
+        const uint64_t before = rows_read;
+        rows_read += rows;
+        if (tick && before / kRowsPerTick != rows_read / kRowsPerTick) tick();
       });
       exec("COMMIT");
     } catch (const QueryError&) {

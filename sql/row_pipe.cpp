@@ -114,7 +114,7 @@ class Pipe {
 };
 
 // Without a helper thread (none could be started): decoded and inserted row by row here.
-void pipe_rows_here(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowVisitor& consume) {
+void pipe_rows_here(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowsVisitor& consume) {
   std::vector<FieldValue> padded;
   produce([&](std::span<const FieldValue> row) {
     if (row.size() == columns) return consume(row);
@@ -126,7 +126,7 @@ void pipe_rows_here(size_t columns, const std::function<void(const RowVisitor&)>
 
 }  // namespace
 
-void pipe_rows(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowVisitor& consume) {
+void pipe_rows(size_t columns, const std::function<void(const RowVisitor&)>& produce, const RowsVisitor& consume) {
   Pipe pipe(columns);
   std::thread helper;
   try {
@@ -146,10 +146,7 @@ void pipe_rows(size_t columns, const std::function<void(const RowVisitor&)>& pro
   }
   try {
     Batch batch;
-    while (pipe.next(batch)) {
-      for (size_t r = 0; r < batch.rows; ++r)
-        consume(std::span<const FieldValue>(batch.values.data() + r * columns, columns));
-    }
+    while (pipe.next(batch)) consume(std::span<const FieldValue>(batch.values.data(), batch.rows * columns));
   } catch (...) {
     pipe.abandon();
     helper.join();

@@ -414,6 +414,25 @@ TEST(QueryEngine, ErrorsNameTheQueryAndTheConstruct) {
 
 // A table whose reading fails half-way is dropped whole: the error names it, and
 // the next statement reads it again from the start, with no rows left over.
+// Rows go into the scratch database several to a statement, the last few of a batch
+// one by one: every row must come back, in the table's order, with its own values.
+TEST(QueryEngine, ALoadedTableGivesEverySourceRowInItsOrder) {
+  std::vector<std::vector<FieldValue>> rows;
+  for (int64_t n = 0; n < 1013; ++n) {  // two batches of the reader, neither a multiple of a statement's rows
+    rows.push_back({n, n % 5 == 0 ? FieldValue() : FieldValue("name " + std::to_string(n) + std::string(n % 40, 'x')),
+                    FieldValue(at(2023, 1 + int(n % 12), 1 + int(n % 28))), money(n * 12345 - 50000), n % 3 == 0});
+  }
+  auto source = std::make_shared<MemorySource>();
+  source->add_table(
+      {"T", {{"id", Kind::Long}, {"name", Kind::Text}, {"d", Kind::Date}, {"amount", Kind::Currency}, {"flag", Kind::Bool}}},
+      rows);
+  QueryEngine engine(source);
+  ResultSet result = engine.execute("SELECT * FROM T");
+  ASSERT_EQ(result.rows.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(result.rows[i], rows[i]) << "row " << i;
+  EXPECT_EQ(engine.rows_read(), rows.size());
+}
+
 TEST(QueryEngine, ATableThatFailsToLoadLeavesNothingBehind) {
   class FailingOnce : public MemorySource {
    public:

@@ -8,11 +8,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
 namespace halvaro::sql {
 namespace {
+
+// Hands each row of a batch `columns` values wide to `visit`.
+RowsVisitor each_row(size_t columns, const std::function<void(std::span<const FieldValue>)>& visit) {
+  return [columns, visit](std::span<const FieldValue> values) {
+    ASSERT_TRUE(!values.empty() && values.size() % columns == 0) << values.size();
+    for (size_t at = 0; at < values.size(); at += columns) visit(values.subspan(at, columns));
+  };
+}
 
 TEST(RowPipe, HandsOverEveryRowInOrderAcrossBatchesAndPadsShortRows) {
   const auto caller = std::this_thread::get_id();
@@ -27,8 +36,7 @@ TEST(RowPipe, HandsOverEveryRowInOrderAcrossBatchesAndPadsShortRows) {
     }
   };
   int64_t seen = 0;
-  pipe_rows(3, produce, [&](std::span<const FieldValue> values) {
-    ASSERT_EQ(values.size(), 3u);
+  pipe_rows(3, produce, each_row(3, [&](std::span<const FieldValue> values) {
     ASSERT_EQ(values[0], FieldValue(seen));
     if (seen % 7 == 0) {
       EXPECT_TRUE(values[1].is_null());
@@ -38,7 +46,7 @@ TEST(RowPipe, HandsOverEveryRowInOrderAcrossBatchesAndPadsShortRows) {
       EXPECT_EQ(values[2], FieldValue(seen * 2));
     }
     ++seen;
-  });
+  }));
   EXPECT_EQ(seen, rows);
   EXPECT_TRUE(produced_elsewhere);
 }
@@ -52,13 +60,13 @@ TEST(RowPipe, LongValuesKeepLittleInFlight) {
   };
   int consumed = 0;
   int ahead_when_slow = 0;
-  pipe_rows(1, produce, [&](std::span<const FieldValue> values) {
+  pipe_rows(1, produce, each_row(1, [&](std::span<const FieldValue> values) {
     if (consumed++ == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the decoder fills what it may
       ahead_when_slow = produced.load();
     }
     ASSERT_EQ(values[0].as<std::string>().size(), long_text.size());
-  });
+  }));
   EXPECT_EQ(consumed, 400);
   EXPECT_LE(ahead_when_slow, 24);  // four rows a batch, three batches in flight and one filling
 }
@@ -71,7 +79,7 @@ TEST(RowPipe, AFailureOnEitherSideReachesTheCallerAndStopsTheOtherSide) {
     throw std::runtime_error("page 812 is damaged");
   };
   try {
-    pipe_rows(1, failing_decoder, [&](std::span<const FieldValue>) { ++consumed; });
+    pipe_rows(1, failing_decoder, each_row(1, [&](std::span<const FieldValue>) { ++consumed; }));
     FAIL() << "the decoder's error was lost";
   } catch (const std::runtime_error& error) {
     EXPECT_STREQ(error.what(), "page 812 is damaged");
@@ -84,9 +92,10 @@ TEST(RowPipe, AFailureOnEitherSideReachesTheCallerAndStopsTheOtherSide) {
     for (int64_t r = 0; r < 10'000'000; ++r, ++produced) visit(std::vector<FieldValue>{FieldValue(r)});
   };
   EXPECT_THROW(pipe_rows(1, endless,
-                         [](std::span<const FieldValue> values) {
-                           if (values[0] == FieldValue(int64_t{100})) throw std::runtime_error("disk full");
-                         }),
+                         each_row(1,
+                                  [](std::span<const FieldValue> values) {
+                                    if (values[0] == FieldValue(int64_t{100})) throw std::runtime_error("disk full");
+                                  })),
                std::runtime_error);
   EXPECT_LT(produced, 10'000);
 }
