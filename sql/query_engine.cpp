@@ -305,8 +305,10 @@ struct QueryEngine::Impl : RelationResolver {
       // The rows' own values are bound (no copy), and they outlive the step.
       auto insert = [&](Statement& statement, std::span<const FieldValue> values) {
         sqlite3_reset(statement.get());
-        for (size_t i = 0; i < values.size(); ++i)
-          bind(statement.get(), static_cast<int>(i + 1), values[i], table.columns[i % columns].kind);
+        int parameter = 0;
+        for (size_t row = 0; row < values.size(); row += columns)
+          for (size_t i = 0; i < columns; ++i)
+            bind(statement.get(), ++parameter, values[row + i], table.columns[i].kind);
         statement.step();
       };
       // The file's pages are decoded on a helper thread while this one inserts.
