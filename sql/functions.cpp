@@ -394,10 +394,8 @@ void f_pow(sqlite3_context* c, int, sqlite3_value** a) {
 // Jet's text comparison: letter case and trailing blanks (or NULs) do not count, so
 // 'A Bad One  ' = 'a bad one' (Like, in contrast, compares every character).
 int collate_jet(void*, int length_a, const void* a, int length_b, const void* b) {
-  auto trimmed = [](const void* text, int length) {
-    return without_trailing_blanks(std::string_view(static_cast<const char*>(text), static_cast<size_t>(length)));
-  };
-  return compare_folded(trimmed(a, length_a), trimmed(b, length_b));
+  return compare_jet(std::string_view(static_cast<const char*>(a), static_cast<size_t>(length_a)),
+                     std::string_view(static_cast<const char*>(b), static_cast<size_t>(length_b)));
 }
 
 struct Registration {

@@ -149,6 +149,26 @@ int compare_folded(std::string_view a, std::string_view b) {
   return 0;
 }
 
+int compare_jet(std::string_view a, std::string_view b) {
+  a = without_trailing_blanks(a);
+  b = without_trailing_blanks(b);
+  // Decided here when the texts first differ, or the shorter ends, at an ASCII byte of
+  // each: compare_folded would start there too (such a byte is never inside a
+  // character) and decide at once.
+  const size_t same = common_prefix(a, b);
+  const auto byte = [](std::string_view s, size_t at) { return static_cast<unsigned char>(s[at]); };
+  if (same == a.size() || same == b.size()) {
+    if (a.size() == b.size()) return 0;
+    const bool a_shorter = same == a.size();
+    if (byte(a_shorter ? b : a, same) < 0x80) return a_shorter ? -1 : 1;
+  } else if (byte(a, same) < 0x80 && byte(b, same) < 0x80) {
+    auto folded = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
+    const int x = folded(byte(a, same)), y = folded(byte(b, same));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return compare_folded(a, b);
+}
+
 std::string_view without_trailing_blanks(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
   return text;

@@ -11,6 +11,9 @@ std::string fold_case(std::string_view utf8);   // lower case
 std::string upper_case(std::string_view utf8);
 // <0, 0, >0 like strcmp, letter case ignored.
 int compare_folded(std::string_view a, std::string_view b);
+// <0, 0, >0 as Jet compares texts: compare_folded of the texts without their trailing
+// blanks (or NULs).
+int compare_jet(std::string_view a, std::string_view b);
 // The text as Jet compares it: trailing blanks (or NULs) do not count.
 std::string_view without_trailing_blanks(std::string_view text);
 // Number of characters (code points) in UTF-8 text.
