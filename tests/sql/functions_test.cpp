@@ -51,26 +51,37 @@ TEST(TextFold, LettersOfTheAlphabetsTheFilesUse) {
   EXPECT_EQ(utf8_offset("Söhne", 2), 3u);
 }
 
+// Texts made of pieces drawn at random, the same on every run.
+class RandomTexts {
+ public:
+  RandomTexts(std::vector<std::string> pieces, uint32_t seed) : pieces_(std::move(pieces)), state_(seed) {}
+  uint32_t next(uint32_t bound) {
+    state_ = state_ * 1103515245u + 12345u;
+    return (state_ >> 16) % bound;
+  }
+  std::string text(size_t pieces) {
+    std::string s;
+    for (size_t i = 0; i < pieces; ++i) s += pieces_[next(static_cast<uint32_t>(pieces_.size()))];
+    return s;
+  }
+
+ private:
+  std::vector<std::string> pieces_;
+  uint32_t state_;
+};
+
+int sign(int v) { return (v > 0) - (v < 0); }
+
 // Long keys are compared eight bytes at a time until they part: wherever that is (in
 // or after the first eight bytes, inside a two-byte character, at a case difference),
 // the order must be that of the folded texts.
 TEST(TextFold, ComparisonAgreesWithFoldedTextsWhereverLongTextsPart) {
   const std::vector<std::string> pieces = {"a", "A", "b", "z", "1", "\u00FC", "\u00DC", "\u00FD", "\u0416", " "};
-  uint32_t state = 12345;
-  auto next = [&](uint32_t bound) {
-    state = state * 1103515245u + 12345u;
-    return (state >> 16) % bound;
-  };
-  auto random_text = [&](size_t length) {
-    std::string s;
-    for (size_t i = 0; i < length; ++i) s += pieces[next(static_cast<uint32_t>(pieces.size()))];
-    return s;
-  };
-  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  RandomTexts random(pieces, 12345);
   for (int round = 0; round < 4000; ++round) {
-    const std::string shared = random_text(next(20));
-    const std::string a = shared + random_text(next(4));
-    std::string b = shared + random_text(next(4));
+    const std::string shared = random.text(random.next(20));
+    const std::string a = shared + random.text(random.next(4));
+    std::string b = shared + random.text(random.next(4));
     if (round % 3 == 0) b = fold_case(a);  // equal but for case
     EXPECT_EQ(sign(compare_folded(a, b)), sign(fold_case(a).compare(fold_case(b)))) << a << " | " << b;
   }
@@ -90,21 +101,12 @@ TEST(TextFold, JetComparisonIsTheFoldedComparisonOfTheTextsWithoutTrailingBlanks
   EXPECT_GT(compare_jet("\xC3", "\xC3\x80"), 0);
   const std::vector<std::string> pieces = {"a", "A", "b", "Z", "7", " ", std::string("\0", 1), "\u00FC", "\u00DC",
                                            "\u0416", "\u0436", "\xC3", "\x80", "\xA9", "\xE2\x82"};
-  uint32_t state = 2024;
-  auto next = [&](uint32_t bound) {
-    state = state * 1103515245u + 12345u;
-    return (state >> 16) % bound;
-  };
-  auto random_text = [&](size_t length) {
-    std::string s;
-    for (size_t i = 0; i < length; ++i) s += pieces[next(static_cast<uint32_t>(pieces.size()))];
-    return s;
-  };
-  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  RandomTexts random(pieces, 2024);
   for (int round = 0; round < 20000; ++round) {
-    const std::string shared = random_text(next(12));
-    const std::string a = shared + random_text(next(3));
-    const std::string b = round % 4 == 0 ? fold_case(a) + std::string(next(3), ' ') : shared + random_text(next(3));
+    const std::string shared = random.text(random.next(12));
+    const std::string a = shared + random.text(random.next(3));
+    const std::string b =
+        round % 4 == 0 ? fold_case(a) + std::string(random.next(3), ' ') : shared + random.text(random.next(3));
     EXPECT_EQ(sign(compare_jet(a, b)), sign(compare_folded(without_trailing_blanks(a), without_trailing_blanks(b))))
         << testing::PrintToString(a) << " | " << testing::PrintToString(b);
   }
