@@ -41,6 +41,7 @@ std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text, const
   if (at == queue_.size()) return nullptr;
   // The entries before it are not asked for any more. One under way finishes on its
   // own and finds itself gone.
+  for (size_t i = 0; i < at; ++i) spend(std::move(queue_[i].text));
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(at));
   front_number_ += at;
   if (next_number_ < front_number_) next_number_ = front_number_;
@@ -56,6 +57,7 @@ std::shared_ptr<const ResultView> ReadAhead::take(const std::string& text, const
     if (front_number_ != mine) return nullptr;
   }
   std::shared_ptr<const ResultView> result = std::move(queue_.front().result);
+  spend(std::move(queue_.front().text));
   queue_.pop_front();
   ++front_number_;
   if (result) ++taken_;
@@ -74,6 +76,10 @@ void ReadAhead::let_go(std::shared_ptr<const ResultView> result) {
   if (wake) changed_.notify_all();
 }
 
+void ReadAhead::spend(std::string&& text) {
+  if (worker_.joinable() && !stopping_) spent_texts_.push_back(std::move(text));
+}
+
 size_t ReadAhead::queued() const {
   std::lock_guard lock(mutex_);
   return queue_.size();
@@ -86,24 +92,32 @@ uint64_t ReadAhead::taken() const {
 
 void ReadAhead::work() {
   std::unique_lock lock(mutex_);
-  // Frees what the caller let go of with the lock released, so that a take waits for nothing.
-  auto free_let_go = [&] {
-    if (let_go_.empty()) return;
-    std::vector<std::shared_ptr<const ResultView>> freed = std::move(let_go_);
-    let_go_.clear();
+  // Wakes a caller waiting for a result, and frees what the caller let go of, with the
+  // lock released: a waiting caller does not wake only to wait for the lock, and a take
+  // waits for no freeing. The lists are swapped with empty ones that keep their room,
+  // so that the caller's next additions allocate nothing.
+  std::vector<std::shared_ptr<const ResultView>> freed;
+  std::vector<std::string> texts;
+  auto wake_and_free = [&](bool wake) {
+    if (!wake && let_go_.empty() && spent_texts_.empty()) return;
+    freed.swap(let_go_);
+    texts.swap(spent_texts_);
     lock.unlock();
+    if (wake) changed_.notify_all();
     freed.clear();
+    texts.clear();
     lock.lock();
   };
+  std::string text;  // its buffer serves statement after statement
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || has_work() || let_go_.size() >= kLetGoBatch; });
     if (stopping_) return;
     if (!has_work()) {
-      free_let_go();
+      wake_and_free(false);
       continue;
     }
     const uint64_t number = next_number_++;
-    const std::string text = queue_[number - front_number_].text;
+    text.assign(queue_[number - front_number_].text);
     lock.unlock();
     std::shared_ptr<const ResultView> result;
     try {
@@ -119,8 +133,7 @@ void ReadAhead::work() {
     } else if (result) {
       let_go_.push_back(std::move(result));  // nobody asks for it any more
     }
-    changed_.notify_all();
-    free_let_go();
+    wake_and_free(true);
   }
 }
 

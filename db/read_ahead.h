@@ -38,7 +38,9 @@ class ReadAhead {
   // A result the caller is done with, freed on the helper thread: it was made there, so
   // its memory goes back where it came from, and the caller does not spend its time
   // freeing thousands of small blocks. They are freed in batches, or with the next
-  // statement; with no helper running, at once.
+  // statement; with no helper running, at once. (The texts of the statements taken go
+  // the same way: both threads allocate from one malloc arena, see cli/main.cpp, and
+  // the caller would wait on its lock while the helper allocates.)
   void let_go(std::shared_ptr<const ResultView> result);
 
   // Statements queued and not yet taken or dropped.
@@ -55,6 +57,7 @@ class ReadAhead {
   static constexpr size_t kLetGoBatch = 16;
 
   void work();
+  void spend(std::string&& text);  // under the lock
   bool has_work() const { return next_number_ < front_number_ + queue_.size(); }
 
   Evaluate evaluate_;
@@ -62,6 +65,7 @@ class ReadAhead {
   std::condition_variable changed_;
   std::deque<Entry> queue_;
   std::vector<std::shared_ptr<const ResultView>> let_go_;
+  std::vector<std::string> spent_texts_;  // of entries taken or dropped, freed with let_go_
   uint64_t front_number_ = 0;  // the number of queue_.front(): entries are numbered as queued
   uint64_t next_number_ = 0;   // the first entry not yet begun
   uint64_t taken_ = 0;
