@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
   // free what the run's thread allocated and the other way round. With an arena per
   // thread glibc spread the heap over arenas it kept, and a million invoices peaked
   // anywhere from 230 to 293 MiB; one arena keeps the peak where the bounds put it.
+  // (Two arenas spared the threads some waiting on the arena's lock, but a helper's large
+  // allocations landed in either arena, by glibc's choice, and the peak moved up to 254 MiB.)
   mallopt(M_ARENA_MAX, 1);
 #endif
   if (argc <= 1) return halvaro::app::run_window(argc, argv);
