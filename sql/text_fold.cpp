@@ -49,8 +49,10 @@ void encode(char32_t cp, std::string& out) {
   }
 }
 
+constexpr unsigned ascii_lower(unsigned c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+
 char32_t to_lower(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (c < 0x80) return ascii_lower(c);
   if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;           // Latin-1
   if (c >= 0x100 && c <= 0x17F) {                                       // Latin Extended-A
     if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
@@ -134,8 +136,7 @@ int compare_folded(std::string_view a, std::string_view b) {
   while (i < a.size() && j < b.size()) {
     auto p = static_cast<unsigned char>(a[i]), q = static_cast<unsigned char>(b[j]);
     if (p < 0x80 && q < 0x80) {  // ASCII, the common case, without decoding
-      int x = (p >= 'A' && p <= 'Z') ? p + 32 : p;
-      int y = (q >= 'A' && q <= 'Z') ? q + 32 : q;
+      const unsigned x = ascii_lower(p), y = ascii_lower(q);
       if (x != y) return x < y ? -1 : 1;
       ++i, ++j;
       continue;
@@ -162,8 +163,7 @@ int compare_jet(std::string_view a, std::string_view b) {
     const bool a_shorter = same == a.size();
     if (byte(a_shorter ? b : a, same) < 0x80) return a_shorter ? -1 : 1;
   } else if (byte(a, same) < 0x80 && byte(b, same) < 0x80) {
-    auto folded = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
-    const int x = folded(byte(a, same)), y = folded(byte(b, same));
+    const unsigned x = ascii_lower(byte(a, same)), y = ascii_lower(byte(b, same));
     if (x != y) return x < y ? -1 : 1;
   }
   return compare_folded(a, b);
