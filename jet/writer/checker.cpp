@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
-#include <unordered_map>
 
 #include "jet/pages/data_page.h"
 #include "jet/writer/database_writer.h"
@@ -17,6 +17,64 @@ namespace halvaro::jet {
 namespace {
 
 constexpr size_t kMaxProblemsPerTable = 20;
+
+// What the index checks need of a row for one index, in 8 bytes: a digest of the key
+// the row's values give (62 bits: a wrong entry matching one by chance is not a
+// concern), or that the key cannot be computed, and whether its key columns are all null.
+struct KeyFact {
+  uint64_t digest : 62 = 0;
+  uint64_t unknown : 1 = 0;
+  uint64_t all_null : 1 = 0;
+};
+
+constexpr uint64_t kDigestMask = (uint64_t{1} << 62) - 1;
+
+uint64_t key_digest(Entry key) {
+  uint64_t hash = 0xcbf29ce484222325ULL ^ key.size();  // FNV-1a, seeded with the length
+  for (uint8_t byte : key) hash = (hash ^ byte) * 0x100000001b3ULL;
+  return hash & kDigestMask;
+}
+
+// The live rows of a table by address, each with one KeyFact per index, in address
+// order once settled.
+class RowKeys {
+ public:
+  explicit RowKeys(size_t indexes) : per_row_(indexes) {}
+  // A row and then its facts, one per index in order.
+  void add(uint32_t at) { addresses_.push_back(at); }
+  void add(KeyFact fact) { facts_.push_back(fact); }
+  // Orders the rows by address (a scan follows the usage map, not the page numbers).
+  void settle() {
+    if (std::is_sorted(addresses_.begin(), addresses_.end())) return;
+    std::vector<uint32_t> order(addresses_.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return addresses_[a] < addresses_[b]; });
+    std::vector<uint32_t> addresses;
+    std::vector<KeyFact> facts;
+    addresses.reserve(addresses_.size());
+    facts.reserve(facts_.size());
+    for (uint32_t i : order) {
+      addresses.push_back(addresses_[i]);
+      facts.insert(facts.end(), facts_.begin() + static_cast<long>(i * per_row_),
+                   facts_.begin() + static_cast<long>((i + 1) * per_row_));
+    }
+    addresses_ = std::move(addresses);
+    facts_ = std::move(facts);
+  }
+  size_t size() const { return addresses_.size(); }
+  // The row at this address, as its place among the rows.
+  std::optional<size_t> find(uint32_t at) const {
+    auto found = std::lower_bound(addresses_.begin(), addresses_.end(), at);
+    if (found == addresses_.end() || *found != at) return std::nullopt;
+    return static_cast<size_t>(found - addresses_.begin());
+  }
+  const KeyFact& fact(size_t row, size_t index) const { return facts_[row * per_row_ + index]; }
+
+ private:
+  size_t per_row_;
+  std::vector<uint32_t> addresses_;
+  std::vector<KeyFact> facts_;
+};
 
 class TableCheck {
  public:
@@ -69,12 +127,15 @@ class TableCheck {
   }
 
   // Rows are read by the same verifying scan as every other reader, so what a
-  // transfer or dump would refuse is what the check reports.
+  // transfer or dump would refuse is what the check reports. Of each row only what the
+  // index checks need is kept (a digest of each index's key for it), not its values:
+  // a table's rows can outgrow memory.
   bool check_rows() {
     size_t count = 0;
+    const bool keyed = db_.format() == Format::Jet4 && !table_.real_indexes.empty();
     try {
       db_.scan_with_location(table_, [&](std::span<const FieldValue> values, RowLocation at) {
-        rows_.emplace(at.page << 8 | at.row, std::vector<FieldValue>(values.begin(), values.end()));
+        if (keyed) add_row(at.page << 8 | at.row, values);
         ++count;
         return true;
       });
@@ -85,16 +146,28 @@ class TableCheck {
       report_.problems.push_back(e.what());
       return false;
     }
+    rows_.settle();
     // The scan itself compares the rows found with the definition's count.
     if (!system_) report_.rows += count;
     return true;
   }
 
-  KeyBytes key_of(const RealIndex& index, const std::vector<FieldValue>& values) const {
-    KeyBytes key;
-    for (const IndexColumn& ic : index.columns)
-      append_key_part(key, table_.columns.at(ic.column).type, values.at(ic.column), ic.ascending);
-    return key;
+  void add_row(uint32_t at, std::span<const FieldValue> values) {
+    rows_.add(at);
+    for (const RealIndex& index : table_.real_indexes) {
+      KeyFact fact;
+      fact.all_null = std::all_of(index.columns.begin(), index.columns.end(),
+                                  [&](const IndexColumn& ic) { return values[ic.column].is_null(); });
+      try {
+        key_.clear();
+        for (const IndexColumn& ic : index.columns)
+          append_key_part(key_, table_.columns.at(ic.column).type, values[ic.column], ic.ascending);
+        fact.digest = key_digest(key_) & kDigestMask;  // (already within it: the mask shows it fits)
+      } catch (const ValueError&) {
+        fact.unknown = true;  // a character whose sort codes we do not know
+      }
+      rows_.add(fact);
+    }
   }
 
   std::string index_name(size_t real) const {
@@ -103,12 +176,66 @@ class TableCheck {
     return "index #" + std::to_string(real);
   }
 
+  // Walks the tree in order and checks each leaf entry as it comes: only the entry
+  // before it is held, so an index of millions of entries needs no more memory than
+  // its rows' digests.
   void check_index(size_t real) {
     const RealIndex& index = table_.real_indexes[real];
     const std::string name = index_name(real);
-    std::vector<EntryBytes> entries;
-    std::vector<uint32_t> leaves;
+    const bool unique = is_unique(real);
+    EntryBytes last;  // the last leaf entry met
+    bool any_entry = false;
+    size_t entries = 0;
+    std::vector<uint8_t> seen(rows_.size(), 0);
     std::set<uint32_t> visited;
+    // The leaf before the current one, checked once its next leaf is known.
+    struct Leaf {
+      uint32_t page = 0, prev = 0, next = 0, expected_prev = 0;
+    };
+    std::optional<Leaf> pending;
+    auto settle_leaf = [&](uint32_t following) {
+      if (pending && (pending->prev != pending->expected_prev || pending->next != following))
+        problem(name + ": leaf page " + std::to_string(pending->page) + " is linked to the wrong neighbours");
+    };
+
+    auto check_entry = [&](Entry entry) {
+      ++entries;
+      if (any_entry && index_page::compare_entries(last, entry, true) >= 0)
+        problem(name + ": entries out of order on its leaf pages");
+      const uint32_t at = index_page::row_pointer_of(entry, true);
+      const Entry key = entry.first(index_page::key_length(entry, true));
+      const std::optional<size_t> row = rows_.find(at);
+      if (unique && any_entry) {
+        const Entry last_key = Entry(last).first(index_page::key_length(last, true));
+        // A key of nulls only is exempt: Access lets any number of rows leave a
+        // unique index's columns empty.
+        if (std::equal(last_key.begin(), last_key.end(), key.begin(), key.end()) &&
+            !(row && rows_.fact(*row, real).all_null)) {
+          const uint32_t first = index_page::row_pointer_of(last, true);
+          problem(name + " is unique, but page " + std::to_string(first >> 8) + " row " +
+                  std::to_string(first & 0xFF) + " and page " + std::to_string(at >> 8) + " row " +
+                  std::to_string(at & 0xFF) + " have the same key");
+        }
+      }
+      last.assign(entry.begin(), entry.end());
+      any_entry = true;
+      if (!row) {
+        problem(name + ": an entry points at page " + std::to_string(at >> 8) + " row " + std::to_string(at & 0xFF) +
+                ", where no live row is");
+        return;
+      }
+      if (seen[*row]) problem(name + ": a row has more than one entry");
+      seen[*row] = 1;
+      const KeyFact& fact = rows_.fact(*row, real);
+      if (fact.unknown) {
+        ++report_.unverified_entries;
+        return;
+      }
+      if (key_digest(key) != fact.digest)
+        problem(name + ": the entry for page " + std::to_string(at >> 8) + " row " + std::to_string(at & 0xFF) +
+                " does not hold that row's key");
+    };
+
     // In-order walk: every intermediate entry must equal its child's greatest entry.
     std::function<bool(uint32_t, int)> walk = [&](uint32_t page, int depth) -> bool {
       if (depth > 32 || page == 0 || page >= pages_.page_count() || !visited.insert(page).second) {
@@ -123,65 +250,33 @@ class TableCheck {
         return false;
       }
       if (node.leaf) {
-        leaves.push_back(page);
-        for (size_t i = 0; i < node.entries.size(); ++i)
-          entries.emplace_back(node.entries[i].begin(), node.entries[i].end());
+        settle_leaf(page);
+        pending = Leaf{page, node.prev, node.next, pending ? pending->page : 0};
+        for (size_t i = 0; i < node.entries.size(); ++i) check_entry(node.entries[i]);
         return true;
       }
       for (size_t i = 0; i < node.entries.size(); ++i) {
-        const EntryBytes e(node.entries[i].begin(), node.entries[i].end());
+        const Entry e = node.entries[i];
         if (!walk(index_page::child_of(e), depth + 1)) return false;
         const size_t n = index_page::ordered_length(e, false);
-        if (entries.empty() || entries.back().size() != n || !std::equal(e.begin(), e.begin() + static_cast<long>(n), entries.back().begin()))
+        if (!any_entry || last.size() != n || !std::equal(e.begin(), e.begin() + static_cast<long>(n), last.begin()))
           problem(name + ": an entry of page " + std::to_string(page) + " does not match the last entry below it");
       }
       return node.tail == 0 || walk(node.tail, depth + 1);
     };
     if (!walk(index.root_page, 0)) return;
+    settle_leaf(0);  // the last leaf has no next
 
-    // The leaves must also be chained in the same order.
-    for (size_t i = 0; i < leaves.size(); ++i) {
-      IndexNode leaf = index_page::decode(pages_.page(leaves[i]).data(), leaves[i]);
-      const uint32_t prev = i ? leaves[i - 1] : 0, next = i + 1 < leaves.size() ? leaves[i + 1] : 0;
-      if (leaf.prev != prev || leaf.next != next)
-        problem(name + ": leaf page " + std::to_string(leaves[i]) + " is linked to the wrong neighbours");
-    }
-    std::unordered_map<uint32_t, int> seen;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (i && index_page::compare_entries(entries[i - 1], entries[i], true) >= 0)
-        problem(name + ": entries out of order on its leaf pages");
-      const uint32_t at = index_page::row_pointer_of(entries[i], true);
-      auto row = rows_.find(at);
-      if (row == rows_.end()) {
-        problem(name + ": an entry points at page " + std::to_string(at >> 8) + " row " + std::to_string(at & 0xFF) +
-                ", where no live row is");
-        continue;
-      }
-      if (++seen[at] > 1) problem(name + ": a row has more than one entry");
-      KeyBytes expected;
-      try {
-        expected = key_of(index, row->second);
-      } catch (const ValueError&) {
-        // A character whose sort codes we do not know: the entry cannot be checked.
-        ++report_.unverified_entries;
-        continue;
-      }
-      const size_t n = index_page::key_length(entries[i], true);
-      if (expected.size() != n || !std::equal(expected.begin(), expected.end(), entries[i].begin()))
-        problem(name + ": the entry for page " + std::to_string(at >> 8) + " row " + std::to_string(at & 0xFF) +
-                " does not hold that row's key");
-    }
-    if (!system_) report_.index_entries += entries.size();
-    if (is_unique(real)) check_unique(index, name, entries);
+    if (!system_) report_.index_entries += entries;
     // An index that ignores nulls has no entries for rows whose key is all null.
     size_t expected_entries = rows_.size();
     if (index.flags & kIndexIgnoreNulls)
-      for (const auto& [at, values] : rows_)
-        if (std::all_of(index.columns.begin(), index.columns.end(),
-                        [&row_values = values](const IndexColumn& ic) { return row_values.at(ic.column).is_null(); }))
-          --expected_entries;
-    if (seen.size() != expected_entries)
-      problem(name + ": " + std::to_string(expected_entries - std::min(expected_entries, seen.size())) +
+      for (size_t row = 0; row < rows_.size(); ++row)
+        if (rows_.fact(row, real).all_null) --expected_entries;
+    const auto rows_with_entry =
+        static_cast<size_t>(std::count_if(seen.begin(), seen.end(), [](uint8_t n) { return n > 0; }));
+    if (rows_with_entry != expected_entries)
+      problem(name + ": " + std::to_string(expected_entries - std::min(expected_entries, rows_with_entry)) +
               " rows have no entry");
   }
 
@@ -192,35 +287,14 @@ class TableCheck {
     });
   }
 
-  // Equal keys sit side by side in index order. A key of nulls only is exempt, as
-  // Access lets any number of rows leave a unique index's columns empty.
-  void check_unique(const RealIndex& index, const std::string& name, const std::vector<EntryBytes>& entries) {
-    auto key_of_entry = [](const EntryBytes& e) { return Entry(e).first(index_page::key_length(e, true)); };
-    auto all_null = [&](uint32_t at) {
-      auto row = rows_.find(at);
-      return row != rows_.end() &&
-             std::all_of(index.columns.begin(), index.columns.end(),
-                         [&](const IndexColumn& ic) { return row->second.at(ic.column).is_null(); });
-    };
-    for (size_t i = 1; i < entries.size(); ++i) {
-      Entry a = key_of_entry(entries[i - 1]), b = key_of_entry(entries[i]);
-      if (!std::equal(a.begin(), a.end(), b.begin(), b.end())) continue;
-      const uint32_t first = index_page::row_pointer_of(entries[i - 1], true);
-      const uint32_t second = index_page::row_pointer_of(entries[i], true);
-      if (all_null(second)) continue;
-      problem(name + " is unique, but page " + std::to_string(first >> 8) + " row " + std::to_string(first & 0xFF) +
-              " and page " + std::to_string(second >> 8) + " row " + std::to_string(second & 0xFF) +
-              " have the same key");
-    }
-  }
-
   const Database& db_;
   const PageSource& pages_;
   const TableDef& table_;
   const bool system_;
   CheckReport& report_;
   size_t problems_ = 0;
-  std::unordered_map<uint32_t, std::vector<FieldValue>> rows_;
+  RowKeys rows_{table_.real_indexes.size()};
+  KeyBytes key_;  // room for each row's keys in turn
 };
 
 // Every saved query has rows in MSysQueries that rebuild to a statement, and every

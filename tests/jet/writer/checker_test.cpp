@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "jet/builder/database_builder.h"
+#include "jet/indexes/index_page.h"
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
 #include "sql/create_script.h"
@@ -24,6 +25,12 @@ std::string all_problems(const CheckReport& report) {
   std::string text;
   for (const auto& p : report.problems) text += p + "\n";
   return text;
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
 }
 
 std::vector<uint8_t> bytes_of(const std::filesystem::path& file) {
@@ -157,6 +164,98 @@ TEST(CheckDatabase, NullKeysDoNotBreakAUniqueIndex) {
   }
   auto report = check_database(*Database::open(file));
   EXPECT_TRUE(report.ok()) << all_problems(report);
+}
+
+// Index damage the writer never makes, written into a copy of a sound file one kind at
+// a time: each must be told, and nothing else. The index spans several leaves under an
+// intermediate page, so the walk, the leaf chain and the row lookups all take part.
+TEST(CheckDatabase, DamagedIndexEntriesAreEachTold) {
+  TempDir dir;
+  auto builder = builder_with_table();
+  IndexSpec index;
+  index.name = "ByB";
+  index.columns = {{"b", true}};
+  builder.add_index("T", index);
+  const auto sound = dir.path() / "sound.mdb";
+  builder.write(sound);
+  {
+    auto writer = DatabaseWriter::open(sound);
+    const TableDef& t = writer->table("T");
+    for (int n = 0; n < 600; ++n) writer->append(t, {FieldValue(n), FieldValue("value " + std::to_string(1000 + n))});
+    writer->close();
+  }
+  ASSERT_TRUE(check_database(*Database::open(sound)).ok());
+
+  // Rewrites the index's first leaf after `damage` changed it; returns the check's problems.
+  auto damaged = [&](const char* name, const std::function<void(IndexNode&)>& damage) {
+    const auto file = dir.path() / name;
+    std::filesystem::copy_file(sound, file);
+    uint32_t owner = 0, leaf = 0;
+    {
+      auto db = Database::open(file);
+      const TableDef& t = db->table("T");
+      owner = t.definition_page;
+      IndexNode root = index_page::decode(db->pages().page(t.real_indexes.at(0).root_page).data(), 0);
+      EXPECT_FALSE(root.leaf) << "the index should have more than one leaf";
+      leaf = index_page::child_of(root.entries[0]);
+    }
+    std::vector<uint8_t> page(4096);
+    std::fstream patch(file, std::ios::in | std::ios::out | std::ios::binary);
+    patch.seekg(static_cast<std::streamoff>(leaf) * 4096);
+    patch.read(reinterpret_cast<char*>(page.data()), 4096);
+    IndexNode node = index_page::decode(page.data(), leaf);
+    damage(node);
+    index_page::encode(node, owner, page.data(), page.size());
+    patch.seekp(static_cast<std::streamoff>(leaf) * 4096);
+    patch.write(reinterpret_cast<const char*>(page.data()), 4096);
+    patch.close();
+    return all_problems(check_database(*Database::open(file)));
+  };
+  auto with_row_pointer = [](Entry entry, uint32_t pointer) {
+    EntryBytes bytes(entry.begin(), entry.end());
+    for (int i = 0; i < 4; ++i) bytes[bytes.size() - 1 - i] = static_cast<uint8_t>(pointer >> (8 * i));
+    return bytes;
+  };
+  const std::string where = "table T: index ByB: ";
+
+  std::string text = damaged("nowhere.mdb", [&](IndexNode& node) {
+    const uint32_t at = index_page::row_pointer_of(node.entries[3], true);
+    node.entries.replace(3, with_row_pointer(node.entries[3], (at & ~0xFFu) | 0xEE));
+  });
+  EXPECT_NE(text.find(where + "an entry points at page "), std::string::npos) << text;
+  EXPECT_NE(text.find("row 238, where no live row is"), std::string::npos) << text;
+  EXPECT_NE(text.find(where + "1 rows have no entry"), std::string::npos) << text;
+  EXPECT_EQ(occurrences(text, "\n"), 2u) << text;
+
+  text = damaged("swapped.mdb", [&](IndexNode& node) {
+    const uint32_t first = index_page::row_pointer_of(node.entries[5], true);
+    const uint32_t second = index_page::row_pointer_of(node.entries[6], true);
+    node.entries.replace(5, with_row_pointer(node.entries[5], second));
+    node.entries.replace(6, with_row_pointer(node.entries[6], first));
+  });
+  EXPECT_EQ(occurrences(text, where + "the entry for page "), 2u) << text;
+  EXPECT_EQ(occurrences(text, " does not hold that row's key\n"), 2u) << text;
+  EXPECT_EQ(occurrences(text, "\n"), 2u) << text;
+
+  text = damaged("dropped.mdb", [&](IndexNode& node) {
+    EntryList kept;
+    for (size_t i = 0; i < node.entries.size(); ++i)
+      if (i != 10) kept.push_back(node.entries[i]);
+    node.entries = std::move(kept);
+  });
+  EXPECT_EQ(text, where + "1 rows have no entry\n");
+
+  text = damaged("disordered.mdb", [&](IndexNode& node) {
+    const EntryBytes first(node.entries[7].begin(), node.entries[7].end());
+    node.entries.replace(7, node.entries[8]);
+    node.entries.replace(8, first);
+  });
+  EXPECT_EQ(text, where + "entries out of order on its leaf pages\n");
+
+  text = damaged("unlinked.mdb", [&](IndexNode& node) { node.next = node.prev; });
+  EXPECT_NE(text.find(where + "leaf page "), std::string::npos) << text;
+  EXPECT_NE(text.find(" is linked to the wrong neighbours"), std::string::npos) << text;
+  EXPECT_EQ(occurrences(text, "\n"), 1u) << text;
 }
 
 }  // namespace
