@@ -22,12 +22,14 @@ struct QueryOptions {
 int run_query(const QueryOptions& options) {
   std::shared_ptr<const jet::Database> database = jet::Database::open(options.file);
   sql::QueryEngine engine(database);
-  sql::ResultSet result = engine.execute(options.sql);
+  // A stored result keeps its rows past the first few thousand in a temporary file:
+  // a view of millions of rows is printed without holding it.
+  sql::StoredResult result = engine.execute_stored(options.sql);
   CsvWriter writer(std::cout);
   std::vector<std::string> names;
   for (const auto& column : result.columns) names.push_back(column.name);
   writer.write_header(names);
-  for (const auto& row : result.rows) writer.write_row(row);
+  for (size_t i = 0; i < result.rows.size(); ++i) writer.write_row(result.rows.row(i));
   std::cout.flush();
   return 0;
 }
