@@ -64,6 +64,17 @@ DatabaseBuilder builder_with_table() {
   return builder;
 }
 
+// The same table with an index on b.
+DatabaseBuilder builder_with_index(bool unique) {
+  auto builder = builder_with_table();
+  IndexSpec index;
+  index.name = "ByB";
+  index.columns = {{"b", true}};
+  index.unique = unique;
+  builder.add_index("T", index);
+  return builder;
+}
+
 TEST(CheckDatabase, DuplicatedQueryRowOrderBreaksTheCatalogsPrimaryKey) {
   TempDir dir;
   auto builder = builder_with_table();
@@ -105,13 +116,7 @@ TEST(CheckDatabase, SavedQueriesMustHaveRowsThatFormAQuery) {
 TEST(CheckDatabase, DuplicateKeysInAUniqueUserIndexAreAProblem) {
   TempDir dir;
   auto build = [&](bool unique, const char* name) {
-    auto builder = builder_with_table();
-    IndexSpec index;
-    index.name = "ByB";
-    index.columns = {{"b", true}};
-    index.unique = unique;
-    builder.add_index("T", index);
-    builder.write(dir.path() / name);
+    builder_with_index(unique).write(dir.path() / name);
     return bytes_of(dir.path() / name);
   };
   const auto plain = build(false, "plain.mdb");
@@ -148,14 +153,8 @@ TEST(CheckDatabase, DuplicateKeysInAUniqueUserIndexAreAProblem) {
 
 TEST(CheckDatabase, NullKeysDoNotBreakAUniqueIndex) {
   TempDir dir;
-  auto builder = builder_with_table();
-  IndexSpec index;
-  index.name = "ByB";
-  index.columns = {{"b", true}};
-  index.unique = true;
-  builder.add_index("T", index);
   auto file = dir.path() / "nulls.mdb";
-  builder.write(file);
+  builder_with_index(true).write(file);
   {
     auto writer = DatabaseWriter::open(file);
     const TableDef& t = writer->table("T");
@@ -171,13 +170,8 @@ TEST(CheckDatabase, NullKeysDoNotBreakAUniqueIndex) {
 // intermediate page, so the walk, the leaf chain and the row lookups all take part.
 TEST(CheckDatabase, DamagedIndexEntriesAreEachTold) {
   TempDir dir;
-  auto builder = builder_with_table();
-  IndexSpec index;
-  index.name = "ByB";
-  index.columns = {{"b", true}};
-  builder.add_index("T", index);
   const auto sound = dir.path() / "sound.mdb";
-  builder.write(sound);
+  builder_with_index(false).write(sound);
   {
     auto writer = DatabaseWriter::open(sound);
     const TableDef& t = writer->table("T");
