@@ -163,8 +163,10 @@ class ResetWhenDone {
   sqlite3_stmt* statement_;
 };
 
-std::string create_table_sql(const std::string& name, const std::vector<RelationColumn>& columns) {
-  std::string sql = "CREATE TABLE " + name + " (";
+// `temporary` puts the table in SQLite's temporary database, which has a cache of its own.
+std::string create_table_sql(const std::string& name, const std::vector<RelationColumn>& columns,
+                             bool temporary = false) {
+  std::string sql = (temporary ? "CREATE TEMP TABLE " : "CREATE TABLE ") + name + " (";
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) sql += ", ";
     sql += "c" + std::to_string(i) + " " + std::string(sqlite_declaration(columns[i].kind));
@@ -215,6 +217,37 @@ struct QueryEngine::Impl : RelationResolver {
   static constexpr size_t kRowsPerInsert = 16;
   static constexpr int kStepsPerTick = 1 << 20;
 
+  // The evaluated saved queries live in SQLite's temporary database, which has a pager
+  // and a page cache of its own. An INSERT ... SELECT holds every page it writes dirty
+  // in the cache until it ends, and SQLite makes room among the clean pages first: with
+  // both in one cache, the written pages pushed out the index that the query's join
+  // looks up row after row (at a million invoices, the master views read the file
+  // 270,000 times instead of 19,000). The cache's budget is split between the two
+  // databases: while tables and queries are loaded, the larger part goes to the tables
+  // read and the join indexes; while statements are answered, to the evaluated queries
+  // and their indexes.
+  enum class CacheUse { Unset, Loading, Answering };
+  CacheUse cache_use = CacheUse::Unset;
+  bool temporary_opened = false;
+  void use_cache_for(CacheUse use) {
+    if (use == cache_use) return;
+    cache_use = use;
+    const int total = std::max(limits.cache_kib, 4);
+    const int smaller = total / 4;
+    const int main_kib = use == CacheUse::Loading ? total - smaller : smaller;
+    exec("PRAGMA main.cache_size = -" + std::to_string(main_kib));
+    if (temporary_opened) exec("PRAGMA temp.cache_size = -" + std::to_string(total - main_kib));
+  }
+  // After the first table in the temporary database: it opened with SQLite's defaults.
+  void temporary_database_opened() {
+    if (temporary_opened) return;
+    temporary_opened = true;
+    exec("PRAGMA temp.journal_mode = OFF");
+    const CacheUse use = cache_use;
+    cache_use = CacheUse::Unset;
+    use_cache_for(use);
+  }
+
   void set_tick(std::function<void()> to) {
     tick = std::move(to);
     sqlite3_progress_handler(db, tick ? kStepsPerTick : 0, tick ? &on_progress : nullptr, this);
@@ -247,7 +280,7 @@ struct QueryEngine::Impl : RelationResolver {
     // no rollback journal is needed, and nothing needs to survive a crash.
     exec("PRAGMA journal_mode = OFF");
     exec("PRAGMA synchronous = OFF");
-    exec("PRAGMA cache_size = -" + std::to_string(std::max(limits.cache_kib, 1)));
+    use_cache_for(CacheUse::Loading);
     // Sorts and temporary indexes of large statements spill to files as well.
     exec(limits.on_disk ? "PRAGMA temp_store = FILE" : "PRAGMA temp_store = MEMORY");
     // A helper thread sorts a large CREATE INDEX's runs while the statement reads on:
@@ -285,6 +318,7 @@ struct QueryEngine::Impl : RelationResolver {
 
   const Relation& load_table(const std::string& key, const SourceTable& table) {
     Relation relation;
+    use_cache_for(CacheUse::Loading);
     relation.sqlite_name = "t" + std::to_string(++next_table);
     for (const auto& column : table.columns) relation.columns.push_back({column.name, column.kind, column.scale});
     exec(create_table_sql(relation.sqlite_name, relation.columns));
@@ -345,7 +379,9 @@ struct QueryEngine::Impl : RelationResolver {
       Relation relation;
       relation.sqlite_name = "q" + std::to_string(++next_table);
       relation.columns = translation.columns;
-      exec(create_table_sql(relation.sqlite_name, relation.columns));
+      use_cache_for(CacheUse::Loading);
+      exec(create_table_sql(relation.sqlite_name, relation.columns, true));
+      temporary_database_opened();
       create_indexes(translation.index_hints);
       exec("INSERT INTO " + relation.sqlite_name + " " + translation.sql);
       loading.erase(key);
@@ -519,6 +555,7 @@ struct QueryEngine::Impl : RelationResolver {
                         SQLITE_STATIC);
     }
     try {
+      use_cache_for(CacheUse::Answering);
       return read_rows<Result>(prepared.statement, prepared.columns, origin_of(prepared.origin), limits);
     } catch (const QueryError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
@@ -530,6 +567,7 @@ struct QueryEngine::Impl : RelationResolver {
     try {
       create_indexes(translation.index_hints);
       Statement statement(db, translation.sql);
+      use_cache_for(CacheUse::Answering);
       return read_rows<Result>(statement.get(), translation.columns, origin_of(translation.origin), limits);
     } catch (const QueryError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());

@@ -50,6 +50,7 @@ struct ScratchLimits {
   // The scratch database in a temporary file (deleted when the engine closes) whose
   // pages beyond the cache wait on disk; false keeps it all in memory.
   bool on_disk = true;
+  // The page cache of the tables read and of the evaluated saved queries together.
   int cache_kib = 16 * 1024;
   // Rows of a stored result kept as values before the rest go to a temporary file.
   size_t result_memory_rows = RowSpool::kDefaultMemoryRows;
