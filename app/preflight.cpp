@@ -71,15 +71,23 @@ void check_destination_table(db::Store& destination, const std::string& name,
     if (!column_named(*table, column)) add_problem(problems, "column " + name + "." + column + " is missing");
 }
 
+// Notes a failed evaluation of a table or view of the source: a statement the engine
+// could not answer (its tables, columns or SQL) apart from an engine that could not work.
+void note_failure(const db::DbError& error, const std::string& name, FileCheck& check) {
+  if (error.code() == db::ErrorCode::NoSuchTable)
+    add_problem(check.source_problems, "table or view " + name + " is missing");
+  else
+    add_problem(error.code() == db::ErrorCode::Unspecified ? check.reading_problems : check.source_problems,
+                name + " cannot be evaluated: " + error.what());
+}
+
 // Evaluates a whole table or view of the source; null when it fails (the problem noted).
 std::shared_ptr<const db::ResultView> read_source(db::Store& source, const std::string& text,
-                                                  const std::string& name, std::vector<std::string>& problems) {
+                                                  const std::string& name, FileCheck& check) {
   try {
     return source.select(text);
   } catch (const db::DbError& error) {
-    add_problem(problems, error.code() == db::ErrorCode::NoSuchTable
-                              ? "table or view " + name + " is missing"
-                              : name + " cannot be evaluated: " + error.what());
+    note_failure(error, name, check);
   }
   return nullptr;
 }
@@ -92,7 +100,8 @@ void check_columns(const db::ResultView& rows, const std::string& name, const st
 
 // The item query for empty values gives the view's columns without reading its rows;
 // only when it fails is the whole view evaluated, to tell what is wrong.
-void check_item_view(db::Store& source, const db::DetailCopy& detail, std::vector<std::string>& problems) {
+void check_item_view(db::Store& source, const db::DetailCopy& detail, FileCheck& check) {
+  std::vector<std::string>& problems = check.source_problems;
   ItemQueryNeeds needs = item_query_needs(detail.query);
   for (const db::FieldEntry& entry : detail.mapping)
     if (!entry.source.empty()) add_name(needs.columns, entry.source);
@@ -103,7 +112,7 @@ void check_item_view(db::Store& source, const db::DetailCopy& detail, std::vecto
   } catch (const db::DbError& error) {
     failure = error.what();
   }
-  auto items = read_source(source, "Select * from [" + needs.view + "]", needs.view, problems);
+  auto items = read_source(source, "Select * from [" + needs.view + "]", needs.view, check);
   if (!items) return;
   size_t known = problems.size();
   check_columns(*items, needs.view, needs.columns, problems);
@@ -125,7 +134,7 @@ FileCheck check_files(db::Store& source, db::Store& destination, const std::vect
                             saved_columns_read(*stage), check.destination_problems);
 
     std::string name = whole_table_name(stage->source);
-    auto masters = read_source(source, std::string(stage->source), name, check.source_problems);
+    auto masters = read_source(source, std::string(stage->source), name, check);
     if (masters) check_columns(*masters, name, master_columns_read(*stage), check.source_problems);
     check.masters.push_back(std::move(masters));
 
@@ -133,16 +142,22 @@ FileCheck check_files(db::Store& source, db::Store& destination, const std::vect
     const db::DetailCopy& detail = *stage->detail;
     check_destination_table(destination, destination_table(detail.destination), detail.mapping, {},
                             check.destination_problems);
-    check_item_view(source, detail, check.source_problems);
+    check_item_view(source, detail, check);
   }
   return check;
 }
 
 Message unfit_files_message(const FileCheck& check, const std::string& source_path,
                             const std::string& destination_path) {
-  std::string text = "These files do not fit the transfer; nothing was written...!";
+  // Files that fit but could not be read (no room left for the scratch files, say) are
+  // not told they do not fit.
+  const bool only_unread = check.destination_problems.empty() && check.source_problems.empty();
+  std::string text = only_unread ? "The source could not be read; nothing was written...!"
+                                 : "These files do not fit the transfer; nothing was written...!";
+  std::vector<std::string> source_problems = check.source_problems;
+  source_problems.insert(source_problems.end(), check.reading_problems.begin(), check.reading_problems.end());
   append_section(text, "Destination " + destination_path + ":", check.destination_problems);
-  append_section(text, "Source " + source_path + ":", check.source_problems);
+  append_section(text, "Source " + source_path + ":", source_problems);
   return Message{text, MessageStyle::Stop, kFileErrorTitle, {}};
 }
 

@@ -17,11 +17,14 @@ namespace halvaro::app {
 struct FileCheck {
   std::vector<std::string> destination_problems;  // e.g. "table tblInvoiceMtr is missing"
   std::vector<std::string> source_problems;
+  // What kept the source from being read at all (its scratch files in the temporary
+  // folder, a damaged page) rather than what does not fit.
+  std::vector<std::string> reading_problems;
   // Each stage's master rows, in run order (null where the query failed); the check
   // of rows already in the destination reads them.
   std::vector<std::shared_ptr<const db::ResultView>> masters;
 
-  bool fit() const { return destination_problems.empty() && source_problems.empty(); }
+  bool fit() const { return destination_problems.empty() && source_problems.empty() && reading_problems.empty(); }
 };
 
 FileCheck check_files(db::Store& source, db::Store& destination, const std::vector<const db::Group*>& groups);

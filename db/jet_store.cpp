@@ -41,7 +41,8 @@ std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std:
   try {
     return std::make_shared<QueryResult>(engine.execute_stored(text));
   } catch (const sql::QueryError& error) {
-    throw DbError(ErrorCode::QueryFailed, error.what());
+    // Out of room in the temporary folder is the engine's failure, not the statement's.
+    throw DbError(error.scratch_failed() ? ErrorCode::Unspecified : ErrorCode::QueryFailed, error.what());
   } catch (const jet::JetError& error) {
     throw DbError(ErrorCode::Unspecified, error.what());
   } catch (const std::runtime_error& error) {  // the temporary file of a large result

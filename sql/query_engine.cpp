@@ -1,13 +1,19 @@
 #include "sql/query_engine.h"
 
 #include <sqlite3.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -37,13 +43,42 @@ std::string shorten(std::string_view sql) {
   return text;
 }
 
+// The folder SQLite's Unix build keeps its temporary files in: the first of these that
+// is a folder it may write in.
+std::string temporary_folder() {
+#ifdef _WIN32
+  return "";
+#else
+  const char* const folders[] = {std::getenv("SQLITE_TMPDIR"), std::getenv("TMPDIR"), "/var/tmp", "/usr/tmp", "/tmp"};
+  for (const char* folder : folders) {
+    struct stat info;
+    if (folder && ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder, W_OK | X_OK) == 0)
+      return folder;
+  }
+  return ".";
+#endif
+}
+
+// SQLite's last failure on `db` as the engine reports it. The only files SQLite writes
+// are the scratch database's, so a full disk or a failed read or write is theirs.
+QueryError failure_of(sqlite3* db, const std::string& message) {
+  const int code = sqlite3_errcode(db) & 0xFF;
+  if (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN) return QueryError(message);
+  const std::string folder = temporary_folder();
+  return QueryError("the scratch file in the temporary folder " + (folder.empty() ? "" : folder + " ") +
+                        "could not be written or read (" + message +
+                        "); make room there, or set TMPDIR to a folder with room",
+                    true);
+}
+QueryError failure_of(sqlite3* db) { return failure_of(db, sqlite3_errmsg(db)); }
+
 class Statement {
  public:
   Statement(sqlite3* db, const std::string& sql) {
     if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &statement_, nullptr) != SQLITE_OK) {
-      std::string message = sqlite3_errmsg(db);
+      QueryError failure = failure_of(db);
       sqlite3_finalize(statement_);
-      throw QueryError(message);
+      throw failure;
     }
   }
   ~Statement() { sqlite3_finalize(statement_); }
@@ -55,7 +90,7 @@ class Statement {
     int status = sqlite3_step(statement_);
     if (status == SQLITE_ROW) return true;
     if (status == SQLITE_DONE) return false;
-    throw QueryError(sqlite3_errmsg(sqlite3_db_handle(statement_)));
+    throw failure_of(sqlite3_db_handle(statement_));
   }
 
  private:
@@ -124,7 +159,7 @@ Result read_rows(sqlite3_stmt* statement, const std::vector<RelationColumn>& col
   for (;;) {
     int status = sqlite3_step(statement);
     if (status == SQLITE_DONE) break;
-    if (status != SQLITE_ROW) throw QueryError(sqlite3_errmsg(sqlite3_db_handle(statement)));
+    if (status != SQLITE_ROW) throw failure_of(sqlite3_db_handle(statement));
     std::vector<FieldValue> row;
     row.reserve(columns.size());
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -297,7 +332,7 @@ struct QueryEngine::Impl : RelationResolver {
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
       std::string message = error ? error : "unknown error";
       sqlite3_free(error);
-      throw QueryError(message);
+      throw failure_of(db, message);
     }
   }
 
@@ -391,9 +426,8 @@ struct QueryEngine::Impl : RelationResolver {
       throw QueryError("saved query " + query.name + ": " + e.what());
     } catch (const QueryError& e) {
       loading.erase(key);
-      std::string message = e.what();
-      if (message.rfind("saved query ", 0) == 0) throw;
-      throw QueryError("saved query " + query.name + ": " + message);
+      if (std::string_view(e.what()).starts_with("saved query ")) throw;
+      throw QueryError("saved query " + query.name + ": ", e);
     }
   }
 
@@ -558,7 +592,7 @@ struct QueryEngine::Impl : RelationResolver {
       use_cache_for(CacheUse::Answering);
       return read_rows<Result>(prepared.statement, prepared.columns, origin_of(prepared.origin), limits);
     } catch (const QueryError& e) {
-      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+      throw QueryError("query \"" + shorten(access_sql) + "\": ", e);
     }
   }
 
@@ -570,7 +604,7 @@ struct QueryEngine::Impl : RelationResolver {
       use_cache_for(CacheUse::Answering);
       return read_rows<Result>(statement.get(), translation.columns, origin_of(translation.origin), limits);
     } catch (const QueryError& e) {
-      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+      throw QueryError("query \"" + shorten(access_sql) + "\": ", e);
     }
   }
 
@@ -609,7 +643,7 @@ struct QueryEngine::Impl : RelationResolver {
     } catch (const SyntaxError& e) {
       throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
     } catch (const QueryError& e) {
-      throw QueryError("query \"" + shorten(access_sql) + "\": " + e.what());
+      throw QueryError("query \"" + shorten(access_sql) + "\": ", e);
     }
   }
 };

@@ -30,6 +30,16 @@ namespace halvaro::sql {
 class QueryError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A failure of the scratch files in the temporary folder (no room left, a write or
+  // read refused) rather than of the statement: with room to work in, it may succeed.
+  QueryError(const std::string& what, bool scratch_failed) : std::runtime_error(what), scratch_failed_(scratch_failed) {}
+  // The same failure, its message led by what was being done.
+  QueryError(const std::string& context, const QueryError& cause)
+      : std::runtime_error(context + cause.what()), scratch_failed_(cause.scratch_failed_) {}
+  bool scratch_failed() const { return scratch_failed_; }
+
+ private:
+  bool scratch_failed_ = false;
 };
 
 struct ResultColumn {

@@ -145,6 +145,38 @@ std::map<std::string, uint32_t> destination_rows(const std::filesystem::path& fi
   return rows;
 }
 
+struct LimitedRun {
+  int status = -1;  // the exit status, -1 when the process did not exit
+  std::string said;
+};
+
+// `halvaro transfer` with every file it writes limited to `limit` bytes (a disk that
+// fills up), and its temporary files in `temporary_folder` when one is given.
+LimitedRun transfer_under_size_limit(const std::filesystem::path& source, const std::filesystem::path& destination,
+                                     rlim_t limit, const std::filesystem::path& output,
+                                     const std::filesystem::path& temporary_folder = {}) {
+  const std::string binary = halvaro_binary();
+  const pid_t child = fork();
+  if (child < 0) return {};
+  if (child == 0) {
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    if (!temporary_folder.empty()) {
+      unsetenv("SQLITE_TMPDIR");
+      setenv("TMPDIR", temporary_folder.c_str(), 1);
+    }
+    const rlimit size_limit{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &size_limit);
+    execl(binary.c_str(), "halvaro", "transfer", source.c_str(), destination.c_str(), nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::ifstream in(output);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string{std::istreambuf_iterator<char>(in), {}}};
+}
+
 // The transfer under a file-size limit (a disk that fills up): the destination stays
 // valid, and every group whose tables did not receive all their rows is named.
 TEST(TransferCommand, AFullDiskLeavesAValidFileAndListsEveryGroupNotMovedInFull) {
@@ -156,28 +188,12 @@ TEST(TransferCommand, AFullDiskLeavesAValidFileAndListsEveryGroupNotMovedInFull)
   std::filesystem::copy_file(whole, full_disk);
   run_command(halvaro_binary() + " transfer '" + old_medium.string() + "' '" + whole.string() + "'");
 
-  const auto output = dir.path() / "output.txt";
-  const std::string binary = halvaro_binary();
   // Three quarters of what the whole transfer wrote: the limit holds for every file the
   // run writes, and the query layer's scratch file (some 5 MB for this source) must fit.
   const rlim_t limit = std::filesystem::file_size(whole) / 4 * 3;
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
-    const rlimit size_limit{limit, limit};
-    setrlimit(RLIMIT_FSIZE, &size_limit);
-    execl(binary.c_str(), "halvaro", "transfer", old_medium.c_str(), full_disk.c_str(), nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  std::ifstream in(output);
-  const std::string said{std::istreambuf_iterator<char>(in), {}};
-  ASSERT_TRUE(WIFEXITED(status)) << said;
-  EXPECT_EQ(WEXITSTATUS(status), 1) << said;
+  const LimitedRun run = transfer_under_size_limit(old_medium, full_disk, limit, dir.path() / "output.txt");
+  const std::string& said = run.said;
+  EXPECT_EQ(run.status, 1) << said;
   EXPECT_NE(said.find("File too large"), std::string::npos) << said;
   EXPECT_EQ(said.find("\n  : "), std::string::npos) << "a line without its group\n" << said;
   EXPECT_EQ(jet::journal_state(full_disk), jet::JournalState::None);
@@ -205,6 +221,29 @@ TEST(TransferCommand, AFullDiskLeavesAValidFileAndListsEveryGroupNotMovedInFull)
                         << " rows, but its group is not listed\n" << said;
   }
   EXPECT_GT(short_tables, 0u) << "the limit did not bite\n" << said;
+}
+
+// A temporary folder without room for the query layer's scratch files: the run is
+// refused before anything is written, and the message says where room is lacking
+// rather than that the files do not fit.
+TEST(TransferCommand, NoRoomForTheScratchFilesIsToldAsSuchAndWritesNothing) {
+  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  TempDir dir;
+  const auto destination = dir.copy_in(new_empty);
+  const auto scratch = dir.path() / "scratch";
+  std::filesystem::create_directory(scratch);
+  const LimitedRun run =
+      transfer_under_size_limit(old_medium, destination, 1024 * 1024, dir.path() / "output.txt", scratch);
+  const std::string& said = run.said;
+  EXPECT_EQ(run.status, 2) << said;
+  EXPECT_NE(said.find("The source could not be read; nothing was written...!"), std::string::npos) << said;
+  EXPECT_EQ(said.find("do not fit"), std::string::npos) << said;
+  EXPECT_NE(said.find("the scratch file in the temporary folder " + scratch.string() + " could not be written"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(destination_rows(destination), destination_rows(new_empty));
+  EXPECT_FALSE(std::filesystem::exists(jet::journal_path(destination)));
 }
 
 }  // namespace
