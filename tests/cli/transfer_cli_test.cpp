@@ -81,6 +81,7 @@ TEST(TransferCommand, AReportThatCannotBeSavedIsRefusedBeforeTheRun) {
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "jet/catalog/database.h"
@@ -90,6 +91,23 @@ TEST(TransferCommand, AReportThatCannotBeSavedIsRefusedBeforeTheRun) {
 namespace halvaro::test {
 namespace {
 
+// Starts `halvaro transfer SOURCE DESTINATION` in a child process whose output goes to
+// `output`; `in_child` runs in the child first (limits, environment). Returns its pid.
+pid_t start_transfer(const std::filesystem::path& source, const std::filesystem::path& destination,
+                     const std::filesystem::path& output, const std::function<void()>& in_child = {}) {
+  const std::string binary = halvaro_binary();
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    if (in_child) in_child();
+    execl(binary.c_str(), "halvaro", "transfer", source.c_str(), destination.c_str(), nullptr);
+    _exit(127);
+  }
+  return child;
+}
+
 // SIGINT in the middle of a run: the run stops between rows, says what was not stored,
 // and leaves a whole file with nothing to roll back.
 TEST(TransferCommand, SigintStopsTheRunAtACleanPointAndSaysWhatWasNotStored) {
@@ -98,16 +116,8 @@ TEST(TransferCommand, SigintStopsTheRunAtACleanPointAndSaysWhatWasNotStored) {
   TempDir dir;
   const auto destination = dir.copy_in(new_empty);
   const auto output = dir.path() / "output.txt";
-  const std::string binary = halvaro_binary();
-  const pid_t child = fork();
+  const pid_t child = start_transfer(old_medium, destination, output);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
-    execl(binary.c_str(), "halvaro", "transfer", old_medium.c_str(), destination.c_str(), nullptr);
-    _exit(127);
-  }
   // The journal appears with the first commit, at the end of the first group.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!std::filesystem::exists(jet::journal_path(destination)) && std::chrono::steady_clock::now() < give_up)
@@ -155,22 +165,15 @@ struct LimitedRun {
 LimitedRun transfer_under_size_limit(const std::filesystem::path& source, const std::filesystem::path& destination,
                                      rlim_t limit, const std::filesystem::path& output,
                                      const std::filesystem::path& temporary_folder = {}) {
-  const std::string binary = halvaro_binary();
-  const pid_t child = fork();
-  if (child < 0) return {};
-  if (child == 0) {
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
+  const pid_t child = start_transfer(source, destination, output, [&] {
     if (!temporary_folder.empty()) {
       unsetenv("SQLITE_TMPDIR");
       setenv("TMPDIR", temporary_folder.c_str(), 1);
     }
     const rlimit size_limit{limit, limit};
     setrlimit(RLIMIT_FSIZE, &size_limit);
-    execl(binary.c_str(), "halvaro", "transfer", source.c_str(), destination.c_str(), nullptr);
-    _exit(127);
-  }
+  });
+  if (child < 0) return {};
   int status = 0;
   waitpid(child, &status, 0);
   std::ifstream in(output);
