@@ -106,17 +106,20 @@ void check_item_view(db::Store& source, const db::DetailCopy& detail, FileCheck&
   for (const db::FieldEntry& entry : detail.mapping)
     if (!entry.source.empty()) add_name(needs.columns, entry.source);
   std::string failure;
+  bool engine_failed = false;  // rather than the statement
   try {
     check_columns(*source.select(item_query_for_empty_values(detail.query)), needs.view, needs.columns, problems);
     return;
   } catch (const db::DbError& error) {
     failure = error.what();
+    engine_failed = error.code() == db::ErrorCode::Unspecified;
   }
   auto items = read_source(source, "Select * from [" + needs.view + "]", needs.view, check);
   if (!items) return;
   size_t known = problems.size();
   check_columns(*items, needs.view, needs.columns, problems);
-  if (problems.size() == known) add_problem(problems, needs.view + " cannot be evaluated: " + failure);
+  if (problems.size() == known)
+    add_problem(engine_failed ? check.reading_problems : problems, needs.view + " cannot be evaluated: " + failure);
 }
 
 void append_section(std::string& text, const std::string& heading, const std::vector<std::string>& problems) {
