@@ -267,9 +267,12 @@ struct QueryEngine::Impl : RelationResolver {
   void use_cache_for(CacheUse use) {
     if (use == cache_use) return;
     cache_use = use;
+    split_cache();
+  }
+  void split_cache() {
     const int total = std::max(limits.cache_kib, 4);
     const int smaller = total / 4;
-    const int main_kib = use == CacheUse::Loading ? total - smaller : smaller;
+    const int main_kib = cache_use == CacheUse::Loading ? total - smaller : smaller;
     exec("PRAGMA main.cache_size = -" + std::to_string(main_kib));
     if (temporary_opened) exec("PRAGMA temp.cache_size = -" + std::to_string(total - main_kib));
   }
@@ -278,9 +281,7 @@ struct QueryEngine::Impl : RelationResolver {
     if (temporary_opened) return;
     temporary_opened = true;
     exec("PRAGMA temp.journal_mode = OFF");
-    const CacheUse use = cache_use;
-    cache_use = CacheUse::Unset;
-    use_cache_for(use);
+    split_cache();
   }
 
   void set_tick(std::function<void()> to) {
