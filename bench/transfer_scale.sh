@@ -9,7 +9,9 @@
 # together take about 12 KB per invoice) and stops with a note when it is short.
 # REPEAT=R runs each size R times and reports its fastest run (and the highest peak):
 # on a shared machine one slow spell can otherwise make a step look superlinear.
-# Usage: [REPEAT=R] bench/transfer_scale.sh [BUILD_DIR] [N...]
+# WINDOW=1 starts each transfer in the window instead (bench_window_transfer, offscreen),
+# whose libraries add to the peak.
+# Usage: [REPEAT=R] [WINDOW=1] bench/transfer_scale.sh [BUILD_DIR] [N...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -42,7 +44,12 @@ for n in $sizes; do
     # wait for it, so that the transfer's own commits do not queue behind it.
     sync
     status=0
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$halvaro" transfer "$work/old.mdb" "$work/dest.mdb" >"$work/out" || status=$?
+    if [ "${WINDOW:-0}" = 1 ]; then
+      QT_QPA_PLATFORM=offscreen /usr/bin/time -f "%e %U %S %M" -o "$work/time" \
+        "$build/bench/bench_window_transfer" "$work/old.mdb" "$work/dest.mdb" >"$work/out" 2>&1 || status=$?
+    else
+      /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$halvaro" transfer "$work/old.mdb" "$work/dest.mdb" >"$work/out" || status=$?
+    fi
     if [ "$status" -gt 1 ]; then cat "$work/out" >&2; exit "$status"; fi
     read -r run_seconds run_user run_system run_kib <"$work/time"
     if [ -z "$seconds" ] || awk -v a="$run_seconds" -v b="$seconds" 'BEGIN {exit !(a < b)}'; then
