@@ -55,9 +55,12 @@ bool contains(const std::vector<uint64_t>& sorted, uint64_t hash) {
 
 MasterKeys::MasterKeys(const std::vector<QueryPiece>& query, const ResultView& view, size_t masters)
     : masters_(masters) {
-  for (const QueryPiece& piece : query)
-    if (piece.is_value) pieces_.push_back({piece.item_column, column_named(view, piece.item_column), {}, {}});
-  for (Piece& piece : pieces_) piece.prefixes.reserve(masters);
+  for (const QueryPiece& piece : query) {
+    if (!piece.is_value) continue;
+    Piece& kept = pieces_.emplace_back();
+    kept.item_column = piece.item_column;
+    kept.column = column_named(view, piece.item_column);
+  }
 }
 
 void MasterKeys::add(const std::vector<FieldValue>& key) {
@@ -74,6 +77,16 @@ void MasterKeys::add(const std::vector<FieldValue>& key) {
       piece.days.emplace_back(day_hash(before, std::floor(day->days)), day->days);
     }
     before = chain(before, value.is_null() ? std::string(kNullMark) : compared_text(value));
+    if (piece.few) {
+      if (!piece.distinct.insert(before).second) continue;  // kept already: the search needs it once
+      if (piece.distinct.size() > kFewPrefixes) {
+        // One per master from here on: room for all at once, rather than growing by
+        // doubling (which at its peak holds three times the prefixes).
+        piece.few = false;
+        piece.distinct = {};
+        piece.prefixes.reserve(std::max(masters_, piece.prefixes.size() + 1));
+      }
+    }
     piece.prefixes.push_back(before);
     piece.sorted = false;
   }
