@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "app/process_settings.h"
 #include "app/window_entry.h"
 
 using namespace halvaro;
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_window_transfer OLD.mdb DESTINATION.mdb\n");
     return 2;
   }
+  app::apply_process_settings();
   QApplication application(argc, argv);
   int boxes = 0;
   auto answer = [&](QDialog& dialog) {

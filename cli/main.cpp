@@ -1,11 +1,7 @@
-#include <csignal>
 #include <iostream>
 #include <vector>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
+#include "app/process_settings.h"
 #include "app/window_entry.h"
 #include "cli/command.h"
 
@@ -27,18 +23,7 @@ bool register_command(CommandSetup setup) {
 
 int main(int argc, char** argv) {
   using namespace halvaro::cli;
-  // Past a file-size limit a write fails (and the writer rolls back) instead of the
-  // process being killed half way through a commit.
-  std::signal(SIGXFSZ, SIG_IGN);
-#ifdef __GLIBC__
-  // A transfer's helper threads (item queries evaluated ahead, table pages decoded)
-  // free what the run's thread allocated and the other way round. With an arena per
-  // thread glibc spread the heap over arenas it kept, and a million invoices peaked
-  // anywhere from 230 to 293 MiB; one arena keeps the peak where the bounds put it.
-  // (Two arenas spared the threads some waiting on the arena's lock, but a helper's large
-  // allocations landed in either arena, by glibc's choice, and the peak moved up to 254 MiB.)
-  mallopt(M_ARENA_MAX, 1);
-#endif
+  halvaro::app::apply_process_settings();
   if (argc <= 1) return halvaro::app::run_window(argc, argv);
 
   CLI::App app{"Halvaro moves the records of a sales-tax application's old database into a "
