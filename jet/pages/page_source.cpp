@@ -87,14 +87,14 @@ std::span<const uint8_t> FilePageSource::page(uint32_t n) const {
   if (n >= page_count_) throw_out_of_range(n);
   if (n < lowest_read_.load(std::memory_order_relaxed)) lowest_read_.store(n, std::memory_order_relaxed);
   if (n > highest_read_.load(std::memory_order_relaxed)) highest_read_.store(n, std::memory_order_relaxed);
-  if (reads_.fetch_add(1, std::memory_order_relaxed) + 1 >= kReadsBetweenLetGos) let_go_of_read_pages();
+  if (reads_.fetch_add(1, std::memory_order_relaxed) + 1 >= kReadsBetweenLetGos) let_go_of_recent_reads();
   return {data_ + size_t{n} * page_size_, page_size_};
 }
 
 // The mapping is read-only, so dropping its pages loses nothing: spans handed out stay
 // valid and read the same bytes, faulted in again from the file (usually the kernel's
 // cache) when touched.
-void FilePageSource::let_go_of_read_pages() const {
+void FilePageSource::let_go_of_recent_reads() const {
   reads_.store(0, std::memory_order_relaxed);
   const uint32_t lowest = lowest_read_.exchange(UINT32_MAX, std::memory_order_relaxed);
   const uint32_t highest = highest_read_.exchange(0, std::memory_order_relaxed);
@@ -104,6 +104,14 @@ void FilePageSource::let_go_of_read_pages() const {
   const size_t start = first - first % system_page;
   const size_t end = std::min(mapped_size_, (size_t{highest} + 1) * page_size_);
   ::madvise(const_cast<uint8_t*>(data_) + start, end - start, MADV_DONTNEED);
+}
+
+// All of the mapping: the kernel's fault-around maps pages beyond the ones read too.
+void FilePageSource::let_go_of_read_pages() const {
+  reads_.store(0, std::memory_order_relaxed);
+  lowest_read_.store(UINT32_MAX, std::memory_order_relaxed);
+  highest_read_.store(0, std::memory_order_relaxed);
+  if (data_ != nullptr) ::madvise(const_cast<uint8_t*>(data_), mapped_size_, MADV_DONTNEED);
 }
 
 MemoryPageSource::MemoryPageSource(std::vector<uint8_t> bytes, uint32_t page_size)

@@ -25,6 +25,9 @@ class PageSource {
   // The page_size() bytes of page n, valid until the source is changed or
   // destroyed. Throws CorruptData when n is not below page_count().
   virtual std::span<const uint8_t> page(uint32_t n) const = 0;
+  // Lets go now of the memory that reading holds, for a caller done reading for a
+  // while; the pages stay readable. A source that holds none does nothing.
+  virtual void let_go_of_read_pages() const {}
 
  protected:
   [[noreturn]] void throw_out_of_range(uint32_t n) const;
@@ -45,10 +48,12 @@ class FilePageSource final : public PageSource {
   uint32_t page_size() const override { return page_size_; }
   uint32_t page_count() const override { return page_count_; }
   std::span<const uint8_t> page(uint32_t n) const override;
+  void let_go_of_read_pages() const override;
 
  private:
   FilePageSource() = default;
-  void let_go_of_read_pages() const;
+  // The pages read since the last let-go (between the lowest and the highest).
+  void let_go_of_recent_reads() const;
 
   // Page reads between two let-gos. A fault maps up to 64 KiB of the file around the
   // page read (the kernel's fault-around), so a table whose pages lie scattered among
