@@ -40,9 +40,9 @@ struct WriterOptions {
   // units. (A page is held one way or the other, not both; the journal takes the old
   // contents of changed pages from the file, so no copies of them are held besides.)
   // Rows spread over more index leaves than this commit often, and each such commit
-  // writes all of those leaves. This is the largest share of a transfer's memory: at a
-  // million invoices a run started in the window went past 256 MiB with 96 MiB here
-  // (the window's own libraries take some 20 MiB more than the command line).
+  // writes all of those leaves. This is the largest share of a transfer's memory, set
+  // so that a million invoices stay well under 256 MiB in the window, whose own
+  // libraries take some 15-20 MiB more than the command line.
   size_t pages_held_before_commit = 18432;
   // Once this many pages were added since the last commit (or since they were last
   // written ahead), the added pages that are held go to the file ahead of the commit.
