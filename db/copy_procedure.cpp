@@ -9,6 +9,7 @@
 #include "db/convert.h"
 #include "db/errors.h"
 #include "db/interruption.h"
+#include "db/item_query.h"
 #include "db/item_view.h"
 #include "db/row_index.h"
 #include "db/value_text.h"
@@ -54,58 +55,6 @@ void CloseRecordSet(TransferState& state) {
     if (rs->State() == 1) rs->Close();
   }
 }
-
-namespace {
-
-// Turns the condition that ends `text` ("... X = '") into one that a null master value
-// satisfies: items whose column is null or empty text. False when `text` does not end
-// in the piece's condition, and the value then enters as empty text.
-bool open_condition_for_null(std::string& text, const QueryPiece& piece) {
-  if (piece.compared.empty()) return false;
-  size_t at = text.rfind(piece.compared);
-  if (at == std::string::npos) return false;
-  size_t i = at + piece.compared.size();
-  auto blanks = [&] {
-    while (i < text.size() && text[i] == ' ') ++i;
-  };
-  blanks();
-  if (i >= text.size() || text[i] != '=') return false;
-  ++i;
-  blanks();
-  if (i + 1 != text.size() || text[i] != '\'') return false;
-  text.resize(at);
-  text += "(";
-  text += piece.item_column;
-  text += " Is Null Or ";
-  text += piece.compared;
-  text += " = '')";
-  return true;
-}
-
-// The item query of one master row, its values given by `value_of` (piece to value).
-template <class ValueOf>
-std::string item_query_text(const std::vector<QueryPiece>& pieces, ValueOf value_of, std::vector<FieldValue>* values) {
-  std::string text;
-  bool closing_quote_written = false;  // by a condition rewritten for a null value
-  for (const QueryPiece& piece : pieces) {
-    if (!piece.is_value) {
-      std::string_view literal = piece.text;
-      if (closing_quote_written && !literal.empty() && literal.front() == '\'') literal.remove_prefix(1);
-      closing_quote_written = false;
-      text += literal;
-      continue;
-    }
-    FieldValue value = value_of(piece);
-    if (value.is_null() && open_condition_for_null(text, piece))
-      closing_quote_written = true;
-    else
-      text += quote_inner(text_form(value));
-    if (values) values->push_back(std::move(value));
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string BuildItemQuery(const std::vector<QueryPiece>& pieces, TransferState& state,
                            std::vector<FieldValue>* values) {
