@@ -1,6 +1,5 @@
 #include "db/copy_procedure.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <map>
@@ -11,7 +10,7 @@
 #include "db/interruption.h"
 #include "db/item_query.h"
 #include "db/item_view.h"
-#include "db/row_index.h"
+#include "db/statements_ahead.h"
 #include "db/value_text.h"
 #include "sql/text_fold.h"
 
@@ -130,7 +129,7 @@ struct EntryPlaces {
 
 class Program {
  public:
-  explicit Program(const Group& group) : group_(group) {
+  Program(const Group& group, TransferState& state) : group_(group), state_(&state), ahead_(group, state) {
     if (!group.stages.empty()) group_label_ = group.stages.front().label;
     for (const Stage& stage : group.stages) {
       summed_[&stage] = {summed_destinations(stage.mapping, stage.facts),
@@ -144,10 +143,9 @@ class Program {
     places_.resize(code_.size());
   }
 
-  void run(TransferState& state) {
-    state_ = &state;
-    first_unkeyed_ = state.skipped.size();
-    state.skipped.settle(first_unkeyed_);
+  void run() {
+    first_unkeyed_ = state_->skipped.size();
+    state_->skipped.settle(first_unkeyed_);
     size_t pc = 0;
     while (pc < code_.size()) {
       const Instruction& step = code_[pc];
@@ -280,8 +278,7 @@ class Program {
       case Op::OpenSource:
         current_stage_ = step.stage;
         done_ = 0;
-        items_queued_until_ = 0;
-        next_stage_queued_ = false;
+        ahead_.stage_opened(*step.stage);
         // The stage has begun even while its master rows are still being evaluated.
         state_->reporter.progress(step.stage->label, 0, 0);
         // What the last stage appended is made durable first: a failed write later in
@@ -297,18 +294,12 @@ class Program {
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
         // A stage without items or without masters queues none of its own: the next
         // stage's statements go in at once.
-        if (!step.stage->detail || rs.RecordCount() == 0) read_next_stage_ahead();
+        if (!step.stage->detail || rs.RecordCount() == 0) ahead_.next_stage();
         return next;
       case Op::BuildItemQuery:
         item_key_.clear();
         item_query_ = BuildItemQuery(*step.pieces, *state_, &item_key_);
-        try {
-          read_items_ahead(*step.pieces);
-        } catch (const std::exception&) {
-          // Reading ahead only saves time: a master row that cannot be read now is met
-          // again when its turn comes, and its error belongs there.
-          items_queued_until_ = SIZE_MAX;
-        }
+        ahead_.items_after_current(*step.pieces);
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
@@ -371,127 +362,6 @@ class Program {
         return next;
     }
     return next;
-  }
-
-  // Hands the item queries of the next masters to a source that evaluates them ahead,
-  // a batch at a time, while this thread writes the rows of the current ones. The texts
-  // are built as BuildItemQuery builds them, and the source gives a result only for the
-  // very text asked for: a text that differed would only be evaluated again here.
-  void read_items_ahead(const std::vector<QueryPiece>& pieces) {
-    static constexpr size_t kAhead = 64;
-    if (state_->Con_Source.State() != 1) return;
-    Store& source = state_->Con_Source.store();
-    if (!source.reads_ahead()) return;
-    const size_t row = state_->rsSourceMtr.AbsolutePosition();
-    if (items_queued_until_ > row + kAhead / 2) return;
-    std::shared_ptr<const ResultView> masters = state_->rsSourceMtr.snapshot();
-    if (!masters) return;
-    std::vector<AheadValue> values;
-    for (const QueryPiece& piece : pieces) {
-      AheadValue value;
-      if (piece.is_value) {
-        std::optional<AheadValue> found = piece.from == RowOf::SourceMaster ? source_master_value(*masters, piece.text)
-                                                                            : stored_master_value(*masters, piece.text);
-        if (!found) return;
-        value = *found;
-      }
-      values.push_back(value);
-    }
-    const size_t from = std::max(items_queued_until_, row + 1);
-    const size_t to = std::min(row + 1 + kAhead, masters->row_count());
-    std::vector<std::string> texts;
-    for (size_t r = from; r < to; ++r) {
-      auto value_of = [&](const QueryPiece& piece) {
-        return values[size_t(&piece - pieces.data())].of(*masters, r);
-      };
-      texts.push_back(item_query_text(pieces, value_of, nullptr));
-    }
-    items_queued_until_ = std::max(items_queued_until_, to);
-    source.read_ahead(std::move(texts));
-    if (to == masters->row_count()) read_next_stage_ahead();
-  }
-
-  // Where a value of an item query is found for a master row not yet copied: a column
-  // of the master query, or, for a value of the destination's row, the value the copy
-  // step will write there (value_written, converted as the column takes it).
-  // That value is known for certain only once the row is stored; a guess that differs
-  // from it only costs an evaluation, since its text is never asked for.
-  struct AheadValue {
-    std::optional<size_t> column;              // of the master query
-    const FieldEntry* entry = nullptr;         // a destination value: the entry that writes it
-    const jet::Column* destination = nullptr;  // and its column
-
-    FieldValue of(const ResultView& masters, size_t row) const {
-      if (!entry) return masters.value(row, *column);
-      // A master that is not stored has its items read here, and listed.
-      return value_stored(*entry, column ? &masters.value(row, *column) : nullptr, *destination).value_or(FieldValue{});
-    }
-  };
-  static std::optional<AheadValue> source_master_value(const ResultView& masters, std::string_view name) {
-    std::optional<size_t> column = column_named(masters, name);
-    if (!column) return std::nullopt;
-    return AheadValue{column};
-  }
-  std::optional<AheadValue> stored_master_value(const ResultView& masters, std::string_view name) {
-    if (!current_stage_ || state_->rsDestinationMtr.State() != 1 || state_->Con_Destination.State() != 1)
-      return std::nullopt;
-    const std::string table = state_->rsDestinationMtr.target_name();
-    if (table.empty()) return std::nullopt;
-    AheadValue value;
-    value.entry = entry_writing(current_stage_->mapping, name);
-    if (!value.entry) return std::nullopt;
-    if (!value.entry->source.empty()) {
-      value.column = column_named(masters, value.entry->source);
-      if (!value.column) return std::nullopt;
-    }
-    value.destination = state_->Con_Destination.store().table(table).definition().find_column(value.entry->destination);
-    if (!value.destination) return std::nullopt;
-    return value;
-  }
-
-  // Queues the master query and item view of the stage the run opens next, behind this
-  // stage's last item queries: the helper evaluates them while this thread writes the
-  // last rows, and that stage opens without evaluating them itself. Taking a statement
-  // drops those queued before it, so they go in only once nothing of this stage is left
-  // to queue. A stage without items writes few rows and opens no item queries, so the
-  // stages after it go in as well, up to the first one with items: the helper reads
-  // that stage's masters and item view while the short stages before it run.
-  void read_next_stage_ahead() {
-    if (next_stage_queued_ || !current_stage_) return;
-    next_stage_queued_ = true;
-    if (state_->Con_Source.State() != 1) return;
-    Store& source = state_->Con_Source.store();
-    if (!source.reads_ahead()) return;
-    std::vector<const Stage*>& queued = state_->read_ahead_stages;
-    try {
-      std::vector<std::string> texts;
-      for (const Stage* next = stage_after(*current_stage_); next; next = stage_after(*next)) {
-        if (std::find(queued.begin(), queued.end(), next) == queued.end()) {
-          queued.push_back(next);
-          texts.push_back(source_statement(next->source));
-          if (next->detail) texts.push_back(item_view_statement(*next->detail));
-        }
-        if (next->detail) break;
-      }
-      source.read_ahead(std::move(texts));
-    } catch (const std::exception&) {
-      // Reading ahead only saves time: the next stage evaluates its own statements.
-    }
-  }
-
-  // The stage after `stage` in the run's order: the next of its group, else the first of
-  // the next group that has stages.
-  const Stage* stage_after(const Stage& stage) const {
-    const std::vector<const Group*>& run = state_->run_order;
-    const std::vector<const Group*> alone{&group_};
-    const auto& order = std::find(run.begin(), run.end(), &group_) != run.end() ? run : alone;
-    bool found = false;
-    for (const Group* group : order)
-      for (const Stage& each : group->stages) {
-        if (found) return &each;
-        found = &each == &stage;
-      }
-    return nullptr;
   }
 
   // The value written is value_written's, made here without copies: it is pointed to,
@@ -663,6 +533,8 @@ class Program {
   }
 
   const Group& group_;
+  TransferState* state_;
+  StatementsAhead ahead_;
   // The destination store as last seen, with its commit and rollback counts then.
   const Store* seen_store_ = nullptr;
   bool closing_destination_ = false;
@@ -674,7 +546,6 @@ class Program {
   bool master_stored_ = false;
   std::vector<Instruction> code_;
   std::vector<EntryPlaces> places_;  // by instruction, for the Copy steps
-  TransferState* state_ = nullptr;
   const Stage* current_stage_ = nullptr;
   std::string_view group_label_;
   std::string item_query_;
@@ -684,8 +555,6 @@ class Program {
   FieldValue formatted_;
   size_t first_unkeyed_ = 0;
   size_t done_ = 0;
-  size_t items_queued_until_ = 0;  // master rows whose item queries went to read_ahead
-  bool next_stage_queued_ = false;  // the next stage's statements went to read_ahead
 };
 
 }  // namespace
@@ -697,8 +566,8 @@ void RunTransfer(const Group& group, TransferState& state) {
     RowLedger& ledger;
     ~Settle() { ledger.settle(); }
   } settle{state.ledger};
-  Program program(group);
-  program.run(state);
+  Program program(group, state);
+  program.run();
 }
 
 }  // namespace halvaro::db
