@@ -2,14 +2,13 @@
 
 #include <cstdint>
 #include <exception>
-#include <map>
 #include <optional>
 
 #include "db/convert.h"
 #include "db/errors.h"
 #include "db/interruption.h"
 #include "db/item_query.h"
-#include "db/item_view.h"
+#include "db/ledger_events.h"
 #include "db/statements_ahead.h"
 #include "db/value_text.h"
 #include "sql/text_fold.h"
@@ -129,12 +128,9 @@ struct EntryPlaces {
 
 class Program {
  public:
-  Program(const Group& group, TransferState& state) : group_(group), state_(&state), ahead_(group, state) {
+  Program(const Group& group, TransferState& state) : state_(&state), account_(group, state), ahead_(group, state) {
     if (!group.stages.empty()) group_label_ = group.stages.front().label;
     for (const Stage& stage : group.stages) {
-      summed_[&stage] = {summed_destinations(stage.mapping, stage.facts),
-                         stage.detail ? summed_destinations(stage.detail->mapping, stage.detail->view)
-                                      : std::vector<std::string_view>{}};
       if (group.recycle_before_each_stage) emit({Op::Recycle});
       add_stage(stage);
     }
@@ -287,10 +283,7 @@ class Program {
           state_->Con_Destination.store().commit();
         note_durable();
         rs.Open(std::string(step.text), state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
-        state_->ledger.stage_opened(*step.stage, rs.snapshot());
-        // Read once now, the item view lets each item be accounted for as it is found.
-        if (step.stage->detail)
-          state_->ledger.item_view_read(*step.stage, read_item_view(*step.stage->detail, state_->Con_Source.store()));
+        account_.stage_opened(*step.stage, rs);
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
         // A stage without items or without masters queues none of its own: the next
         // stage's statements go in at once.
@@ -303,15 +296,12 @@ class Program {
         return next;
       case Op::OpenItems:
         rs.Open(item_query_, state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
-        // The previous master's item rows are freed off this thread.
-        state_->Con_Source.store().let_go(state_->ledger.items_opened(
-            *current_stage_, state_->rsSourceMtr.AbsolutePosition(), item_key_, rs.snapshot()));
+        account_.items_opened(*current_stage_, item_key_, rs);
         return next;
       case Op::IfMasterNotStored:
         return master_stored_ ? next : step.target;
       case Op::ListItemsNotMoved:
-        for (size_t row = 0; row < rs.RecordCount(); ++row)
-          state_->ledger.item_event(*current_stage_, row, {RowFate::MasterNotStored, {}, {}});
+        account_.items_not_moved(*current_stage_, rs.RecordCount());
         return next;
       case Op::IfEmpty:
         return rs.Bof() && rs.Eof() ? step.target : next;
@@ -342,7 +332,10 @@ class Program {
         settle_keys(rs);
         const bool adding = rs.EditMode() == 2;
         rs.Update();
-        if (adding) record_appended(step, rs);
+        if (adding) {
+          if (is_master(step)) master_stored_ = true;
+          account_.appended(current_stage_, is_master(step), rs);
+        }
         note_commits();
         return next;
       }
@@ -391,34 +384,7 @@ class Program {
     else field.SetValue(entry.value);
   }
 
-  // The destination columns that receive the summed source columns, in their order.
-  static std::vector<std::string_view> summed_destinations(const std::vector<FieldEntry>& mapping,
-                                                           const SourceFacts& facts) {
-    std::vector<std::string_view> out;
-    for (std::string_view column : facts.summed) {
-      for (const FieldEntry& entry : mapping)
-        if (same_column(entry.source, column)) out.push_back(entry.destination);
-    }
-    return out;
-  }
-  static bool same_column(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-      if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-    return true;
-  }
-
   bool is_master(const Instruction& step) const { return step.rs == Rs::DestinationMtr; }
-  size_t source_row(const Instruction& step) {
-    return (is_master(step) ? state_->rsSourceMtr : state_->rsSourceDet).AbsolutePosition();
-  }
-  void ledger_event(const Instruction& step, RowEvent event) {
-    if (!current_stage_) return;
-    if (is_master(step))
-      state_->ledger.master_event(*current_stage_, source_row(step), std::move(event));
-    else
-      state_->ledger.item_event(*current_stage_, source_row(step), std::move(event));
-  }
 
   // Every row appended so far is durable: the destination's commit and rollback counts
   // are noted from here on.
@@ -450,15 +416,6 @@ class Program {
     return &store == seen_store_ && store.rollbacks() != seen_rollbacks_;
   }
 
-  void record_appended(const Instruction& step, Recordset& rs) {
-    if (is_master(step)) master_stored_ = true;
-    RowEvent event;
-    const auto& summed = summed_[current_stage_];
-    for (std::string_view column : is_master(step) ? summed.first : summed.second)
-      event.stored.push_back(rs.Fields(column).Value());
-    ledger_event(step, std::move(event));
-  }
-
   // Values skipped in the row being built get the row's key once the row is complete.
   void settle_keys(Recordset& rs) {
     std::string key;
@@ -487,7 +444,7 @@ class Program {
       skipped.key = rs.new_row_key();
       skipped.reason = "row not stored: " + reason;
       skipped.kind = SkippedValue::Kind::Row;
-      ledger_event(step, {RowFate::Refused, reason, {}});
+      account_.refused(current_stage_, is_master(step), reason);
     } else {
       skipped.reason = "step skipped: " + reason;
       skipped.kind = SkippedValue::Kind::Step;
@@ -523,25 +480,23 @@ class Program {
     if (step.op == Op::Update || step.op == Op::Copy) stopped.key = rs.new_row_key();
     // The row being built when the group stopped was not stored.
     if ((step.op == Op::AddNew || step.op == Op::Copy || step.op == Op::Update) && step.rs != Rs::SourceMtr)
-      ledger_event(step, {RowFate::Refused, description, {}});
+      account_.refused(current_stage_, is_master(step), description);
     if (uncommitted_rows_lost()) state_->ledger.rolled_back(description);
     closing_destination_ = false;
-    state_->ledger.group_stopped(group_, current_stage_, description);
+    account_.group_stopped(current_stage_, description);
     for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped.unsettled(i).key = stopped.key;
     state_->skipped.push_back(std::move(stopped));
     state_->skipped.settle(state_->skipped.size());
   }
 
-  const Group& group_;
   TransferState* state_;
+  LedgerEvents account_;
   StatementsAhead ahead_;
   // The destination store as last seen, with its commit and rollback counts then.
   const Store* seen_store_ = nullptr;
   bool closing_destination_ = false;
   uint64_t seen_commits_ = 0;
   uint64_t seen_rollbacks_ = 0;
-  // Per stage: the destination columns of the summed master and item columns.
-  std::map<const Stage*, std::pair<std::vector<std::string_view>, std::vector<std::string_view>>> summed_;
   std::vector<FieldValue> item_key_;
   bool master_stored_ = false;
   std::vector<Instruction> code_;
