@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 
+#include "db/commit_watch.h"
 #include "db/convert.h"
 #include "db/errors.h"
 #include "db/interruption.h"
@@ -128,7 +129,9 @@ struct EntryPlaces {
 
 class Program {
  public:
-  Program(const Group& group, TransferState& state) : state_(&state), account_(group, state), ahead_(group, state) {
+  Program(const Group& group, TransferState& state)
+      : state_(&state), account_(group, state), ahead_(group, state),
+        commits_(state.Con_Destination, state.ledger) {
     if (!group.stages.empty()) group_label_ = group.stages.front().label;
     for (const Stage& stage : group.stages) {
       if (group.recycle_before_each_stage) emit({Op::Recycle});
@@ -263,13 +266,9 @@ class Program {
         current_stage_ = nullptr;  // between stages: a failure here belongs to none
         // Closing the destination commits it; when that fails, the rows appended since
         // the last commit are gone with it.
-        if (state_->Con_Destination.State() == 1) {
-          closing_destination_ = true;
-          state_->Con_Destination.Close();
-          closing_destination_ = false;
-        }
+        commits_.close_destination();
         CloseRecordSet(*state_);
-        note_durable();
+        commits_.durable();
         return next;
       case Op::OpenSource:
         current_stage_ = step.stage;
@@ -281,7 +280,7 @@ class Program {
         // this stage can then only take back this stage's rows, which it accounts for.
         if (state_->Con_Destination.State() == 1 && state_->ledger.has_uncommitted())
           state_->Con_Destination.store().commit();
-        note_durable();
+        commits_.durable();
         rs.Open(std::string(step.text), state_->Con_Source, adOpenStatic, adLockOptimistic, adOptionUnspecified);
         account_.stage_opened(*step.stage, rs);
         state_->reporter.progress(step.stage->label, 0, rs.RecordCount());
@@ -336,7 +335,7 @@ class Program {
           if (is_master(step)) master_stored_ = true;
           account_.appended(current_stage_, is_master(step), rs);
         }
-        note_commits();
+        commits_.note_commits();
         return next;
       }
       case Op::MoveNext:
@@ -350,7 +349,7 @@ class Program {
         // A group counts as moved only once its rows are on disk: a write that fails
         // later must not take rows of a group already reported as moved.
         if (state_->Con_Destination.State() == 1) state_->Con_Destination.store().commit();
-        note_durable();
+        commits_.durable();
         ++state_->SuccessCount;
         return next;
     }
@@ -385,36 +384,6 @@ class Program {
   }
 
   bool is_master(const Instruction& step) const { return step.rs == Rs::DestinationMtr; }
-
-  // Every row appended so far is durable: the destination's commit and rollback counts
-  // are noted from here on.
-  void note_durable() {
-    seen_store_ = nullptr;
-    if (state_->Con_Destination.State() == 1) {
-      const Store& store = state_->Con_Destination.store();
-      seen_store_ = &store;
-      seen_commits_ = store.commits();
-      seen_rollbacks_ = store.rollbacks();
-    }
-    state_->ledger.committed();
-  }
-  // The destination commits on its own now and then: the rows appended before are then
-  // durable, and a failed write can no longer take them back.
-  void note_commits() {
-    if (state_->Con_Destination.State() != 1) return;
-    const Store& store = state_->Con_Destination.store();
-    if (&store == seen_store_ && store.commits() != seen_commits_) {
-      seen_commits_ = store.commits();
-      state_->ledger.committed();
-    }
-  }
-  // Whether the failure that stops the group undid the rows appended since the last commit.
-  bool uncommitted_rows_lost() {
-    if (closing_destination_) return true;
-    if (state_->Con_Destination.State() != 1) return false;
-    const Store& store = state_->Con_Destination.store();
-    return &store == seen_store_ && store.rollbacks() != seen_rollbacks_;
-  }
 
   // Values skipped in the row being built get the row's key once the row is complete.
   void settle_keys(Recordset& rs) {
@@ -481,8 +450,7 @@ class Program {
     // The row being built when the group stopped was not stored.
     if ((step.op == Op::AddNew || step.op == Op::Copy || step.op == Op::Update) && step.rs != Rs::SourceMtr)
       account_.refused(current_stage_, is_master(step), description);
-    if (uncommitted_rows_lost()) state_->ledger.rolled_back(description);
-    closing_destination_ = false;
+    commits_.group_stopped(description);
     account_.group_stopped(current_stage_, description);
     for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped.unsettled(i).key = stopped.key;
     state_->skipped.push_back(std::move(stopped));
@@ -492,11 +460,7 @@ class Program {
   TransferState* state_;
   LedgerEvents account_;
   StatementsAhead ahead_;
-  // The destination store as last seen, with its commit and rollback counts then.
-  const Store* seen_store_ = nullptr;
-  bool closing_destination_ = false;
-  uint64_t seen_commits_ = 0;
-  uint64_t seen_rollbacks_ = 0;
+  CommitWatch commits_;
   std::vector<FieldValue> item_key_;
   bool master_stored_ = false;
   std::vector<Instruction> code_;
