@@ -1,3 +1,9 @@
+// The table copy procedure: the value rules, CloseRecordSet, the item query of a master
+// row, and each group run as a short program of steps under the error policy. What the
+// steps tell the run's account, which rows are durable, what was not stored and what
+// is read ahead are units of their own (ledger_events, commit_watch, step_failures,
+// statements_ahead), called from the steps below.
+
 #include "db/copy_procedure.h"
 
 #include <cstdint>
@@ -11,6 +17,7 @@
 #include "db/item_query.h"
 #include "db/ledger_events.h"
 #include "db/statements_ahead.h"
+#include "db/step_failures.h"
 #include "db/value_text.h"
 #include "sql/text_fold.h"
 
@@ -131,7 +138,7 @@ class Program {
  public:
   Program(const Group& group, TransferState& state)
       : state_(&state), account_(group, state), ahead_(group, state),
-        commits_(state.Con_Destination, state.ledger) {
+        commits_(state.Con_Destination, state.ledger), failures_(state.skipped) {
     if (!group.stages.empty()) group_label_ = group.stages.front().label;
     for (const Stage& stage : group.stages) {
       if (group.recycle_before_each_stage) emit({Op::Recycle});
@@ -142,9 +149,9 @@ class Program {
     places_.resize(code_.size());
   }
 
+  // The error policy: a value that cannot be stored abandons only the step that failed;
+  // any other error, or a stop asked for from outside, ends the group.
   void run() {
-    first_unkeyed_ = state_->skipped.size();
-    state_->skipped.settle(first_unkeyed_);
     size_t pc = 0;
     while (pc < code_.size()) {
       const Instruction& step = code_[pc];
@@ -156,7 +163,7 @@ class Program {
         pc = execute(step, pc);
       } catch (const DbError& error) {
         if (error.value_not_stored()) {
-          record_skip(step, error.reason().empty() ? error.what() : error.reason());
+          skip(step, error.reason().empty() ? error.what() : error.reason());
           ++pc;
           continue;
         }
@@ -207,6 +214,9 @@ class Program {
     code_[test].target = here();
   }
 
+  // Open the master query; an empty source skips the stage and opens nothing on the
+  // destination. Otherwise open the destination and append one row per master row;
+  // a master/detail stage then copies the items of the row just stored the same way.
   void add_stage(const Stage& stage) {
     Instruction open_source{Op::OpenSource, Rs::SourceMtr, stage.source};
     open_source.stage = &stage;
@@ -328,7 +338,7 @@ class Program {
                    places_[pc]);
         return next;
       case Op::Update: {
-        settle_keys(rs);
+        failures_.row_complete(rs);
         const bool adding = rs.EditMode() == 2;
         rs.Update();
         if (adding) {
@@ -385,42 +395,21 @@ class Program {
 
   bool is_master(const Instruction& step) const { return step.rs == Rs::DestinationMtr; }
 
-  // Values skipped in the row being built get the row's key once the row is complete.
-  void settle_keys(Recordset& rs) {
-    std::string key;
-    bool known = false;
-    for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) {
-      if (!known) key = rs.new_row_key(), known = true;
-      state_->skipped.unsettled(i).key = key;
-    }
-    first_unkeyed_ = state_->skipped.size();
-    state_->skipped.settle(first_unkeyed_);
-  }
-
   // Before its first stage opens (a failing CloseRecordSet), a group goes by its first stage's name.
   std::string stage_label() const {
     return std::string(current_stage_ ? current_stage_->label : group_label_);
   }
 
-  void record_skip(const Instruction& step, const std::string& reason) {
+  void skip(const Instruction& step, const std::string& reason) {
     Recordset& rs = recordset(step.rs);
-    SkippedValue skipped{stage_label(), rs.target_name(), {}, {}, {}, reason};
     if (step.op == Op::Copy) {
-      skipped.column = std::string(attempted_column_);
-      skipped.value = text_form(*attempted_);
-      if (attempted_->is<std::string>()) skipped.value = "\"" + skipped.value + "\"";
+      failures_.value_skipped(stage_label(), rs.target_name(), attempted_column_, *attempted_, reason);
     } else if (step.op == Op::Update) {
-      skipped.key = rs.new_row_key();
-      skipped.reason = "row not stored: " + reason;
-      skipped.kind = SkippedValue::Kind::Row;
       account_.refused(current_stage_, is_master(step), reason);
+      failures_.row_not_stored(stage_label(), rs.target_name(), rs.new_row_key(), reason);
     } else {
-      skipped.reason = "step skipped: " + reason;
-      skipped.kind = SkippedValue::Kind::Step;
+      failures_.step_skipped(stage_label(), rs.target_name(), reason);
     }
-    state_->skipped.push_back(std::move(skipped));
-    if (step.op != Op::Copy) first_unkeyed_ = state_->skipped.size();
-    state_->skipped.settle(first_unkeyed_);
   }
 
   // A stop asked for from outside: a group that had begun is reported like an error;
@@ -432,8 +421,7 @@ class Program {
       return;
     }
     --state_->SuccessCount;
-    state_->skipped.push_back({stage_label(), {}, {}, {}, {}, "not moved: " + why});
-    state_->skipped.settle(state_->skipped.size());
+    failures_.not_moved(stage_label(), why);
   }
 
   void stop(const Instruction& step, const std::string& description) {
@@ -452,15 +440,14 @@ class Program {
       account_.refused(current_stage_, is_master(step), description);
     commits_.group_stopped(description);
     account_.group_stopped(current_stage_, description);
-    for (size_t i = first_unkeyed_; i < state_->skipped.size(); ++i) state_->skipped.unsettled(i).key = stopped.key;
-    state_->skipped.push_back(std::move(stopped));
-    state_->skipped.settle(state_->skipped.size());
+    failures_.stopped(std::move(stopped));
   }
 
   TransferState* state_;
   LedgerEvents account_;
   StatementsAhead ahead_;
   CommitWatch commits_;
+  StepFailures failures_;
   std::vector<FieldValue> item_key_;
   bool master_stored_ = false;
   std::vector<Instruction> code_;
@@ -472,7 +459,6 @@ class Program {
   const FieldValue* attempted_ = &kNothingAttempted;  // the value of the last Copy: read_, formatted_ or a default
   FieldValue read_;
   FieldValue formatted_;
-  size_t first_unkeyed_ = 0;
   size_t done_ = 0;
 };
 
