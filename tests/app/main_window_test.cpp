@@ -310,7 +310,7 @@ TEST_F(WindowTransferTest, WholeTransferEndsWithTheResultBoxListingSkippedValues
 }
 
 TEST_F(WindowTransferTest, FilesThatDoNotFitAreRefusedInAStopBoxBeforeAnyWrite) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
   test::TempDir folder;
   const auto source = folder.copy_in(old_small);
   const auto destination = folder.path() / "picked-by-mistake.mdb";

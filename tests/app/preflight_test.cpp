@@ -159,7 +159,8 @@ TEST(ItemQueryNeeds, TheViewAndEveryComparedColumnComeFromTheQueryText) {
   EXPECT_EQ(needs.columns, (std::vector<std::string>{"A", "D"}));
 }
 
-// Over the shared fixtures: Access-made files, checked through our engine.
+// Over the project's databases (the shared fixtures, or the stand-ins the build makes),
+// checked through our engine.
 
 struct FixturePreflight : ::testing::Test {
   TempDir dir;
@@ -168,7 +169,7 @@ struct FixturePreflight : ::testing::Test {
 };
 
 TEST_F(FixturePreflight, AnOldVersionFileAsDestinationIsRefusedWithEveryMissingTableAndLeftAsItWas) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
   auto destination = dir.copy_in(old_small);
   const std::string before = file_bytes(destination);
   struct stat stat_before {};
@@ -192,7 +193,7 @@ TEST_F(FixturePreflight, AnOldVersionFileAsDestinationIsRefusedWithEveryMissingT
 }
 
 TEST_F(FixturePreflight, ANewDatabaseAsSourceIsRefusedNamingTheViews) {
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   auto source = dir.path() / "source.mdb";
   std::filesystem::copy_file(new_empty, source);
   auto destination = dir.copy_in(new_empty);
@@ -205,9 +206,9 @@ TEST_F(FixturePreflight, ANewDatabaseAsSourceIsRefusedNamingTheViews) {
 }
 
 TEST_F(FixturePreflight, RowsAlreadyInTheDestinationAreFoundBeforeASecondRunWrites) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_nonempty, "new-nonempty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(new_nonempty, "new-nonempty.mdb");
   auto find = [&](const std::filesystem::path& destination) {
     db::StoreOpener opener = db::jet_store_opener();
     auto source = opener(old_small.string(), db::Access::ReadOnly);

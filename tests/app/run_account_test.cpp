@@ -254,10 +254,10 @@ TEST_F(RunAccountTest, ItemsOfAShippingBillEnteredTwiceAreCountedAsMovedTwice) {
   EXPECT_EQ(exit_code(), 1);
 }
 
-// The shared old-version fixture into the empty 5.1 file, as a new user tries it.
+// The old-version database old-small into the empty 5.1 file, as a new user tries it.
 TEST(RunAccountFixture, OldSmallAccountsForEveryItemAndSavesTheReport) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   TempDir dir;
   auto destination = dir.copy_in(new_empty);
   auto report = dir.path() / "account.json";

@@ -177,7 +177,8 @@ TEST_F(TransferRunTest, CommitFailuresAreNeverReportedAsSuccess) {
   EXPECT_EQ(sink.shown[1].text, "Some data missing...!");
 }
 
-// Whole runs over the shared fixtures, through our Access engine.
+// Whole runs over the project's databases (the shared fixtures, or the stand-ins the
+// build makes), through our Access engine.
 
 struct Table {
   const jet::TableDef* def = nullptr;
@@ -387,8 +388,8 @@ TEST_F(FixtureRun, OldSmallIntoNewNonEmptyAppendsAfterTheRowsThere) {
 // letters, with invoices numbered the same way: these texts are in the destination's
 // keys, and every row is stored and found again by them.
 TEST_F(FixtureRun, PartnersAndInvoicesInUrduAndGreekLettersAreAllStored) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   auto source = dir.copy_in(old_small);
   auto destination = dir.copy_in(new_empty);
   const std::string urdu_number = "۰۴۰۲۱۱۱۱۰۰۰۹۹";

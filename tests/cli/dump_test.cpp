@@ -174,7 +174,7 @@ TEST(Dump, SqlOfTheOldDatabasesViews) {
 // Several tables in one run come out as the single dumps one after another; a
 // misspelt name among them prints nothing at all.
 TEST(Dump, SeveralTablesInOneRun) {
-  HALVARO_REQUIRE_FIXTURE(file, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   auto both = dump(quoted(file) + " tblInvoice tblClaimantTaxPeriod");
   EXPECT_EQ(both.status, 0);
   EXPECT_EQ(both.out, dump(quoted(file) + " tblInvoice").out + dump(quoted(file) + " tblClaimantTaxPeriod").out);

@@ -69,7 +69,7 @@ TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
 
 // A write killed in the middle of a commit: check says so and rolls it back when asked.
 TEST(ExecAndCheckCli, CheckOffersToRollBackAnInterruptedWrite) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   auto file = dir.copy_in(fixture);
   std::string original;

@@ -45,8 +45,8 @@ namespace halvaro::test {
 namespace {
 
 TEST(TransferCommand, AReportThatCannotBeSavedIsRefusedBeforeTheRun) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   TempDir dir;
   auto destination = dir.copy_in(new_empty);
   const std::string transfer = halvaro_binary() + " transfer " + old_small.string() + " " + destination.string();
@@ -111,8 +111,8 @@ pid_t start_transfer(const std::filesystem::path& source, const std::filesystem:
 // SIGINT in the middle of a run: the run stops between rows, says what was not stored,
 // and leaves a whole file with nothing to roll back.
 TEST(TransferCommand, SigintStopsTheRunAtACleanPointAndSaysWhatWasNotStored) {
-  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   TempDir dir;
   const auto destination = dir.copy_in(new_empty);
   const auto output = dir.path() / "output.txt";
@@ -183,8 +183,8 @@ LimitedRun transfer_under_size_limit(const std::filesystem::path& source, const 
 // The transfer under a file-size limit (a disk that fills up): the destination stays
 // valid, and every group whose tables did not receive all their rows is named.
 TEST(TransferCommand, AFullDiskLeavesAValidFileAndListsEveryGroupNotMovedInFull) {
-  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   TempDir dir;
   const auto whole = dir.copy_in(new_empty);
   const auto full_disk = dir.path() / "full-disk.mdb";
@@ -230,8 +230,8 @@ TEST(TransferCommand, AFullDiskLeavesAValidFileAndListsEveryGroupNotMovedInFull)
 // refused before anything is written, and the message says where room is lacking
 // rather than that the files do not fit.
 TEST(TransferCommand, NoRoomForTheScratchFilesIsToldAsSuchAndWritesNothing) {
-  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   TempDir dir;
   const auto destination = dir.copy_in(new_empty);
   const auto scratch = dir.path() / "scratch";

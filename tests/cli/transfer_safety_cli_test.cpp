@@ -46,8 +46,8 @@ struct TransferSafety : ::testing::Test {
 };
 
 TEST_F(TransferSafety, ADryRunTellsWhatTheRealRunDoesAndLeavesTheDestinationAlone) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   auto destination = dir.copy_in(new_empty);
   const std::string before = file_bytes(destination);
   const timespec mtime = modified(destination);
@@ -91,8 +91,8 @@ TEST_F(TransferSafety, ADryRunTellsWhatTheRealRunDoesAndLeavesTheDestinationAlon
 }
 
 TEST_F(TransferSafety, RefusalsExitWithTwoAndLeaveTheDestinationAsItWas) {
-  HALVARO_REQUIRE_FIXTURE(old_small, "old-small.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   // An old-version file picked as the destination, in a dry run and in a real one.
   auto wrong = dir.copy_in(old_small);
   const std::string before = file_bytes(wrong);
@@ -157,8 +157,8 @@ TEST_F(TransferSafety, ViewsThatLackAColumnOrCannotBeEvaluatedRefuseTheRun) {
 }
 
 TEST_F(TransferSafety, AnInterruptedDryRunLeavesNoScratchCopy) {
-  HALVARO_REQUIRE_FIXTURE(old_medium, "old-medium.mdb");
-  HALVARO_REQUIRE_FIXTURE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_medium, "old-medium.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   auto destination = dir.copy_in(new_empty);
   const std::string before = file_bytes(destination);
   // Interrupted as soon as the scratch copy appears (a fast machine may finish first;

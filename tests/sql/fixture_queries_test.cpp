@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "jet/catalog/database.h"
 #include "sql/query_engine.h"
 #include "sql/regional.h"
@@ -32,12 +34,60 @@ std::string text_of(const ResultSet& result, size_t row, std::string_view column
   return text_form(result.rows.at(row).at(static_cast<size_t>(result.find_column(column))));
 }
 
+// The rows of each view worked out from its tables with the file reader alone: the
+// invoice views keep the rows of two kinds, each joined to as many partners as share
+// its claimant and partner numbers (at least one, the join being a left one); the bill
+// views keep every row.
+std::map<std::string, size_t> view_rows_from_tables(const jet::Database& db) {
+  std::map<std::pair<std::string, std::string>, size_t> partners;
+  const jet::TableDef& partner_table = db.table("tblSupplierBuyer");
+  const size_t claimant = partner_table.find_column("STRegNo")->position;
+  const size_t partner = partner_table.find_column("STRegNoSupplier")->position;
+  db.scan(partner_table, [&](std::span<const FieldValue> v) {
+    ++partners[{text_form(v[claimant]), text_form(v[partner])}];
+    return true;
+  });
+  std::map<std::string, size_t> rows;
+  auto count_invoices = [&](const char* table, const char* purchase_view, const char* sales_view) {
+    const jet::TableDef& t = db.table(table);
+    const size_t own = t.find_column("StRegNo")->position, other = t.find_column("STRegNoSupplier")->position;
+    const size_t kind = t.find_column("InvoiceType")->position;
+    rows[purchase_view] = rows[sales_view] = 0;
+    db.scan(t, [&](std::span<const FieldValue> v) {
+      const std::string type = text_form(v[kind]);
+      const auto found = partners.find({text_form(v[own]), text_form(v[other])});
+      const size_t joined = found == partners.end() ? 1 : found->second;
+      if (type == "P" || type == "D") rows[purchase_view] += joined;
+      if (type == "S" || type == "C") rows[sales_view] += joined;
+      return true;
+    });
+  };
+  count_invoices("tblInvoice", "VwPurchaseDebitMtr", "VwSalesCreditMtr");
+  count_invoices("tblInvoiceItem", "VwPurchaseDebit", "VwSalesCredit");
+  for (const auto& [table, view] : {std::pair{"tblBillOfEntry", "vwBillOfentryMtr"},
+                                    {"tblBillOfEntryItem", "vwbillofentry"},
+                                    {"tblShippingBill", "VwShippingBillMtr"},
+                                    {"tblShippingBillItem", "VwShippingBill"}})
+    rows[view] = db.table(table).row_count;
+  return rows;
+}
+
+// Over the benchmark database, or where it is absent over the one the build generates
+// with as many invoices: the counts are worked out from its tables, and for the shared
+// file they are also the mdb-export counts above.
 TEST(FixtureQueries, EveryViewOfTheBenchmarkDatabaseGivesTheRowsOfItsDefinition) {
-  HALVARO_REQUIRE_FIXTURE(medium, "old-medium.mdb");
-  QueryEngine medium_engine(std::shared_ptr<const jet::Database>(jet::Database::open(medium)));
-  for (const auto& view : kViews)
-    EXPECT_EQ(medium_engine.execute(std::string("SELECT *  FROM  ") + view.view).rows.size(), view.medium_rows)
+  HALVARO_REQUIRE_DATABASE(medium, "old-medium.mdb");
+  auto db = std::shared_ptr<const jet::Database>(jet::Database::open(medium));
+  const std::map<std::string, size_t> expected = view_rows_from_tables(*db);
+  const bool shared_fixture = medium.parent_path() == test::fixtures_dir();
+  QueryEngine medium_engine(db);
+  for (const auto& view : kViews) {
+    EXPECT_EQ(medium_engine.execute(std::string("SELECT *  FROM  ") + view.view).rows.size(), expected.at(view.view))
         << view.view;
+    if (shared_fixture) {
+      EXPECT_EQ(expected.at(view.view), view.medium_rows) << view.view;
+    }
+  }
 }
 
 TEST(FixtureQueries, EveryViewGivesTheRowsOfItsDefinition) {

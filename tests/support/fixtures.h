@@ -24,7 +24,8 @@ uint32_t zero_data_page(const std::filesystem::path& file, std::string_view tabl
 
 // The databases the build made with the program's own `create` (see
 // tests/support/databases/): the two examples, and stand-ins holding the same tables
-// and rows as old-small.mdb, new-empty.mdb and new-nonempty.mdb.
+// and rows as old-small.mdb, new-empty.mdb and new-nonempty.mdb; and old-medium.mdb,
+// the benchmarks' generated database with as many invoices as the shared one.
 std::filesystem::path built_databases_dir();
 
 // A test database by its fixture name: the shared fixture where present, otherwise the

@@ -48,7 +48,7 @@ void leave_interrupted_commit(const std::filesystem::path& name) {
 }
 
 TEST(JournalIdentity, AWriteThroughALinkIsRolledBackUnderTheRealName) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   const auto real = dir.copy_in(fixture);
   const auto link = dir.path() / "link.mdb";
@@ -69,8 +69,8 @@ TEST(JournalIdentity, AWriteThroughALinkIsRolledBackUnderTheRealName) {
 }
 
 TEST(JournalIdentity, AJournalOfAReplacedFileIsRefusedAndLeftAlone) {
-  HALVARO_REQUIRE_FIXTURE(empty, "new-empty.mdb");
-  HALVARO_REQUIRE_FIXTURE(other, "new-nonempty.mdb");
+  HALVARO_REQUIRE_DATABASE(empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(other, "new-nonempty.mdb");
   TempDir dir;
   const auto file = dir.copy_in(empty);
   leave_interrupted_commit(file);
@@ -99,7 +99,7 @@ TEST(JournalIdentity, AJournalOfAReplacedFileIsRefusedAndLeftAlone) {
 }
 
 TEST(JournalIdentity, AWriterThatNeverCommitsLeavesNoJournal) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   const auto file = dir.copy_in(fixture);
   {
@@ -123,7 +123,7 @@ std::vector<FieldValue> claimant(const DatabaseWriter& w, const TableDef& t, int
 // A child appends rows under a file-size limit until a commit fails; the failure
 // must be reported only after the file is back at its last commit.
 TEST(WriteFailure, AFullDiskRollsBackToTheLastCommitBeforeReporting) {
-  HALVARO_REQUIRE_FIXTURE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
   TempDir dir;
   const auto file = dir.copy_in(fixture);
   const auto limit = std::filesystem::file_size(file) + 24 * 4096;
