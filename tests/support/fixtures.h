@@ -38,7 +38,7 @@ std::filesystem::path database_path(std::string_view name);
 // calling test (naming the file) when it is absent, as in a fresh clone.
 #define HALVARO_REQUIRE_FIXTURE(var, relative)                                         \
   const std::filesystem::path var = ::halvaro::test::fixtures_dir() / (relative);      \
-  if (!std::filesystem::exists(var))                                                    \
+  if (::halvaro::test::fixtures_dir().empty() || !std::filesystem::exists(var))        \
   GTEST_SKIP() << "fixture " << (relative) << " not found: no ../shared/fixtures beside " \
                << "this checkout"
 

@@ -170,8 +170,7 @@ FieldValue filler(const Column& c, int n, std::mt19937& random) {
 // Rows appended to every table of the files Access made (their defaults applied,
 // every other column filled) leave them clean and readable by mdbtools.
 TEST(WriterAppend, AccessMadeFilesTakeRowsInEveryTable) {
-  const auto root = test::fixtures_dir() / "access";
-  if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no Access-made fixtures";
+  HALVARO_REQUIRE_FIXTURE(root, "access");
   TempDir dir;
   std::mt19937 random(3);
   size_t appended = 0, refused = 0;
