@@ -157,36 +157,44 @@ std::map<std::string, std::map<std::string, std::string>> mdb_prop(const fs::pat
   return columns;
 }
 
-TEST(Database, ColumnPropertiesMatchMdbProp) {
-  HALVARO_REQUIRE_FIXTURE(dir, "access");
-  for (const char* name : {"new-empty.mdb", "old-small.mdb", "access/V2003/testV2003.mdb",
-                           "access/V1997/testV1997.mdb", "access/V2000/testIndexPropertiesV2000.mdb",
-                           "access/V1997/testIndexCodesV1997.mdb"}) {
-    const fs::path file = test::fixtures_dir() / name;
-    SCOPED_TRACE(name);
-    const auto db = Database::open(file);
-    for (const auto& table_name : db->table_names()) {
-      // Where a table has no property blob, mdb-prop prints the blob of the
-      // catalog row before it (its buffer is not cleared), so ask it only when
-      // there is one; without one every column has the defaults.
-      bool has_blob = false;
-      for (const CatalogEntry& entry : db->catalog())
-        if (entry.name == table_name) has_blob = !entry.properties.empty();
-      const auto props = has_blob ? mdb_prop(file, table_name)
-                                  : std::map<std::string, std::map<std::string, std::string>>{};
-      for (const Column& column : db->table(table_name).columns) {
-        SCOPED_TRACE(table_name + "." + column.name);
-        const auto it = props.find(column.name);
-        const auto get = [&](const char* key) -> std::optional<std::string> {
-          if (it == props.end() || !it->second.contains(key)) return std::nullopt;
-          return it->second.at(key);
-        };
-        EXPECT_EQ(column.required, get("Required") == "yes");
-        EXPECT_EQ(column.allow_zero_length, get("AllowZeroLength") != "no");
-        EXPECT_EQ(column.default_value, get("DefaultValue"));
-      }
+void expect_column_properties_match_mdb_prop(const fs::path& file) {
+  SCOPED_TRACE(file.string());
+  const auto db = Database::open(file);
+  for (const auto& table_name : db->table_names()) {
+    // Where a table has no property blob, mdb-prop prints the blob of the
+    // catalog row before it (its buffer is not cleared), so ask it only when
+    // there is one; without one every column has the defaults.
+    bool has_blob = false;
+    for (const CatalogEntry& entry : db->catalog())
+      if (entry.name == table_name) has_blob = !entry.properties.empty();
+    const auto props = has_blob ? mdb_prop(file, table_name)
+                                : std::map<std::string, std::map<std::string, std::string>>{};
+    for (const Column& column : db->table(table_name).columns) {
+      SCOPED_TRACE(table_name + "." + column.name);
+      const auto it = props.find(column.name);
+      const auto get = [&](const char* key) -> std::optional<std::string> {
+        if (it == props.end() || !it->second.contains(key)) return std::nullopt;
+        return it->second.at(key);
+      };
+      EXPECT_EQ(column.required, get("Required") == "yes");
+      EXPECT_EQ(column.allow_zero_length, get("AllowZeroLength") != "no");
+      EXPECT_EQ(column.default_value, get("DefaultValue"));
     }
   }
+}
+
+// The project's databases: the shared fixtures, or the stand-ins our writer made.
+TEST(Database, ColumnPropertiesMatchMdbProp) {
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  for (const fs::path& file : {new_empty, old_small}) expect_column_properties_match_mdb_prop(file);
+}
+
+TEST(Database, ColumnPropertiesOfAccessMadeFilesMatchMdbProp) {
+  HALVARO_REQUIRE_FIXTURE(dir, "access");
+  for (const char* name : {"V2003/testV2003.mdb", "V1997/testV1997.mdb", "V2000/testIndexPropertiesV2000.mdb",
+                           "V1997/testIndexCodesV1997.mdb"})
+    expect_column_properties_match_mdb_prop(dir / name);
 }
 
 // Index shapes ("UNIQUE? col DESC?, ...", "PRIMARY col, ...") as mdb-schema's
@@ -232,28 +240,35 @@ std::multiset<std::string> our_indexes(const TableDef& table) {
   return shapes;
 }
 
-TEST(Database, IndexDefinitionsMatchMdbSchema) {
-  HALVARO_REQUIRE_FIXTURE(dir, "access");
-  for (const char* name : {"new-empty.mdb", "old-small.mdb", "access/V1997/testIndexCodesV1997.mdb",
-                           "access/V2003/testIndexPropertiesV2003.mdb",
-                           "access/V2000/compIndexTestV2000.mdb", "access/V1997/indexTestV1997.mdb",
-                           "access/V2003/indexTestV2003.mdb", "access/V2003/testV2003.mdb"}) {
-    const fs::path file = test::fixtures_dir() / name;
-    SCOPED_TRACE(name);
-    const auto db = Database::open(file);
-    for (const auto& table_name : db->table_names()) {
-      SCOPED_TRACE(table_name);
-      const TableDef& table = db->table(table_name);
-      // mdbtools pairs the n-th logical index with the n-th real one and looks
-      // indexes up by their number, which is wrong once foreign keys share real
-      // indexes or numbers have gaps; compare only where those coincide.
-      bool simple = table.indexes.size() == table.real_indexes.size();
-      for (size_t i = 0; i < table.indexes.size(); ++i)
-        simple = simple && table.indexes[i].index_number == i;
-      if (!simple) continue;
-      EXPECT_EQ(our_indexes(table), mdb_schema_indexes(file, table_name));
-    }
+void expect_index_definitions_match_mdb_schema(const fs::path& file) {
+  SCOPED_TRACE(file.string());
+  const auto db = Database::open(file);
+  for (const auto& table_name : db->table_names()) {
+    SCOPED_TRACE(table_name);
+    const TableDef& table = db->table(table_name);
+    // mdbtools pairs the n-th logical index with the n-th real one and looks
+    // indexes up by their number, which is wrong once foreign keys share real
+    // indexes or numbers have gaps; compare only where those coincide.
+    bool simple = table.indexes.size() == table.real_indexes.size();
+    for (size_t i = 0; i < table.indexes.size(); ++i)
+      simple = simple && table.indexes[i].index_number == i;
+    if (!simple) continue;
+    EXPECT_EQ(our_indexes(table), mdb_schema_indexes(file, table_name));
   }
+}
+
+TEST(Database, IndexDefinitionsMatchMdbSchema) {
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  for (const fs::path& file : {new_empty, old_small}) expect_index_definitions_match_mdb_schema(file);
+}
+
+TEST(Database, IndexDefinitionsOfAccessMadeFilesMatchMdbSchema) {
+  HALVARO_REQUIRE_FIXTURE(dir, "access");
+  for (const char* name : {"V1997/testIndexCodesV1997.mdb", "V2003/testIndexPropertiesV2003.mdb",
+                           "V2000/compIndexTestV2000.mdb", "V1997/indexTestV1997.mdb", "V2003/indexTestV2003.mdb",
+                           "V2003/testV2003.mdb"})
+    expect_index_definitions_match_mdb_schema(dir / name);
 }
 
 TEST(Database, IndexFlagsOfAccessMadeIndexes) {
