@@ -211,6 +211,16 @@ uint32_t big_endian_place(const Binary& bytes) {
 }  // namespace
 
 std::string Database::query_sql(std::string_view name) const {
+  const std::vector<QueryRow> rows = query_rows(name);  // throws when there is no such query
+  const std::string& stored_name = state_->find_entry(name, ObjectType::Query, nullptr)->name;
+  try {
+    return rebuild_query_sql(rows, stored_name);
+  } catch (const JetError& e) {
+    state_->fail(e.what());
+  }
+}
+
+std::vector<QueryRow> Database::query_rows(std::string_view name) const {
   const CatalogEntry* entry = state_->find_entry(name, ObjectType::Query, nullptr);
   if (entry == nullptr) state_->fail("no saved query named " + std::string(name));
   const TableDef* queries = find_table("MSysQueries");
@@ -243,11 +253,7 @@ std::string Database::query_sql(std::string_view name) const {
     rows.push_back(std::move(row));
     return true;
   });
-  try {
-    return rebuild_query_sql(rows, entry->name);
-  } catch (const JetError& e) {
-    state_->fail(e.what());
-  }
+  return rows;
 }
 
 }  // namespace halvaro::jet

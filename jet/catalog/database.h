@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "jet/catalog/catalog.h"
+#include "jet/catalog/saved_query.h"
 #include "jet/base/errors.h"
 #include "jet/base/field_value.h"
 #include "jet/base/format.h"
@@ -73,6 +74,8 @@ class Database {
   // The SELECT text of a saved query, rebuilt from the catalog; throws JetError
   // when there is no such query.
   std::string query_sql(std::string_view name) const;
+  // The MSysQueries rows of a saved query, in storage order, as query_sql reads them.
+  std::vector<QueryRow> query_rows(std::string_view name) const;
 
  private:
   struct State;
