@@ -16,11 +16,6 @@ struct FromItem {
   std::vector<std::string> keys;
 };
 
-
-// The flags Access writes on a union query; bit 0x02 makes it UNION ALL.
-constexpr int kUnionFlags = 0x01;
-constexpr int kUnionAll = 0x02;
-
 class SelectSplitter : public TokenCursor {
  public:
   explicit SelectSplitter(std::string_view text) : TokenCursor(tokenize(text)), text_(text) {}
@@ -125,7 +120,7 @@ class SelectSplitter : public TokenCursor {
     type.flag = static_cast<int>(QueryType::Union);
     out.push_back(type);
     QueryRow flag_row = make(QueryAttribute::Flags);
-    flag_row.flag = all ? kUnionFlags | kUnionAll : kUnionFlags;
+    flag_row.flag = all ? union_flag::kUnionAll : union_flag::kUnion;
     out.push_back(flag_row);
     int part = 0;
     for (const std::string& text : {left, right}) {

@@ -233,15 +233,15 @@ class Rebuilder {
   }
 
   // A union keeps the text of its two SELECTs (either may itself be a union) in its
-  // table rows; bit 0x02 of its flags makes it UNION ALL.
+  // table rows. Its flags hold the operator between them: Access writes 3 for UNION
+  // and 1 for UNION ALL, so it is bit 0x02 that removes duplicates.
   std::string union_statement() const {
-    constexpr int kUnionAll = 0x02;
     auto parts = rows_of(QueryAttribute::Table);
     if (parts.size() != 2) fail("a union query needs two parts, not " + std::to_string(parts.size()));
     std::string text;
     for (const QueryRow* part : parts) {
       std::string select = trimmed(expression_of(*part, "a union part"));
-      if (!text.empty()) text += (flags() & kUnionAll) ? " UNION ALL " : " UNION ";
+      if (!text.empty()) text += (flags() & union_flag::kDistinct) ? " UNION " : " UNION ALL ";
       text += select;
     }
     return text + list_clause(QueryAttribute::OrderBy, " ORDER BY ");

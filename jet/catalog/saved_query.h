@@ -53,6 +53,15 @@ inline constexpr int kTop = 0x10;          // TOP n, n in Name1
 inline constexpr int kPercent = 0x20;      // TOP n PERCENT
 }  // namespace select_flag
 
+// The Flags row's Flag of a union query: the operator between its two parts. Access
+// writes 3 for UNION and 1 for UNION ALL; a reader goes by the bit that removes
+// duplicates, as select_flag::kDistinct does for a SELECT.
+namespace union_flag {
+inline constexpr int kUnion = 0x03;
+inline constexpr int kUnionAll = 0x01;
+inline constexpr int kDistinct = 0x02;
+}  // namespace union_flag
+
 // One MSysQueries row of a query, as stored; a null Flag reads as 0.
 struct QueryRow {
   QueryAttribute attribute = QueryAttribute::Start;

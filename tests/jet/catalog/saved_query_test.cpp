@@ -7,6 +7,7 @@
 #include "jet/catalog/database.h"
 #include "jet/catalog/saved_query.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/query_flags.h"
 
 namespace halvaro::jet {
 namespace {
@@ -132,6 +133,18 @@ TEST(SavedQuery, StarRemoteSourcesAndNoFrom) {
   EXPECT_EQ(rebuild_query_sql(constant), "SELECT 1+1 AS Two");
 }
 
+// The values Access writes in a union's Flags row: 3 for UNION, 1 for UNION ALL.
+TEST(SavedQuery, UnionFlagsThreeMeanUnionAndOneUnionAll) {
+  auto union_of = [](int flags) {
+    return std::vector<QueryRow>{row(A::Start), row(A::Type, nullptr, 9), row(A::Flags, nullptr, flags),
+                                 row(A::Table, "Select a from T", 0, nullptr, "X7YZ_____1"),
+                                 row(A::Table, "Select b from U;\r\n", 0, nullptr, "X7YZ_____2"),
+                                 row(A::End)};
+  };
+  EXPECT_EQ(rebuild_query_sql(union_of(3)), "Select a from T UNION Select b from U");
+  EXPECT_EQ(rebuild_query_sql(union_of(1)), "Select a from T UNION ALL Select b from U");
+}
+
 // Each case must be refused with a message naming the query and the fault.
 TEST(SavedQuery, RefusesBrokenRows) {
   struct Case {
@@ -227,9 +240,6 @@ TEST(SavedQueryFiles, AccessMadeQueriesOfEveryKind) {
        "[Table2].[col1]=Table2_1.col3 WHERE ((([Table1].[col1])>\"10\") And ((Table2_1.col1) Is "
        "Not Null) And ((Avg(Table2_1.col2))>\"10\")) GROUP BY Table2_1.col1, [Table2].[col3] "
        "ORDER BY [Table2].[col3] PIVOT [Table1].[col1]"},
-      {"UnionQuery",
-       "Select Table1.col1, Table1.col2\r\nwhere Table1.col1 = \"foo\"\r\nUNION\r\nSelect Table2.col1, "
-       "Table2.col2 UNION Select Table3.col1, Table3.col2\r\nwhere Table3.col3 > \"blah\""},
       {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5"},
       {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR)"},
   };
@@ -238,6 +248,21 @@ TEST(SavedQueryFiles, AccessMadeQueriesOfEveryKind) {
     HALVARO_REQUIRE_FIXTURE(file, name);
     auto db = Database::open(file);
     for (const auto& [query, sql] : expected) EXPECT_EQ(db->query_sql(query), sql) << name << " " << query;
+  }
+}
+
+// Access keeps the last operator of a union in its flags: UnionQuery's first part is
+// itself "Table1 UNION Table2", and flags 1 join it to Table3 by UNION ALL.
+TEST(SavedQueryFiles, AccessMadeUnionQueryEndsInUnionAllForFlagsOne) {
+  const std::string expected =
+      "Select Table1.col1, Table1.col2\r\nwhere Table1.col1 = \"foo\"\r\nUNION\r\nSelect Table2.col1, "
+      "Table2.col2 UNION ALL Select Table3.col1, Table3.col2\r\nwhere Table3.col3 > \"blah\"";
+  for (const char* name : {"access/V1997/queryTestV1997.mdb", "access/V2000/queryTestV2000.mdb",
+                           "access/V2003/queryTestV2003.mdb"}) {
+    HALVARO_REQUIRE_FIXTURE(file, name);
+    auto db = Database::open(file);
+    EXPECT_EQ(test::stored_query_flags(*db, "UnionQuery"), 1) << name;
+    EXPECT_EQ(db->query_sql("UnionQuery"), expected) << name;
   }
 }
 
