@@ -225,6 +225,8 @@ TEST(Dump, SqlOfEveryKindOfSavedQuery) {
     EXPECT_EQ(result.status, 0) << query << ": " << result.out;
     EXPECT_EQ(result.out.rfind(start, 0), 0u) << query << ": " << result.out;
   }
+  // Flags 1 on the union: its second part follows by UNION ALL.
+  EXPECT_THAT(dump(quoted(file) + " --sql UnionQuery").out, HasSubstr("Table2.col2 UNION ALL Select Table3.col1"));
 }
 
 }  // namespace

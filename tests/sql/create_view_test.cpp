@@ -13,6 +13,7 @@
 #include "sql/query_engine.h"
 #include "tests/sql/print_value.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/query_flags.h"
 
 namespace halvaro::jet {
 namespace {
@@ -130,7 +131,8 @@ TEST(CreateView, CatalogRowsAreStoredAsAccessStoresThem) {
 }
 
 // A union view is evaluated like any other saved query, by the engine and by
-// `halvaro query` with the view's name.
+// `halvaro query` with the view's name. Its last operator is stored as Access stores
+// it, 3 for UNION and 1 for UNION ALL, so that Access finds the same rows.
 TEST(CreateView, UnionViewsGiveTheRowsOfBothSides) {
   TempDir dir;
   std::ofstream(dir.path() / "union.sql")
@@ -138,11 +140,17 @@ TEST(CreateView, UnionViewsGiveTheRowsOfBothSides) {
          "INSERT INTO a VALUES (1, 'one');\nINSERT INTO a VALUES (2, 'two');\n"
          "INSERT INTO b VALUES (3, 'two');\nINSERT INTO b VALUES (4, 'four');\n"
          "CREATE VIEW vwBoth AS SELECT a.x AS Name FROM a UNION SELECT b.y FROM b ORDER BY Name;\n"
-         "CREATE VIEW vwAll AS SELECT a.x FROM a UNION ALL SELECT b.y FROM b;\n";
+         "CREATE VIEW vwAll AS SELECT a.x FROM a UNION ALL SELECT b.y FROM b;\n"
+         "CREATE VIEW vwThenAll AS SELECT a.x FROM a UNION SELECT b.y FROM b UNION ALL SELECT a.x FROM a;\n"
+         "CREATE VIEW vwThenUnion AS SELECT a.x FROM a UNION ALL SELECT b.y FROM b UNION SELECT a.x FROM a;\n";
   auto file = dir.path() / "union.mdb";
   create_database(file, dir.path() / "union.sql");
   auto db = std::shared_ptr<const Database>(Database::open(file));
   EXPECT_EQ(db->query_sql("vwBoth"), "SELECT a.x AS Name FROM a UNION SELECT b.y FROM b ORDER BY Name");
+  EXPECT_EQ(db->query_sql("vwAll"), "SELECT a.x FROM a UNION ALL SELECT b.y FROM b");
+  const std::pair<const char*, int> stored_flags[] = {
+      {"vwBoth", 3}, {"vwAll", 1}, {"vwThenAll", 1}, {"vwThenUnion", 3}};
+  for (const auto& [view, flags] : stored_flags) EXPECT_EQ(test::stored_query_flags(*db, view), flags) << view;
 
   sql::QueryEngine engine(db);
   auto both = engine.execute("SELECT * FROM vwBoth");
@@ -150,6 +158,9 @@ TEST(CreateView, UnionViewsGiveTheRowsOfBothSides) {
   EXPECT_EQ(both.rows[0][0], FieldValue("four"));
   EXPECT_EQ(both.rows[2][0], FieldValue("two"));
   EXPECT_EQ(engine.execute("SELECT * FROM vwAll").rows.size(), 4u);
+  // Left to right: (a UNION b) UNION ALL a keeps a's two rows again; the other drops them.
+  EXPECT_EQ(engine.execute("SELECT * FROM vwThenAll").rows.size(), 5u);
+  EXPECT_EQ(engine.execute("SELECT * FROM vwThenUnion").rows.size(), 3u);
 
   auto printed = test::run_command(test::halvaro_binary() + " query '" + file.string() + "' vwBoth");
   EXPECT_EQ(printed.status, 0) << printed.out;
