@@ -62,6 +62,42 @@ bool source_verified(db::TransferState& state, db::TransferReporter& reporter, M
   }
 }
 
+// The faults listed in the box at most; the rest are counted.
+constexpr size_t kFaultsShown = 20;
+
+Message damaged_destination_message(const std::string& destination_path, const std::string& faults) {
+  std::string text = "The destination is damaged; nothing was written...!\nDestination " + destination_path + ":";
+  size_t count = 0;
+  for (size_t at = 0; at <= faults.size();) {
+    size_t end = faults.find('\n', at);
+    if (end == std::string::npos) end = faults.size();
+    if (++count <= kFaultsShown) text += "\n  " + faults.substr(at, end - at);
+    at = end + 1;
+  }
+  if (count > kFaultsShown) text += "\n  (" + std::to_string(count - kFaultsShown) + " more faults)";
+  text += "\nRepair the file (in Access: Compact and Repair Database) or replace it with a sound copy, then run "
+          "the transfer again.";
+  return Message{text, MessageStyle::Stop, kFileErrorTitle, {}};
+}
+
+// Waits for the check of the whole destination begun when it was opened, showing how
+// far it is; a damaged destination refuses the run before anything is written to it
+// (appending through a damaged usage map or index could overwrite live pages).
+bool destination_verified(db::TransferState& state, db::TransferReporter& reporter, MessageSink& sink,
+                          const std::string& destination_path) {
+  try {
+    state.Con_Destination.store().verify([&reporter, &sink](uint64_t read, uint64_t recorded) {
+      reporter.busy();
+      sink.progress({kCheckingDestination, static_cast<long long>(read), static_cast<long long>(recorded),
+                     Progress::Work::ReadingSource});
+    });
+    return true;
+  } catch (const db::DbError& error) {
+    sink.show(damaged_destination_message(destination_path, error.what()));
+    return false;
+  }
+}
+
 }  // namespace
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -98,6 +134,8 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   }
   try {
     state.Con_Destination.Open(db::connection_text_for(destination_path), "", "", db::adOptionUnspecified);
+    // Checked whole beside the reading of the source, as the source is.
+    state.Con_Destination.store().begin_verify();
   } catch (const db::DbError& error) {
     // A damaged source is told first, as it would be were the files opened in turn.
     const bool source_whole = source_verified(state, reporter, sink_, source_path);
@@ -116,11 +154,12 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   FileCheck check = check_files(source, state.Con_Destination.store(), groups);
   source.while_busy([&reporter] { reporter.busy(); });
 
-  // Nothing is written unless the source is whole, both files fit the run and the
-  // backup is made.
+  // Nothing is written unless both files are whole, both fit the run and the backup is
+  // made.
   const bool source_whole = source_verified(state, reporter, sink_, source_path);
+  const bool destination_whole = source_whole && destination_verified(state, reporter, sink_, destination_path);
   Guard guard;
-  if (source_whole) guard = guard_first_write(state, check, sink_, safety_, source_path, destination_path);
+  if (destination_whole) guard = guard_first_write(state, check, sink_, safety_, source_path, destination_path);
   if (!guard.proceed) {
     state.Con_Source.Close();
     try {
