@@ -18,6 +18,7 @@ namespace {
 constexpr uint64_t kMiB = 1 << 20;
 constexpr uint64_t kShownFrom = 16 * kMiB;
 constexpr uint64_t kMix = 0x9e3779b97f4a7c15ULL;
+constexpr size_t kHeaderPage = 4096;
 constexpr std::string_view kTemporaryTag = ".halvaro-";
 constexpr std::string_view kTemporaryEnd = ".part";
 
@@ -186,6 +187,39 @@ bool WholeFile::publish(const std::filesystem::path& name) {
   if (!sync_folder(name.parent_path()))
     throw std::runtime_error("cannot write the folder of " + name.string() + ": " + reason());
   return true;
+}
+
+std::optional<FileState> file_state(const std::filesystem::path& file) {
+  int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return std::nullopt;
+  struct stat st{};
+  std::vector<char> header(kHeaderPage);
+  ssize_t got = -1;
+  if (::fstat(in, &st) == 0) {
+    do got = ::pread(in, header.data(), header.size(), 0);
+    while (got < 0 && errno == EINTR);
+  }
+  ::close(in);
+  if (got < 0) return std::nullopt;
+  ContentDigest digest;
+  digest.add(header.data(), static_cast<size_t>(got));
+  return FileState{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                   static_cast<uint64_t>(st.st_size),
+                   int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, digest.value()};
+}
+
+std::string state_change(const FileState& before, const std::optional<FileState>& after) {
+  if (!after) return "it can no longer be read";
+  std::vector<std::string> changes;
+  if (after->device != before.device || after->inode != before.inode) changes.emplace_back("its device and inode");
+  if (after->size != before.size) changes.emplace_back("its size");
+  if (after->modified_ns != before.modified_ns) changes.emplace_back("its modification time");
+  if (after->header_digest != before.header_digest) changes.emplace_back("its header page");
+  if (changes.empty()) return {};
+  std::string text;
+  for (size_t i = 0; i < changes.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == changes.size() ? " and " : ", ") + changes[i];
+  return text + " changed";
 }
 
 }  // namespace halvaro::app

@@ -1,7 +1,7 @@
 #pragma once
-// The run's own file work: copying a file, and writing a file whole or not at all
-// beside its final name. The run's calls on the file system beyond the engine's are
-// kept here.
+// The run's own file work: copying a file, writing a file whole or not at all beside
+// its final name, and telling whether a file changed. The run's calls on the file
+// system beyond the engine's are kept here.
 
 #include <cstdint>
 #include <filesystem>
@@ -79,5 +79,23 @@ std::filesystem::path temporary_name(const std::filesystem::path& final_name, lo
 // Removes every temporary of `folder` whose process no longer runs. Errors are
 // ignored: a temporary left is harmless and the next run tries again.
 void remove_stale_temporaries(const std::filesystem::path& folder);
+
+// What tells that a file changed: its device and inode (another file put in its
+// place), its size and modification time, and a digest of its first page.
+struct FileState {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modified_ns = 0;
+  uint64_t header_digest = 0;
+  bool operator==(const FileState&) const = default;
+};
+
+// The file's state now; empty when it cannot be read.
+std::optional<FileState> file_state(const std::filesystem::path& file);
+
+// How `after` differs from `before`, e.g. "its size and its modification time
+// changed"; "" when it does not. A file that cannot be read (empty) differs.
+std::string state_change(const FileState& before, const std::optional<FileState>& after);
 
 }  // namespace halvaro::app

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "app/preflight.h"
 #include "app/run_guard.h"
 #include "app/run_result.h"
@@ -121,6 +123,9 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
 
   SinkReporter reporter(sink_);
   db::TransferState state(opener_, reporter);
+  // Another program may write to the source while the run reads it: what tells that
+  // is taken before it is opened and compared after the last group.
+  const std::optional<FileState> source_before = file_state(source_path);
   try {
     state.Con_Source.Open(db::connection_text_for(source_path), "", "", db::adOptionUnspecified);
     // Damage anywhere in the source refuses the run before anything is written (damage
@@ -185,6 +190,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   transfers::TransferBillOfEntry(state);
   transfers::TransferShippingBill(state);
   success_count_ = state.SuccessCount;
+  const std::string source_change = source_before ? state_change(*source_before, file_state(source_path)) : "";
   RunResult result(source_path, destination_path, state);
 
   // The destination is committed before the result is told, so a failure to make the
@@ -198,7 +204,8 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     sink_.show({error.what(), MessageStyle::Plain, {}, {}});
   }
 
-  bool all_moved = result.all_moved(success_count_ == 6 && committed);
+  // Rows read from a file that changed meanwhile may not be the rows it holds now.
+  bool all_moved = result.all_moved(success_count_ == 6 && committed && source_change.empty());
   // A report naming millions of rows takes a while to save: the window keeps painting
   // and shows how far it is.
   const ReportProgress saving = [this](uint64_t done, uint64_t total) {
@@ -209,6 +216,9 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   report_ = result.report();
   report_failed_ = result.report_failed();
   message.details.insert(message.details.end(), guard.result_lines.begin(), guard.result_lines.end());
+  if (!source_change.empty())
+    message.details.insert(message.details.begin(), "The old file changed while it was being read (" +
+                                                        source_change + "), so the account may not match it.");
   sink_.show(message);
   return all_moved ? Outcome::AllMoved : Outcome::SomeMissing;
 }

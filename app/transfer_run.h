@@ -26,8 +26,9 @@ struct RunSafety {
 // One press of "Transfer Data": refuses a destination that is the source, opens both
 // databases (the source read-only), checks both whole for damage and that both hold
 // what the run uses, keeps a backup of the destination, runs the six table transfers in
-// their fixed order and reports the outcome through the sink. The window and the
-// command line both drive the run through this class.
+// their fixed order and reports the outcome through the sink (a source that changed
+// while it was read cannot end in success). The window and the command line both drive
+// the run through this class.
 class TransferRun {
  public:
   enum class Outcome {
