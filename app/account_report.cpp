@@ -5,9 +5,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+
+#include "app/file_copy.h"
 
 namespace halvaro::app {
 namespace {
@@ -197,8 +200,18 @@ std::string report_json(const RunReport& report) {
 }
 
 void write_report(const std::string& path, const RunReport& report, const ReportProgress& progress) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Could not write the report " + path + ": " + std::strerror(errno));
+  const auto failed = [&path](const std::string& reason) {
+    return std::runtime_error("Could not write the report " + path + ": " + reason);
+  };
+  // Whole or not at all under its name (see WholeFile), and never in place of a file.
+  std::optional<WholeFile> file;
+  try {
+    file.emplace(path);
+  } catch (const std::runtime_error& error) {
+    throw failed(error.what());
+  }
+  std::ofstream out(file->temporary(), std::ios::binary | std::ios::trunc);
+  if (!out) throw failed(std::strerror(errno));
   // Written as it is made: a long account is never held whole.
   Tally tally(report, progress);
   if (ends_with_json(path))
@@ -207,7 +220,15 @@ void write_report(const std::string& path, const RunReport& report, const Report
     write_text(out, report, tally);
   out.flush();
   tally.finish();
-  if (!out) throw std::runtime_error("Could not write the report " + path + ": " + std::strerror(errno));
+  out.close();
+  if (!out) throw failed(std::strerror(errno));
+  bool named = false;
+  try {
+    named = file->publish(path);
+  } catch (const std::runtime_error& error) {
+    throw failed(error.what());
+  }
+  if (!named) throw failed("a file of that name is there already");
 }
 
 std::string report_path_beside(const std::string& destination, DateTime when) {

@@ -28,8 +28,9 @@ std::string report_json(const RunReport& report);
 // that name that many.
 using ReportProgress = std::function<void(uint64_t written, uint64_t total)>;
 
-// Writes the report in the form its name asks for. Throws std::runtime_error naming
-// the file and the reason.
+// Writes the report in the form its name asks for, whole or not at all, never in place
+// of a file that is there (see WholeFile). Throws std::runtime_error naming the file
+// and the reason.
 void write_report(const std::string& path, const RunReport& report, const ReportProgress& progress = {});
 
 // A report file beside the destination, named after it and the time of the run:

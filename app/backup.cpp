@@ -1,11 +1,7 @@
 #include "app/backup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "app/file_copy.h"
 
@@ -31,24 +27,31 @@ std::filesystem::path backup_name(const std::filesystem::path& destination,
 
 std::filesystem::path make_backup(const std::filesystem::path& destination,
                                   std::chrono::system_clock::time_point when, const CopyProgress& progress) {
-  std::string last_reason;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::filesystem::path target = backup_name(destination, when, attempt);
-    // O_EXCL: a copy from an earlier run (or anything else of that name) stays as it is.
-    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (out < 0) {
-      last_reason = std::strerror(errno);
-      if (errno == EEXIST) continue;
-      throw BackupError("cannot create " + target.string() + ": " + last_reason);
-    }
-    std::string failure = copy_into(destination, out, progress);
-    if (::close(out) != 0 && failure.empty()) failure = std::strerror(errno);
-    if (failure.empty()) return target;
-    ::unlink(target.c_str());
-    throw BackupError("cannot write " + target.string() + ": " + failure);
+  // Written under a temporary name and named only once whole and on the disk: a kill
+  // part-way leaves no file that looks like a backup.
+  std::optional<WholeFile> copy;
+  try {
+    copy.emplace(backup_name(destination, when, 0), 0644);
+  } catch (const std::runtime_error& error) {
+    throw BackupError(error.what());
   }
-  throw BackupError("cannot create a backup beside " + destination.string() + ": every name is taken (" +
-                    last_reason + ")");
+  uint64_t read_digest = 0;
+  std::string failure = copy_into(destination, copy->fd(), progress, &read_digest);
+  if (!failure.empty()) throw BackupError("cannot write " + copy->temporary().string() + ": " + failure);
+  // The copy as the disk gives it back must be the bytes read from the destination.
+  if (file_digest(copy->temporary()) != read_digest)
+    throw BackupError("the copy " + copy->temporary().string() + " does not read back as the bytes of " +
+                      destination.string() + " written to it");
+  try {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      // A copy from an earlier run (or anything else of that name) stays as it is.
+      std::filesystem::path target = backup_name(destination, when, attempt);
+      if (copy->publish(target)) return target;
+    }
+  } catch (const std::runtime_error& error) {
+    throw BackupError(error.what());
+  }
+  throw BackupError("cannot create a backup beside " + destination.string() + ": every name is taken");
 }
 
 }  // namespace halvaro::app

@@ -20,9 +20,12 @@ std::filesystem::path backup_name(const std::filesystem::path& destination,
                                   std::chrono::system_clock::time_point when, int attempt);
 
 // Copies the destination to the first backup name not taken (an existing file is never
-// replaced) and returns the copy's path. The copy is synced before this returns. Throws
-// BackupError naming the reason (no room, no permission, every name taken); no partial
-// copy is left behind. `progress` hears how far the copy is.
+// replaced) and returns the copy's path. The copy is made under a temporary name (see
+// WholeFile), read back and compared with the bytes read from the destination, synced,
+// and only then named, so that no kill leaves a partial copy under a backup's name.
+// Throws BackupError naming the reason (no room, no permission, a copy that reads back
+// otherwise, every name taken); the temporary is removed. `progress` hears how far the
+// copy is.
 std::filesystem::path make_backup(const std::filesystem::path& destination,
                                   std::chrono::system_clock::time_point when = std::chrono::system_clock::now(),
                                   const CopyProgress& progress = {});

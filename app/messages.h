@@ -17,7 +17,8 @@ struct Message {
 };
 
 // Progress of a long run: which group is being copied and how far it is; before the
-// first write, how many source rows are checked and read and how much of the
+// first write, how many source and destination rows are checked, how many source rows
+// are read and how much of the
 // destination's backup (or a dry run's copy) is made; at the end, how much of a long
 // report is saved.
 struct Progress {
@@ -29,6 +30,7 @@ struct Progress {
 };
 
 inline constexpr const char* kCheckingSource = "Checking the source";
+inline constexpr const char* kCheckingDestination = "Checking the destination";
 inline constexpr const char* kReadingSource = "Reading the source";
 inline constexpr const char* kBackingUp = "Backing up the destination";
 inline constexpr const char* kCopyingForDryRun = "Copying the destination for the dry run";

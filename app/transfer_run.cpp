@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "app/preflight.h"
 #include "app/run_guard.h"
 #include "app/run_result.h"
@@ -62,6 +64,42 @@ bool source_verified(db::TransferState& state, db::TransferReporter& reporter, M
   }
 }
 
+// The faults listed in the box at most; the rest are counted.
+constexpr size_t kFaultsShown = 20;
+
+Message damaged_destination_message(const std::string& destination_path, const std::string& faults) {
+  std::string text = "The destination is damaged; nothing was written...!\nDestination " + destination_path + ":";
+  size_t count = 0;
+  for (size_t at = 0; at <= faults.size();) {
+    size_t end = faults.find('\n', at);
+    if (end == std::string::npos) end = faults.size();
+    if (++count <= kFaultsShown) text += "\n  " + faults.substr(at, end - at);
+    at = end + 1;
+  }
+  if (count > kFaultsShown) text += "\n  (" + std::to_string(count - kFaultsShown) + " more faults)";
+  text += "\nRepair the file (in Access: Compact and Repair Database) or replace it with a sound copy, then run "
+          "the transfer again.";
+  return Message{text, MessageStyle::Stop, kFileErrorTitle, {}};
+}
+
+// Waits for the check of the whole destination begun when it was opened, showing how
+// far it is; a damaged destination refuses the run before anything is written to it
+// (appending through a damaged usage map or index could overwrite live pages).
+bool destination_verified(db::TransferState& state, db::TransferReporter& reporter, MessageSink& sink,
+                          const std::string& destination_path) {
+  try {
+    state.Con_Destination.store().verify([&reporter, &sink](uint64_t read, uint64_t recorded) {
+      reporter.busy();
+      sink.progress({kCheckingDestination, static_cast<long long>(read), static_cast<long long>(recorded),
+                     Progress::Work::ReadingSource});
+    });
+    return true;
+  } catch (const db::DbError& error) {
+    sink.show(damaged_destination_message(destination_path, error.what()));
+    return false;
+  }
+}
+
 }  // namespace
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -85,6 +123,9 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
 
   SinkReporter reporter(sink_);
   db::TransferState state(opener_, reporter);
+  // Another program may write to the source while the run reads it: what tells that
+  // is taken before it is opened and compared after the last group.
+  const std::optional<FileState> source_before = file_state(source_path);
   try {
     state.Con_Source.Open(db::connection_text_for(source_path), "", "", db::adOptionUnspecified);
     // Damage anywhere in the source refuses the run before anything is written (damage
@@ -98,6 +139,8 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   }
   try {
     state.Con_Destination.Open(db::connection_text_for(destination_path), "", "", db::adOptionUnspecified);
+    // Checked whole beside the reading of the source, as the source is.
+    state.Con_Destination.store().begin_verify();
   } catch (const db::DbError& error) {
     // A damaged source is told first, as it would be were the files opened in turn.
     const bool source_whole = source_verified(state, reporter, sink_, source_path);
@@ -116,11 +159,12 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   FileCheck check = check_files(source, state.Con_Destination.store(), groups);
   source.while_busy([&reporter] { reporter.busy(); });
 
-  // Nothing is written unless the source is whole, both files fit the run and the
-  // backup is made.
+  // Nothing is written unless both files are whole, both fit the run and the backup is
+  // made.
   const bool source_whole = source_verified(state, reporter, sink_, source_path);
+  const bool destination_whole = source_whole && destination_verified(state, reporter, sink_, destination_path);
   Guard guard;
-  if (source_whole) guard = guard_first_write(state, check, sink_, safety_, source_path, destination_path);
+  if (destination_whole) guard = guard_first_write(state, check, sink_, safety_, source_path, destination_path);
   if (!guard.proceed) {
     state.Con_Source.Close();
     try {
@@ -146,6 +190,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   transfers::TransferBillOfEntry(state);
   transfers::TransferShippingBill(state);
   success_count_ = state.SuccessCount;
+  const std::string source_change = source_before ? state_change(*source_before, file_state(source_path)) : "";
   RunResult result(source_path, destination_path, state);
 
   // The destination is committed before the result is told, so a failure to make the
@@ -159,7 +204,8 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     sink_.show({error.what(), MessageStyle::Plain, {}, {}});
   }
 
-  bool all_moved = result.all_moved(success_count_ == 6 && committed);
+  // Rows read from a file that changed meanwhile may not be the rows it holds now.
+  bool all_moved = result.all_moved(success_count_ == 6 && committed && source_change.empty());
   // A report naming millions of rows takes a while to save: the window keeps painting
   // and shows how far it is.
   const ReportProgress saving = [this](uint64_t done, uint64_t total) {
@@ -170,6 +216,9 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   report_ = result.report();
   report_failed_ = result.report_failed();
   message.details.insert(message.details.end(), guard.result_lines.begin(), guard.result_lines.end());
+  if (!source_change.empty())
+    message.details.insert(message.details.begin(), "The old file changed while it was being read (" +
+                                                        source_change + "), so the account may not match it.");
   sink_.show(message);
   return all_moved ? Outcome::AllMoved : Outcome::SomeMissing;
 }

@@ -24,16 +24,18 @@ struct RunSafety {
 };
 
 // One press of "Transfer Data": refuses a destination that is the source, opens both
-// databases (the source read-only), checks that both hold what the run uses, keeps a
-// backup of the destination, runs the six table transfers in their fixed order and
-// reports the outcome through the sink. The window and the command line both drive the
-// run through this class.
+// databases (the source read-only), checks both whole for damage and that both hold
+// what the run uses, keeps a backup of the destination, runs the six table transfers in
+// their fixed order and reports the outcome through the sink (a source that changed
+// while it was read cannot end in success). The window and the command line both drive
+// the run through this class.
 class TransferRun {
  public:
   enum class Outcome {
     Refused,      // source and destination are the same file; nothing was opened
     OpenFailed,   // a database could not be opened; no transfer ran
-    Unfit,        // a file lacks what the run uses, or no backup could be made; nothing was written
+    Unfit,        // a file lacks what the run uses, the destination is damaged, or no backup could be
+                  // made; nothing was written
     AllMoved,     // "All data moved successfully...!"
     SomeMissing,  // "Some data missing...!" (a group stopped, or values were not stored)
   };

@@ -66,15 +66,18 @@ class ConsoleSink final : public app::MessageSink {
 std::string report_problem(const std::string& report, const std::string& source, const std::string& destination) {
   namespace fs = std::filesystem;
   for (const std::string& data : {source, destination}) {
-    std::error_code error;
-    if (report == data || fs::equivalent(report, data, error))
+    std::error_code ignored;
+    if (report == data || fs::equivalent(report, data, ignored))
       return "The report file can not be the source or destination file...!";
   }
   fs::path path(report);
   if (fs::is_directory(path)) return "Could not write the report " + report + ": it is a folder";
+  // A report is saved whole under its name or not at all, never in place of a file.
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(path, error)))
+    return "Could not write the report " + report + ": a file of that name is there already";
   fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  const std::string target = fs::exists(path) ? report : folder.string();
-  if (::access(target.c_str(), W_OK) != 0)
+  if (::access(folder.c_str(), W_OK) != 0)
     return "Could not write the report " + report + ": " + std::strerror(errno);
   return {};
 }
@@ -82,8 +85,8 @@ std::string report_problem(const std::string& report, const std::string& source,
 Command setup(CLI::App& app) {
   auto* command = app.add_subcommand("transfer", "Move every record of an old-version database into a 5.1 "
                                                  "database (exit 0: all moved, 1: some data missing, 2: refused, "
-                                                 "a file could not be opened or lacks what the transfer "
-                                                 "uses, or no backup could be made)");
+                                                 "a file could not be opened, is damaged or lacks what the "
+                                                 "transfer uses, or no backup could be made)");
   auto source = std::make_shared<std::string>();
   auto destination = std::make_shared<std::string>();
   auto dry = std::make_shared<bool>(false);
@@ -99,7 +102,7 @@ Command setup(CLI::App& app) {
                     "the first write)");
   command->add_option("--report", *report,
                       "Save the account of every source row and the totals (JSON for a .json name, text "
-                      "otherwise)");
+                      "otherwise) in a new file of that name");
   return {command, [source, destination, dry, no_backup, report] {
             ConsoleSink sink(::isatty(STDOUT_FILENO) == 1);
             if (!report->empty()) {

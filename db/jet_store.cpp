@@ -10,6 +10,7 @@
 #include "db/errors.h"
 #include "db/read_ahead.h"
 #include "jet/catalog/verify.h"
+#include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
 #include "sql/query_engine.h"
 #include "sql/text_fold.h"
@@ -192,6 +193,17 @@ class WriterTable final : public AppendTable {
   uint64_t appended_ = 0;
 };
 
+// The damage the check of a whole destination found, one line per fault.
+struct DestinationDamage {
+  std::vector<std::string> problems;
+};
+
+// The destination is checked as `halvaro check` checks a file.
+void check_destination(const jet::Database& database, const jet::VerifyProgress& progress) {
+  jet::CheckReport report = jet::check_database(database, progress);
+  if (!report.ok()) throw DestinationDamage{std::move(report.problems)};
+}
+
 class DestinationStore final : public Store {
  public:
   DestinationStore(std::unique_ptr<jet::DatabaseWriter> writer, const sql::ScratchLimits& limits)
@@ -243,10 +255,41 @@ class DestinationStore final : public Store {
   uint64_t commits() const override { return writer_->commits(); }
   uint64_t rollbacks() const override { return writer_->rollbacks(); }
 
+  // Appending through a damaged usage map or index could overwrite live pages, so the
+  // run checks the whole destination before its first write. The check reads the file
+  // as it stands on the disk through a reader of its own (nothing is appended before it
+  // ends), beside the run's reading of its source, and does not fill the writer's pages.
+  void begin_verify() override {
+    if (verifying_) return;
+    try {
+      verifying_ = std::make_unique<BackgroundVerify>(jet::Database::open(writer_->database().path()),
+                                                      check_destination);
+    } catch (const std::exception&) {
+      // No helper thread, or no second reader: verify checks the file itself.
+    }
+  }
+  void verify(const std::function<void(uint64_t, uint64_t)>& progress) override {
+    try {
+      if (verifying_)
+        verifying_->wait(progress);
+      else
+        check_destination(*jet::Database::open(writer_->database().path()), progress);
+    } catch (const DestinationDamage& damage) {
+      std::string lines;
+      for (const std::string& problem : damage.problems) lines += (lines.empty() ? "" : "\n") + problem;
+      throw DbError(ErrorCode::Unspecified, lines);
+    } catch (const std::exception& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
+    // Its reader and the digests it kept go now, before the first write.
+    verifying_.reset();
+  }
+
  private:
   std::unique_ptr<jet::DatabaseWriter> writer_;
   sql::ScratchLimits limits_;
   std::map<std::string, std::unique_ptr<WriterTable>> tables_;
+  std::unique_ptr<BackgroundVerify> verifying_;  // stopped first when the store goes
 };
 
 }  // namespace

@@ -100,9 +100,11 @@ class Store {
   virtual uint64_t rows_read() const { return 0; }
   // Reads every row of the file once and throws DbError naming the table and the damage
   // at the first fault: for a run that must know its source is whole before it writes
-  // anything on its account. `progress` hears the rows read and the rows the file
-  // records now and then. begin_verify starts that reading on a helper thread, beside
-  // the store's statements; verify then waits for it.
+  // anything on its account. A destination is checked further, as `halvaro check`
+  // checks a file (usage maps, data pages, row bounds, and every index against its
+  // rows), and its DbError names every fault found, one line each. `progress` hears the
+  // rows read and the rows the file records now and then. begin_verify starts that
+  // reading on a helper thread, beside the store's statements; verify then waits for it.
   virtual void begin_verify() {}
   virtual void verify(const std::function<void(uint64_t rows_read, uint64_t rows_recorded)>& /*progress*/) {}
 };

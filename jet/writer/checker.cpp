@@ -17,6 +17,27 @@ namespace halvaro::jet {
 namespace {
 
 constexpr size_t kMaxProblemsPerTable = 20;
+constexpr uint64_t kStepsPerProgress = 4096;
+
+// Tells the caller how far the check is, counting rows read and index entries met as
+// steps, and rows alone as what is done.
+class CheckProgress {
+ public:
+  CheckProgress(const VerifyProgress& progress, uint64_t recorded) : progress_(progress), recorded_(recorded) {}
+  void row() {
+    ++rows_;
+    step();
+  }
+  void step() {
+    if (progress_ && ++steps_ % kStepsPerProgress == 0) progress_(rows_, std::max(rows_, recorded_));
+  }
+
+ private:
+  const VerifyProgress& progress_;
+  const uint64_t recorded_;
+  uint64_t rows_ = 0;
+  uint64_t steps_ = 0;
+};
 
 // What the index checks need of a row for one index, in 8 bytes: a digest of the key
 // the row's values give (62 bits: a wrong entry matching one by chance is not a
@@ -78,8 +99,8 @@ class RowKeys {
 
 class TableCheck {
  public:
-  TableCheck(const Database& db, const TableDef& table, bool system, CheckReport& report)
-      : db_(db), pages_(db.pages()), table_(table), system_(system), report_(report) {}
+  TableCheck(const Database& db, const TableDef& table, bool system, CheckReport& report, CheckProgress& progress)
+      : db_(db), pages_(db.pages()), table_(table), system_(system), report_(report), progress_(progress) {}
 
   // Access keeps neither the row count nor the page maps of its own system tables
   // exact (its files show both off), so those are checked for user tables only.
@@ -137,6 +158,7 @@ class TableCheck {
       db_.scan_with_location(table_, [&](std::span<const FieldValue> values, RowLocation at) {
         if (keyed) add_row(at.page << 8 | at.row, values);
         ++count;
+        progress_.row();
         return true;
       });
     } catch (const JetError& e) {
@@ -200,6 +222,7 @@ class TableCheck {
 
     auto check_entry = [&](Entry entry) {
       ++entries;
+      progress_.step();
       if (any_entry && index_page::compare_entries(last, entry, true) >= 0)
         problem(name + ": entries out of order on its leaf pages");
       const uint32_t at = index_page::row_pointer_of(entry, true);
@@ -292,6 +315,7 @@ class TableCheck {
   const TableDef& table_;
   const bool system_;
   CheckReport& report_;
+  CheckProgress& progress_;
   size_t problems_ = 0;
   RowKeys rows_{table_.real_indexes.size()};
   KeyBytes key_;  // room for each row's keys in turn
@@ -335,14 +359,25 @@ void check_saved_queries(const Database& database, CheckReport& report) {
 
 }  // namespace
 
-CheckReport check_database(const Database& database) {
+CheckReport check_database(const Database& database, const VerifyProgress& progress) {
   CheckReport report;
+  uint64_t recorded = 0;
+  if (progress) {
+    for (const std::string& name : database.table_names()) {
+      try {
+        recorded += database.table(name).row_count;
+      } catch (const std::exception&) {
+        // A definition that cannot be read is reported with its table below.
+      }
+    }
+  }
+  CheckProgress steps(progress, recorded);
   for (const CatalogEntry& entry : database.catalog()) {
     if (!entry.is(ObjectType::Table)) continue;
     const bool system = entry.is_system();
     ++(system ? report.system_tables : report.tables);
     try {
-      TableCheck(database, database.table(entry.name), system, report).run();
+      TableCheck(database, database.table(entry.name), system, report, steps).run();
     } catch (const std::exception& e) {
       report.problems.push_back("table " + entry.name + ": " + e.what());
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jet/catalog/database.h"
+#include "jet/catalog/verify.h"
 
 namespace halvaro::jet {
 
@@ -29,6 +30,9 @@ struct CheckReport {
   bool ok() const { return problems.empty(); }
 };
 
-CheckReport check_database(const Database& database);
+// `progress` hears, every few thousand rows read or index entries met, the rows read
+// so far and the rows the user tables' definitions record; it may throw to stop the
+// check (an exception not derived from std::exception goes through to the caller).
+CheckReport check_database(const Database& database, const VerifyProgress& progress = {});
 
 }  // namespace halvaro::jet

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/account_report.h"
 #include "app/backup.h"
 #include "app/dry_run.h"
 #include "app/scratch_copy.h"
@@ -237,6 +238,135 @@ TEST_F(ScratchCopyTest, AnEndingSignalRemovesTheCopy) {
     EXPECT_TRUE(files_in(temp_dir.path()).empty());
   }
   EXPECT_EQ(file_bytes(original), std::string(10000, 'z'));
+}
+
+// Whole or absent: a kill at any moment leaves under a final name either nothing or the
+// whole file, and the next run removes what the killed process left.
+
+// Runs `work` in a child process that kills itself part-way; returns the child's id.
+template <typename Work>
+pid_t killed_child(Work work) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    work();
+    ::_exit(0);  // not reached when the kill comes
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  return child;
+}
+
+std::string patterned(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+  return bytes;
+}
+
+TEST(WholeOrAbsent, ABackupKilledWhileCopiedLeavesNoTornCopyAndTheNextRunClearsUp) {
+  TempDir dir;
+  const fs::path destination = dir.path() / "zelt.mdb";
+  const uint64_t size = (5u << 20) + 5;
+  write_file(destination, patterned(size));
+  const auto when = utc(2024, 1, 2, 3, 4, 5);
+  const fs::path final_name = app::backup_name(destination, when, 0);
+  // A temporary of a process that still runs is not the next run's to remove.
+  const fs::path running = app::temporary_name(final_name, 1);
+  write_file(running, "another process's copy under way");
+
+  // After the first and third mebibyte, and with every byte written but not yet synced.
+  for (uint64_t kill_at : {uint64_t{1} << 20, uint64_t{3} << 20, size}) {
+    SCOPED_TRACE(kill_at);
+    const pid_t child = killed_child([&] {
+      app::make_backup(destination, when, [&](uint64_t copied, uint64_t) {
+        if (copied >= kill_at) ::raise(SIGKILL);
+      });
+    });
+    EXPECT_FALSE(fs::exists(final_name));
+    const fs::path left = app::temporary_name(final_name, child);
+    ASSERT_TRUE(fs::exists(left)) << "the killed copy is known by its name";
+    EXPECT_EQ(fs::file_size(left), std::min<uint64_t>(size, (kill_at + (1u << 20) - 1) & ~uint64_t{(1u << 20) - 1}));
+  }
+
+  // The next run makes its copy whole under the name, and removes the killed ones'.
+  const fs::path copy = app::make_backup(destination, when);
+  EXPECT_EQ(copy, final_name);
+  EXPECT_EQ(file_bytes(copy), file_bytes(destination));
+  EXPECT_EQ(files_in(dir.path()).size(), 3u);  // the destination, its backup, the running one's
+  EXPECT_TRUE(fs::exists(running));
+}
+
+TEST(WholeOrAbsent, AReportKilledWhileWrittenLeavesNoTornReportAndNeverReplacesOne) {
+  TempDir dir;
+  app::RunReport report;
+  report.result = "Some data missing...!";
+  for (int i = 0; i < 2500; ++i) report.not_stored.push_back("tblInvoiceMtr.InvoiceNo: value " + std::to_string(i));
+  const fs::path path = dir.path() / "new-report-20240102-030405.txt";
+
+  // Part-way, and with every line written and flushed but the file not yet named.
+  for (uint64_t kill_at : {uint64_t{1024}, uint64_t{2500}}) {
+    SCOPED_TRACE(kill_at);
+    const pid_t child = killed_child([&] {
+      app::write_report(path.string(), report, [&](uint64_t written, uint64_t) {
+        if (written >= kill_at) ::raise(SIGKILL);
+      });
+    });
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(fs::exists(app::temporary_name(path, child)));
+  }
+
+  app::write_report(path.string(), report);
+  EXPECT_EQ(file_bytes(path), app::report_text(report));
+  EXPECT_EQ(files_in(dir.path()), std::vector<fs::path>{path});
+
+  // A file under the name stays as it is.
+  report.result = "All data moved successfully...!";
+  try {
+    app::write_report(path.string(), report);
+    FAIL() << "no error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Could not write the report " + path.string() + ": a file of that name is there already");
+  }
+  EXPECT_NE(file_bytes(path), app::report_text(report));
+  EXPECT_EQ(files_in(dir.path()).size(), 1u);
+}
+
+// The copy is read back and compared with the bytes read from the destination.
+TEST(WholeOrAbsent, ACopyThatDoesNotReadBackAsTheDestinationIsNoBackup) {
+  TempDir dir;
+  const fs::path destination = dir.path() / "zelt.mdb";
+  write_file(destination, patterned((3u << 20) + 7));
+  const auto when = utc(2024, 1, 2, 3, 4, 5);
+  const fs::path temporary = app::temporary_name(app::backup_name(destination, when, 0), ::getpid());
+  try {
+    // A fault of the disk or of another program, while the copy is written.
+    app::make_backup(destination, when, [&](uint64_t copied, uint64_t) {
+      if (copied == uint64_t{1} << 20) std::fstream(temporary, std::ios::binary | std::ios::in | std::ios::out) << "X";
+    });
+    FAIL() << "no error";
+  } catch (const app::BackupError& error) {
+    EXPECT_NE(std::string(error.what()).find("does not read back as the bytes of " + destination.string()),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(files_in(dir.path()), std::vector<fs::path>{destination});
+}
+
+TEST(WholeOrAbsent, DigestsDoNotDependOnHowTheBytesAreSplit) {
+  const std::string bytes = patterned(1000);
+  app::ContentDigest whole, pieces;
+  whole.add(bytes.data(), bytes.size());
+  for (size_t at = 0, step = 1; at < bytes.size(); at += step, step = step % 13 + 1)
+    pieces.add(bytes.data() + at, std::min(step, bytes.size() - at));
+  EXPECT_EQ(whole.value(), pieces.value());
+  app::ContentDigest shorter, changed;
+  shorter.add(bytes.data(), bytes.size() - 1);
+  std::string one_bit = bytes;
+  one_bit[500] ^= 1;
+  changed.add(one_bit.data(), one_bit.size());
+  EXPECT_NE(shorter.value(), whole.value());
+  EXPECT_NE(changed.value(), whole.value());
 }
 
 }  // namespace

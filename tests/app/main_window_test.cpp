@@ -18,6 +18,7 @@
 
 #include "app/window_entry.h"
 #include "tests/app/window_test_support.h"
+#include "tests/support/damaged_files.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::app {
@@ -322,6 +323,37 @@ TEST_F(WindowTransferTest, FilesThatDoNotFitAreRefusedInAStopBoxBeforeAnyWrite) 
   EXPECT_TRUE(answers.boxes[0].text.contains("table tblShippingBilldetail is missing"))
       << answers.boxes[0].text.toStdString();
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);  // no backup
+}
+
+// A damaged destination is refused before anything is written, as on the command line.
+TEST_F(WindowTransferTest, ADamagedDestinationIsRefusedInAStopBoxAndLeftAsItWas) {
+  const auto built = test::built_databases_dir();
+  if (!std::filesystem::exists(built / "new-nonempty.mdb") || !std::filesystem::exists(built / "old-small.mdb"))
+    GTEST_SKIP() << "the built test databases are missing (build the target halvaro_test_databases)";
+  const std::pair<test::Damage, const char*> cases[] = {{test::Damage::DataPage, "tblInvoiceMtr"},
+                                                        {test::Damage::IndexLeaf, "tblInvoiceDetail"},
+                                                        {test::Damage::UsageMap, "tblSupplierBuyer"},
+                                                        {test::Damage::RowCount, "tblBillOfEntryMtr"}};
+  for (const auto& [kind, table] : cases) {
+    SCOPED_TRACE(test::damage_name(kind));
+    answers.boxes.clear();
+    test::TempDir folder;
+    const auto source = folder.copy_in(built / "old-small.mdb");
+    const auto destination = folder.copy_in(built / "new-nonempty.mdb");
+    test::damage(destination, table, kind);
+    const std::string before = test::file_bytes(destination);
+    press_transfer(QString::fromStdString(source.string()), QString::fromStdString(destination.string()));
+    ASSERT_EQ(answers.boxes.size(), 1u);
+    const auto& box = answers.boxes[0];
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.title, "Halvaro: File Error");
+    EXPECT_TRUE(box.text.startsWith("The destination is damaged; nothing was written...!")) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QString::fromStdString(destination.string()))) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QString("table ") + table + ": ")) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains("Repair the file")) << box.text.toStdString();
+    EXPECT_EQ(test::file_bytes(destination), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);  // no backup, no report
+  }
 }
 
 }  // namespace

@@ -73,6 +73,7 @@ struct RunAccountTest : ::testing::Test {
   int exit_code(const std::string& report_name = "report.json") {
     fs::path copy = dir.path() / "again.mdb";
     fs::copy_file(empty, copy, fs::copy_options::overwrite_existing);
+    fs::remove(dir.path() / report_name);  // a report never replaces a file
     return run_command(halvaro_binary() + " transfer " + source.string() + " " + copy.string() + " --report " +
                        (dir.path() / report_name).string() + " > /dev/null")
         .status;

@@ -59,7 +59,16 @@ TEST(TransferCommand, AReportThatCannotBeSavedIsRefusedBeforeTheRun) {
   auto missing = run_command(transfer + " --report " + (dir.path() / "no" / "r.json").string());
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.out.find("Could not write the report"), std::string::npos) << missing.out;
-  // Neither touched the destination.
+  // A report is saved in a new file, never in place of one.
+  const auto taken = dir.path() / "taken.json";
+  std::ofstream(taken) << "kept";
+  auto replacing = run_command(transfer + " --report " + taken.string());
+  EXPECT_EQ(replacing.status, 2);
+  EXPECT_NE(replacing.out.find("Could not write the report " + taken.string() + ": a file of that name is there already"),
+            std::string::npos)
+      << replacing.out;
+  EXPECT_EQ(file_bytes(taken), "kept");
+  // None touched the destination.
   auto check = run_command(halvaro_binary() + " dump " + destination.string());
   EXPECT_NE(check.out.find("tblInvoiceMtr  0 rows"), std::string::npos) << check.out;
 
