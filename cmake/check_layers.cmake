@@ -1,9 +1,9 @@
 # cmake -DSOURCE_DIR=<checkout> -P check_layers.cmake
 # Fails when a source file includes a header of a higher layer. Layers, lowest first:
-# the engine's folders, then the modules built on it. A file may include its own
+# the platform layer, the engine's folders, then the modules built on it. A file may include its own
 # layer and any layer below it; project headers outside these layers are refused too.
 set(layers
-  jet/base jet/pages jet/tables jet/indexes jet/catalog jet/writer jet/builder
+  platform jet/base jet/pages jet/tables jet/indexes jet/catalog jet/writer jet/builder
   sql db transfers app cli)
 
 if(NOT SOURCE_DIR)
@@ -28,7 +28,7 @@ function(layer_rank path out)
 endfunction()
 
 set(problems "")
-foreach(module jet sql db transfers app cli)
+foreach(module platform jet sql db transfers app cli)
   file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
     ${SOURCE_DIR}/${module}/*.h ${SOURCE_DIR}/${module}/*.cpp)
   foreach(source IN LISTS sources)
