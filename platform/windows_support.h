@@ -9,8 +9,8 @@
 
 namespace halvaro::platform::windows {
 
-// `path` for the wide-character calls: absolute, with backslashes, and marked \\?\
-// (\\?\UNC\ for a share) so that it may be longer than MAX_PATH.
+// `path` for the wide-character calls: absolute, with backslashes, and marked with the
+// prefix \\?\ (\\?\UNC\ for a share) so that it may be longer than MAX_PATH.
 std::wstring extended_path(const std::filesystem::path& path);
 
 // A Windows error as the std::errc of the same meaning where there is one (so that its

@@ -3,11 +3,16 @@
 namespace halvaro::platform::windows {
 
 std::wstring extended_path(const std::filesystem::path& path) {
-  std::error_code ignored;
-  std::filesystem::path full = std::filesystem::absolute(path, ignored);
-  if (ignored) full = path;
-  std::wstring text = full.make_preferred().native();
+  std::wstring text = std::filesystem::path(path).make_preferred().native();
   if (text.rfind(L"\\\\?\\", 0) == 0 || text.rfind(L"\\\\.\\", 0) == 0) return text;
+  // The prefix turns off the system's reading of "." and "..", so they are resolved
+  // first (std::filesystem::absolute keeps them).
+  const DWORD size = ::GetFullPathNameW(text.c_str(), 0, nullptr, nullptr);
+  if (size > 0) {
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(text.c_str(), size, full.data(), nullptr);
+    if (length > 0 && length < size) text.assign(full.data(), length);
+  }
   if (text.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + text.substr(2);
   return L"\\\\?\\" + text;
 }
