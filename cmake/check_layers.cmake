@@ -1,9 +1,9 @@
 # cmake -DSOURCE_DIR=<checkout> -P check_layers.cmake
 # Fails when a source file includes a header of a higher layer. Layers, lowest first:
-# the engine's folders, then the modules built on it. A file may include its own
+# the platform layer, the engine's folders, then the modules built on it. A file may include its own
 # layer and any layer below it; project headers outside these layers are refused too.
 set(layers
-  jet/base jet/pages jet/tables jet/indexes jet/catalog jet/writer jet/builder
+  platform jet/base jet/pages jet/tables jet/indexes jet/catalog jet/writer jet/builder
   sql db transfers app cli)
 
 if(NOT SOURCE_DIR)
@@ -28,7 +28,7 @@ function(layer_rank path out)
 endfunction()
 
 set(problems "")
-foreach(module jet sql db transfers app cli)
+foreach(module platform jet sql db transfers app cli)
   file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
     ${SOURCE_DIR}/${module}/*.h ${SOURCE_DIR}/${module}/*.cpp)
   foreach(source IN LISTS sources)
@@ -53,12 +53,31 @@ foreach(module jet sql db transfers app cli)
   endforeach()
 endforeach()
 
+# Below app/, what differs between systems stays in platform/: no system header of
+# POSIX or Windows, no test of the system being built for.
+set(system_headers
+  "unistd\\.h" "fcntl\\.h" "sys/[a-z_/]+\\.h" "malloc\\.h" "iconv\\.h" "dirent\\.h" "pthread\\.h"
+  "signal\\.h" "windows\\.h" "io\\.h" "direct\\.h" "winbase\\.h")
+list(JOIN system_headers "|" system_header_pattern)
+foreach(module jet sql db transfers)
+  file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
+    ${SOURCE_DIR}/${module}/*.h ${SOURCE_DIR}/${module}/*.cpp)
+  foreach(source IN LISTS sources)
+    file(STRINGS ${SOURCE_DIR}/${source} lines
+      REGEX "^[ \t]*#[ \t]*(include[ \t]*<(${system_header_pattern})>|(if|ifdef|ifndef|elif).*(_WIN32|__unix__|__linux__|__APPLE__))")
+    foreach(line IN LISTS lines)
+      string(STRIP "${line}" line)
+      list(APPEND problems "${source}: ${line} belongs in platform/")
+    endforeach()
+  endforeach()
+endforeach()
+
 if(problems)
   # One unwrapped line per problem, so that each names its file plainly.
   foreach(problem IN LISTS problems)
     message(NOTICE "${problem}")
   endforeach()
   list(LENGTH problems count)
-  message(FATAL_ERROR "check_layers: ${count} include(s) break the layering")
+  message(FATAL_ERROR "check_layers: ${count} include(s) or system call(s) break the layering")
 endif()
 message(STATUS "check_layers: every include points down or within its layer")

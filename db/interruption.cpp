@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include "platform/process.h"
+
 namespace halvaro::db {
 namespace {
 
@@ -13,13 +15,9 @@ void request_interruption(int signal_number) { requested_signal = signal_number;
 int interruption_signal() { return requested_signal; }
 void clear_interruption() { requested_signal = 0; }
 
-const char* interruption_name(int signal_number) {
-  switch (signal_number) {
-    case SIGINT: return "interrupted by SIGINT";
-    case SIGTERM: return "interrupted by SIGTERM";
-    case SIGHUP: return "interrupted by SIGHUP";
-    default: return "interrupted";
-  }
+std::string interruption_name(int signal_number) {
+  const char* name = platform::stop_signal_name(signal_number);
+  return name ? std::string("interrupted by ") + name : "interrupted";
 }
 
 }  // namespace halvaro::db

@@ -1,7 +1,9 @@
 #pragma once
 // A request to stop the run, made by a signal handler (SIGINT, SIGTERM, SIGHUP on the
-// command line). The copy procedure looks at it before each step, so a run stops at a
+// command line; SIGBREAK on Windows). The copy procedure looks at it before each step, so a run stops at a
 // clean point: between rows, with every row either stored whole or not at all.
+
+#include <string>
 
 namespace halvaro::db {
 
@@ -12,6 +14,6 @@ int interruption_signal();
 void clear_interruption();
 
 // "interrupted by SIGINT" and the like, for messages.
-const char* interruption_name(int signal_number);
+std::string interruption_name(int signal_number);
 
 }  // namespace halvaro::db

@@ -1,9 +1,6 @@
 #include "db/row_index.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -12,7 +9,7 @@
 #include <system_error>
 #include <tuple>
 
-#include "jet/base/file_io.h"
+#include "jet/base/temporary_file.h"
 #include "sql/text_fold.h"
 
 namespace halvaro::db {
@@ -103,21 +100,20 @@ RowIndex::RowIndex(const ResultView& view, size_t memory_rows, size_t run_rows) 
   std::sort(entries_.begin(), entries_.end(), before);
 }
 
-RowIndex::~RowIndex() {
-  if (fd_ >= 0) ::close(fd_);
-}
+RowIndex::~RowIndex() = default;
 
 namespace {
-std::runtime_error index_file_error(const char* what) {
+// `error` clear: the file ended before what was written to it.
+std::runtime_error index_file_error(const char* what, const std::error_code& error) {
   return std::runtime_error(std::string(what) + " the account's temporary index: " +
-                            std::generic_category().message(errno));
+                            (error ? error.message() : "it ends early"));
 }
 }  // namespace
 
 // Sorted runs of run_rows entries each go to the file one after another; merging them
 // writes the whole index after the last run.
 void RowIndex::spill(const ResultView& view, size_t run_rows) {
-  fd_ = jet::open_temporary_file("halvaro-index");
+  file_ = jet::open_temporary_file("halvaro-index");
   std::vector<size_t> run_starts;
   std::vector<Entry> run;
   run.reserve(std::min(run_rows, count_));
@@ -125,8 +121,9 @@ void RowIndex::spill(const ResultView& view, size_t run_rows) {
     run.clear();
     for (size_t row = start; row < std::min(count_, start + run_rows); ++row) run.push_back(entry_of(view, row));
     std::sort(run.begin(), run.end(), before);
-    if (!jet::write_all(fd_, run.data(), run.size() * sizeof(Entry), start * sizeof(Entry)))
-      throw index_file_error("cannot write");
+    std::error_code error;
+    if (!file_.write_at(run.data(), run.size() * sizeof(Entry), start * sizeof(Entry), error))
+      throw index_file_error("cannot write", error);
     run_starts.push_back(start);
   }
   merge(run_starts);
@@ -145,8 +142,10 @@ void RowIndex::merge(const std::vector<size_t>& run_starts) {
   auto refill = [&](Run& run) {
     run.buffer.resize(std::min(kBuffered, run.end - run.next));
     run.at = 0;
-    if (!jet::read_all(fd_, run.buffer.data(), run.buffer.size() * sizeof(Entry), run.next * sizeof(Entry)))
-      throw index_file_error("cannot read");
+    std::error_code error;
+    const size_t size = run.buffer.size() * sizeof(Entry);
+    if (file_.read_at(run.buffer.data(), size, run.next * sizeof(Entry), error) != size)
+      throw index_file_error("cannot read", error);
     run.next += run.buffer.size();
   };
   // A heap of the runs by their next entry, the least on top.
@@ -164,8 +163,9 @@ void RowIndex::merge(const std::vector<size_t>& run_starts) {
   out.reserve(kBuffered);
   uint64_t written = 0;
   auto write_out = [&] {
-    if (!jet::write_all(fd_, out.data(), out.size() * sizeof(Entry), data_at_ + written))
-      throw index_file_error("cannot write");
+    std::error_code error;
+    if (!file_.write_at(out.data(), out.size() * sizeof(Entry), data_at_ + written, error))
+      throw index_file_error("cannot write", error);
     written += out.size() * sizeof(Entry);
     out.clear();
   };
@@ -187,13 +187,15 @@ void RowIndex::merge(const std::vector<size_t>& run_starts) {
 }
 
 const RowIndex::Entry& RowIndex::entry(size_t n) {
-  if (fd_ < 0) return entries_[n];
+  if (!file_.is_open()) return entries_[n];
   const size_t block = n / kBlockRows;
   if (block != loaded_block_) {
     const size_t first = block * kBlockRows;
     block_.resize(std::min(kBlockRows, count_ - first));
-    if (!jet::read_all(fd_, block_.data(), block_.size() * sizeof(Entry), data_at_ + first * sizeof(Entry)))
-      throw index_file_error("cannot read");
+    std::error_code error;
+    const size_t size = block_.size() * sizeof(Entry);
+    if (file_.read_at(block_.data(), size, data_at_ + first * sizeof(Entry), error) != size)
+      throw index_file_error("cannot read", error);
     loaded_block_ = block;
   }
   return block_[n % kBlockRows];
@@ -202,7 +204,7 @@ const RowIndex::Entry& RowIndex::entry(size_t n) {
 // The first entry whose fingerprint is not below `print` (count_ when none).
 size_t RowIndex::lower_bound(const RowFingerprint& print) {
   auto below = [](const Entry& entry, const RowFingerprint& p) { return entry.print() < p; };
-  if (fd_ < 0) return size_t(std::lower_bound(entries_.begin(), entries_.end(), print, below) - entries_.begin());
+  if (!file_.is_open()) return size_t(std::lower_bound(entries_.begin(), entries_.end(), print, below) - entries_.begin());
   // Blocks before `block` start below `print`: the first entry not below it is in the
   // block before, or starts `block`.
   const size_t block = size_t(std::lower_bound(block_firsts_.begin(), block_firsts_.end(), print) - block_firsts_.begin());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/store.h"
+#include "platform/file.h"
 
 namespace halvaro::db {
 
@@ -57,7 +58,7 @@ class RowIndex {
   std::optional<Group> find(const ResultView& other, size_t row, const std::vector<size_t>& columns);
   // The n-th row of a group, in the view's order.
   size_t row(const Group& group, size_t n) { return entry(group.first + n).row; }
-  bool on_disk() const { return fd_ >= 0; }
+  bool on_disk() const { return file_.is_open(); }
 
  private:
   // The fingerprint's parts side by side with the row: 16 bytes, where a RowFingerprint
@@ -80,7 +81,7 @@ class RowIndex {
   size_t count_ = 0;
   std::vector<Entry> entries_;  // in memory: by fingerprint, then row
   // On disk: the entries in the same order from `data_at_`, read a block at a time.
-  int fd_ = -1;
+  platform::File file_;
   uint64_t data_at_ = 0;
   std::vector<RowFingerprint> block_firsts_;
   std::vector<Entry> block_;

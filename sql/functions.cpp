@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/local_time.h"
 #include "sql/regional.h"
 #include "sql/text_fold.h"
 
@@ -244,9 +245,7 @@ void f_like(sqlite3_context* c, int, sqlite3_value** a) {
 // ---- Dates ----
 
 double days_now(bool date_only) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = platform::local_time(std::time(nullptr));
   CivilTime civil{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
   if (date_only) civil.hour = civil.minute = civil.second = 0;
   return from_civil(civil).days;

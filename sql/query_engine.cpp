@@ -1,10 +1,6 @@
 #include "sql/query_engine.h"
 
 #include <sqlite3.h>
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/file_system.h"
 #include "sql/functions.h"
 #include "sql/jet_source.h"
 #include "sql/parser.h"
@@ -43,28 +40,12 @@ std::string shorten(std::string_view sql) {
   return text;
 }
 
-// The folder SQLite's Unix build keeps its temporary files in: the first of these that
-// is a folder it may write in.
-std::string temporary_folder() {
-#ifdef _WIN32
-  return "";
-#else
-  const char* const folders[] = {std::getenv("SQLITE_TMPDIR"), std::getenv("TMPDIR"), "/var/tmp", "/usr/tmp", "/tmp"};
-  for (const char* folder : folders) {
-    struct stat info;
-    if (folder && ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder, W_OK | X_OK) == 0)
-      return folder;
-  }
-  return ".";
-#endif
-}
-
 // SQLite's last failure on `db` as the engine reports it. The only files SQLite writes
 // are the scratch database's, so a full disk or a failed read or write is theirs.
 QueryError failure_of(sqlite3* db, const std::string& message) {
   const int code = sqlite3_errcode(db) & 0xFF;
   if (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN) return QueryError(message);
-  const std::string folder = temporary_folder();
+  const std::string folder = platform::sqlite_temporary_folder();
   return QueryError("the scratch file in the temporary folder " + (folder.empty() ? "" : folder + " ") +
                         "could not be written or read (" + message +
                         "); make room there, or set TMPDIR to a folder with room",

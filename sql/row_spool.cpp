@@ -1,15 +1,12 @@
 #include "sql/row_spool.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
 
-#include "jet/base/file_io.h"
+#include "jet/base/temporary_file.h"
 
 namespace halvaro::sql {
 namespace {
@@ -41,8 +38,9 @@ std::string_view take_bytes(std::string_view bytes, size_t& at) {
   return out;
 }
 
-std::runtime_error file_error(const std::string& what) {
-  return std::runtime_error(what + ": " + std::generic_category().message(errno));
+// `error` clear: the file ended before what was written to it.
+std::runtime_error file_error(const std::string& what, const std::error_code& error) {
+  return std::runtime_error(what + ": " + (error ? error.message() : "it ends early"));
 }
 
 // Moves past one encoded value without building it; the same checks as decode_value.
@@ -114,19 +112,16 @@ FieldValue decode_value(std::string_view bytes, size_t& at) {
 
 RowSpool::RowSpool(size_t memory_rows) : memory_rows_(memory_rows) {}
 
-RowSpool::~RowSpool() {
-  if (fd_ >= 0) ::close(fd_);
-}
+RowSpool::~RowSpool() = default;
 
 RowSpool::RowSpool(RowSpool&& other) noexcept { *this = std::move(other); }
 
 RowSpool& RowSpool::operator=(RowSpool&& other) noexcept {
   if (this == &other) return *this;
-  if (fd_ >= 0) ::close(fd_);
   memory_rows_ = other.memory_rows_;
   count_ = std::exchange(other.count_, 0);
   memory_ = std::move(other.memory_);
-  fd_ = std::exchange(other.fd_, -1);
+  file_ = std::move(other.file_);
   pending_ = std::move(other.pending_);
   written_ = std::exchange(other.written_, 0);
   block_starts_ = std::move(other.block_starts_);
@@ -139,12 +134,12 @@ RowSpool& RowSpool::operator=(RowSpool&& other) noexcept {
 }
 
 void RowSpool::append(std::vector<FieldValue> row) {
-  if (fd_ < 0 && count_ < memory_rows_) {
+  if (!file_.is_open() && count_ < memory_rows_) {
     memory_.push_back(std::move(row));
     ++count_;
     return;
   }
-  if (fd_ < 0) move_to_file();
+  if (!file_.is_open()) move_to_file();
   if (loaded_block_ == block_starts_.size() - 1) loaded_block_ = SIZE_MAX;  // the last block grows
   encode(row);
   ++count_;
@@ -152,7 +147,7 @@ void RowSpool::append(std::vector<FieldValue> row) {
 }
 
 void RowSpool::move_to_file() {
-  fd_ = jet::open_temporary_file("halvaro-rows");
+  file_ = jet::open_temporary_file("halvaro-rows");
   std::vector<std::vector<FieldValue>> rows = std::move(memory_);
   memory_.clear();
   count_ = 0;
@@ -169,8 +164,9 @@ void RowSpool::encode(const std::vector<FieldValue>& row) {
 }
 
 void RowSpool::flush() const {
-  if (!jet::write_all(fd_, pending_.data(), pending_.size(), written_))
-    throw file_error("cannot write a temporary file");
+  std::error_code error;
+  if (!file_.write_at(pending_.data(), pending_.size(), written_, error))
+    throw file_error("cannot write a temporary file", error);
   written_ += pending_.size();
   pending_.clear();
 }
@@ -180,8 +176,9 @@ void RowSpool::load_block(size_t block) const {
   uint64_t start = block_starts_[block];
   uint64_t end = block + 1 < block_starts_.size() ? block_starts_[block + 1] : written_;
   read_buffer_.resize(size_t(end - start));
-  if (!jet::read_all(fd_, read_buffer_.data(), read_buffer_.size(), start))
-    throw file_error("cannot read a temporary file");
+  std::error_code error;
+  if (file_.read_at(read_buffer_.data(), read_buffer_.size(), start, error) != read_buffer_.size())
+    throw file_error("cannot read a temporary file", error);
   size_t rows = std::min(kBlockRows, count_ - block * kBlockRows);
   row_starts_.resize(rows);
   size_t at = 0;
@@ -203,7 +200,7 @@ void RowSpool::decode_row(size_t in_block) const {
 }
 
 const std::vector<FieldValue>& RowSpool::row(size_t n) const {
-  if (fd_ < 0) return memory_[n];
+  if (!file_.is_open()) return memory_[n];
   size_t block = n / kBlockRows;
   if (block != loaded_block_) load_block(block);
   size_t in_block = n % kBlockRows;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jet/base/field_value.h"
+#include "platform/file.h"
 
 namespace halvaro::sql {
 
@@ -30,7 +31,7 @@ class RowSpool {
   // Throws std::runtime_error when the temporary file cannot be made or written.
   void append(std::vector<FieldValue> row);
   size_t size() const { return count_; }
-  bool on_disk() const { return fd_ >= 0; }
+  bool on_disk() const { return file_.is_open(); }
 
   // Row n (n < size()): valid until the next call of row() or append().
   const std::vector<FieldValue>& row(size_t n) const;
@@ -49,7 +50,7 @@ class RowSpool {
   size_t count_ = 0;
   std::vector<std::vector<FieldValue>> memory_;  // the rows while they fit
 
-  int fd_ = -1;
+  mutable platform::File file_;  // written by flush(), which a reader may call
   mutable std::string pending_;          // encoded rows not yet written
   mutable uint64_t written_ = 0;         // bytes in the file
   std::vector<uint64_t> block_starts_;   // offset of every kBlockRows-th row

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/local_time.h"
+
 namespace halvaro {
 
 namespace {
@@ -61,9 +63,7 @@ CivilTime to_civil(DateTime value) {
 }
 
 DateTime local_now() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = platform::local_time(std::time(nullptr));
   return from_civil({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                      local.tm_sec});
 }

@@ -1,11 +1,9 @@
 #include "jet/base/text_codec.h"
 
-#include <iconv.h>
-
 #include <array>
-#include <mutex>
 #include <string>
-#include <unordered_map>
+
+#include "platform/code_page.h"
 
 namespace halvaro::jet {
 namespace {
@@ -97,51 +95,6 @@ std::string decode_cp1252(std::span<const uint8_t> bytes) {
   return out;
 }
 
-// Other code pages go through the C library's converters, one per code page.
-class IconvCache {
- public:
-  IconvCache() = default;
-  IconvCache(const IconvCache&) = delete;
-  IconvCache& operator=(const IconvCache&) = delete;
-  ~IconvCache() {
-    for (const auto& [code_page, cd] : converters_)
-      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-  }
-
-  std::string convert(std::span<const uint8_t> bytes, uint16_t code_page) {
-    const std::lock_guard lock(mutex_);
-    auto it = converters_.find(code_page);
-    if (it == converters_.end()) {
-      const std::string name = "CP" + std::to_string(code_page);
-      it = converters_.emplace(code_page, iconv_open("UTF-8", name.c_str())).first;
-    }
-    iconv_t cd = it->second;
-    if (cd == reinterpret_cast<iconv_t>(-1)) return decode_cp1252(bytes);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    std::string out(bytes.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
-    size_t in_left = bytes.size();
-    char* dst = out.data();
-    size_t out_left = out.size();
-    while (in_left > 0) {
-      if (iconv(cd, &in, &in_left, &dst, &out_left) != static_cast<size_t>(-1)) break;
-      // An unmappable byte: emit U+FFFD and go on with the next one.
-      if (out_left < 3) break;
-      ++in;
-      --in_left;
-      const char replacement[] = "\xEF\xBF\xBD";
-      for (int i = 0; i < 3; ++i) *dst++ = replacement[i];
-      out_left -= 3;
-    }
-    out.resize(out.size() - out_left);
-    return out;
-  }
-
- private:
-  std::mutex mutex_;
-  std::unordered_map<uint16_t, iconv_t> converters_;
-};
-
 }  // namespace
 
 void append_ucs2(std::string& out, std::span<const uint8_t> bytes) {
@@ -191,8 +144,9 @@ std::string decode_code_page(std::span<const uint8_t> bytes, uint16_t code_page)
   bool ascii = true;
   for (const uint8_t b : bytes) ascii = ascii && b < 0x80;
   if (ascii) return std::string(bytes.begin(), bytes.end());
-  static IconvCache cache;
-  return cache.convert(bytes, code_page);
+  // A code page the system cannot convert reads as the Western one: no byte is lost.
+  std::optional<std::string> text = platform::code_page_to_utf8(bytes, code_page);
+  return text ? std::move(*text) : decode_cp1252(bytes);
 }
 
 std::u16string utf8_to_utf16(std::string_view text) {

@@ -20,7 +20,7 @@ void append_ucs2(std::string& out, std::span<const uint8_t> bytes);
 std::string decode_jet4_text(std::span<const uint8_t> bytes);
 void decode_jet4_text(std::span<const uint8_t> bytes, std::string& out);  // replaces out
 
-// Single-byte (or, through iconv, multi-byte) Windows code page -> UTF-8.
+// Single-byte (or, through the system's converters, multi-byte) Windows code page -> UTF-8.
 // Code page 0 means 1252, the default of Western systems.
 std::string decode_code_page(std::span<const uint8_t> bytes, uint16_t code_page);
 

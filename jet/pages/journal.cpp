@@ -1,12 +1,6 @@
 #include "jet/pages/journal.h"
 
-
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -14,15 +8,16 @@
 #include <vector>
 
 #include "jet/base/errors.h"
-#include "jet/base/file_io.h"
 #include "jet/pages/page_bytes.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace halvaro::jet {
 
 namespace {
 
 // JournalHeader: magic, page size, old page count, record count, salt, the file's
-// device and inode, digests of its header page before and after the commit, its page
+// identity (device and inode, or volume serial number and file index), digests of its header page before and after the commit, its page
 // count after the commit, and the header's checksum. Journals of the first layout ("...1") carry no identity.
 constexpr char kMagic[8] = {'H', 'L', 'V', 'J', 'R', 'N', 'L', '2'};
 constexpr char kMagicWithoutIdentity[8] = {'H', 'L', 'V', 'J', 'R', 'N', 'L', '1'};
@@ -68,16 +63,28 @@ void put64(uint8_t* at, uint64_t value) {
 }
 uint64_t get64(const uint8_t* at) { return bytes::get32(at) | static_cast<uint64_t>(bytes::get32(at + 4)) << 32; }
 
-std::string describe_errno(const std::filesystem::path& path, const char* what) {
-  return path.string() + ": " + what + ": " + std::strerror(errno);
+std::string describe(const std::filesystem::path& path, const char* what, const std::error_code& error) {
+  return path.string() + ": " + what + ": " + error.message();
 }
 
-void write_or_throw(int fd, const uint8_t* data, size_t size, off_t offset, const std::filesystem::path& path) {
-  if (!write_all(fd, data, size, static_cast<uint64_t>(offset))) throw JetError(describe_errno(path, "cannot write"));
+void write_or_throw(platform::File& file, const uint8_t* data, size_t size, uint64_t offset,
+                    const std::filesystem::path& path) {
+  std::error_code error;
+  if (!file.write_at(data, size, offset, error)) throw JetError(describe(path, "cannot write", error));
 }
 
-void sync(int fd, const std::filesystem::path& path) {
-  if (::fdatasync(fd) != 0) throw JetError(describe_errno(path, "cannot sync"));
+void sync(platform::File& file, const std::filesystem::path& path) {
+  std::error_code error;
+  if (!file.sync_data(error)) throw JetError(describe(path, "cannot sync", error));
+}
+
+// Reads `size` bytes whole; false when the file ends first or on an error.
+bool read_whole(const platform::File& file, uint8_t* data, size_t size, uint64_t offset, std::error_code& error) {
+  return file.read_at(data, size, offset, error) == size;
+}
+bool read_whole(const platform::File& file, uint8_t* data, size_t size, uint64_t offset) {
+  std::error_code ignored;
+  return read_whole(file, data, size, offset, ignored);
 }
 
 struct FileIdentity {
@@ -87,14 +94,20 @@ struct FileIdentity {
   uint64_t size = 0;
 };
 
-// The identity of the open file: device, inode and a digest of its first page.
-std::optional<FileIdentity> identity_of(int db_fd, uint32_t page_size) {
-  struct stat info {};
-  if (::fstat(db_fd, &info) != 0) return std::nullopt;
+// The identity of the open file: the system's (device and inode, or volume and file
+// index), its length and a digest of its first page.
+std::optional<FileIdentity> identity_of(const platform::File& db, uint32_t page_size, std::error_code& error) {
+  platform::FileIdentity system{};
+  if (!db.identity(system, error)) return std::nullopt;
+  const uint64_t size = db.size(error);
+  if (error) return std::nullopt;
   std::vector<uint8_t> header(page_size);
-  if (!read_all(db_fd, header.data(), page_size, 0)) return std::nullopt;
-  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
-                      checksum(0, header.data(), page_size), static_cast<uint64_t>(info.st_size)};
+  if (!read_whole(db, header.data(), page_size, 0, error)) return std::nullopt;
+  return FileIdentity{system.volume, system.index, checksum(0, header.data(), page_size), size};
+}
+std::optional<FileIdentity> identity_of(const platform::File& db, uint32_t page_size) {
+  std::error_code ignored;
+  return identity_of(db, page_size, ignored);
 }
 
 struct JournalHeader {
@@ -110,13 +123,13 @@ struct JournalHeader {
   uint32_t digest_after = 0;
   uint32_t new_page_count = 0;
 
-  // Whether the journal was written for the file open as db_fd. The header page may
+  // Whether the journal was written for the file open as `db`. The header page may
   // hold its old or its new contents, as the commit died before or after writing it,
   // and the file's length lies between its lengths before and after the commit (a
   // commit only appends pages).
-  bool belongs_to(int db_fd) const {
+  bool belongs_to(const platform::File& db) const {
     if (!has_identity) return true;  // written before journals recorded their file
-    const auto identity = identity_of(db_fd, page_size);
+    const auto identity = identity_of(db, page_size);
     return identity && identity->device == device && identity->inode == inode &&
            (identity->header_digest == digest_before || identity->header_digest == digest_after) &&
            identity->size >= uint64_t{old_page_count} * page_size &&
@@ -124,15 +137,15 @@ struct JournalHeader {
   }
 };
 
-bool read_header(int fd, JournalHeader& header) {
+bool read_header(const platform::File& file, JournalHeader& header) {
   uint8_t raw[kHeaderSize];
-  if (!read_all(fd, raw, kHeaderSizeWithoutIdentity, 0)) return false;
+  if (!read_whole(file, raw, kHeaderSizeWithoutIdentity, 0)) return false;
   if (std::memcmp(raw, kMagicWithoutIdentity, sizeof kMagic) == 0) {
     header.size = kHeaderSizeWithoutIdentity;
     header.has_identity = false;
   } else if (std::memcmp(raw, kMagic, sizeof kMagic) != 0 ||
-             !read_all(fd, raw + kHeaderSizeWithoutIdentity, kHeaderSize - kHeaderSizeWithoutIdentity,
-                       kHeaderSizeWithoutIdentity)) {
+             !read_whole(file, raw + kHeaderSizeWithoutIdentity, kHeaderSize - kHeaderSizeWithoutIdentity,
+                         kHeaderSizeWithoutIdentity)) {
     return false;
   }
   header.page_size = bytes::get32(raw + 8);
@@ -154,20 +167,6 @@ bool read_header(int fd, JournalHeader& header) {
          header.page_size > 0;
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 std::filesystem::path journal_path(const std::filesystem::path& database) {
@@ -181,13 +180,15 @@ std::filesystem::path journal_path(const std::filesystem::path& database) {
 }
 
 JournalState journal_state(const std::filesystem::path& database) {
-  const Descriptor journal(::open(journal_path(database).c_str(), O_RDONLY | O_CLOEXEC));
-  if (journal.get() < 0) return JournalState::None;
+  // Both are only looked at: a writer may hold them open.
+  std::error_code error;
+  const platform::File journal = platform::File::open(journal_path(database), platform::File::Mode::peek, error);
+  if (!journal.is_open()) return JournalState::None;
   JournalHeader header;
-  if (!read_header(journal.get(), header)) return JournalState::None;
-  const Descriptor file(::open(database.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return JournalState::Foreign;
-  return header.belongs_to(file.get()) ? JournalState::Hot : JournalState::Foreign;
+  if (!read_header(journal, header)) return JournalState::None;
+  const platform::File file = platform::File::open(database, platform::File::Mode::peek, error);
+  if (!file.is_open()) return JournalState::Foreign;
+  return header.belongs_to(file) ? JournalState::Hot : JournalState::Foreign;
 }
 
 bool has_hot_journal(const std::filesystem::path& database) {
@@ -201,33 +202,28 @@ std::string foreign_journal_message(const std::filesystem::path& database) {
          "if it does not belong to this file";
 }
 
-Journal::Journal(const std::filesystem::path& database, int db_fd, uint32_t page_size)
-    : path_(journal_path(database)), page_size_(page_size), db_fd_(db_fd) {}
+Journal::Journal(const std::filesystem::path& database, platform::File& db, uint32_t page_size)
+    : path_(journal_path(database)), page_size_(page_size), db_(db) {}
 
 void Journal::create() {
-  fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw JetError(describe_errno(path_, "cannot create the journal"));
+  std::error_code error;
+  file_ = platform::File::open(path_, platform::File::Mode::create_or_open, error);
+  if (!file_.is_open()) throw JetError(describe(path_, "cannot create the journal", error));
   // The journal's name must survive a crash as surely as its contents.
-  int dir = ::open(path_.parent_path().empty() ? "." : path_.parent_path().c_str(),
-                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  platform::sync_folder(path_.parent_path());
   salt_ = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-          (static_cast<uint64_t>(::getpid()) << 40);
+          (platform::process_id() << 40);
 }
 
-Journal::~Journal() {
-  if (fd_ >= 0) ::close(fd_);
-}
+Journal::~Journal() = default;
 
 void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<const uint32_t> pages,
                    const uint8_t* new_header) {
   const size_t count = pages.size();
-  if (fd_ < 0) create();
-  const auto identity = identity_of(db_fd_, page_size_);
-  if (!identity) throw JetError(describe_errno(path_, "cannot read the identity of the file it protects"));
+  if (!file_.is_open()) create();
+  std::error_code error;
+  const auto identity = identity_of(db_, page_size_, error);
+  if (!identity) throw JetError(describe(path_, "cannot read the identity of the file it protects", error));
   ++salt_;
   const size_t record = 4 + page_size_ + 4;
   // Written a stretch at a time, so the buffer stays small whatever the commit's size.
@@ -254,69 +250,63 @@ void Journal::save(uint32_t old_page_count, uint32_t new_page_count, std::span<c
   for (size_t i = 0; i < count; ++i) {
     uint8_t* r = out + filled;
     bytes::put32(r, pages[i]);
-    if (!read_all(db_fd_, r + 4, page_size_, uint64_t{pages[i]} * page_size_))
-      throw JetError(errno ? describe_errno(path_, "cannot read the page to save")
+    if (!read_whole(db_, r + 4, page_size_, uint64_t{pages[i]} * page_size_, error))
+      throw JetError(error ? describe(path_, "cannot read the page to save", error)
                            : path_.string() + ": the file it protects ends before page " + std::to_string(pages[i]));
     filled += record;
     if (filled + record > buffer_.size() || i + 1 == count) {
       put_checksums(salt_, out + stretch_start, (filled - stretch_start) / record, record, 4 + page_size_);
-      write_or_throw(fd_, out, filled, static_cast<off_t>(offset), path_);
+      write_or_throw(file_, out, filled, offset, path_);
       offset += filled;
       filled = stretch_start = 0;
     }
   }
-  if (filled > 0) write_or_throw(fd_, out, filled, static_cast<off_t>(offset), path_);  // no pages: the header
-  sync(fd_, path_);
+  if (filled > 0) write_or_throw(file_, out, filled, offset, path_);  // no pages: the header
+  sync(file_, path_);
   bytes_written_ += offset + filled;
 }
 
 void Journal::clear() {
-  if (fd_ < 0) return;
+  if (!file_.is_open()) return;
   static const uint8_t zeros[kHeaderSize] = {};
-  write_or_throw(fd_, zeros, kHeaderSize, 0, path_);
-  sync(fd_, path_);
+  write_or_throw(file_, zeros, kHeaderSize, 0, path_);
+  sync(file_, path_);
   bytes_written_ += kHeaderSize;
 }
 
 void Journal::remove() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  file_.close();
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);
 }
 
-size_t Journal::roll_back(const std::filesystem::path& database, int db_fd, uint32_t page_size,
+size_t Journal::roll_back(const std::filesystem::path& database, platform::File& db, uint32_t page_size,
                           bool own_commit) {
   const std::filesystem::path path = journal_path(database);
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return 0;
+  std::error_code error;
+  platform::File journal = platform::File::open(path, platform::File::Mode::read_write, error);
+  if (!journal.is_open()) return 0;
   JournalHeader header;
   size_t restored = 0;
-  if (read_header(fd, header) && header.page_size == page_size) {
-    if (!own_commit && !header.belongs_to(db_fd)) {
-      ::close(fd);
-      throw JetError(foreign_journal_message(database));
-    }
+  if (read_header(journal, header) && header.page_size == page_size) {
+    if (!own_commit && !header.belongs_to(db)) throw JetError(foreign_journal_message(database));
     const size_t record = 4 + page_size + 4;
     std::vector<uint8_t> buf(record);
     for (uint32_t i = 0; i < header.records; ++i) {
-      if (!read_all(fd, buf.data(), record, static_cast<off_t>(header.size + i * record))) break;
+      if (!read_whole(journal, buf.data(), record, header.size + uint64_t{i} * record)) break;
       if (bytes::get32(buf.data() + 4 + page_size) != checksum(header.salt, buf.data(), 4 + page_size))
         continue;
       uint32_t number = bytes::get32(buf.data());
-      write_or_throw(db_fd, buf.data() + 4, page_size, static_cast<off_t>(number) * page_size, database);
+      write_or_throw(db, buf.data() + 4, page_size, uint64_t{number} * page_size, database);
       ++restored;
     }
-    if (::ftruncate(db_fd, static_cast<off_t>(header.old_page_count) * page_size) != 0)
-      throw JetError(describe_errno(database, "cannot restore the file's length"));
-    if (::fsync(db_fd) != 0) throw JetError(describe_errno(database, "cannot sync"));
+    if (!db.truncate(uint64_t{header.old_page_count} * page_size, error))
+      throw JetError(describe(database, "cannot restore the file's length", error));
+    if (!db.sync_all(error)) throw JetError(describe(database, "cannot sync", error));
     static const uint8_t zeros[kHeaderSize] = {};
-    write_or_throw(fd, zeros, kHeaderSize, 0, path);
-    ::fdatasync(fd);
+    write_or_throw(journal, zeros, kHeaderSize, 0, path);
+    journal.sync_data(error);
   }
-  ::close(fd);
   return restored;
 }
 

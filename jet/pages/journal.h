@@ -7,7 +7,8 @@
 // committed state.
 //
 // A journal belongs to a file, not to a name: it lives beside the real file (links
-// resolved) and records the file's device and inode and a digest of its header page.
+// resolved) and records the file's identity (device and inode, or volume and file
+// index) and a digest of its header page.
 // A journal that does not match the file it sits beside is never rolled into it.
 
 #include <cstdint>
@@ -15,6 +16,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/file.h"
 
 namespace halvaro::jet {
 
@@ -36,9 +39,10 @@ std::string foreign_journal_message(const std::filesystem::path& database);
 
 class Journal {
  public:
-  // The journal of `database`, open as `db_fd`. The journal file is only created by
-  // the first save, so a writer that never commits leaves nothing behind.
-  Journal(const std::filesystem::path& database, int db_fd, uint32_t page_size);
+  // The journal of `database`, open as `db` (which must outlive it). The journal file
+  // is only created by the first save, so a writer that never commits leaves nothing
+  // behind.
+  Journal(const std::filesystem::path& database, platform::File& db, uint32_t page_size);
   ~Journal();
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
@@ -53,12 +57,12 @@ class Journal {
   // Marks the journal empty (after the database has been synced).
   void clear();
 
-  // Restores the database from a journal left by a crashed writer; `db_fd` is the
+  // Restores the database from a journal left by a crashed writer; `db` is the
   // open database. Returns the number of pages put back (0: nothing to do). Throws
   // JetError, leaving file and journal as they are, when the journal is another file's.
   // `own_commit`: the caller wrote the journal itself (a commit that failed), so the
   // header page may be torn and the identity is not asked for.
-  static size_t roll_back(const std::filesystem::path& database, int db_fd, uint32_t page_size,
+  static size_t roll_back(const std::filesystem::path& database, platform::File& db, uint32_t page_size,
                           bool own_commit = false);
 
   // Removes the journal file (on a clean close).
@@ -71,8 +75,8 @@ class Journal {
 
   std::filesystem::path path_;
   uint32_t page_size_;
-  int db_fd_;
-  int fd_ = -1;
+  platform::File& db_;
+  platform::File file_;
   uint64_t salt_ = 0;
   uint64_t bytes_written_ = 0;
   std::vector<uint8_t> buffer_;

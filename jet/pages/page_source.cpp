@@ -2,14 +2,6 @@
 
 #include "jet/pages/journal.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "jet/base/errors.h"
@@ -24,20 +16,6 @@ void PageSource::throw_out_of_range(uint32_t n) const {
 
 namespace {
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 [[noreturn]] void fail(const std::filesystem::path& path, const std::string& what) {
   throw JetError(path.string() + ": " + what);
 }
@@ -45,8 +23,10 @@ class FileDescriptor {
 }  // namespace
 
 std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path& path) {
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) fail(path, std::string("cannot open: ") + std::strerror(errno));
+  std::error_code error;
+  platform::File file = platform::File::open(path, platform::File::Mode::read, error);
+  if (error == std::errc::is_a_directory) fail(path, "is a folder, not a database file");
+  if (!file.is_open()) fail(path, "cannot open: " + error.message());
   // A writer that died in the middle of a commit left pages half written; its
   // journal restores them on the next open for writing.
   switch (journal_state(path)) {
@@ -55,18 +35,18 @@ std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path
       fail(path, "a write to it was interrupted and is not yet rolled back; open it for writing once to repair it");
     case JournalState::Foreign: throw JetError(foreign_journal_message(path));
   }
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) fail(path, std::string("cannot read: ") + std::strerror(errno));
-  if (S_ISDIR(info.st_mode)) fail(path, "is a folder, not a database file");
-  if (!S_ISREG(info.st_mode)) fail(path, "not a regular file");
-  const auto size = static_cast<size_t>(info.st_size);
+  const bool regular = file.is_regular(error);
+  const auto size = static_cast<size_t>(file.size(error));
+  if (error) fail(path, "cannot read: " + error.message());
+  if (!regular) fail(path, "not a regular file");
   if (size == 0) fail(path, "not an Access database (the file is empty)");
 
   std::shared_ptr<FilePageSource> source(new FilePageSource());
-  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-  if (mapped == MAP_FAILED) fail(path, std::string("cannot map: ") + std::strerror(errno));
-  source->data_ = static_cast<const uint8_t*>(mapped);
+  source->mapping_ = platform::ReadOnlyMapping::map(file, size, error);
+  if (error) fail(path, "cannot map: " + error.message());
+  source->data_ = source->mapping_.data();
   source->mapped_size_ = size;
+  source->file_ = std::move(file);
 
   try {
     const Format format = detect_format({source->data_, size});
@@ -79,9 +59,7 @@ std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path
   return source;
 }
 
-FilePageSource::~FilePageSource() {
-  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), mapped_size_);
-}
+FilePageSource::~FilePageSource() = default;
 
 std::span<const uint8_t> FilePageSource::page(uint32_t n) const {
   if (n >= page_count_) throw_out_of_range(n);
@@ -100,10 +78,7 @@ void FilePageSource::let_go_of_recent_reads() const {
   const uint32_t highest = highest_read_.exchange(0, std::memory_order_relaxed);
   if (lowest > highest) return;
   const size_t first = size_t{lowest} * page_size_;
-  const size_t system_page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-  const size_t start = first - first % system_page;
-  const size_t end = std::min(mapped_size_, (size_t{highest} + 1) * page_size_);
-  ::madvise(const_cast<uint8_t*>(data_) + start, end - start, MADV_DONTNEED);
+  mapping_.let_go(first, (size_t{highest} + 1) * page_size_ - first);
 }
 
 // All of the mapping: the kernel's fault-around maps pages beyond the ones read too.
@@ -111,7 +86,7 @@ void FilePageSource::let_go_of_read_pages() const {
   reads_.store(0, std::memory_order_relaxed);
   lowest_read_.store(UINT32_MAX, std::memory_order_relaxed);
   highest_read_.store(0, std::memory_order_relaxed);
-  if (data_ != nullptr) ::madvise(const_cast<uint8_t*>(data_), mapped_size_, MADV_DONTNEED);
+  mapping_.let_go(0, mapped_size_);
 }
 
 MemoryPageSource::MemoryPageSource(std::vector<uint8_t> bytes, uint32_t page_size)

@@ -15,6 +15,9 @@
 #include <span>
 #include <vector>
 
+#include "platform/file.h"
+#include "platform/mapping.h"
+
 namespace halvaro::jet {
 
 class PageSource {
@@ -33,7 +36,8 @@ class PageSource {
   [[noreturn]] void throw_out_of_range(uint32_t n) const;
 };
 
-// A database file mapped read-only: never written, never locked. The pages read are
+// A database file mapped read-only: never written, never locked (on Windows it is held
+// open so that no other program writes to it meanwhile). The pages read are
 // let go of now and then (the mapping stays; a page read again comes back from the
 // file), so reading a large file does not keep all of it resident.
 class FilePageSource final : public PageSource {
@@ -62,6 +66,8 @@ class FilePageSource final : public PageSource {
   mutable std::atomic<uint32_t> reads_{0};
   mutable std::atomic<uint32_t> lowest_read_{UINT32_MAX};
   mutable std::atomic<uint32_t> highest_read_{0};
+  platform::File file_;
+  platform::ReadOnlyMapping mapping_;
   const uint8_t* data_ = nullptr;
   size_t mapped_size_ = 0;
   uint32_t page_size_ = 0;

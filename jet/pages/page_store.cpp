@@ -1,18 +1,11 @@
 #include "jet/pages/page_store.h"
 
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <span>
 
 #include "jet/base/errors.h"
-#include "jet/base/file_io.h"
+#include "platform/file_system.h"
 
 namespace halvaro::jet {
 
@@ -20,10 +13,12 @@ namespace {
 
 std::string quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
-void read_exact(int fd, uint8_t* data, size_t size, off_t offset, const std::filesystem::path& path) {
-  if (read_all(fd, data, size, static_cast<uint64_t>(offset))) return;
-  if (errno == 0) throw JetError(quoted(path) + ": the file ends inside a page");
-  throw JetError(quoted(path) + ": cannot read: " + std::strerror(errno));
+void read_exact(const platform::File& file, uint8_t* data, size_t size, uint64_t offset,
+                const std::filesystem::path& path) {
+  std::error_code error;
+  if (file.read_at(data, size, offset, error) == size) return;
+  if (!error) throw JetError(quoted(path) + ": the file ends inside a page");
+  throw JetError(quoted(path) + ": cannot read: " + error.message());
 }
 
 }  // namespace
@@ -39,25 +34,24 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
   // The journal lives beside the real file, so that is the folder that must be writable.
   const std::filesystem::path journal_folder = journal_path(path).parent_path();
   const std::filesystem::path folder = journal_folder.empty() ? std::filesystem::path(".") : journal_folder;
-  // Write permission by the mode bits as well as by access(): the superuser may
-  // write anything, but a file marked read-only is still meant to stay unchanged.
-  auto read_only = [](const std::filesystem::path& p) {
-    struct stat st {};
-    return ::access(p.c_str(), W_OK) != 0 || (::stat(p.c_str(), &st) == 0 && (st.st_mode & 0222) == 0);
-  };
-  if (read_only(path))
+  if (!platform::is_writable(path))
     throw JetError(quoted(path) + " is read-only: cannot append to it");
-  if (read_only(folder))
+  if (!platform::is_writable(folder))
     throw JetError("the folder " + quoted(folder) +
                    " is read-only: cannot write the journal that protects " + quoted(path));
-  store->fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (store->fd_ < 0)
-    throw JetError(quoted(path) + ": cannot open for writing: " + std::strerror(errno));
-  if (::flock(store->fd_, LOCK_EX | LOCK_NB) != 0)
-    throw JetError(quoted(path) + " is being written by another program; try again when it has finished");
+  const std::string busy = quoted(path) + " is being written by another program; try again when it has finished";
+  std::error_code error;
+  store->file_ = platform::File::open(path, platform::File::Mode::read_write, error);
+  if (error == std::errc::device_or_resource_busy) throw JetError(busy);
+  if (!store->file_.is_open())
+    throw JetError(quoted(path) + ": cannot open for writing: " + error.message());
+  if (!store->file_.lock_for_writing(error)) {
+    if (error == std::errc::device_or_resource_busy) throw JetError(busy);
+    throw JetError(quoted(path) + ": cannot lock for writing: " + error.message());
+  }
 
   uint8_t header[0x20];
-  read_exact(store->fd_, header, sizeof header, 0, path);
+  read_exact(store->file_, header, sizeof header, 0, path);
   if (header[0] != 0 || header[1] != 1 || header[2] != 0 || header[3] != 0)
     throw JetError(quoted(path) + " is not a Microsoft Access database");
   if (header[0x14] == 0)
@@ -66,22 +60,20 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
     throw JetError(quoted(path) + " is a newer Access format (.accdb era) that cannot be written");
   store->page_size_ = 4096;
 
-  store->rolled_back_ = Journal::roll_back(path, store->fd_, store->page_size_);
-  struct stat st {};
-  if (::fstat(store->fd_, &st) != 0)
-    throw JetError(quoted(path) + ": cannot read the file's size: " + std::strerror(errno));
-  if (st.st_size % store->page_size_ != 0)
+  store->rolled_back_ = Journal::roll_back(path, store->file_, store->page_size_);
+  const uint64_t size = store->file_.size(error);
+  if (error) throw JetError(quoted(path) + ": cannot read the file's size: " + error.message());
+  if (size % store->page_size_ != 0)
     throw JetError(quoted(path) + " is damaged: its length is not a whole number of pages");
-  store->committed_pages_ = store->file_pages_ = static_cast<uint32_t>(st.st_size / store->page_size_);
+  store->committed_pages_ = store->file_pages_ = static_cast<uint32_t>(size / store->page_size_);
   store->pages_.resize(store->committed_pages_);
   store->is_dirty_.resize(store->committed_pages_);
-  store->journal_ = std::make_unique<Journal>(path, store->fd_, store->page_size_);
+  store->journal_ = std::make_unique<Journal>(path, store->file_, store->page_size_);
   return store;
 }
 
-PageStore::~PageStore() {
-  if (fd_ >= 0) ::close(fd_);  // uncommitted changes are dropped; the lock goes with the fd
-}
+// Uncommitted changes are dropped; the lock goes with the file.
+PageStore::~PageStore() = default;
 
 std::unique_ptr<uint8_t[]> PageStore::buffer() const {
   if (spare_.empty()) return std::unique_ptr<uint8_t[]>(new uint8_t[page_size_]);
@@ -102,7 +94,7 @@ void PageStore::keep_spare(size_t most) {
 void PageStore::load(uint32_t page) const {
   auto buf = buffer();
   if (page < file_pages_) {
-    read_exact(fd_, buf.get(), page_size_, static_cast<off_t>(page) * page_size_, path_);
+    read_exact(file_, buf.get(), page_size_, uint64_t{page} * page_size_, path_);
     ++pages_loaded_;
   } else {
     // A page added since the last commit whose bytes were set aside: the file does not
@@ -188,7 +180,7 @@ uint32_t PageStore::allocate() {
 }
 
 void PageStore::commit() {
-  if (fd_ < 0) throw JetError(quoted(path_) + ": the writer is closed");
+  if (!file_.is_open()) throw JetError(quoted(path_) + ": the writer is closed");
   if (unusable_)
     throw JetError(quoted(path_) +
                    ": a failed commit could not be rolled back; open the file again to restore its last commit");
@@ -240,7 +232,7 @@ void PageStore::roll_back_failed_commit(const std::string& failure) {
   // the file is at its last commit before the failure is reported.
   std::string outcome = "; the file was rolled back to its last commit";
   try {
-    Journal::roll_back(path_, fd_, page_size_, true);
+    Journal::roll_back(path_, file_, page_size_, true);
   } catch (const JetError& error) {
     outcome = "; rolling back failed too (" + std::string(error.what()) +
               "), the journal beside it restores its last commit at the next open for writing";
@@ -255,37 +247,19 @@ void PageStore::roll_back_failed_commit(const std::string& failure) {
 void PageStore::write_dirty_pages() {
   std::sort(dirty_.begin(), dirty_.end());
   write_pages(dirty_);
-  if (::fdatasync(fd_) != 0)
-    throw JetError(quoted(path_) + ": cannot sync: " + std::strerror(errno));
+  std::error_code error;
+  if (!file_.sync_data(error)) throw JetError(quoted(path_) + ": cannot sync: " + error.message());
 }
 
 void PageStore::write_pages(const std::vector<uint32_t>& pages) {
   // Write runs of consecutive pages with one call each.
   if (pages.empty()) return;
-  std::vector<iovec> run;
+  std::vector<std::span<const uint8_t>> run;
   auto flush = [&](uint32_t first) {
-    size_t done = 0;
-    size_t total = run.size() * page_size_;
-    off_t offset = static_cast<off_t>(first) * page_size_;
-    size_t index = 0;
-    while (done < total) {
-      ssize_t n = ::pwritev(fd_, run.data() + index,
-                            static_cast<int>(std::min<size_t>(run.size() - index, IOV_MAX)),
-                            offset + static_cast<off_t>(done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw JetError(quoted(path_) + ": cannot write: " + std::strerror(errno));
-      }
-      done += static_cast<size_t>(n);
-      // Advance past fully written pages; a short write inside a page is retried.
-      while (index < run.size() && (index + 1) * page_size_ <= done) ++index;
-      if (done % page_size_ != 0) {
-        size_t part = done % page_size_;
-        run[index].iov_base = pages_[first + index].get() + part;
-        run[index].iov_len = page_size_ - part;
-      }
-    }
-    bytes_written_ += total;
+    std::error_code error;
+    if (!file_.write_gathered(run, uint64_t{first} * page_size_, error))
+      throw JetError(quoted(path_) + ": cannot write: " + error.message());
+    bytes_written_ += run.size() * page_size_;
     run.clear();
   };
   uint32_t first = pages.front();
@@ -294,7 +268,7 @@ void PageStore::write_pages(const std::vector<uint32_t>& pages) {
       flush(first);
       first = page;
     }
-    run.push_back({pages_[page].get(), page_size_});
+    run.emplace_back(pages_[page].get(), page_size_);
   }
   flush(first);
   file_pages_ = std::max(file_pages_, pages.back() + 1);
@@ -365,7 +339,8 @@ void PageStore::discard_changes() {
   if (file_pages_ > committed_pages_) {
     // Pages written ahead of the commit are cut off. Should that fail, the journal
     // cuts them off at the next open, and until then nothing more is committed.
-    if (::ftruncate(fd_, static_cast<off_t>(committed_pages_) * page_size_) != 0) unusable_ = true;
+    std::error_code error;
+    if (!file_.truncate(uint64_t{committed_pages_} * page_size_, error)) unusable_ = true;
     file_pages_ = committed_pages_;
   }
   // A rollback may have emptied the journal: the next page written ahead saves the
@@ -374,12 +349,11 @@ void PageStore::discard_changes() {
 }
 
 void PageStore::close() {
-  if (fd_ < 0) return;
+  if (!file_.is_open()) return;
   commit();
   spare_.clear();
   journal_->remove();
-  ::close(fd_);
-  fd_ = -1;
+  file_.close();
 }
 
 uint64_t PageStore::bytes_written() const { return bytes_written_ + journal_->bytes_written(); }

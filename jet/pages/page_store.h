@@ -7,7 +7,8 @@
 // copies the old contents of every changed page from the file into the rollback
 // journal, writes the new ones and syncs. A crash at
 // any moment therefore leaves the file at its last commit, or recoverable to it on
-// the next open. The file is locked for the writer's lifetime.
+// the next open. The file is locked for the writer's lifetime (on Windows no other program
+// may write to it meanwhile either).
 
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +18,7 @@
 
 #include "jet/pages/journal.h"
 #include "jet/pages/page_source.h"
+#include "platform/file.h"
 
 namespace halvaro::jet {
 
@@ -106,7 +108,7 @@ class PageStore final : public PageSource {
   [[noreturn]] void roll_back_failed_commit(const std::string& failure);
 
   std::filesystem::path path_;
-  int fd_ = -1;
+  platform::File file_;
   uint32_t page_size_ = 4096;
   uint32_t committed_pages_ = 0;  // file length at the last commit, in pages
   uint32_t file_pages_ = 0;       // and now, with the pages written ahead of the next commit

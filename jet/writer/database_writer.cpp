@@ -1,7 +1,5 @@
 #include "jet/writer/database_writer.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -10,6 +8,7 @@
 #include "jet/pages/page_store.h"
 #include "jet/writer/table_writer.h"
 #include "jet/pages/usage_map_writer.h"
+#include "platform/process.h"
 
 namespace halvaro::jet {
 
@@ -39,7 +38,7 @@ class Writer final : public DatabaseWriter {
     pages_.reset();
     // The pages were small blocks spread through the heap among longer-lived ones;
     // hand the free stretches back rather than keep them resident for what follows.
-    ::malloc_trim(0);
+    platform::trim_memory();
   }
 
   const Database& database() const override {

@@ -1,8 +1,6 @@
 // `halvaro exec` and `halvaro check` as a user runs them.
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <iterator>
 
@@ -11,6 +9,7 @@
 #include <fstream>
 
 #include "jet/catalog/database.h"
+#include "platform/file.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::test {
@@ -76,14 +75,15 @@ TEST(ExecAndCheckCli, CheckOffersToRollBackAnInterruptedWrite) {
   {
     std::ifstream in(file, std::ios::binary);
     original.assign(std::istreambuf_iterator<char>(in), {});
-    const int fd = ::open(file.c_str(), O_RDWR);
-    jet::Journal journal(file, fd, 4096);
+    std::error_code error;
+    platform::File database = platform::File::open(file, platform::File::Mode::read_write, error);
+    ASSERT_TRUE(database.is_open()) << error.message();
+    jet::Journal journal(file, database, 4096);
     const uint32_t saved[] = {5};
     const auto pages = static_cast<uint32_t>(original.size() / 4096);
     journal.save(pages, pages, saved);
     const std::string damage(4096, 'X');
-    ASSERT_EQ(::pwrite(fd, damage.data(), damage.size(), 5 * 4096), 4096);
-    ::close(fd);
+    ASSERT_TRUE(database.write_at(damage.data(), damage.size(), 5 * 4096, error)) << error.message();
   }
   const std::string check = "'" + halvaro_binary() + "' check '" + file.string() + "'";
   auto refused = run_command(check);

@@ -15,6 +15,7 @@
 #include "jet/pages/page_store.h"
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
+#include "platform/file.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -36,15 +37,15 @@ std::string error_of(const std::function<void()>& action) {
 // journal, the page itself overwritten. `name` is the path the writer was given.
 void leave_interrupted_commit(const std::filesystem::path& name) {
   const std::string original = file_bytes(name);
-  const int fd = ::open(name.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  Journal journal(name, fd, 4096);
+  std::error_code error;
+  platform::File file = platform::File::open(name, platform::File::Mode::read_write, error);
+  ASSERT_TRUE(file.is_open()) << error.message();
+  Journal journal(name, file, 4096);
   const uint32_t saved[] = {5};
   journal.save(static_cast<uint32_t>(original.size() / 4096), static_cast<uint32_t>(original.size() / 4096) + 1,
                saved);
   const std::string damage(4096, 'X');
-  ASSERT_EQ(::pwrite(fd, damage.data(), damage.size(), 5 * 4096), 4096);
-  ::close(fd);
+  ASSERT_TRUE(file.write_at(damage.data(), damage.size(), 5 * 4096, error)) << error.message();
 }
 
 TEST(JournalIdentity, AWriteThroughALinkIsRolledBackUnderTheRealName) {

@@ -16,6 +16,7 @@
 #include "jet/writer/database_writer.h"
 #include "jet/pages/journal.h"
 #include "jet/pages/page_store.h"
+#include "platform/file.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -136,8 +137,9 @@ TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
   const std::string original = file_bytes(file);
   {
     // A commit that died after saving page 5 and overwriting it, with a page added.
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    Journal journal(file, fd, 4096);
+    std::error_code error;
+    platform::File database = platform::File::open(file, platform::File::Mode::peek, error);
+    Journal journal(file, database, 4096);
     const uint32_t saved[] = {5};
     journal.save(static_cast<uint32_t>(original.size() / 4096), static_cast<uint32_t>(original.size() / 4096) + 1,
                  saved);
@@ -146,7 +148,6 @@ TEST(WriterSafety, AJournalLeftByACrashIsRolledBackOnOpen) {
     f << std::string(4096, 'X');
     f.seekp(0, std::ios::end);
     f << std::string(4096, 'Y');
-    ::close(fd);
   }
   EXPECT_TRUE(has_hot_journal(file));
   EXPECT_NE(error_of([&] { Database::open(file); }).find("interrupted"), std::string::npos);

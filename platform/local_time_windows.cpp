@@ -1,0 +1,11 @@
+#include "platform/local_time.h"
+
+namespace halvaro::platform {
+
+std::tm local_time(std::time_t when) {
+  std::tm local{};
+  ::localtime_s(&local, &when);
+  return local;
+}
+
+}  // namespace halvaro::platform
