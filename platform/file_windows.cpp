@@ -80,21 +80,6 @@ File File::temporary(const std::filesystem::path& folder, std::string_view stem,
   return File();
 }
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kClosed; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
-bool File::is_open() const { return handle_ != kClosed; }
-
 void File::close() {
   if (handle_ == kClosed) return;
   ::CloseHandle(handle_of(handle_));
