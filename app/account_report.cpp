@@ -28,7 +28,7 @@ class Tally {
     if (!progress_) return;
     for (const db::SourceAccount& source : report.account.sources)
       total_ += source.not_moved.size() + source.more_than_once.size() + source.changed.size();
-    total_ += report.not_stored.size();
+    total_ += report.not_stored.size() + report.account.base.not_read();
     if (total_ < kEvery) progress_ = {};
   }
   void step() {
@@ -82,6 +82,24 @@ std::string padded(std::string text, size_t width, bool right) {
   return right ? std::string(width - text.size(), ' ') + text : text + std::string(width - text.size(), ' ');
 }
 
+// The tables behind the views: each table's rows and those no view reads.
+void text_base_tables(std::ostream& out, const db::BaseAccount& base, Tally& tally) {
+  if (base.tables.empty() && base.error.empty()) return;
+  out << "\nTables the views read          rows  read by views  not read\n";
+  if (!base.error.empty()) out << "  could not be accounted for: " << base.error << "\n";
+  for (const db::BaseTableAccount& t : base.tables)
+    out << "  " << padded(t.name, 24, false) << padded(std::to_string(t.rows), 10, true)
+        << padded(std::to_string(t.read_by_views), 15, true) << padded(std::to_string(t.not_read.size()), 10, true)
+        << "\n";
+  if (base.not_read() == 0) return;
+  out << "\nNot read by any view\n";
+  for (const db::BaseTableAccount& t : base.tables)
+    t.not_read.for_each([&](const db::ListedRow& row) {
+      out << "  " << t.name << " [" << row.key_text() << "]: " << row.reason << "\n";
+      tally.step();
+    });
+}
+
 }  // namespace
 
 std::string json_string(std::string_view text) {
@@ -127,7 +145,19 @@ void write_json(std::ostream& out, const RunReport& report, Tally& tally) {
     json_rows(out, s.changed, false, tally);
     out << "}";
   }
-  out << ("\n  ],\n  \"totals\": [");
+  out << ("\n  ],\n  \"base_tables\": [");
+  const db::BaseAccount& base = report.account.base;
+  for (size_t i = 0; i < base.tables.size(); ++i) {
+    const db::BaseTableAccount& t = base.tables[i];
+    out << (std::string(i ? ",\n" : "\n") + "    {\"name\": " + json_string(t.name) + ", \"views\": [");
+    for (size_t v = 0; v < t.views.size(); ++v) out << (v ? ", " : "") << json_string(t.views[v]);
+    out << "], \"rows\": " << t.rows << ", \"read_by_views\": " << t.read_by_views << ",\n      \"not_read\": ";
+    json_rows(out, t.not_read, false, tally);
+    out << "}";
+  }
+  out << "\n  ],";
+  if (!base.error.empty()) out << ("\n  \"base_tables_error\": " + json_string(base.error) + ",");
+  out << ("\n  \"totals\": [");
   for (size_t i = 0; i < report.account.totals.size(); ++i) {
     const db::TotalLine& t = report.account.totals[i];
     out << (std::string(i ? ",\n" : "\n") + "    {\"StRegNo\": " + json_string(t.claimant) +
@@ -166,6 +196,7 @@ void write_text(std::ostream& out, const RunReport& report, Tally& tally) {
   text_rows(out, "Not moved", account, &db::SourceAccount::not_moved, tally);
   text_rows(out, "Moved more than once", account, &db::SourceAccount::more_than_once, tally);
   text_rows(out, "Moved with a changed value", account, &db::SourceAccount::changed, tally);
+  text_base_tables(out, account.base, tally);
   if (!report.not_stored.empty()) {
     out << "\nValues not stored\n";
     report.not_stored.for_each([&](const std::string& line) {

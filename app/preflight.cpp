@@ -147,6 +147,10 @@ FileCheck check_files(db::Store& source, db::Store& destination, const std::vect
                             check.destination_problems);
     check_item_view(source, detail, check);
   }
+  // Views that could not be evaluated are problems of their own; the tables behind them
+  // are accounted for once they can be.
+  if (check.source_problems.empty() && check.reading_problems.empty())
+    check.base = db::account_base_tables(groups, source);
   return check;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "db/base_account.h"
 #include "db/copy_procedure.h"
 #include "db/store.h"
 
@@ -23,6 +24,9 @@ struct FileCheck {
   // Each stage's master rows, in run order (null where the query failed); the check
   // of rows already in the destination reads them.
   std::vector<std::shared_ptr<const db::ResultView>> masters;
+  // The tables behind the source's views, with their rows that no view delivers: the
+  // run cannot move those, and tells so before it writes.
+  db::BaseAccount base;
 
   bool fit() const { return destination_problems.empty() && source_problems.empty() && reading_problems.empty(); }
 };

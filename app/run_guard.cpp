@@ -5,6 +5,7 @@
 #include "app/backup.h"
 #include "app/preflight.h"
 #include "app/repeat_check.h"
+#include "db/run_account.h"
 #include "transfers/transfers.h"
 
 namespace halvaro::app {
@@ -12,6 +13,21 @@ namespace halvaro::app {
 std::string backup_beside(const std::string& destination, const CopyProgress& progress) {
   return make_backup(destination, std::chrono::system_clock::now(), progress).string();
 }
+
+namespace {
+
+// Rows of the tables behind the views that no view delivers, told before anything is
+// written: the run will not move them.
+void announce_rows_not_read(const db::BaseAccount& base, MessageSink& sink) {
+  if (base.not_read() == 0 && base.error.empty()) return;
+  std::vector<std::string> lines;
+  size_t shown = 0;
+  base.lines(lines, shown, db::RunAccount::kRowsShown);
+  sink.show({"The source holds rows that no view reads; this run will not move them...!", MessageStyle::Information,
+             {}, lines});
+}
+
+}  // namespace
 
 Guard guard_first_write(db::TransferState& state, const FileCheck& check, MessageSink& sink, const RunSafety& safety,
                         const std::string& source_path, const std::string& destination_path) {
@@ -27,6 +43,7 @@ Guard guard_first_write(db::TransferState& state, const FileCheck& check, Messag
     sink.show({"The destination already holds rows that this run would append again...!", MessageStyle::Information,
                {}, repeats});
   for (const std::string& line : repeats) guard.result_lines.push_back("Already in the destination: " + line);
+  if (safety.announce_repeats) announce_rows_not_read(check.base, sink);
 
   if (safety.backup) {
     std::string copy;

@@ -8,10 +8,11 @@
 namespace halvaro::app {
 
 RunResult::RunResult(const std::string& source_path, const std::string& destination_path,
-                     db::TransferState& state) {
+                     db::TransferState& state, db::BaseAccount base) {
   report_.source_path = source_path;
   report_.destination_path = destination_path;
   report_.account = db::account_run(transfers::groups_in_run_order(), state.ledger, state.Con_Source.store());
+  report_.account.add_base(std::move(base));
   skipped_ = !state.skipped.empty();
   // A refused row is listed with its source row in the account.
   state.skipped.for_each([&](const db::SkippedValue& skipped) {

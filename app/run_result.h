@@ -12,7 +12,9 @@ namespace halvaro::app {
 // decides the result message and, when asked, saves the report.
 class RunResult {
  public:
-  RunResult(const std::string& source_path, const std::string& destination_path, db::TransferState& state);
+  // `base`: the account of the tables behind the views, made before the run.
+  RunResult(const std::string& source_path, const std::string& destination_path, db::TransferState& state,
+            db::BaseAccount base = {});
 
   // "All data moved successfully...!" only when every group finished, the destination
   // was committed, nothing was skipped and every source row moved exactly once.

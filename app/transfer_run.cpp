@@ -191,7 +191,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   transfers::TransferShippingBill(state);
   success_count_ = state.SuccessCount;
   const std::string source_change = source_before ? state_change(*source_before, file_state(source_path)) : "";
-  RunResult result(source_path, destination_path, state);
+  RunResult result(source_path, destination_path, state, std::move(check.base));
 
   // The destination is committed before the result is told, so a failure to make the
   // rows durable is never reported as success.

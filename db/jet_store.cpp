@@ -12,6 +12,7 @@
 #include "jet/catalog/verify.h"
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
+#include "sql/base_rows.h"
 #include "sql/query_engine.h"
 #include "sql/text_fold.h"
 
@@ -124,6 +125,18 @@ class SourceStore final : public Store {
     engine_.while_busy([tick = std::move(tick), owner = std::this_thread::get_id()] {
       if (std::this_thread::get_id() == owner) tick();
     });
+  }
+  void account_base_rows(const std::vector<std::string>& read, sql::BaseRowVisitor& visitor) override {
+    std::lock_guard lock(engine_mutex_);
+    try {
+      sql::account_base_rows(engine_, read, visitor);
+    } catch (const sql::QueryError& error) {
+      throw DbError(error.scratch_failed() ? ErrorCode::Unspecified : ErrorCode::QueryFailed, error.what());
+    } catch (const jet::JetError& error) {
+      throw DbError(ErrorCode::Unspecified, error.what());
+    } catch (const std::runtime_error& error) {  // the temporary file of a large result
+      throw DbError(ErrorCode::Unspecified, error.what());
+    }
   }
   uint64_t rows_read() const override {
     std::lock_guard lock(engine_mutex_);

@@ -1,5 +1,6 @@
 #include "db/run_account.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -177,7 +178,17 @@ void add_items(StageAccount& account, const Stage& stage, StageLedger* entry, bo
 bool RunAccount::every_row_moved_once() const {
   for (const SourceAccount& source : sources)
     if (!source.read || source.moved != source.rows) return false;
-  return true;
+  return base.error.empty() && base.not_read() == 0;
+}
+
+void RunAccount::add_base(BaseAccount account) {
+  base = std::move(account);
+  totals.insert(totals.end(), std::make_move_iterator(base.totals.begin()), std::make_move_iterator(base.totals.end()));
+  base.totals.clear();
+  // Each claimant and period together, the tables' lines after the views'.
+  std::stable_sort(totals.begin(), totals.end(), [](const TotalLine& a, const TotalLine& b) {
+    return std::tie(a.claimant, a.period) < std::tie(b.claimant, b.period);
+  });
 }
 
 std::vector<std::string> RunAccount::lines() const {
@@ -200,6 +211,7 @@ std::vector<std::string> RunAccount::lines() const {
       out.push_back(head + ": " + std::to_string(list->size() - i) + " more rows " + what + " are not shown here");
     }
   }
+  base.lines(out, shown, kRowsShown);
   return out;
 }
 
@@ -207,7 +219,7 @@ bool RunAccount::all_rows_shown() const {
   size_t listed = 0;
   for (const SourceAccount& source : sources)
     listed += source.not_moved.size() + source.more_than_once.size() + source.changed.size();
-  return listed <= kRowsShown;
+  return listed + base.not_read() <= kRowsShown;
 }
 
 StageAccount account_stage(const Stage& stage, StageLedger* entry, bool stopped, Store& source) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/base_account.h"
 #include "db/copy_procedure.h"
 #include "db/row_ledger.h"
 #include "db/source_account.h"
@@ -16,8 +17,12 @@ namespace halvaro::db {
 struct RunAccount {
   std::vector<SourceAccount> sources;
   std::vector<TotalLine> totals;
-  // Every source was read and every row of it moved exactly once, every summed value intact.
+  BaseAccount base;  // the tables behind the views
+  // Every source was read and every row of it moved exactly once, every summed value
+  // intact, and every row of the tables behind the views was read by one of them.
   bool every_row_moved_once() const;
+  // Takes in the account of the tables behind the views, its totals among the others.
+  void add_base(BaseAccount account);
   // One line per unreadable source and per listed row, for the result's list: at most
   // kRowsShown rows, then a line per list telling how many more it holds (the report
   // names every one).

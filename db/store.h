@@ -14,6 +14,10 @@
 #include "jet/catalog/database.h"
 #include "jet/base/field_value.h"
 
+namespace halvaro::sql {
+class BaseRowVisitor;
+}
+
 namespace halvaro::db {
 
 // How a connection uses its file: the source is only read, the destination is appended to.
@@ -96,6 +100,10 @@ class Store {
   // A result of select the caller is done with. A store that reads ahead frees it on its
   // helper thread; otherwise it goes here.
   virtual void let_go(std::shared_ptr<const ResultView> /*result*/) {}
+  // Tells `visitor` the tables that the views among `read` (names the transfers read
+  // whole) read row by row, with each row that none of those views delivers and why
+  // (sql/base_rows.h). A store that cannot tell tells nothing. Throws DbError.
+  virtual void account_base_rows(const std::vector<std::string>& /*read*/, sql::BaseRowVisitor& /*visitor*/) {}
   // Rows select has read from the file's tables so far (for progress).
   virtual uint64_t rows_read() const { return 0; }
   // Reads every row of the file once and throws DbError naming the table and the damage

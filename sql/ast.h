@@ -26,6 +26,10 @@ struct Expr {
     IsNull,    // args[0] is [not] null
     Exists,    // exists (subquery)
     Subquery,  // (subquery) as a value
+    // The number of the current row in the table that qualifier names (from 1, in the
+    // file's order). Never parsed: the account of the tables a view reads builds it to
+    // tell which of their rows the view delivers.
+    RowNumber,
   };
   Type type = Type::Literal;
   FieldValue value;               // Literal

@@ -644,6 +644,23 @@ StoredResult QueryEngine::execute_stored(std::string_view access_sql) {
   return impl_->execute<StoredResult>(access_sql);
 }
 
+StoredResult QueryEngine::execute_stored(const ast::Query& query) {
+  Translation translation;
+  try {
+    translation = sql::translate(query, *impl_);
+  } catch (const QueryError& e) {
+    throw QueryError("a statement of the account of the views' tables: ", e);
+  }
+  return impl_->execute_translated<StoredResult>("a statement of the account of the views' tables", translation);
+}
+
+std::optional<SavedQuery> QueryEngine::saved_query(std::string_view name) const {
+  return impl_->source->find_query(name);
+}
+std::optional<SourceTable> QueryEngine::source_table(std::string_view name) const {
+  return impl_->source->find_table(name);
+}
+
 void QueryEngine::share_statements(bool on) { impl_->share = on; }
 
 void QueryEngine::while_busy(std::function<void()> tick) { impl_->set_tick(std::move(tick)); }

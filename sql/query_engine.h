@@ -25,6 +25,10 @@ class Database;
 
 namespace halvaro::sql {
 
+namespace ast {
+struct Query;
+}
+
 // Bad or unsupported SQL, an unknown table, query or column, a value that does not
 // convert; the message names the statement or saved query and what is wrong.
 class QueryError : public std::runtime_error {
@@ -91,6 +95,14 @@ class QueryEngine {
   ResultSet execute(std::string_view access_sql);
   // The same, for results that may not fit in memory (a transfer's master rows).
   StoredResult execute_stored(std::string_view access_sql);
+
+  // A statement built as a syntax tree rather than written (it may number a table's
+  // rows with ast::Expr::Type::RowNumber).
+  StoredResult execute_stored(const ast::Query& query);
+  // A saved query as the source defines it, and a table of the source, by name
+  // (matched without regard to case); nullopt when the source has none.
+  std::optional<SavedQuery> saved_query(std::string_view name) const;
+  std::optional<SourceTable> source_table(std::string_view name) const;
 
   // Statements that differ only in their quoted texts share one translation and one
   // prepared statement, the texts bound as its parameters (the per-row item queries

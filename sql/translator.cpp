@@ -551,6 +551,16 @@ class Translator {
     fail("unknown column '" + full + "' (Access would ask for it as a parameter)");
   }
 
+  // A loaded table's rows are numbered from 1 as they were inserted, in the file's order:
+  // its row id, which a test of equality looks up directly.
+  Val row_number(const Expr& e, const Scope& scope) {
+    for (const Scope* s = &scope; s; s = s->parent)
+      for (const auto& source : s->sources)
+        if (!source.relation.empty() && compare_folded(source.name, e.qualifier) == 0)
+          return make("\"" + source.sql_alias + "\".rowid", Kind::Long);
+    fail("no table '" + e.qualifier + "' in FROM to number the rows of");
+  }
+
   Val literal(const FieldValue& value, bool quoted) {
     Val v;
     v.literal = value;
@@ -634,6 +644,7 @@ class Translator {
         v.scale = columns[0].scale;
         return v;
       }
+      case Expr::Type::RowNumber: return row_number(e, scope);
     }
     fail("unknown expression");
   }

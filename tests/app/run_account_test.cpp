@@ -2,107 +2,13 @@
 // record can fail to arrive: the account of every source row, the totals and the exit
 // code of the command line.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include "app/transfer_run.h"
-#include "jet/catalog/database.h"
 #include "jet/writer/database_writer.h"
-#include "tests/support/fixtures.h"
+#include "tests/app/old_version_run.h"
 
 namespace halvaro::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-const fs::path kExamples = fs::path(HALVARO_SOURCE_DIR) / "examples";
-
-// The tables and views of an example script, without its invented rows.
-std::string schema_of(const fs::path& script) {
-  std::ifstream in(script);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string all = text.str();
-  return all.substr(0, all.find("\nINSERT INTO"));
-}
-
-struct Sink : app::MessageSink {
-  std::vector<app::Message> shown;
-  void show(const app::Message& message) override { shown.push_back(message); }
-};
-
-constexpr const char* kClaimant =
-    "INSERT INTO tblClaimantInfo (STRegNo, ClaimantName) VALUES ('3277876543210', 'Ravi Textile Mills');\n"
-    "INSERT INTO tblClaimantTaxPeriod (STRegNo, Taxperiod, TaxPeriodType) VALUES ('3277876543210', '202401', "
-    "'Monthly');\n";
-
-struct RunAccountTest : ::testing::Test {
-  TempDir dir;
-  Sink sink;
-  app::TransferRun run{sink};
-  fs::path source, empty, destination;
-  int built = 0;
-
-  // Builds the old database from the schema plus `rows`, and an empty 5.1 database
-  // (with `extra` statements added to its schema) with a copy to transfer into.
-  void build(const std::string& rows, const std::string& extra = {}) {
-    const std::string n = std::to_string(++built);
-    source = create("old" + n + ".mdb", schema_of(kExamples / "old-version.sql") + "\n" + kClaimant + rows);
-    empty = create("new" + n + ".mdb", schema_of(kExamples / "new-5.1.sql") + "\n" + extra);
-    destination = dir.path() / ("destination" + n + ".mdb");
-    fs::copy_file(empty, destination);
-  }
-  fs::path create(const std::string& name, const std::string& script) {
-    fs::path script_path = dir.path() / (name + ".sql");
-    std::ofstream(script_path) << script;
-    fs::path out = dir.path() / name;
-    auto result = run_command(halvaro_binary() + " create " + out.string() + " " + script_path.string() + " 2>&1");
-    EXPECT_EQ(result.status, 0) << result.out;
-    return out;
-  }
-
-  // No backup: the destinations are fresh copies, and the result lists only the account.
-  app::TransferRun::Outcome transfer() {
-    run.set_safety({});
-    return run.run(source.string(), destination.string());
-  }
-  // The command line over a fresh copy of the same pair: its exit code.
-  int exit_code(const std::string& report_name = "report.json") {
-    fs::path copy = dir.path() / "again.mdb";
-    fs::copy_file(empty, copy, fs::copy_options::overwrite_existing);
-    fs::remove(dir.path() / report_name);  // a report never replaces a file
-    return run_command(halvaro_binary() + " transfer " + source.string() + " " + copy.string() + " --report " +
-                       (dir.path() / report_name).string() + " > /dev/null")
-        .status;
-  }
-
-  const db::SourceAccount& source_named(const std::string& name) {
-    for (const auto& s : run.report().account.sources)
-      if (s.name == name) return s;
-    throw std::out_of_range(name);
-  }
-  std::vector<std::string> reasons(const db::ListedRows& rows) {
-    std::vector<std::string> out;
-    rows.for_each([&](const db::ListedRow& row) { out.push_back(row.reason); });
-    return out;
-  }
-  const db::TotalLine& total(const std::string& source_name, const std::string& column) {
-    for (const auto& line : run.report().account.totals)
-      if (line.source == source_name && line.column == column) return line;
-    throw std::out_of_range(source_name + "." + column);
-  }
-  size_t rows_in(const std::string& table) {
-    auto db = jet::Database::open(destination);
-    size_t n = 0;
-    db->scan(db->table(table), [&](auto) { return ++n, true; });
-    return n;
-  }
-};
-
-void expect_exact(const db::ExactNumber& n, const std::string& text) { EXPECT_EQ(db::to_string(n), text); }
+using RunAccountTest = OldVersionRun;
 
 constexpr const char* kInvoiceItem =
     "INSERT INTO tblInvoiceItem (StRegNo, TaxPeriod, InvoiceType, InvoiceNo, InvoiceDate, STRegNoSupplier, "
