@@ -115,8 +115,9 @@ class DataPageOwners {
   }
   // The data pages that name this definition page as their owner, ascending.
   std::span<const uint32_t> pages_of(uint32_t definition_page) const {
-    const auto first = std::lower_bound(owned_.begin(), owned_.end(), std::pair<uint32_t, uint32_t>{definition_page, 0});
-    const auto last = std::lower_bound(first, owned_.end(), std::pair<uint32_t, uint32_t>{definition_page + 1, 0});
+    using Owned = std::pair<uint32_t, uint32_t>;
+    const auto first = std::lower_bound(owned_.begin(), owned_.end(), Owned{definition_page, 0});
+    const auto last = std::lower_bound(first, owned_.end(), Owned{definition_page + 1, 0});
     return std::span<const uint32_t>(pages_).subspan(static_cast<size_t>(first - owned_.begin()),
                                                      static_cast<size_t>(last - first));
   }
