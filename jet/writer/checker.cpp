@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
+#include <utility>
 
 #include "jet/pages/data_page.h"
 #include "jet/writer/database_writer.h"
@@ -97,10 +99,45 @@ class RowKeys {
   std::vector<KeyFact> facts_;
 };
 
+// The data pages of the file by owning table, found in one pass over the file: each
+// table's usage maps are compared with them, and reading every page once per table
+// would read a large file as many times as it has tables.
+class DataPageOwners {
+ public:
+  explicit DataPageOwners(const PageSource& pages) {
+    for (uint32_t page = 1; page < pages.page_count(); ++page) {
+      auto p = pages.page(page);
+      if (p[0] == 0x01) owned_.push_back({data_page_owner(ByteView(p)), page});
+    }
+    std::sort(owned_.begin(), owned_.end());
+    pages_.reserve(owned_.size());
+    for (const auto& [owner, page] : owned_) pages_.push_back(page);
+  }
+  // The data pages that name this definition page as their owner, ascending.
+  std::span<const uint32_t> pages_of(uint32_t definition_page) const {
+    using Owned = std::pair<uint32_t, uint32_t>;
+    const auto first = std::lower_bound(owned_.begin(), owned_.end(), Owned{definition_page, 0});
+    const auto last = std::lower_bound(first, owned_.end(), Owned{definition_page + 1, 0});
+    return std::span<const uint32_t>(pages_).subspan(static_cast<size_t>(first - owned_.begin()),
+                                                     static_cast<size_t>(last - first));
+  }
+
+ private:
+  std::vector<std::pair<uint32_t, uint32_t>> owned_;  // (owner, page), ascending
+  std::vector<uint32_t> pages_;                       // the pages of owned_, in its order
+};
+
 class TableCheck {
  public:
-  TableCheck(const Database& db, const TableDef& table, bool system, CheckReport& report, CheckProgress& progress)
-      : db_(db), pages_(db.pages()), table_(table), system_(system), report_(report), progress_(progress) {}
+  TableCheck(const Database& db, const TableDef& table, bool system, const DataPageOwners& owners,
+             CheckReport& report, CheckProgress& progress)
+      : db_(db),
+        pages_(db.pages()),
+        table_(table),
+        system_(system),
+        owners_(owners),
+        report_(report),
+        progress_(progress) {}
 
   // Access keeps neither the row count nor the page maps of its own system tables
   // exact (its files show both off), so those are checked for user tables only.
@@ -129,22 +166,21 @@ class TableCheck {
   }
 
   void check_pages() {
-    const auto owned = map_pages(table_.owned_pages, "owned-pages map");
+    const auto owned = map_pages(table_.owned_pages, "owned-pages map");  // ascending
     const auto free_space = map_pages(table_.free_space_pages, "free-space map");
-    const std::set<uint32_t> owned_set(owned.begin(), owned.end());
-    for (uint32_t page : owned) {
-      auto p = pages_.page(page);
-      if (p[0] != 0x01 || data_page_owner(ByteView(p)) != table_.definition_page)
+    const std::span<const uint32_t> found = owners_.pages_of(table_.definition_page);  // ascending
+    const auto among = [](std::span<const uint32_t> pages, uint32_t page) {
+      return std::binary_search(pages.begin(), pages.end(), page);
+    };
+    for (uint32_t page : owned)
+      if (!among(found, page))
         problem("its owned-pages map lists page " + std::to_string(page) + ", which is not one of its data pages");
-    }
     for (uint32_t page : free_space)
-      if (!owned_set.count(page))
+      if (!among(owned, page))
         problem("its free-space map lists page " + std::to_string(page) + ", which it does not own");
-    for (uint32_t page = 1; page < pages_.page_count(); ++page) {
-      auto p = pages_.page(page);
-      if (p[0] == 0x01 && data_page_owner(ByteView(p)) == table_.definition_page && !owned_set.count(page))
+    for (uint32_t page : found)
+      if (!among(owned, page))
         problem("data page " + std::to_string(page) + " is missing from its owned-pages map");
-    }
   }
 
   // Rows are read by the same verifying scan as every other reader, so what a
@@ -314,6 +350,7 @@ class TableCheck {
   const PageSource& pages_;
   const TableDef& table_;
   const bool system_;
+  const DataPageOwners& owners_;
   CheckReport& report_;
   CheckProgress& progress_;
   size_t problems_ = 0;
@@ -372,12 +409,14 @@ CheckReport check_database(const Database& database, const VerifyProgress& progr
     }
   }
   CheckProgress steps(progress, recorded);
+  const DataPageOwners owners(database.pages());
   for (const CatalogEntry& entry : database.catalog()) {
     if (!entry.is(ObjectType::Table)) continue;
     const bool system = entry.is_system();
     ++(system ? report.system_tables : report.tables);
     try {
-      TableCheck(database, database.table(entry.name), system, report, steps).run();
+      const TableDef& table = database.table(entry.name);
+      TableCheck(database, table, system, owners, report, steps).run();
     } catch (const std::exception& e) {
       report.problems.push_back("table " + entry.name + ": " + e.what());
     }
