@@ -38,10 +38,11 @@ class QueryResult final : public ResultView {
   sql::StoredResult result_;
 };
 
-// Runs a statement, turning the engine's failures into the layer's errors.
-std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std::string& text) {
+// Runs work of the query engine, turning its failures into the layer's errors.
+template <typename Work>
+auto with_layer_errors(Work&& work) {
   try {
-    return std::make_shared<QueryResult>(engine.execute_stored(text));
+    return work();
   } catch (const sql::QueryError& error) {
     // Out of room in the temporary folder is the engine's failure, not the statement's.
     throw DbError(error.scratch_failed() ? ErrorCode::Unspecified : ErrorCode::QueryFailed, error.what());
@@ -50,6 +51,11 @@ std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std:
   } catch (const std::runtime_error& error) {  // the temporary file of a large result
     throw DbError(ErrorCode::Unspecified, error.what());
   }
+}
+
+std::shared_ptr<const ResultView> run_query(sql::QueryEngine& engine, const std::string& text) {
+  return with_layer_errors(
+      [&]() -> std::shared_ptr<const ResultView> { return std::make_shared<QueryResult>(engine.execute_stored(text)); });
 }
 
 DbError no_such_table(std::string_view name) {
@@ -128,15 +134,7 @@ class SourceStore final : public Store {
   }
   void account_base_rows(const std::vector<std::string>& read, sql::BaseRowVisitor& visitor) override {
     std::lock_guard lock(engine_mutex_);
-    try {
-      sql::account_base_rows(engine_, read, visitor);
-    } catch (const sql::QueryError& error) {
-      throw DbError(error.scratch_failed() ? ErrorCode::Unspecified : ErrorCode::QueryFailed, error.what());
-    } catch (const jet::JetError& error) {
-      throw DbError(ErrorCode::Unspecified, error.what());
-    } catch (const std::runtime_error& error) {  // the temporary file of a large result
-      throw DbError(ErrorCode::Unspecified, error.what());
-    }
+    with_layer_errors([&] { sql::account_base_rows(engine_, read, visitor); });
   }
   uint64_t rows_read() const override {
     std::lock_guard lock(engine_mutex_);

@@ -32,7 +32,7 @@ class ReadOnlyMapping {
  private:
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
-  intptr_t section_ = 0;  // Windows: the file-mapping object
+  [[maybe_unused]] intptr_t section_ = 0;  // Windows: the file-mapping object
 };
 
 }  // namespace halvaro::platform
