@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace halvaro::app {
 namespace {
 
@@ -190,22 +192,25 @@ bool WholeFile::publish(const std::filesystem::path& name) {
 }
 
 std::optional<FileState> file_state(const std::filesystem::path& file) {
-  int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return std::nullopt;
-  struct stat st{};
+  // A peek, so that a program writing the file meanwhile is neither kept out nor a reason
+  // to give no state.
+  std::error_code error;
+  platform::File in = platform::File::open(file, platform::File::Mode::peek, error);
+  if (!in.is_open()) return std::nullopt;
+  platform::FileIdentity identity;
   std::vector<char> header(kHeaderPage);
-  ssize_t got = -1;
-  if (::fstat(in, &st) == 0) {
-    do got = ::pread(in, header.data(), header.size(), 0);
-    while (got < 0 && errno == EINTR);
-  }
-  ::close(in);
-  if (got < 0) return std::nullopt;
+  FileState state;
+  state.size = in.size(error);
+  if (!error) in.identity(identity, error);
+  if (!error) header.resize(in.read_at(header.data(), header.size(), 0, error));
+  if (!error) state.modified_ns = std::filesystem::last_write_time(file, error).time_since_epoch().count();
+  if (error) return std::nullopt;
+  state.device = identity.volume;
+  state.inode = identity.index;
   ContentDigest digest;
-  digest.add(header.data(), static_cast<size_t>(got));
-  return FileState{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                   static_cast<uint64_t>(st.st_size),
-                   int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, digest.value()};
+  digest.add(header.data(), header.size());
+  state.header_digest = digest.value();
+  return state;
 }
 
 std::string state_change(const FileState& before, const std::optional<FileState>& after) {
