@@ -19,6 +19,14 @@ std::error_code last_error() { return {errno, std::generic_category()}; }
 
 int fd_of(intptr_t handle) { return static_cast<int>(handle); }
 
+// The file's status, or an empty one with `error` set.
+struct stat status_of(intptr_t handle, std::error_code& error) {
+  struct stat info {};
+  error.clear();
+  if (::fstat(fd_of(handle), &info) != 0) error = last_error();
+  return info;
+}
+
 int flags_of(File::Mode mode) {
   switch (mode) {
     case File::Mode::read:
@@ -133,13 +141,8 @@ bool File::write_gathered(std::span<const std::span<const uint8_t>> parts, uint6
 }
 
 uint64_t File::size(std::error_code& error) const {
-  error.clear();
-  struct stat info {};
-  if (::fstat(fd_of(handle_), &info) != 0) {
-    error = last_error();
-    return 0;
-  }
-  return static_cast<uint64_t>(info.st_size);
+  const struct stat info = status_of(handle_, error);
+  return error ? 0 : static_cast<uint64_t>(info.st_size);
 }
 
 bool File::truncate(uint64_t size, std::error_code& error) {
@@ -150,22 +153,13 @@ bool File::truncate(uint64_t size, std::error_code& error) {
 }
 
 bool File::is_regular(std::error_code& error) const {
-  error.clear();
-  struct stat info {};
-  if (::fstat(fd_of(handle_), &info) != 0) {
-    error = last_error();
-    return false;
-  }
-  return S_ISREG(info.st_mode);
+  const struct stat info = status_of(handle_, error);
+  return !error && S_ISREG(info.st_mode);
 }
 
 bool File::identity(FileIdentity& out, std::error_code& error) const {
-  error.clear();
-  struct stat info {};
-  if (::fstat(fd_of(handle_), &info) != 0) {
-    error = last_error();
-    return false;
-  }
+  const struct stat info = status_of(handle_, error);
+  if (error) return false;
   out = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
   return true;
 }
