@@ -22,6 +22,13 @@ std::string environment(const wchar_t* name) {
 
 }  // namespace
 
+std::filesystem::path path_from_utf8(std::string_view text) {
+  const std::u8string units(reinterpret_cast<const char8_t*>(text.data()), text.size());
+  return std::filesystem::path(units);
+}
+
+std::string utf8_of(const std::filesystem::path& path) { return windows::utf8_of(path.native()); }
+
 std::filesystem::path temporary_folder(std::error_code& error) {
   std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) return {};
@@ -59,7 +66,17 @@ bool is_writable(const std::filesystem::path& path) {
 }
 
 // NTFS keeps names in its own log: there is no folder to sync.
-void sync_folder(const std::filesystem::path&) {}
+bool sync_folder(const std::filesystem::path&) { return true; }
+
+bool rename_without_replacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                              std::error_code& error) {
+  error.clear();
+  // Without MOVEFILE_REPLACE_EXISTING a name that is taken fails the move.
+  if (::MoveFileExW(windows::extended_path(from).c_str(), windows::extended_path(to).c_str(), MOVEFILE_WRITE_THROUGH))
+    return true;
+  error = windows::last_error();
+  return false;
+}
 
 bool replace_by_rename(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) {
   error.clear();
@@ -68,6 +85,16 @@ bool replace_by_rename(const std::filesystem::path& from, const std::filesystem:
     return true;
   error = windows::last_error();
   return false;
+}
+
+bool held_open_elsewhere(const std::filesystem::path& path) {
+  HANDLE handle = ::CreateFileW(windows::extended_path(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(handle);
+    return false;
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -6,6 +6,7 @@
 
 #include "platform/code_page.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "tests/platform/scratch_folder.h"
 
 namespace halvaro::platform {
@@ -40,6 +41,54 @@ TEST_F(FileSystemTest, ReplaceByRenameTakesTheOtherFilesPlace) {
   EXPECT_FALSE(replace_by_rename(folder() / "missing", target, error));
   EXPECT_EQ(error, std::errc::no_such_file_or_directory);
   EXPECT_EQ(read_all(target), "new contents");
+}
+
+TEST_F(FileSystemTest, RenameWithoutReplacingNeverTakesATakenName) {
+  std::error_code error;
+  const auto target = folder() / "backup.mdb";
+  write(target, "earlier backup");
+  write(folder() / "copy.part", "new copy");
+  EXPECT_FALSE(rename_without_replacing(folder() / "copy.part", target, error));
+  EXPECT_EQ(error, std::errc::file_exists);
+  EXPECT_EQ(read_all(target), "earlier backup");
+  EXPECT_EQ(read_all(folder() / "copy.part"), "new copy");
+
+  const auto free_name = folder() / "backup.1.mdb";
+  ASSERT_TRUE(rename_without_replacing(folder() / "copy.part", free_name, error)) << error.message();
+  EXPECT_EQ(read_all(free_name), "new copy");
+  EXPECT_FALSE(std::filesystem::exists(folder() / "copy.part"));
+}
+
+// A text given as UTF-8 (a command line, a window's field) names the file whose name
+// has those letters, and gives them back unchanged.
+TEST_F(FileSystemTest, Utf8TextAndPathsRoundTrip) {
+  const std::string name = "\xD9\xB9\xDB\x8C\xDA\xA9\xD8\xB3 r\xC3\xA9sum\xC3\xA9.mdb";  // ٹیکس résumé.mdb
+  const std::filesystem::path path = folder() / path_from_utf8(name);
+  EXPECT_EQ(path.filename(), std::filesystem::path(u8"\u0679\u06CC\u06A9\u0633 r\u00E9sum\u00E9.mdb"));
+  EXPECT_EQ(utf8_of(path.filename()), name);
+  write(path, "Jet");
+  EXPECT_EQ(read_all(folder() / path_from_utf8(utf8_of(path.filename()))), "Jet");
+}
+
+TEST_F(FileSystemTest, AHoldIsAnotherOpenHandleNeverAFileAlone) {
+  const auto lock = folder() / "old.ldb";
+  EXPECT_FALSE(held_open_elsewhere(lock));  // not there
+  write(lock, "");
+  EXPECT_FALSE(held_open_elsewhere(lock));  // left behind by a program that ended
+  std::error_code error;
+  const File holder = File::open(lock, File::Mode::peek, error);
+  ASSERT_TRUE(holder.is_open()) << error.message();
+#ifdef _WIN32
+  EXPECT_TRUE(held_open_elsewhere(lock));
+#else
+  EXPECT_FALSE(held_open_elsewhere(lock));  // POSIX keeps no share modes to tell by
+#endif
+}
+
+TEST(Process, TellsARunningProcessFromOneThatEnded) {
+  EXPECT_TRUE(process_runs(process_id()));
+  // Process ids are small positive numbers on both systems; this one is far past any.
+  EXPECT_FALSE(process_runs(0x7ffffff0));
 }
 
 TEST_F(FileSystemTest, WritableFilesAndFolders) {
