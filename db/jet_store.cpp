@@ -13,6 +13,7 @@
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
 #include "sql/base_rows.h"
+#include "platform/file_system.h"
 #include "sql/query_engine.h"
 #include "sql/text_fold.h"
 
@@ -270,11 +271,15 @@ class DestinationStore final : public Store {
   // run checks the whole destination before its first write. The check reads the file
   // as it stands on the disk through a reader of its own (nothing is appended before it
   // ends), beside the run's reading of its source, and does not fill the writer's pages.
+  // A second reader of the file the writer holds (on Windows one that lets the writer
+  // write, which the writer's hold requires).
+  std::shared_ptr<const jet::Database> own_file() const {
+    return jet::Database::open(writer_->database().path(), jet::Sharing::beside_own_writer);
+  }
   void begin_verify() override {
     if (verifying_) return;
     try {
-      verifying_ = std::make_unique<BackgroundVerify>(jet::Database::open(writer_->database().path()),
-                                                      check_destination);
+      verifying_ = std::make_unique<BackgroundVerify>(own_file(), check_destination);
     } catch (const std::exception&) {
       // No helper thread, or no second reader: verify checks the file itself.
     }
@@ -284,7 +289,7 @@ class DestinationStore final : public Store {
       if (verifying_)
         verifying_->wait(progress);
       else
-        check_destination(*jet::Database::open(writer_->database().path()), progress);
+        check_destination(*own_file(), progress);
     } catch (const DestinationDamage& damage) {
       std::string lines;
       for (const std::string& problem : damage.problems) lines += (lines.empty() ? "" : "\n") + problem;
@@ -311,9 +316,9 @@ StoreOpener jet_store_opener(const StoreLimits& limits) {
       if (access == Access::ReadOnly) {
         // The run verifies the whole file (Store::begin_verify, Store::verify) before it
         // writes anything.
-        return std::make_unique<SourceStore>(jet::Database::open(path), limits.scratch, limits.read_ahead);
+        return std::make_unique<SourceStore>(jet::Database::open(platform::path_from_utf8(path)), limits.scratch, limits.read_ahead);
       }
-      return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(path, limits.writer), limits.scratch);
+      return std::make_unique<DestinationStore>(jet::DatabaseWriter::open(platform::path_from_utf8(path), limits.writer), limits.scratch);
     } catch (const jet::JetError& error) {
       throw DbError(ErrorCode::Unspecified, error.what());
     } catch (const std::exception& error) {

@@ -79,8 +79,8 @@ struct Database::State {
 Database::Database(std::unique_ptr<State> state) : state_(std::move(state)) {}
 Database::~Database() = default;
 
-std::unique_ptr<Database> Database::open(const std::filesystem::path& path) {
-  return open(FilePageSource::open(path), path);
+std::unique_ptr<Database> Database::open(const std::filesystem::path& path, Sharing sharing) {
+  return open(FilePageSource::open(path, sharing), path);
 }
 
 std::unique_ptr<Database> Database::open(std::shared_ptr<const PageSource> pages,

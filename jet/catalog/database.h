@@ -34,7 +34,8 @@ class Database {
  public:
   // Throws JetError naming the file when it cannot be read as a Jet 3/Jet 4
   // database, is password-protected or encrypted.
-  static std::unique_ptr<Database> open(const std::filesystem::path& path);
+  static std::unique_ptr<Database> open(const std::filesystem::path& path,
+                                        Sharing sharing = Sharing::writers_kept_out);
   // Reads through another page store (e.g. a writer's journal); `path` names the
   // file in messages.
   static std::unique_ptr<Database> open(std::shared_ptr<const PageSource> pages,

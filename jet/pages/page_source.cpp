@@ -6,6 +6,7 @@
 
 #include "jet/base/errors.h"
 #include "jet/pages/header.h"
+#include "jet/pages/other_holders.h"
 
 namespace halvaro::jet {
 
@@ -22,10 +23,14 @@ namespace {
 
 }  // namespace
 
-std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path& path) {
+std::shared_ptr<FilePageSource> FilePageSource::open(const std::filesystem::path& path, Sharing sharing) {
   std::error_code error;
-  platform::File file = platform::File::open(path, platform::File::Mode::read, error);
+  const auto mode = sharing == Sharing::beside_own_writer ? platform::File::Mode::peek : platform::File::Mode::read;
+  if (sharing == Sharing::writers_kept_out) refuse_if_lock_file_held(path);
+  platform::File file = platform::File::open(path, mode, error);
   if (error == std::errc::is_a_directory) fail(path, "is a folder, not a database file");
+  // Only Windows refuses the open itself: another program has the file open for writing.
+  if (error == std::errc::device_or_resource_busy) throw JetError(held_elsewhere_message(path));
   if (!file.is_open()) fail(path, "cannot open: " + error.message());
   // A writer that died in the middle of a commit left pages half written; its
   // journal restores them on the next open for writing.

@@ -40,11 +40,20 @@ class PageSource {
 // open so that no other program writes to it meanwhile). The pages read are
 // let go of now and then (the mapping stays; a page read again comes back from the
 // file), so reading a large file does not keep all of it resident.
+// Whom a reader of a file lets write to it meanwhile.
+enum class Sharing {
+  // Nobody (on Windows; POSIX has no such hold): a file is read as it stands.
+  writers_kept_out,
+  // This process's own writer of the file, which a check reads beside.
+  beside_own_writer,
+};
+
 class FilePageSource final : public PageSource {
  public:
   // Maps the file and takes the page size from its header. Throws JetError
   // (naming the file) when it cannot be opened or is not a Jet 3/Jet 4 file.
-  static std::shared_ptr<FilePageSource> open(const std::filesystem::path& path);
+  static std::shared_ptr<FilePageSource> open(const std::filesystem::path& path,
+                                              Sharing sharing = Sharing::writers_kept_out);
   ~FilePageSource() override;
   FilePageSource(const FilePageSource&) = delete;
   FilePageSource& operator=(const FilePageSource&) = delete;

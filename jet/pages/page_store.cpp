@@ -5,6 +5,8 @@
 #include <span>
 
 #include "jet/base/errors.h"
+#include "jet/pages/journal.h"
+#include "jet/pages/other_holders.h"
 #include "platform/file_system.h"
 
 namespace halvaro::jet {
@@ -40,9 +42,11 @@ std::shared_ptr<PageStore> PageStore::open(const std::filesystem::path& path) {
     throw JetError("the folder " + quoted(folder) +
                    " is read-only: cannot write the journal that protects " + quoted(path));
   const std::string busy = quoted(path) + " is being written by another program; try again when it has finished";
+  refuse_if_lock_file_held(path);
   std::error_code error;
   store->file_ = platform::File::open(path, platform::File::Mode::read_write, error);
-  if (error == std::errc::device_or_resource_busy) throw JetError(busy);
+  // Only Windows refuses the open itself: another program has the file open.
+  if (error == std::errc::device_or_resource_busy) throw JetError(held_elsewhere_message(path));
   if (!store->file_.is_open())
     throw JetError(quoted(path) + ": cannot open for writing: " + error.message());
   if (!store->file_.lock_for_writing(error)) {
