@@ -1,16 +1,14 @@
 #include "app/account_report.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
 
 #include "app/file_copy.h"
+#include "platform/file_system.h"
 
 namespace halvaro::app {
 namespace {
@@ -235,27 +233,28 @@ void write_report(const std::string& path, const RunReport& report, const Report
     return std::runtime_error("Could not write the report " + path + ": " + reason);
   };
   // Whole or not at all under its name (see WholeFile), and never in place of a file.
+  const std::filesystem::path name = platform::path_from_utf8(path);
   std::optional<WholeFile> file;
   try {
-    file.emplace(path);
+    file.emplace(name);
   } catch (const std::runtime_error& error) {
     throw failed(error.what());
   }
-  std::ofstream out(file->temporary(), std::ios::binary | std::ios::trunc);
-  if (!out) throw failed(std::strerror(errno));
-  // Written as it is made: a long account is never held whole.
-  Tally tally(report, progress);
-  if (ends_with_json(path))
-    write_json(out, report, tally);
-  else
-    write_text(out, report, tally);
-  out.flush();
-  tally.finish();
-  out.close();
-  if (!out) throw failed(std::strerror(errno));
+  {
+    FileOutput out(file->file());
+    // Written as it is made: a long account is never held whole.
+    Tally tally(report, progress);
+    if (ends_with_json(path))
+      write_json(out, report, tally);
+    else
+      write_text(out, report, tally);
+    out.flush();
+    tally.finish();
+    if (out.error()) throw failed(out.error().message());
+  }
   bool named = false;
   try {
-    named = file->publish(path);
+    named = file->publish(name);
   } catch (const std::runtime_error& error) {
     throw failed(error.what());
   }
@@ -263,12 +262,12 @@ void write_report(const std::string& path, const RunReport& report, const Report
 }
 
 std::string report_path_beside(const std::string& destination, DateTime when) {
-  std::filesystem::path path(destination);
+  const std::filesystem::path path = platform::path_from_utf8(destination);
   CivilTime t = to_civil(when);
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "-report-%04d%02d%02d-%02d%02d%02d.txt", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
-  return (path.parent_path() / (path.stem().string() + stamp)).string();
+  return platform::utf8_of(path.parent_path() / platform::path_from_utf8(platform::utf8_of(path.stem()) + stamp));
 }
 
 }  // namespace halvaro::app

@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "app/file_copy.h"
+#include "platform/file_system.h"
+#include "platform/local_time.h"
 
 namespace halvaro::app {
 namespace {
@@ -16,13 +18,12 @@ constexpr int kAttempts = 100;
 std::filesystem::path backup_name(const std::filesystem::path& destination,
                                   std::chrono::system_clock::time_point when, int attempt) {
   std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  ::localtime_r(&seconds, &local);
+  const std::tm local = platform::local_time(seconds);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  std::string name = destination.stem().string() + ".backup-" + stamp;
+  std::string name = platform::utf8_of(destination.stem()) + ".backup-" + stamp;
   if (attempt > 0) name += "." + std::to_string(attempt);
-  return destination.parent_path() / (name + destination.extension().string());
+  return destination.parent_path() / platform::path_from_utf8(name + platform::utf8_of(destination.extension()));
 }
 
 std::filesystem::path make_backup(const std::filesystem::path& destination,
@@ -31,17 +32,17 @@ std::filesystem::path make_backup(const std::filesystem::path& destination,
   // part-way leaves no file that looks like a backup.
   std::optional<WholeFile> copy;
   try {
-    copy.emplace(backup_name(destination, when, 0), 0644);
+    copy.emplace(backup_name(destination, when, 0));
   } catch (const std::runtime_error& error) {
     throw BackupError(error.what());
   }
   uint64_t read_digest = 0;
-  std::string failure = copy_into(destination, copy->fd(), progress, &read_digest);
-  if (!failure.empty()) throw BackupError("cannot write " + copy->temporary().string() + ": " + failure);
+  std::string failure = copy_into(destination, copy->file(), progress, &read_digest);
+  if (!failure.empty()) throw BackupError("cannot write " + platform::utf8_of(copy->temporary()) + ": " + failure);
   // The copy as the disk gives it back must be the bytes read from the destination.
   if (file_digest(copy->temporary()) != read_digest)
-    throw BackupError("the copy " + copy->temporary().string() + " does not read back as the bytes of " +
-                      destination.string() + " written to it");
+    throw BackupError("the copy " + platform::utf8_of(copy->temporary()) + " does not read back as the bytes of " +
+                      platform::utf8_of(destination) + " written to it");
   try {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       // A copy from an earlier run (or anything else of that name) stays as it is.
@@ -51,7 +52,7 @@ std::filesystem::path make_backup(const std::filesystem::path& destination,
   } catch (const std::runtime_error& error) {
     throw BackupError(error.what());
   }
-  throw BackupError("cannot create a backup beside " + destination.string() + ": every name is taken");
+  throw BackupError("cannot create a backup beside " + platform::utf8_of(destination) + ": every name is taken");
 }
 
 }  // namespace halvaro::app

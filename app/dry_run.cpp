@@ -6,6 +6,7 @@
 #include "app/scratch_copy.h"
 #include "db/errors.h"
 #include "db/jet_store.h"
+#include "platform/file_system.h"
 
 namespace halvaro::app {
 namespace {
@@ -45,7 +46,7 @@ TransferRun::Outcome dry_run(MessageSink& sink, const std::string& source_path, 
   std::optional<ScratchCopy> scratch;
   std::string copy_failure;
   try {
-    scratch.emplace(destination_path, shown_copy_progress(sink, kCopyingForDryRun));
+    scratch.emplace(platform::path_from_utf8(destination_path), shown_copy_progress(sink, kCopyingForDryRun));
   } catch (const ScratchCopyError& error) {
     copy_failure = error.what();  // reported as the destination's open failure
   }
@@ -54,13 +55,13 @@ TransferRun::Outcome dry_run(MessageSink& sink, const std::string& source_path, 
   db::StoreOpener files = db::jet_store_opener();
   db::StoreOpener opener = [&](const std::string& path, db::Access access) -> std::unique_ptr<db::Store> {
     if (access != db::Access::Append) return files(path, access);
-    if (path != destination_path && (!scratch || path != scratch->path().string()))
+    if (path != destination_path && (!scratch || path != platform::utf8_of(scratch->path())))
       throw db::DbError(db::ErrorCode::Unspecified, "a dry run writes only to its scratch copy");
     if (!scratch) throw db::DbError(db::ErrorCode::Unspecified, copy_failure);
-    return files(scratch->path().string(), access);
+    return files(platform::utf8_of(scratch->path()), access);
   };
 
-  RenamingSink renaming(sink, scratch ? scratch->path().string() : std::string(), destination_path);
+  RenamingSink renaming(sink, scratch ? platform::utf8_of(scratch->path()) : std::string(), destination_path);
   renaming.note("Dry run: the transfer writes to a scratch copy; " + destination_path + " is not changed.");
   TransferRun run(renaming, opener);
   run.set_safety({.backup = {}, .announce_repeats = true});

@@ -1,18 +1,13 @@
 #include "app/file_copy.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace halvaro::app {
 namespace {
@@ -31,31 +26,20 @@ uint64_t mixed(uint64_t state, uint64_t word) {
   return state ^ (state >> 29);
 }
 
-std::string reason() { return std::strerror(errno); }
-
-// Makes a name given or removed in `folder` survive a crash.
-bool sync_folder(const std::filesystem::path& folder) {
-  int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return false;
-  const bool synced = ::fsync(dir) == 0;
-  ::close(dir);
-  return synced;
-}
+std::string name_of(const std::filesystem::path& path) { return platform::utf8_of(path); }
 
 // The process id of a temporary's name, or 0 when the name is no temporary's.
-long temporary_owner(std::string_view name) {
+uint64_t temporary_owner(std::string_view name) {
   if (name.size() <= kTemporaryEnd.size() || !name.ends_with(kTemporaryEnd)) return 0;
   name.remove_suffix(kTemporaryEnd.size());
   const size_t tag = name.rfind(kTemporaryTag);
   if (tag == std::string_view::npos || tag == 0) return 0;
   std::string_view digits = name.substr(tag + kTemporaryTag.size());
-  long pid = 0;
+  uint64_t pid = 0;
   auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-  if (error != std::errc() || end != digits.data() + digits.size() || pid <= 0) return 0;
+  if (error != std::errc() || end != digits.data() + digits.size()) return 0;
   return pid;
 }
-
-bool runs(long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
 
 }  // namespace
 
@@ -89,55 +73,79 @@ CopyProgress shown_copy_progress(MessageSink& sink, std::string what) {
   };
 }
 
-std::string copy_into(const std::filesystem::path& from, int to, const CopyProgress& progress, uint64_t* digest) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return "cannot read " + from.string() + ": " + reason();
-  struct stat size{};
-  if (progress && ::fstat(in, &size) != 0) size.st_size = 0;
+std::string copy_into(const std::filesystem::path& from, platform::File& to, const CopyProgress& progress,
+                      uint64_t* digest) {
+  std::error_code error;
+  // A peek: the destination copied for a backup is open in this process's writer too.
+  const platform::File in = platform::File::open(from, platform::File::Mode::peek, error);
+  if (!in.is_open()) return "cannot read " + name_of(from) + ": " + error.message();
+  const uint64_t size = progress ? in.size(error) : 0;
   std::vector<char> buffer(1 << 20);
   uint64_t copied = 0;
   ContentDigest read;
   std::string failure;
-  while (failure.empty()) {
-    ssize_t got = ::read(in, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) failure = "cannot read " + from.string() + ": " + reason();
-    if (got <= 0) break;
-    if (digest) read.add(buffer.data(), static_cast<size_t>(got));
-    for (ssize_t done = 0; done < got && failure.empty();) {
-      ssize_t put = ::write(to, buffer.data() + done, size_t(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) failure = reason();
-      else done += put;
+  for (;;) {
+    const size_t got = in.read_at(buffer.data(), buffer.size(), copied, error);
+    if (error) {
+      failure = "cannot read " + name_of(from) + ": " + error.message();
+      break;
     }
-    copied += static_cast<uint64_t>(got);
-    if (progress && failure.empty()) progress(copied, static_cast<uint64_t>(size.st_size));
+    if (got == 0) break;
+    if (digest) read.add(buffer.data(), got);
+    if (!to.write_at(buffer.data(), got, copied, error)) {
+      failure = error.message();
+      break;
+    }
+    copied += got;
+    if (progress) progress(copied, size);
   }
-  ::close(in);
-  if (failure.empty() && ::fsync(to) != 0) failure = reason();
+  if (failure.empty() && !to.sync_all(error)) failure = error.message();
   if (digest) *digest = read.value();
   return failure;
 }
 
 std::optional<uint64_t> file_digest(const std::filesystem::path& file) {
-  int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return std::nullopt;
+  std::error_code error;
+  const platform::File in = platform::File::open(file, platform::File::Mode::peek, error);
+  if (!in.is_open()) return std::nullopt;
   std::vector<char> buffer(1 << 20);
   ContentDigest digest;
-  bool failed = false;
-  for (;;) {
-    ssize_t got = ::read(in, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    failed = got < 0;
-    if (got <= 0) break;
-    digest.add(buffer.data(), static_cast<size_t>(got));
+  for (uint64_t offset = 0;;) {
+    const size_t got = in.read_at(buffer.data(), buffer.size(), offset, error);
+    if (error) return std::nullopt;
+    if (got == 0) break;
+    digest.add(buffer.data(), got);
+    offset += got;
   }
-  ::close(in);
-  if (failed) return std::nullopt;
   return digest.value();
 }
 
-std::filesystem::path temporary_name(const std::filesystem::path& final_name, long pid) {
+FileBuffer::FileBuffer(platform::File& file) : file_(file), buffer_(64 * 1024) {
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+}
+
+FileBuffer::~FileBuffer() { drain(); }
+
+bool FileBuffer::drain() {
+  const size_t pending = static_cast<size_t>(pptr() - pbase());
+  if (pending > 0 && !error_) {
+    if (file_.write_at(pbase(), pending, offset_, error_)) offset_ += pending;
+  }
+  setp(buffer_.data(), buffer_.data() + buffer_.size());
+  return !error_;
+}
+
+FileBuffer::int_type FileBuffer::overflow(int_type c) {
+  if (!drain()) return traits_type::eof();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+int FileBuffer::sync() { return drain() ? 0 : -1; }
+
+std::filesystem::path temporary_name(const std::filesystem::path& final_name, uint64_t pid) {
   std::filesystem::path name = final_name;
   name += std::string(kTemporaryTag) + std::to_string(pid) + std::string(kTemporaryEnd);
   return name;
@@ -148,46 +156,45 @@ void remove_stale_temporaries(const std::filesystem::path& folder) {
   const std::filesystem::path at = folder.empty() ? std::filesystem::path(".") : folder;
   bool removed = false;
   for (std::filesystem::directory_iterator entry(at, error), end; !error && entry != end; entry.increment(error)) {
-    const long pid = temporary_owner(entry->path().filename().string());
-    if (pid == 0 || pid == ::getpid() || runs(pid)) continue;
-    removed |= ::unlink(entry->path().c_str()) == 0;
+    const uint64_t pid = temporary_owner(platform::utf8_of(entry->path().filename()));
+    if (pid == 0 || pid == platform::process_id() || platform::process_runs(pid)) continue;
+    std::error_code ignored;
+    removed |= std::filesystem::remove(entry->path(), ignored);
   }
-  if (removed) sync_folder(at);
+  if (removed) platform::sync_folder(at);
 }
 
-WholeFile::WholeFile(const std::filesystem::path& final_name, unsigned mode)
-    : temporary_(temporary_name(final_name, ::getpid())) {
+WholeFile::WholeFile(const std::filesystem::path& final_name)
+    : temporary_(temporary_name(final_name, platform::process_id())) {
   remove_stale_temporaries(final_name.parent_path());
   // One of ours left by an earlier attempt of this very process would be a bug; any
   // other file of that name is not ours to remove.
-  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd_ < 0) throw std::runtime_error("cannot create " + temporary_.string() + ": " + reason());
+  std::error_code error;
+  file_ = platform::File::open(temporary_, platform::File::Mode::create_new, error);
+  if (!file_.is_open()) throw std::runtime_error("cannot create " + name_of(temporary_) + ": " + error.message());
 }
 
 WholeFile::~WholeFile() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!published_) ::unlink(temporary_.c_str());
+  file_.close();
+  std::error_code ignored;
+  if (!published_) std::filesystem::remove(temporary_, ignored);
 }
 
 bool WholeFile::publish(const std::filesystem::path& name) {
   if (published_) throw std::logic_error("a whole file is published once");
-  if (::fsync(fd_) != 0) throw std::runtime_error("cannot write " + temporary_.string() + ": " + reason());
-  // link() fails rather than replace a file; a file system without hard links may
-  // still rename without replacing.
-  if (::link(temporary_.c_str(), name.c_str()) != 0) {
-    if (errno == EEXIST) return false;
-    const int link_error = errno;
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) != 0) {
-      if (errno == EEXIST) return false;
-      errno = link_error;
-      throw std::runtime_error("cannot name " + temporary_.string() + " " + name.string() + ": " + reason());
-    }
-  } else {
-    ::unlink(temporary_.c_str());
+  std::error_code error;
+  if (file_.is_open()) {
+    if (!file_.sync_all(error)) throw std::runtime_error("cannot write " + name_of(temporary_) + ": " + error.message());
+    // Closed before it is named: Windows renames no file that is open without sharing.
+    file_.close();
+  }
+  if (!platform::rename_without_replacing(temporary_, name, error)) {
+    if (error == std::errc::file_exists) return false;
+    throw std::runtime_error("cannot name " + name_of(temporary_) + " " + name_of(name) + ": " + error.message());
   }
   published_ = true;
-  if (!sync_folder(name.parent_path()))
-    throw std::runtime_error("cannot write the folder of " + name.string() + ": " + reason());
+  if (!platform::sync_folder(name.parent_path()))
+    throw std::runtime_error("cannot write the folder of " + name_of(name));
   return true;
 }
 

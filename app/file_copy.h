@@ -7,9 +7,14 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
+#include <streambuf>
+#include <system_error>
+#include <vector>
 #include <string>
 
 #include "app/messages.h"
+#include "platform/file.h"
 
 namespace halvaro::app {
 
@@ -30,10 +35,10 @@ class ContentDigest {
   unsigned pending_bytes_ = 0;
 };
 
-// Copies every byte of `from` to the open descriptor `to` and syncs it. Returns "" on
+// Copies every byte of `from` to the start of the open file `to` and syncs it. Returns "" on
 // success, else the reason (e.g. "No space left on device"). `digest`, when given,
 // receives the digest of the bytes read from `from`.
-std::string copy_into(const std::filesystem::path& from, int to, const CopyProgress& progress = {},
+std::string copy_into(const std::filesystem::path& from, platform::File& to, const CopyProgress& progress = {},
                       uint64_t* digest = nullptr);
 
 // The digest of a whole file as it reads now; empty when it cannot be read.
@@ -52,14 +57,14 @@ CopyProgress shown_copy_progress(MessageSink& sink, std::string what);
 class WholeFile {
  public:
   // Removes the stale temporaries of the folder of `final_name`, then creates the
-  // temporary with `mode` (less the umask). Throws std::runtime_error with the reason.
-  explicit WholeFile(const std::filesystem::path& final_name, unsigned mode = 0666);
+  // temporary. Throws std::runtime_error with the reason.
+  explicit WholeFile(const std::filesystem::path& final_name);
   // Removes the temporary unless it was published.
   ~WholeFile();
   WholeFile(const WholeFile&) = delete;
   WholeFile& operator=(const WholeFile&) = delete;
 
-  int fd() const { return fd_; }
+  platform::File& file() { return file_; }
   const std::filesystem::path& temporary() const { return temporary_; }
 
   // Syncs the file and gives it the name `name` (in the same folder) unless that name
@@ -69,12 +74,41 @@ class WholeFile {
 
  private:
   std::filesystem::path temporary_;
-  int fd_ = -1;
+  platform::File file_;
   bool published_ = false;
 };
 
+// A stream buffer into an open file, from its start, in 64 KiB writes. `error()` is the
+// first write's failure.
+class FileBuffer : public std::streambuf {
+ public:
+  explicit FileBuffer(platform::File& file);
+  ~FileBuffer() override;
+  const std::error_code& error() const { return error_; }
+
+ private:
+  int_type overflow(int_type c) override;
+  int sync() override;
+  bool drain();
+
+  platform::File& file_;
+  std::vector<char> buffer_;
+  uint64_t offset_ = 0;
+  std::error_code error_;
+};
+
+// An output stream over a FileBuffer (its badbit set once a write failed).
+class FileOutput : public std::ostream {
+ public:
+  explicit FileOutput(platform::File& file) : std::ostream(nullptr), buffer_(file) { rdbuf(&buffer_); }
+  const std::error_code& error() const { return buffer_.error(); }
+
+ private:
+  FileBuffer buffer_;
+};
+
 // The temporary name of a file written whole for `final_name` by process `pid`.
-std::filesystem::path temporary_name(const std::filesystem::path& final_name, long pid);
+std::filesystem::path temporary_name(const std::filesystem::path& final_name, uint64_t pid);
 
 // Removes every temporary of `folder` whose process no longer runs. Errors are
 // ignored: a temporary left is harmless and the next run tries again.

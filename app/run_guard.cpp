@@ -6,12 +6,13 @@
 #include "app/preflight.h"
 #include "app/repeat_check.h"
 #include "db/run_account.h"
+#include "platform/file_system.h"
 #include "transfers/transfers.h"
 
 namespace halvaro::app {
 
 std::string backup_beside(const std::string& destination, const CopyProgress& progress) {
-  return make_backup(destination, std::chrono::system_clock::now(), progress).string();
+  return platform::utf8_of(make_backup(platform::path_from_utf8(destination), std::chrono::system_clock::now(), progress));
 }
 
 namespace {

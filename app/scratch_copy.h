@@ -2,7 +2,8 @@
 // A copy of a database in the system's temporary folder for a dry run, removed (with the
 // journal the engine keeps beside it) when the object dies, and also when the process is
 // ended by SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE or SIGXFSZ. Only a SIGKILL can leave
-// it behind, and then only in the temporary folder.
+// it behind, and then only in the temporary folder. (On Windows a stop request ends the
+// run in order instead; see platform/stop_requests.h.)
 
 #include <filesystem>
 #include <stdexcept>

@@ -1,7 +1,5 @@
 #include "app/transfer_run.h"
 
-#include <sys/stat.h>
-
 #include <optional>
 
 #include "app/preflight.h"
@@ -13,6 +11,7 @@
 #include "db/errors.h"
 #include "db/jet_store.h"
 #include "db/recordset.h"
+#include "platform/file_system.h"
 #include "transfers/transfers.h"
 
 namespace halvaro::app {
@@ -103,9 +102,7 @@ bool destination_verified(db::TransferState& state, db::TransferReporter& report
 }  // namespace
 
 bool same_file(const std::string& a, const std::string& b) {
-  struct stat first{}, second{};
-  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
-  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return platform::same_file(platform::path_from_utf8(a), platform::path_from_utf8(b));
 }
 
 TransferRun::TransferRun(MessageSink& sink) : TransferRun(sink, db::jet_store_opener()) {
@@ -125,7 +122,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   db::TransferState state(opener_, reporter);
   // Another program may write to the source while the run reads it: what tells that
   // is taken before it is opened and compared after the last group.
-  const std::optional<FileState> source_before = file_state(source_path);
+  const std::optional<FileState> source_before = file_state(platform::path_from_utf8(source_path));
   try {
     state.Con_Source.Open(db::connection_text_for(source_path), "", "", db::adOptionUnspecified);
     // Damage anywhere in the source refuses the run before anything is written (damage
@@ -190,7 +187,7 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
   transfers::TransferBillOfEntry(state);
   transfers::TransferShippingBill(state);
   success_count_ = state.SuccessCount;
-  const std::string source_change = source_before ? state_change(*source_before, file_state(source_path)) : "";
+  const std::string source_change = source_before ? state_change(*source_before, file_state(platform::path_from_utf8(source_path))) : "";
   RunResult result(source_path, destination_path, state, std::move(check.base));
 
   // The destination is committed before the result is told, so a failure to make the

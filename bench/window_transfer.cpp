@@ -16,9 +16,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/main_window.h"
-#include "app/process_settings.h"
-#include "app/window_entry.h"
+#include "app/window/main_window.h"
+#include "platform/process.h"
+#include "app/window/window_entry.h"
 
 using namespace halvaro;
 
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_window_transfer OLD.mdb DESTINATION.mdb\n");
     return 2;
   }
-  app::apply_process_settings();
+  platform::apply_process_settings();
   QApplication application(argc, argv);
   int boxes = 0;
   auto answer = [&](QDialog& dialog) {

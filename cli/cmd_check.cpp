@@ -17,14 +17,14 @@ Command setup(CLI::App& app) {
   auto* cmd = app.add_subcommand("check", "Check a database's tables and indexes for damage");
   auto file = std::make_shared<std::string>();
   auto roll_back = std::make_shared<bool>(false);
-  cmd->add_option("FILE", *file, "the database to check")->required()->check(CLI::ExistingFile);
+  cmd->add_option("FILE", *file, "the database to check")->required()->check(existing_file());
   cmd->add_flag("--roll-back", *roll_back,
                 "first restore the last commit of a write that was interrupted (its journal beside the file)");
   return {cmd, [file, roll_back] {
-            switch (jet::journal_state(*file)) {
+            switch (jet::journal_state(file_path(*file))) {
               case jet::JournalState::None: break;
               case jet::JournalState::Foreign:
-                std::cout << jet::foreign_journal_message(*file) << "\n";
+                std::cout << jet::foreign_journal_message(file_path(*file)) << "\n";
                 return 1;
               case jet::JournalState::Hot:
                 if (!*roll_back) {
@@ -33,11 +33,11 @@ Command setup(CLI::App& app) {
                   return 1;
                 }
                 // Opening for writing rolls the interrupted commit back; nothing else is written.
-                jet::DatabaseWriter::open(*file)->close();
+                jet::DatabaseWriter::open(file_path(*file))->close();
                 std::cout << *file << ": the interrupted write was rolled back to the last commit\n";
                 break;
             }
-            auto db = jet::Database::open(*file);
+            auto db = jet::Database::open(file_path(*file));
             auto report = jet::check_database(*db);
             for (const auto& p : report.problems) std::cout << p << "\n";
             std::cout << *file << ": " << report.tables << " tables, " << report.rows << " rows, "

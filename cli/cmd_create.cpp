@@ -16,9 +16,9 @@ Command setup(CLI::App& app) {
   auto out = std::make_shared<std::string>();
   auto script = std::make_shared<std::string>();
   cmd->add_option("OUT", *out, "the database to create (must not exist)")->required();
-  cmd->add_option("SCRIPT", *script, "the SQL script to run")->required()->check(CLI::ExistingFile);
+  cmd->add_option("SCRIPT", *script, "the SQL script to run")->required()->check(existing_file());
   return {cmd, [out, script] {
-            auto summary = sql::script::create_database(*out, *script);
+            auto summary = sql::script::create_database(file_path(*out), file_path(*script));
             std::cout << "created " << *out << ": " << summary.tables << " tables, " << summary.views
                       << " views, " << summary.rows << " rows\n";
             return 0;

@@ -28,11 +28,12 @@ struct DumpOptions {
 
 std::unique_ptr<jet::Database> open_database(const std::string& file) {
   std::error_code error;
-  if (!std::filesystem::exists(file, error))
+  const std::filesystem::path path = file_path(file);
+  if (!std::filesystem::exists(path, error))
     throw std::runtime_error("no such file: " + file);
-  if (std::filesystem::is_directory(file, error))
+  if (std::filesystem::is_directory(path, error))
     throw std::runtime_error(file + " is a folder, not an Access database file");
-  return jet::Database::open(file);
+  return jet::Database::open(path);
 }
 
 void list_contents(const jet::Database& db) {

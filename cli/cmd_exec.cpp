@@ -15,13 +15,13 @@ Command setup(CLI::App& app) {
   auto* cmd = app.add_subcommand("exec", "Append rows to a Jet 4 database from a script of INSERT statements");
   auto file = std::make_shared<std::string>();
   auto script = std::make_shared<std::string>();
-  cmd->add_option("FILE", *file, "the database to append to")->required()->check(CLI::ExistingFile);
-  cmd->add_option("SCRIPT", *script, "the INSERT statements to run")->required()->check(CLI::ExistingFile);
+  cmd->add_option("FILE", *file, "the database to append to")->required()->check(existing_file());
+  cmd->add_option("SCRIPT", *script, "the INSERT statements to run")->required()->check(existing_file());
   return {cmd, [file, script] {
-            std::ifstream in(*script, std::ios::binary);
+            std::ifstream in(file_path(*script), std::ios::binary);
             std::stringstream text;
             text << in.rdbuf();
-            auto writer = jet::DatabaseWriter::open(*file);
+            auto writer = jet::DatabaseWriter::open(file_path(*file));
             sql::script::InsertSummary summary;
             try {
               summary = sql::script::run_insert_script(*writer, text.str());

@@ -20,7 +20,7 @@ struct QueryOptions {
 };
 
 int run_query(const QueryOptions& options) {
-  std::shared_ptr<const jet::Database> database = jet::Database::open(options.file);
+  std::shared_ptr<const jet::Database> database = jet::Database::open(file_path(options.file));
   sql::QueryEngine engine(database);
   // A stored result keeps its rows past the first few thousand in a temporary file:
   // a view of millions of rows is printed without holding it.
@@ -38,7 +38,7 @@ Command setup(CLI::App& app) {
   auto options = std::make_shared<QueryOptions>();
   CLI::App* parser = app.add_subcommand(
       "query", "Evaluate an Access SQL SELECT statement (or a table or saved query name) and print the rows as CSV");
-  parser->add_option("file", options->file, "The .mdb file")->required()->check(CLI::ExistingFile);
+  parser->add_option("file", options->file, "The .mdb file")->required()->check(existing_file());
   parser->add_option("sql", options->sql, "The statement, e.g. \"Select * from VwPurchaseDebitMtr\"")->required();
   return {parser, [options] { return run_query(*options); }};
 }

@@ -3,11 +3,7 @@
 // progress line per group shows rows done. The report (JSON for a .json name, text
 // otherwise) holds the account of every source row and the totals.
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -16,8 +12,10 @@
 #include "app/dry_run.h"
 #include "app/transfer_run.h"
 #include "cli/command.h"
-#include "cli/stop_signals.h"
 #include "db/interruption.h"
+#include "platform/console.h"
+#include "platform/file_system.h"
+#include "platform/stop_requests.h"
 
 namespace halvaro::cli {
 namespace {
@@ -65,20 +63,23 @@ class ConsoleSink final : public app::MessageSink {
 // run, so a report that cannot be saved never follows a transfer.
 std::string report_problem(const std::string& report, const std::string& source, const std::string& destination) {
   namespace fs = std::filesystem;
+  const fs::path path = file_path(report);
   for (const std::string& data : {source, destination}) {
-    std::error_code ignored;
-    if (report == data || fs::equivalent(report, data, ignored))
+    if (report == data || platform::same_file(path, file_path(data)))
       return "The report file can not be the source or destination file...!";
   }
-  fs::path path(report);
   if (fs::is_directory(path)) return "Could not write the report " + report + ": it is a folder";
   // A report is saved whole under its name or not at all, never in place of a file.
   std::error_code error;
   if (fs::exists(fs::symlink_status(path, error)))
     return "Could not write the report " + report + ": a file of that name is there already";
   fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  if (::access(folder.c_str(), W_OK) != 0)
-    return "Could not write the report " + report + ": " + std::strerror(errno);
+  std::error_code error_in_folder;
+  if (!fs::is_directory(folder, error_in_folder))
+    return "Could not write the report " + report + ": " +
+           std::make_error_code(std::errc::no_such_file_or_directory).message();
+  if (!platform::is_writable(folder))
+    return "Could not write the report " + report + ": " + std::make_error_code(std::errc::permission_denied).message();
   return {};
 }
 
@@ -104,7 +105,7 @@ Command setup(CLI::App& app) {
                       "Save the account of every source row and the totals (JSON for a .json name, text "
                       "otherwise) in a new file of that name");
   return {command, [source, destination, dry, no_backup, report] {
-            ConsoleSink sink(::isatty(STDOUT_FILENO) == 1);
+            ConsoleSink sink(platform::output_is_terminal());
             if (!report->empty()) {
               if (std::string problem = report_problem(*report, *source, *destination); !problem.empty()) {
                 sink.show({problem, app::MessageStyle::Stop, "Halvaro: File Error", {}});
@@ -113,24 +114,29 @@ Command setup(CLI::App& app) {
             }
             app::TransferRun::Outcome outcome;
             bool report_failed = false;
-            if (*dry) {
-              // A dry run's own handlers remove its scratch copy on a signal.
-              outcome = app::dry_run(sink, *source, *destination, *report, &report_failed);
-            } else {
-              app::TransferRun run(sink);
-              if (*no_backup) run.set_safety({});
-              run.set_report_path(*report);
-              // Rows past those printed are named in a report beside the destination.
-              run.set_long_account_report(app::report_path_beside(*destination, local_now()));
-              const StopSignals stop_signals;
-              outcome = run.run(*source, *destination);
-              report_failed = run.report_failed();
-              if (const int signal_number = db::interruption_signal(); signal_number != 0)
-                sink.show({std::string("The run was ") + db::interruption_name(signal_number) +
-                               ": it stopped between two rows; what is listed above was not stored, "
-                               "everything else was.",
-                           app::MessageStyle::Plain, {}, {}});
+            db::clear_interruption();
+            {
+              // A stop request stops the run between two rows (a second one ends the
+              // process: the journal keeps the file whole). While a dry run's scratch copy
+              // exists, a POSIX signal removes it and ends the process instead.
+              const platform::StopRequests stop_requests(db::request_interruption);
+              if (*dry) {
+                outcome = app::dry_run(sink, *source, *destination, *report, &report_failed);
+              } else {
+                app::TransferRun run(sink);
+                if (*no_backup) run.set_safety({});
+                run.set_report_path(*report);
+                // Rows past those printed are named in a report beside the destination.
+                run.set_long_account_report(app::report_path_beside(*destination, local_now()));
+                outcome = run.run(*source, *destination);
+                report_failed = run.report_failed();
+              }
             }
+            if (const int signal_number = db::interruption_signal(); signal_number != 0)
+              sink.show({std::string("The run was ") + db::interruption_name(signal_number) +
+                             ": it stopped between two rows; what is listed above was not stored, "
+                             "everything else was.",
+                         app::MessageStyle::Plain, {}, {}});
             switch (outcome) {
               case app::TransferRun::Outcome::AllMoved: return report_failed ? 1 : 0;
               case app::TransferRun::Outcome::SomeMissing: return 1;

@@ -2,8 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <functional>
 #include <string>
+
+#include "platform/file_system.h"
 
 namespace halvaro::cli {
 
@@ -19,5 +22,12 @@ using CommandSetup = std::function<Command(CLI::App& app)>;
 // Called from a static initialiser in each cmd_*.cpp:
 //   static const bool registered = register_command(setup);
 bool register_command(CommandSetup setup);
+
+// The file a command-line argument (UTF-8) names.
+inline std::filesystem::path file_path(const std::string& argument) { return platform::path_from_utf8(argument); }
+
+// In place of CLI::ExistingFile, which reads the argument in the ANSI code page on
+// Windows: the argument names a file that is there (a folder is refused).
+CLI::Validator existing_file();
 
 }  // namespace halvaro::cli

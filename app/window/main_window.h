@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "app/message_box.h"
+#include "app/window/message_box.h"
 #include "app/messages.h"
-#include "app/modal.h"
-#include "app/open_file_dialog.h"
+#include "app/window/modal.h"
+#include "app/window/open_file_dialog.h"
 
 class QLabel;
 class QLineEdit;

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/database_kind.h"
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 namespace halvaro::app {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/messages.h"
-#include "app/modal.h"
+#include "app/window/modal.h"
 
 class QMessageBox;
 class QWidget;

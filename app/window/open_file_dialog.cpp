@@ -1,4 +1,4 @@
-#include "app/open_file_dialog.h"
+#include "app/window/open_file_dialog.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/modal.h"
+#include "app/window/modal.h"
 
 class QFileDialog;
 class QWidget;

@@ -1,10 +1,6 @@
-#include "app/window_entry.h"
+#include "app/window/window_entry.h"
 
 #include <QApplication>
-
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
 
 #include "app/transfer_run.h"
 
@@ -27,17 +23,6 @@ int run_window(int argc, char** argv, const std::string& file) {
   // After show, so that a box about the file stands over the window.
   if (!file.empty()) window.open_file(QString::fromStdString(file));
   return QApplication::exec();
-}
-
-bool opens_window_with(std::string_view argument, const std::vector<std::string>& command_names) {
-  if (argument.empty() || argument.front() == '-') return false;
-  if (std::ranges::find(command_names, argument) != command_names.end()) return false;
-  std::error_code ignored;
-  if (std::filesystem::is_regular_file(std::filesystem::path(argument), ignored)) return true;
-  constexpr std::string_view kExtension = ".mdb";
-  return argument.size() > kExtension.size() &&
-         std::ranges::equal(argument.substr(argument.size() - kExtension.size()), kExtension,
-                            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 }  // namespace halvaro::app

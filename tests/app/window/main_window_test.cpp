@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,8 +16,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "app/window_entry.h"
-#include "tests/app/window_test_support.h"
+#include "app/window/window_entry.h"
+#include "tests/app/window/window_test_support.h"
 #include "tests/support/damaged_files.h"
 #include "tests/support/fixtures.h"
 

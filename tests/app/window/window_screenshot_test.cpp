@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "app/main_window.h"
-#include "tests/app/window_test_support.h"
+#include "app/window/main_window.h"
+#include "tests/app/window/window_test_support.h"
 
 namespace halvaro::app {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/app/window_test_support.h"
+#include "tests/app/window/window_test_support.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -9,7 +9,7 @@
 #include <ostream>
 #include <vector>
 
-#include "app/modal.h"
+#include "app/window/modal.h"
 
 // Lets GoogleTest print the Qt strings of failed expectations as text.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
