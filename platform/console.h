@@ -25,7 +25,7 @@ class Utf8Console {
   Utf8Console& operator=(const Utf8Console&) = delete;
 
  private:
-  unsigned int previous_code_page_ = 0;
+  [[maybe_unused]] unsigned int previous_code_page_ = 0;  // Windows only
 };
 
 }  // namespace halvaro::platform
