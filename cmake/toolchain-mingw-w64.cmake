@@ -22,8 +22,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Test programs run under Wine: Debian's wine64 package installs the loader outside PATH.
-find_program(HALVARO_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/bin NO_CMAKE_FIND_ROOT_PATH)
-if(HALVARO_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${HALVARO_WINE64})
-endif()
+# Test programs, and the programs the build runs, go through Wine (scripts/wine-run).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

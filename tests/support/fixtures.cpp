@@ -3,14 +3,10 @@
 #include "jet/catalog/database.h"
 #include "jet/tables/table_scan.h"
 
-
-#include <array>
 #include <fstream>
 #include <cstdlib>
-#include <cstdio>
 #include <random>
 #include <stdexcept>
-#include <sys/wait.h>
 
 namespace halvaro::test {
 
@@ -46,6 +42,12 @@ uint32_t zero_data_page(const fs::path& file, std::string_view table, bool last)
 
 fs::path built_databases_dir() { return HALVARO_BUILT_DATABASES; }
 
+std::string halvaro_binary() { return HALVARO_BINARY; }
+
+CommandResult run_halvaro(const std::vector<std::string>& arguments, ErrorOutput errors) {
+  return run_program(halvaro_binary(), arguments, errors);
+}
+
 fs::path database_path(std::string_view name) {
   const fs::path fixtures = fixtures_dir();
   if (!fixtures.empty() && fs::exists(fixtures / name)) return fixtures / name;
@@ -76,19 +78,5 @@ fs::path TempDir::copy_in(const fs::path& file) const {
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return target;
 }
-
-CommandResult run_command(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 65536> buffer{};
-  size_t n = 0;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string halvaro_binary() { return HALVARO_BINARY; }
 
 }  // namespace halvaro::test

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/programs.h"
+
 namespace halvaro::test {
 
 // The shared fixtures folder, or an empty path when this checkout has none. The
@@ -64,15 +66,5 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
-
-// Runs a shell command, returning its exit status and what it printed on stdout.
-struct CommandResult {
-  int status = -1;
-  std::string out;
-};
-CommandResult run_command(const std::string& command);
-
-// The halvaro executable built alongside the tests.
-std::string halvaro_binary();
 
 }  // namespace halvaro::test
