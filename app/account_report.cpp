@@ -126,6 +126,11 @@ void write_json(std::ostream& out, const RunReport& report, Tally& tally) {
   out << ("{\n  \"result\": " + json_string(report.result) + ",\n");
   out << ("  \"source_file\": " + json_string(report.source_path) + ",\n");
   out << ("  \"destination_file\": " + json_string(report.destination_path) + ",\n");
+  if (!report.warnings.empty()) {
+    out << "  \"warnings\": [";
+    for (size_t i = 0; i < report.warnings.size(); ++i) out << (i ? ", " : "") << json_string(report.warnings[i]);
+    out << "],\n";
+  }
   out << ("  \"sources\": [");
   for (size_t i = 0; i < report.account.sources.size(); ++i) {
     const db::SourceAccount& s = report.account.sources[i];
@@ -179,7 +184,9 @@ void write_text(std::ostream& out, const RunReport& report, Tally& tally) {
   out << "Halvaro transfer report\n";
   out << ("Source:      " + report.source_path + "\n");
   out << ("Destination: " + report.destination_path + "\n");
-  out << ("Result:      " + report.result + "\n\n");
+  out << ("Result:      " + report.result + "\n");
+  for (const std::string& warning : report.warnings) out << ("Warning:     " + warning + "\n");
+  out << "\n";
   out << "Source                  rows    moved  more than once  not moved\n";
   for (const db::SourceAccount& s : account.sources) {
     out << ("  " + padded(s.name, 20, false));

@@ -16,6 +16,7 @@ struct RunReport {
   std::string source_path;
   std::string destination_path;
   std::string result;                  // the final message
+  std::vector<std::string> warnings;   // what makes the account less certain, shown first
   db::TextLines not_stored;            // values and steps that were not stored, as listed
   db::RunAccount account;
 };

@@ -28,6 +28,7 @@ Message RunResult::message(bool all_moved, const std::string& report_path, const
                            const ReportProgress& saving) {
   report_.result = all_moved ? "All data moved successfully...!" : "Some data missing...!";
   Message result{report_.result, MessageStyle::Information, {}, {}};
+  result.details = report_.warnings;
   const size_t shown = std::min(report_.not_stored.size(), db::RunAccount::kRowsShown);
   for (size_t i = 0; i < shown; ++i) result.details.push_back(report_.not_stored[i]);
   const size_t not_shown = report_.not_stored.size() - shown;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "app/account_report.h"
 #include "app/messages.h"
@@ -27,6 +28,10 @@ class RunResult {
   // `saving` as it goes.
   Message message(bool all_moved, const std::string& report_path, const std::string& long_account_report = {},
                   const ReportProgress& saving = {});
+
+  // A line shown first in the result box and in the saved report: what makes the
+  // account less certain (the old file changed while it was read). Before message().
+  void warn(std::string line) { report_.warnings.push_back(std::move(line)); }
 
   const RunReport& report() const { return report_; }
   bool report_failed() const { return report_failed_; }

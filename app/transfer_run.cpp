@@ -209,13 +209,13 @@ TransferRun::Outcome TransferRun::run(const std::string& source_path, const std:
     sink_.progress({kSavingReport, static_cast<long long>(done), static_cast<long long>(total),
                     Progress::Work::SavingReport});
   };
+  if (!source_change.empty())
+    result.warn("The old file changed while it was being read (" + source_change +
+                "), so the account may not match it.");
   Message message = result.message(all_moved, report_path_, long_account_report_, saving);
   report_ = result.report();
   report_failed_ = result.report_failed();
   message.details.insert(message.details.end(), guard.result_lines.begin(), guard.result_lines.end());
-  if (!source_change.empty())
-    message.details.insert(message.details.begin(), "The old file changed while it was being read (" +
-                                                        source_change + "), so the account may not match it.");
   sink_.show(message);
   return all_moved ? Outcome::AllMoved : Outcome::SomeMissing;
 }

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the 64-bit Windows program and its tests (scripts/build-windows.sh installs what
+# is missing) and runs every test under Wine through CTest, with the shared fixtures; the
+# last line counts the tests that passed, failed and were skipped. Where the Linux build
+# is there (build/, from scripts/test.sh), a test also compares the two builds' transfers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build-windows.sh -j "$(nproc)"
+if [ -x build/cli/halvaro ]; then
+  cmake build-windows -DHALVARO_LINUX_BINARY="$PWD/build/cli/halvaro" >/dev/null
+  cmake --build build-windows -j "$(nproc)"
+fi
+
+export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all
+# Every test starts Windows processes: one Wine server for the whole run saves each its
+# start, and the prefix is made once before the tests time anything.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+scripts/wine-run wineboot --init >/dev/null 2>&1 || true
+"$wineserver" -p
+trap '"$wineserver" -k || true' EXIT
+
+log=build-windows/ctest.log
+status=0
+(cd build-windows && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$log" || status=$?
+scripts/ctest-summary "$log" "ctest (Windows, under Wine)"
+exit "$status"
