@@ -519,13 +519,24 @@ std::string text_form(const FieldValue& value, Kind kind) {
     static const std::string short_date = as_format_pattern(regional_settings().short_date, false);
     static const std::string time = as_format_pattern(regional_settings().time, true);
     // Dates come in runs (one invoice's items, the rows an item query tests): the text
-    // last rendered on this thread is given again for the same date.
-    thread_local std::optional<std::pair<double, std::string>> last;
-    if (last && last->first == when->days) return last->second;
+    // last rendered on this thread is given again for the same date. The cache has no
+    // destructor: MinGW's runtime frees a thread's variables before it would run one.
+    struct LastDate {
+      double days = 0;
+      size_t size = 0;  // 0: nothing kept
+      char text[64];
+    };
+    thread_local LastDate last;
+    if (last.size != 0 && last.days == when->days) return std::string(last.text, last.size);
     std::string text = render_date(*when, short_date);
     CivilTime civil = to_civil(*when);
     if (civil.hour != 0 || civil.minute != 0 || civil.second != 0) text += ' ' + render_date(*when, time);
-    last.emplace(when->days, text);
+    last.size = 0;
+    if (!text.empty() && text.size() <= sizeof last.text) {
+      text.copy(last.text, text.size());
+      last.days = when->days;
+      last.size = text.size();
+    }
     return text;
   }
   const auto& bytes = std::get<Binary>(v);
