@@ -137,6 +137,9 @@ if [ ! -f "$out/build.ninja" ]; then
     -DHALVARO_SQLITE_AMALGAMATION="$sqlite" \
     -DGTest_DIR="$gtest/lib/cmake/GTest"
 fi
+# The build runs programs it made (the test databases' builder) under Wine: the build's
+# prefix is made first, outside the build's pipes, which Wine's services would keep open.
+scripts/wine-run wineboot --init </dev/null >/dev/null 2>&1 || true
 if (($#)); then
   cmake --build "$out" "$@"
 else

@@ -13,9 +13,8 @@ fi
 
 export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all
 # Every test starts Windows processes: one Wine server for the whole run saves each its
-# start, and the prefix is made once before the tests time anything.
+# start (the build made the prefix).
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-scripts/wine-run wineboot --init >/dev/null 2>&1 || true
 "$wineserver" -p
 trap '"$wineserver" -k || true' EXIT
 
