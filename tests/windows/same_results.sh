@@ -64,6 +64,11 @@ for name in old-small.mdb old-medium.mdb; do
     --report "$drive$work/$stem/windows/account.json" >"$work/$stem/windows.out" 2>&1
   windows_status=$?
   echo "$name: the Linux build exited $linux_status, the Windows build $windows_status"
+  # Wine reports a crash on the program's error output, and the exit status may not show it.
+  if grep -q "Unhandled exception\|Unhandled page fault" "$work/$stem/windows.out"; then
+    fail "$name: the Windows build crashed: $(grep -m 1 "Unhandled" "$work/$stem/windows.out")"
+    grep -A 14 "^Backtrace:" "$work/$stem/windows.out"
+  fi
   [ "$linux_status" = "$windows_status" ] || fail "$name: exit status $linux_status on Linux, $windows_status on Windows"
   # What each told, with its own names of the files written alike and Windows' line ends
   # as Linux's.
