@@ -1,7 +1,8 @@
 #pragma once
 // A program a test starts and keeps running beside it, to stop it when it chooses: a
 // writer ended in the middle of its work, or a program that holds a file open until
-// told to let go. (run_program in programs.h waits for the program to end.)
+// told to let go. (run_program in programs.h waits for the program to end.) Built for
+// Windows (child_process_windows.cpp), whose own tests use it; POSIX tests fork.
 
 #include <cstdint>
 #include <filesystem>
@@ -32,8 +33,8 @@ class ChildProcess {
   // Closes the program's standard input: it reads the end of its input.
   void close_input();
   // Ends the program at once, wherever it is, as the system ends a process it kills
-  // (TerminateProcess on Windows, SIGKILL on POSIX), and waits until it is gone and
-  // its files are closed. False when it had already ended.
+  // (TerminateProcess), and waits until it is gone and its files are closed. False when
+  // it had already ended.
   bool kill();
   // Waits for the program to end; its exit status (-1 when it was killed).
   int wait();
