@@ -17,11 +17,15 @@ namespace halvaro::test {
 struct TransferSafety : ::testing::Test {
   TempDir dir, temp;
 
-  // `halvaro transfer OPTIONS... SOURCE DESTINATION` with `temp` as its temporary
-  // folder, its messages merged into its output.
-  CommandResult transfer(std::vector<std::string> options, const std::filesystem::path& source,
+  // `halvaro transfer OPTIONS... SOURCE DESTINATION` with `temp` (or `temporary`) as its
+  // temporary folder, its messages merged into its output.
+  CommandResult transfer(const std::vector<std::string>& options, const std::filesystem::path& source,
                          const std::filesystem::path& destination) const {
-    const TemporaryFolderOfPrograms temporary(temp.path());
+    return transfer_in(temp.path(), options, source, destination);
+  }
+  static CommandResult transfer_in(const std::filesystem::path& temporary, std::vector<std::string> options,
+                                   const std::filesystem::path& source, const std::filesystem::path& destination) {
+    const TemporaryFolderOfPrograms folder(temporary);
     options.insert(options.begin(), "transfer");
     options.push_back(source.string());
     options.push_back(destination.string());

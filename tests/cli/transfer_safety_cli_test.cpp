@@ -85,6 +85,24 @@ TEST_F(TransferSafety, RefusalsExitWithTwoAndLeaveTheDestinationAsItWas) {
   EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"old-small.mdb"}));
 }
 
+// The scratch copy has nowhere to go: the dry run is refused, and the destination is as
+// it was.
+TEST_F(TransferSafety, ADryRunWithoutATemporaryFolderIsRefused) {
+  HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
+  HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
+  auto destination = dir.copy_in(new_empty);
+  const std::string before = file_bytes(destination);
+  auto result = transfer_in(temp.path() / "missing", {"--dry-run"}, old_small, destination);
+  EXPECT_EQ(result.status, 2) << result.out;
+  EXPECT_NE(result.out.find("Could not open the destination file " + destination.string() +
+                            "...!\n  no temporary folder: "),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(file_bytes(destination), before);
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"new-empty.mdb"}));
+  EXPECT_TRUE(names_in(temp.path()).empty());
+}
+
 TEST_F(TransferSafety, ViewsThatLackAColumnOrCannotBeEvaluatedRefuseTheRun) {
   const fs::path examples = source_dir() / "examples";
   std::ifstream in(examples / "old-version.sql");
