@@ -6,17 +6,17 @@ namespace halvaro::test {
 namespace {
 
 TEST(Cli, HelpListsUsageAndVersionPrintsIt) {
-  auto help = run_command(halvaro_binary() + " --help");
+  auto help = run_halvaro({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage"), std::string::npos) << help.out;
 
-  auto version = run_command(halvaro_binary() + " --version");
+  auto version = run_halvaro({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("halvaro ", 0), 0u) << version.out;
 }
 
 TEST(Cli, UnknownSubcommandFailsWithMessage) {
-  auto result = run_command(halvaro_binary() + " frobnicate 2>&1");
+  auto result = run_halvaro({"frobnicate"}, ErrorOutput::merged);
   EXPECT_NE(result.status, 0);
   EXPECT_NE(result.out.find("frobnicate"), std::string::npos) << result.out;
 }

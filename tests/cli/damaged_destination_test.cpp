@@ -13,8 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
 size_t files_in(const fs::path& dir) {
   return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
@@ -43,16 +41,17 @@ TEST(DamagedDestination, EachKindIsRefusedWithExit2AndLeftAsItWas) {
     damage(destination, c.table, c.kind);
     const std::string before = file_bytes(destination);
 
-    const auto check = run_command(halvaro_binary() + " check " + quoted(destination) + " 2>&1");
+    const auto check = run_halvaro({"check", destination.string()}, ErrorOutput::merged);
     EXPECT_EQ(check.status, 1) << check.out;
     const size_t fault_at = check.out.find(c.fault);
     ASSERT_NE(fault_at, std::string::npos) << check.out;
     const std::string fault = check.out.substr(fault_at, check.out.find('\n', fault_at) - fault_at);
 
-    for (const char* dry : {"", " --dry-run"}) {
-      SCOPED_TRACE(dry);
-      const auto transfer =
-          run_command(halvaro_binary() + " transfer" + dry + " " + quoted(source) + " " + quoted(destination) + " 2>&1");
+    for (const bool dry : {false, true}) {
+      SCOPED_TRACE(dry ? "--dry-run" : "");
+      std::vector<std::string> arguments{"transfer", source.string(), destination.string()};
+      if (dry) arguments.insert(arguments.begin() + 1, "--dry-run");
+      const auto transfer = run_halvaro(arguments, ErrorOutput::merged);
       EXPECT_EQ(transfer.status, 2) << transfer.out;
       EXPECT_NE(transfer.out.find("Halvaro: File Error: The destination is damaged; nothing was written...!"),
                 std::string::npos)
@@ -77,11 +76,11 @@ TEST(DamagedDestination, ASoundDestinationThatHoldsRowsIsAccepted) {
   const fs::path source = dir.copy_in(built / "old-small.mdb");
   const fs::path destination = dir.copy_in(built / "new-nonempty.mdb");
   const std::string before = file_bytes(destination);
-  const auto transfer = run_command(halvaro_binary() + " transfer " + quoted(source) + " " + quoted(destination) + " 2>&1");
+  const auto transfer = run_halvaro({"transfer", source.string(), destination.string()}, ErrorOutput::merged);
   EXPECT_LE(transfer.status, 1) << transfer.out;
   EXPECT_EQ(transfer.out.find("damaged"), std::string::npos) << transfer.out;
   EXPECT_NE(file_bytes(destination), before);
-  EXPECT_EQ(run_command(halvaro_binary() + " check " + quoted(destination)).status, 0);
+  EXPECT_EQ(run_halvaro({"check", destination.string()}).status, 0);
 }
 
 }  // namespace

@@ -9,18 +9,16 @@
 namespace halvaro::test {
 namespace {
 
-std::string quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
-
 TEST(DamagedSource, EveryCommandNamesTheTableAndNoneReportsSuccess) {
-  const std::filesystem::path examples = std::filesystem::path(HALVARO_SOURCE_DIR) / "examples";
+  const std::filesystem::path examples = source_dir() / "examples";
   TempDir dir;
   const auto old_db = dir.path() / "old.mdb", new_db = dir.path() / "new.mdb";
   for (auto [out, script] : {std::pair{old_db, "old-version.sql"}, std::pair{new_db, "new-5.1.sql"}})
-    ASSERT_EQ(run_command(halvaro_binary() + " create " + quoted(out) + " " + quoted(examples / script)).status, 0);
+    ASSERT_EQ(run_halvaro({"create", out.string(), (examples / script).string()}).status, 0);
   const uint32_t page = zero_data_page(old_db, "tblInvoiceItem");
   const std::string destination_before = file_bytes(new_db);
 
-  const auto transfer = run_command(halvaro_binary() + " transfer " + quoted(old_db) + " " + quoted(new_db) + " 2>&1");
+  const auto transfer = run_halvaro({"transfer", old_db.string(), new_db.string()}, ErrorOutput::merged);
   EXPECT_EQ(transfer.status, 2) << transfer.out;
   EXPECT_NE(transfer.out.find("Could not open the source file"), std::string::npos) << transfer.out;
   EXPECT_NE(transfer.out.find("table tblInvoiceItem: its usage map lists page " + std::to_string(page)),
@@ -29,15 +27,15 @@ TEST(DamagedSource, EveryCommandNamesTheTableAndNoneReportsSuccess) {
   EXPECT_EQ(transfer.out.find("successfully"), std::string::npos) << transfer.out;
   EXPECT_EQ(file_bytes(new_db), destination_before) << "refused before the first write";
 
-  const auto dump = run_command(halvaro_binary() + " dump " + quoted(old_db) + " tblInvoiceItem 2>&1");
+  const auto dump = run_halvaro({"dump", old_db.string(), "tblInvoiceItem"}, ErrorOutput::merged);
   EXPECT_EQ(dump.status, 2) << dump.out;
   EXPECT_NE(dump.out.find(old_db.string() + ": table tblInvoiceItem: "), std::string::npos) << dump.out;
 
-  const auto query = run_command(halvaro_binary() + " query " + quoted(old_db) + " 'SELECT * FROM tblInvoiceItem' 2>&1");
+  const auto query = run_halvaro({"query", old_db.string(), "SELECT * FROM tblInvoiceItem"}, ErrorOutput::merged);
   EXPECT_NE(query.status, 0) << query.out;
   EXPECT_NE(query.out.find("table tblInvoiceItem: "), std::string::npos) << query.out;
 
-  const auto check = run_command(halvaro_binary() + " check " + quoted(old_db) + " 2>&1");
+  const auto check = run_halvaro({"check", old_db.string()}, ErrorOutput::merged);
   EXPECT_EQ(check.status, 1) << check.out;
   EXPECT_NE(check.out.find("table tblInvoiceItem: its usage map lists page"), std::string::npos) << check.out;
 }

@@ -16,11 +16,11 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 
-CommandResult dump(const std::string& arguments) {
-  return run_command(halvaro_binary() + " dump " + arguments + " 2>&1");
+// `halvaro dump FILE ARGUMENTS...`, its messages merged into its output.
+CommandResult dump(const std::filesystem::path& file, std::vector<std::string> arguments = {}) {
+  arguments.insert(arguments.begin(), {"dump", file.string()});
+  return run_halvaro(arguments, ErrorOutput::merged);
 }
-
-std::string quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
 // Splits CSV output into lines of raw fields: quotes are kept, so that a test sees
 // exactly how each field was written (null as nothing, empty text as "").
@@ -60,7 +60,7 @@ std::map<std::string, std::map<std::string, std::string>> rows_by(const std::str
 
 TEST(Dump, ListsTablesWithRowCountsAndSavedQueries) {
   HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
-  auto result = dump(quoted(file));
+  auto result = dump(file);
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_THAT(result.out, HasSubstr("  tblClaimantInfo  2 rows\n"));
   EXPECT_THAT(result.out, HasSubstr("  tblInvoice  30 rows\n"));
@@ -74,7 +74,7 @@ TEST(Dump, ListsTablesWithRowCountsAndSavedQueries) {
 
 TEST(Dump, TextNullsAndEmptyTextInCsv) {
   HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
-  auto claimants = dump(quoted(file) + " tblClaimantInfo");
+  auto claimants = dump(file, {"tblClaimantInfo"});
   ASSERT_EQ(claimants.status, 0) << claimants.out;
   EXPECT_EQ(claimants.out.substr(0, claimants.out.find('\n')),
             "STRegNo,NTN,NicOld,NicNew,ClaimantName,regaddress,BusnAddress,PhBusn,PhReg,Mobile,"
@@ -92,7 +92,7 @@ TEST(Dump, TextNullsAndEmptyTextInCsv) {
   EXPECT_EQ(second["Email"], "\"\"");
   EXPECT_EQ(second["BusnAddress"], "دفتر نمبر 3، سیالکوٹ");
 
-  auto partners = rows_by(dump(quoted(file) + " tblSupplierBuyer").out, "STRegNoSupplier");
+  auto partners = rows_by(dump(file, {"tblSupplierBuyer"}).out, "STRegNoSupplier");
   EXPECT_THAT((std::vector<std::string>{partners["0402111100029"]["SupplierName"],
                                         partners["0702444400011"]["SupplierName"],
                                         partners["0602333300026"]["SupplierName"]}),
@@ -103,7 +103,7 @@ TEST(Dump, TextNullsAndEmptyTextInCsv) {
 TEST(Dump, DatesCurrencyNumbersAndBooleansInCsv) {
   HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
   size_t count = 0;
-  auto invoices = rows_by(dump(quoted(file) + " tblInvoice").out, "InvoiceNo", &count);
+  auto invoices = rows_by(dump(file, {"tblInvoice"}).out, "InvoiceNo", &count);
   EXPECT_EQ(count, 30u);
   auto& late = invoices["TI-0103"];
   EXPECT_EQ(late["InvoiceDate"], "2023-08-17 14:35:20");
@@ -114,7 +114,7 @@ TEST(Dump, DatesCurrencyNumbersAndBooleansInCsv) {
   EXPECT_EQ(invoices["TI-0151"]["InvoiceDate"], "2023-07-18 00:00:00");
   EXPECT_EQ(invoices["INV-O'7"]["TaxPeriod"], "202311");
 
-  auto periods = raw_fields(dump(quoted(file) + " tblClaimantTaxPeriod").out);
+  auto periods = raw_fields(dump(file, {"tblClaimantTaxPeriod"}).out);
   ASSERT_GT(periods.size(), 1u);
   size_t active = 0;
   while (active < periods[0].size() && periods[0][active] != "ActiveTaxPeriod") ++active;
@@ -123,31 +123,46 @@ TEST(Dump, DatesCurrencyNumbersAndBooleansInCsv) {
     EXPECT_THAT(periods[i][active], ::testing::AnyOf("0", "1"));
 }
 
-TEST(Dump, BinaryColumnsAsHexLikeMdbExport) {
-  // An Access-made file with an OLE column; mdb-export -b hex prints it quoted and in
-  // upper case.
+// The raw field of `column` in the one row of a table's CSV.
+std::string only_row_field(const std::string& csv, const std::string& column) {
+  const auto rows = raw_fields(csv);
+  if (rows.size() != 2) return "(" + std::to_string(rows.size()) + " lines)";
+  const auto at = std::find(rows[0].begin(), rows[0].end(), column);
+  if (at == rows[0].end()) return "(no column " + column + ")";
+  return rows[1][static_cast<size_t>(at - rows[0].begin())];
+}
+
+// An Access-made file with an OLE column: its bytes print as hex digits, unquoted and
+// in lower case.
+TEST(Dump, BinaryColumnsAsHex) {
   HALVARO_REQUIRE_FIXTURE(file, "access/V2000/test2V2000.mdb");
-  auto ours = dump(quoted(file) + " MSP_PROJECTS");
+  auto ours = dump(file, {"MSP_PROJECTS"});
   ASSERT_EQ(ours.status, 0) << ours.out;
-  auto reference = run_command("mdb-export -b hex " + quoted(file) + " MSP_PROJECTS 2>/dev/null");
-  if (reference.status != 0) GTEST_SKIP() << "mdb-export is not installed";
-  auto ours_rows = raw_fields(ours.out);
-  auto their_rows = raw_fields(reference.out);
-  ASSERT_EQ(ours_rows.size(), 2u);
-  ASSERT_EQ(their_rows.size(), 2u);
-  auto column = std::find(ours_rows[0].begin(), ours_rows[0].end(), "RESERVED_BINARY_DATA");
-  ASSERT_NE(column, ours_rows[0].end());
-  auto index = static_cast<size_t>(column - ours_rows[0].begin());
-  std::string expected = their_rows[1][index];
-  ASSERT_GT(expected.size(), 2u);
+  ASSERT_EQ(raw_fields(ours.out).size(), 2u) << ours.out;
+  const std::string hex = only_row_field(ours.out, "RESERVED_BINARY_DATA");
+  ASSERT_FALSE(hex.empty());
+  EXPECT_EQ(hex.size() % 2, 0u) << hex;
+  EXPECT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos) << hex;
+}
+
+// The same bytes as mdb-export -b hex gives them (quoted and in upper case there).
+TEST(Dump, BinaryColumnsLikeMdbExport) {
+  HALVARO_REQUIRE_FIXTURE(file, "access/V2000/test2V2000.mdb");
+  HALVARO_REQUIRE_MDBTOOLS();
+  auto ours = dump(file, {"MSP_PROJECTS"});
+  ASSERT_EQ(ours.status, 0) << ours.out;
+  auto reference = run_program("mdb-export", {"-b", "hex", file.string(), "MSP_PROJECTS"}, ErrorOutput::dropped);
+  ASSERT_EQ(reference.status, 0) << reference.out;
+  std::string expected = only_row_field(reference.out, "RESERVED_BINARY_DATA");
+  ASSERT_GT(expected.size(), 2u) << reference.out;
   expected = expected.substr(1, expected.size() - 2);
   for (auto& ch : expected) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  EXPECT_EQ(ours_rows[1][index], expected);
+  EXPECT_EQ(only_row_field(ours.out, "RESERVED_BINARY_DATA"), expected);
 }
 
 TEST(Dump, SqlOfTheOldDatabasesViews) {
   HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
-  auto result = dump(quoted(file) + " --sql VwPurchaseDebitMtr");
+  auto result = dump(file, {"--sql", "VwPurchaseDebitMtr"});
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_EQ(result.out,
             "SELECT tblInvoice.StRegNo, tblInvoice.TaxPeriod, tblInvoice.InvoiceType, "
@@ -160,14 +175,14 @@ TEST(Dump, SqlOfTheOldDatabasesViews) {
             "tblInvoice.InvoiceType = 'D'\n");
 
   // Names are matched without regard to case.
-  auto items = dump(quoted(file) + " --sql vwsalescredit");
+  auto items = dump(file, {"--sql", "vwsalescredit"});
   ASSERT_EQ(items.status, 0) << items.out;
   EXPECT_THAT(items.out, HasSubstr("SELECT tblInvoiceItem.StRegNo, "));
   EXPECT_THAT(items.out, HasSubstr(" WHERE tblInvoiceItem.InvoiceType IN ('S', 'C')\n"));
 
-  EXPECT_THAT(dump(quoted(file) + " --sql VwShippingBillMtr").out,
+  EXPECT_THAT(dump(file, {"--sql", "VwShippingBillMtr"}).out,
               HasSubstr("tblShippingBill.Uom AS UomMtr"));
-  EXPECT_THAT(dump(quoted(file) + " --sql VwShippingBill").out,
+  EXPECT_THAT(dump(file, {"--sql", "VwShippingBill"}).out,
               HasSubstr("tblShippingBillItem.Uom AS UomDetail"));
 }
 
@@ -175,10 +190,10 @@ TEST(Dump, SqlOfTheOldDatabasesViews) {
 // misspelt name among them prints nothing at all.
 TEST(Dump, SeveralTablesInOneRun) {
   HALVARO_REQUIRE_DATABASE(file, "old-small.mdb");
-  auto both = dump(quoted(file) + " tblInvoice tblClaimantTaxPeriod");
+  auto both = dump(file, {"tblInvoice", "tblClaimantTaxPeriod"});
   EXPECT_EQ(both.status, 0);
-  EXPECT_EQ(both.out, dump(quoted(file) + " tblInvoice").out + dump(quoted(file) + " tblClaimantTaxPeriod").out);
-  auto misspelt = dump(quoted(file) + " tblInvoice tblNoSuchTable");
+  EXPECT_EQ(both.out, dump(file, {"tblInvoice"}).out + dump(file, {"tblClaimantTaxPeriod"}).out);
+  auto misspelt = dump(file, {"tblInvoice", "tblNoSuchTable"});
   EXPECT_EQ(misspelt.status, 2);
   EXPECT_EQ(misspelt.out.find("InvoiceNo"), std::string::npos) << misspelt.out;
   EXPECT_THAT(misspelt.out, HasSubstr("no table named tblNoSuchTable"));
@@ -193,22 +208,24 @@ TEST(Dump, ClearErrorsForBadArguments) {
   std::ofstream{empty_file};
 
   struct Case {
-    std::string arguments;
+    std::filesystem::path file;
+    std::vector<std::string> arguments;
     std::string message;
   };
   std::vector<Case> cases{
-      {quoted(dir.path() / "missing.mdb"), "no such file"},
-      {quoted(dir.path()), "is a folder"},
-      {quoted(text_file), text_file.filename().string()},
-      {quoted(empty_file), empty_file.filename().string()},
-      {quoted(file) + " tblNoSuchTable", "no table named tblNoSuchTable"},
-      {quoted(file) + " --sql VwNoSuchView", "no saved query named VwNoSuchView"},
+      {dir.path() / "missing.mdb", {}, "no such file"},
+      {dir.path(), {}, "is a folder"},
+      {text_file, {}, text_file.filename().string()},
+      {empty_file, {}, empty_file.filename().string()},
+      {file, {"tblNoSuchTable"}, "no table named tblNoSuchTable"},
+      {file, {"--sql", "VwNoSuchView"}, "no saved query named VwNoSuchView"},
   };
   for (const auto& c : cases) {
-    auto result = dump(c.arguments);
-    EXPECT_EQ(result.status, 2) << c.arguments << ": " << result.out;
-    EXPECT_THAT(result.out, HasSubstr(c.message)) << c.arguments;
-    EXPECT_THAT(result.out, HasSubstr("halvaro: ")) << c.arguments;
+    SCOPED_TRACE(c.file.string() + " " + ::testing::PrintToString(c.arguments));
+    auto result = dump(c.file, c.arguments);
+    EXPECT_EQ(result.status, 2) << result.out;
+    EXPECT_THAT(result.out, HasSubstr(c.message));
+    EXPECT_THAT(result.out, HasSubstr("halvaro: "));
   }
 }
 
@@ -221,12 +238,12 @@ TEST(Dump, SqlOfEveryKindOfSavedQuery) {
       {"PassthroughQuery", "ALTER TABLE Table4 "},   {"DataDefinitionQuery", "CREATE TABLE Table5 "},
   };
   for (const auto& [query, start] : starts) {
-    auto result = dump(quoted(file) + " --sql " + query);
+    auto result = dump(file, {"--sql", query});
     EXPECT_EQ(result.status, 0) << query << ": " << result.out;
     EXPECT_EQ(result.out.rfind(start, 0), 0u) << query << ": " << result.out;
   }
   // Flags 1 on the union: its second part follows by UNION ALL.
-  EXPECT_THAT(dump(quoted(file) + " --sql UnionQuery").out, HasSubstr("Table2.col2 UNION ALL Select Table3.col1"));
+  EXPECT_THAT(dump(file, {"--sql", "UnionQuery"}).out, HasSubstr("Table2.col2 UNION ALL Select Table3.col1"));
 }
 
 }  // namespace

@@ -15,38 +15,55 @@
 namespace halvaro::test {
 namespace {
 
+// A copy of the empty 5.1 database and a script of rows for it whose sixth line
+// repeats a key.
+struct RowsScript {
+  TempDir dir;
+  std::filesystem::path file, script;
+  explicit RowsScript(const std::filesystem::path& fixture)
+      : file(dir.copy_in(fixture)), script(dir.path() / "rows.sql") {
+    std::ofstream(script) << "INSERT INTO tblClaimantInfo (STRegNO, ClaimantName, LastLogin)\n"
+                             "  VALUES ('0301234500017', \"Müller & Söhne\", #2024-01-31 10:20:30#);\n"
+                             "INSERT INTO tblClaimantTaxPeriod VALUES ('0301234500017', '202401', 'Monthly',\n"
+                             "  #01/31/2024#, True, 5, Null);\n"
+                             "INSERT INTO tblInvoiceDetail (StRegNo, Quantity, ExcludSalTax) VALUES ('x', 2.5, 15432.1275);\n"
+                             "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500017');\n"
+                             "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500018');\n";
+  }
+  CommandResult exec() const { return run_halvaro({"exec", file.string(), script.string()}, ErrorOutput::merged); }
+};
+
 TEST(ExecAndCheckCli, AppendsUntilTheFirstRefusedRowAndChecksTheResult) {
   HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
-  TempDir dir;
-  auto file = dir.copy_in(fixture);
-  auto script = dir.path() / "rows.sql";
-  std::ofstream(script) << "INSERT INTO tblClaimantInfo (STRegNO, ClaimantName, LastLogin)\n"
-                           "  VALUES ('0301234500017', \"Müller & Söhne\", #2024-01-31 10:20:30#);\n"
-                           "INSERT INTO tblClaimantTaxPeriod VALUES ('0301234500017', '202401', 'Monthly',\n"
-                           "  #01/31/2024#, True, 5, Null);\n"
-                           "INSERT INTO tblInvoiceDetail (StRegNo, Quantity, ExcludSalTax) VALUES ('x', 2.5, 15432.1275);\n"
-                           "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500017');\n"
-                           "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500018');\n";
-  const std::string halvaro = "'" + halvaro_binary() + "' ";
-  auto exec = run_command(halvaro + "exec '" + file.string() + "' '" + script.string() + "' 2>&1");
+  const RowsScript rows(fixture);
+  auto exec = rows.exec();
   EXPECT_EQ(exec.status, 1) << exec.out;
   EXPECT_NE(exec.out.find("line 6: row refused"), std::string::npos) << exec.out;
   EXPECT_NE(exec.out.find("'0301234500017'"), std::string::npos) << exec.out;
   EXPECT_NE(exec.out.find("3 rows appended"), std::string::npos) << exec.out;
 
-  auto check = run_command(halvaro + "check '" + file.string() + "'");
+  auto check = run_halvaro({"check", rows.file.string()});
   EXPECT_EQ(check.status, 0) << check.out;
   EXPECT_NE(check.out.find("3 rows, 4 index entries: no problems found"), std::string::npos) << check.out;
-  auto exported = run_command("mdb-export '" + file.string() + "' tblInvoiceDetail");
-  EXPECT_NE(exported.out.find("1,\"x\",,,,,,,,,,2.5,,15432.1275"), std::string::npos) << exported.out;
 
   // A script that does not parse names itself and changes nothing.
-  std::ofstream bad_script(dir.path() / "bad.sql");
-  bad_script << "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500017') garbage;\n";
-  bad_script.close();
-  auto parse = run_command(halvaro + "exec '" + file.string() + "' '" + (dir.path() / "bad.sql").string() + "' 2>&1");
+  const auto bad = rows.dir.path() / "bad.sql";
+  std::ofstream(bad) << "INSERT INTO tblClaimantInfo (STRegNO) VALUES ('0301234500017') garbage;\n";
+  const std::string before = file_bytes(rows.file);
+  auto parse = run_halvaro({"exec", rows.file.string(), bad.string()}, ErrorOutput::merged);
   EXPECT_EQ(parse.status, 2) << parse.out;
   EXPECT_NE(parse.out.find("bad.sql"), std::string::npos) << parse.out;
+  EXPECT_EQ(file_bytes(rows.file), before);
+}
+
+// The rows exec appended, read by another implementation.
+TEST(ExecAndCheckCli, MdbtoolsReadsTheAppendedRows) {
+  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
+  HALVARO_REQUIRE_MDBTOOLS();
+  const RowsScript rows(fixture);
+  ASSERT_EQ(rows.exec().status, 1);
+  auto exported = run_program("mdb-export", {rows.file.string(), "tblInvoiceDetail"});
+  EXPECT_NE(exported.out.find("1,\"x\",,,,,,,,,,2.5,,15432.1275"), std::string::npos) << exported.out;
 }
 
 TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
@@ -59,7 +76,7 @@ TEST(ExecAndCheckCli, CheckReportsDamageWithAFailingStatus) {
   f.seekp(std::streamoff{definition} * 4096 + 16);
   f.put(2);
   f.close();
-  auto check = run_command("'" + halvaro_binary() + "' check '" + file.string() + "'");
+  auto check = run_halvaro({"check", file.string()});
   EXPECT_EQ(check.status, 1) << check.out;
   EXPECT_NE(check.out.find("table tblClaimantInfo: its definition counts 2 rows, but 1 were found on its pages"),
             std::string::npos)
@@ -85,11 +102,10 @@ TEST(ExecAndCheckCli, CheckOffersToRollBackAnInterruptedWrite) {
     const std::string damage(4096, 'X');
     ASSERT_TRUE(database.write_at(damage.data(), damage.size(), 5 * 4096, error)) << error.message();
   }
-  const std::string check = "'" + halvaro_binary() + "' check '" + file.string() + "'";
-  auto refused = run_command(check);
+  auto refused = run_halvaro({"check", file.string()});
   EXPECT_EQ(refused.status, 1) << refused.out;
   EXPECT_NE(refused.out.find("check --roll-back"), std::string::npos) << refused.out;
-  auto repaired = run_command("'" + halvaro_binary() + "' check --roll-back '" + file.string() + "'");
+  auto repaired = run_halvaro({"check", "--roll-back", file.string()});
   EXPECT_EQ(repaired.status, 0) << repaired.out;
   EXPECT_NE(repaired.out.find("rolled back to the last commit"), std::string::npos) << repaired.out;
   std::ifstream in(file, std::ios::binary);

@@ -30,11 +30,10 @@ TEST(QueryCli, PrintsEveryRowOfALongViewInOrder) {
     for (int n = kRows; n > 0; --n) out << "INSERT INTO tblItem VALUES (" << n << ", 'item " << n << "');\n";
   }
   const auto file = dir.path() / "long.mdb";
-  const std::string halvaro = "'" + halvaro_binary() + "' ";
-  auto create = run_command(halvaro + "create '" + file.string() + "' '" + script.string() + "' 2>&1");
+  auto create = run_halvaro({"create", file.string(), script.string()}, ErrorOutput::merged);
   ASSERT_EQ(create.status, 0) << create.out;
 
-  auto view = run_command(halvaro + "query '" + file.string() + "' vwItem 2>&1");
+  auto view = run_halvaro({"query", file.string(), "vwItem"}, ErrorOutput::merged);
   ASSERT_EQ(view.status, 0) << view.out.substr(0, 500);
   auto lines = lines_of(view.out);
   ASSERT_EQ(lines.size(), 1u + kRows / 2);
@@ -42,7 +41,7 @@ TEST(QueryCli, PrintsEveryRowOfALongViewInOrder) {
   EXPECT_EQ(lines[1], "10000,item 10000");  // the table's order: inserted downwards
   EXPECT_EQ(lines.back(), "2,item 2");
 
-  auto sorted = run_command(halvaro + "query '" + file.string() + "' 'SELECT Id FROM tblItem ORDER BY Id' 2>&1");
+  auto sorted = run_halvaro({"query", file.string(), "SELECT Id FROM tblItem ORDER BY Id"}, ErrorOutput::merged);
   ASSERT_EQ(sorted.status, 0) << sorted.out.substr(0, 500);
   lines = lines_of(sorted.out);
   ASSERT_EQ(lines.size(), 1u + kRows);
