@@ -2,6 +2,7 @@
 // psapi.h needs windows.h before it.
 #include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "bench/process_usage.h"
@@ -103,10 +104,18 @@ ChildRun run_child(const std::vector<std::string>& command) {
     return run;
   }
   ::CloseHandle(process.hThread);
-  ::WaitForSingleObject(process.hProcess, INFINITE);
+  // An ended process's counters stay readable on Windows while a handle to it is open,
+  // but Wine answers with zeros once the process has gone: the counters are read while
+  // it runs too, and the largest kept. The peak is a high-water mark, so what a reading
+  // every 10 ms can miss is growth in the child's last moments.
+  const auto keep_largest = [&] {
+    const Usage now = usage_of(process.hProcess);
+    run.usage.cpu_seconds = std::max(run.usage.cpu_seconds, now.cpu_seconds);
+    run.usage.peak_bytes = std::max(run.usage.peak_bytes, now.peak_bytes);
+  };
+  while (::WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) keep_largest();
   run.wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  // An ended process's counters stay readable while a handle to it is open.
-  run.usage = usage_of(process.hProcess);
+  keep_largest();
   DWORD code = 0;
   ::GetExitCodeProcess(process.hProcess, &code);
   run.exit_status = static_cast<int>(code);
