@@ -23,11 +23,18 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> command(argv + 1, argv + argc);
   const halvaro::bench::ChildRun run = halvaro::bench::run_child(command);
-  if (run.exit_status < 0) {
+  if (!run.started) {
     std::fprintf(stderr, "peak_memory: %s\n", run.error.c_str());
     return 125;
   }
-  std::fprintf(stderr, "peak_memory: exit %d, %.2f s, cpu %.2f s, peak %.1f MiB (%llu bytes)\n", run.exit_status,
+  // A Windows crash's code reads best in hexadecimal (0xc0000005).
+  char status[16];
+  if (run.exit_status < 0 || run.exit_status > 255) {
+    std::snprintf(status, sizeof status, "0x%x", static_cast<unsigned>(run.exit_status));
+  } else {
+    std::snprintf(status, sizeof status, "%d", run.exit_status);
+  }
+  std::fprintf(stderr, "peak_memory: exit %s, %.2f s, cpu %.2f s, peak %.1f MiB (%llu bytes)\n", status,
                run.wall_seconds, run.usage.cpu_seconds, static_cast<double>(run.usage.peak_bytes) / (1 << 20),
                static_cast<unsigned long long>(run.usage.peak_bytes));
   return run.exit_status;

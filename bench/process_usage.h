@@ -21,10 +21,12 @@ struct Usage {
 Usage own_usage();
 
 struct ChildRun {
-  // The child's exit status (POSIX: 128 + the signal's number when a signal ended it);
-  // -1 when it could not be started, `error` then saying why.
-  int exit_status = -1;
+  // Whether the child was started; when not, `error` says why.
+  bool started = false;
   std::string error;
+  // The child's exit status: on POSIX 128 + the signal's number when a signal ended it,
+  // on Windows the exit code as is (an NTSTATUS such as 0xC0000005 for a crash).
+  int exit_status = 0;
   double wall_seconds = 0;
   Usage usage;
 };

@@ -48,6 +48,7 @@ ChildRun run_child(const std::vector<std::string>& command) {
     run.error = command[0] + ": " + std::strerror(failed);
     return run;
   }
+  run.started = true;
   int status = 0;
   rusage r{};
   while (::wait4(pid, &status, 0, &r) < 0) {

@@ -103,6 +103,7 @@ ChildRun run_child(const std::vector<std::string>& command) {
     run.error = command[0] + ": " + message_of(::GetLastError());
     return run;
   }
+  run.started = true;
   ::CloseHandle(process.hThread);
   // An ended process's counters stay readable on Windows while a handle to it is open,
   // but Wine answers with zeros once the process has gone: the counters are read while
