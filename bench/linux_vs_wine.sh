@@ -9,8 +9,10 @@
 # start of the process included. The first Wine start of a prefix (minutes, it makes the
 # prefix) and the start of its server are excluded by one warm-up run of
 # `halvaro.exe --version`, and the server is kept up between the runs (`wineserver -p`).
-# Every run must end with exit status 0 and store the same number of rows (summed from
-# `halvaro dump` of the destination); the script stops otherwise.
+# Every run must end with exit status 0, print the run's result "All data moved
+# successfully...!" and store the same number of rows (summed from `halvaro dump` of the
+# destination); the script stops otherwise. The result line matters under Wine: a process
+# that faults after its last commit can end with status 0 once Wine's debugger is done.
 # Prints the load average before each run, then a Markdown table: best and median wall
 # seconds per build, the rows stored, and the Windows build's ratio to the Linux one.
 # Usage: [REPEAT=R] bench/linux_vs_wine.sh LINUX_BUILD WINDOWS_BUILD [N]   (R default 3)
@@ -61,9 +63,9 @@ run() {
   echo "$build run $round: load average $(load)" >&2
   local status=0
   /usr/bin/time -f "%e" -o "$work/time" "$@" >"$work/out" 2>&1 || status=$?
-  if [ "$status" -ne 0 ]; then
+  if [ "$status" -ne 0 ] || ! grep -aq "All data moved successfully" "$work/out"; then
     cat "$work/out" >&2
-    echo "$0: the $build build's transfer ended with exit status $status" >&2
+    echo "$0: the $build build's transfer ended with exit status $status, without its result line or with another" >&2
     exit 1
   fi
   local rows

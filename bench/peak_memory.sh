@@ -9,7 +9,9 @@
 # temporary folder, checked first. Wine's first start of a prefix is excluded by one
 # warm-up run, and its server is kept up between the runs (`wineserver -p`).
 # Prints a Markdown table: build, wall and processor seconds, peak MiB, rows stored (each
-# run must end with exit status 0 and store as many rows as the others). Wine reads a
+# run must end with exit status 0, print "All data moved successfully...!", which a run
+# that faulted after its last commit lacks even where Wine ends it with status 0, and store
+# as many rows as the others). Wine reads a
 # child's counters only while it runs (bench/process_usage_windows.cpp samples them) and
 # gives no useful processor time for it: that column is left empty for the Windows build.
 # Usage: [REPEAT=R] bench/peak_memory.sh LINUX_BUILD WINDOWS_BUILD [N]   (R default 1; the
@@ -68,9 +70,9 @@ for round in $(seq "$repeat"); do
         >"$work/out" 2>"$work/err" || status=$?
     fi
     figures=$(grep -a '^peak_memory: exit' "$work/err" | tr -d '\r' || true)
-    if [ "$status" -ne 0 ] || [ -z "$figures" ]; then
+    if [ "$status" -ne 0 ] || [ -z "$figures" ] || ! grep -aq "All data moved successfully" "$work/out"; then
       cat "$work/out" "$work/err" >&2
-      echo "$0: the $build build's transfer ended with exit status $status" >&2
+      echo "$0: the $build build's transfer ended with exit status $status, without its result line or with another" >&2
       exit 1
     fi
     rows=$(stored_rows "$work/dest.mdb")
