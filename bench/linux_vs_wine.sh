@@ -9,12 +9,15 @@
 # start of the process included. The first Wine start of a prefix (minutes, it makes the
 # prefix) and the start of its server are excluded by one warm-up run of
 # `halvaro.exe --version`, and the server is kept up between the runs (`wineserver -p`).
-# Every run must end with exit status 0, print the run's result "All data moved
-# successfully...!" and store the same number of rows (summed from `halvaro dump` of the
-# destination); the script stops otherwise. The result line matters under Wine: a process
-# that faults after its last commit can end with status 0 once Wine's debugger is done.
+# Every run must end with exit status 0 and print the run's result "All data moved
+# successfully...!"; one that does not counts as failed (its output's first lines go to
+# standard error), is left out of the times, and makes the script end with status 1. The
+# result line matters under Wine: a process that faults after its last commit can end
+# with status 0 once Wine's debugger is done. Every run must store the same number of
+# rows (summed from `halvaro dump` of the destination); the script stops otherwise.
 # Prints the load average before each run, then a Markdown table: best and median wall
-# seconds per build, the rows stored, and the Windows build's ratio to the Linux one.
+# seconds per build, the failed runs, the rows stored, and the Windows build's ratio to
+# the Linux one.
 # Usage: [REPEAT=R] bench/linux_vs_wine.sh LINUX_BUILD WINDOWS_BUILD [N]   (R default 3)
 # WINEPREFIX defaults to WINDOWS_BUILD/wine, the prefix the Windows build's tests use.
 set -euo pipefail
@@ -63,10 +66,12 @@ run() {
   echo "$build run $round: load average $(load)" >&2
   local status=0
   /usr/bin/time -f "%e" -o "$work/time" "$@" >"$work/out" 2>&1 || status=$?
+  local failed=0
   if [ "$status" -ne 0 ] || ! grep -aq "All data moved successfully" "$work/out"; then
-    cat "$work/out" >&2
-    echo "$0: the $build build's transfer ended with exit status $status, without its result line or with another" >&2
-    exit 1
+    head -n 3 "$work/out" >&2
+    echo "$build run $round failed: exit status $status, without the result line of a whole transfer" >&2
+    echo x >>"$work/$build.failed"
+    failed=1
   fi
   local rows
   rows=$(stored_rows "$work/dest.mdb")
@@ -76,6 +81,7 @@ run() {
     echo "$0: the $build build stored $rows rows, an earlier run $expected" >&2
     exit 1
   fi
+  [ "$failed" = 1 ] && return
   tail -n 1 "$work/time" >>"$work/$build.seconds"
   echo "$build run $round: $(tail -n 1 "$work/time") s, $rows rows" >&2
 }
@@ -87,12 +93,21 @@ for round in $(seq "$repeat"); do
 done
 echo "load average after the runs: $(load)" >&2
 
-# Best and median of a build's runs.
-summary() { sort -n "$work/$1.seconds" | awk '{t[NR] = $1} END {m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.2f %.2f", t[1], m}'; }
+# Best and median of a build's runs ("- -" when none ended well), and its failed runs.
+summary() {
+  touch "$work/$1.seconds"
+  sort -n "$work/$1.seconds" | awk '{t[NR] = $1}
+    END {if (!NR) {print "- -"; exit}
+         m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.2f %.2f\n", t[1], m}'
+}
+failures() { if [ -f "$work/$1.failed" ]; then wc -l <"$work/$1.failed"; else echo 0; fi; }
 read -r linux_best linux_median <<<"$(summary Linux)"
 read -r windows_best windows_median <<<"$(summary Windows)"
-echo "| build | best s | median s | rows stored | Windows/Linux (best, median) |"
-echo "|---|---:|---:|---:|---:|"
-echo "| Linux | $linux_best | $linux_median | $expected | - |"
+echo "| build | best s | median s | failed runs | rows stored | Windows/Linux (best, median) |"
+echo "|---|---:|---:|---:|---:|---:|"
+echo "| Linux | $linux_best | $linux_median | $(failures Linux) of $repeat | $expected | - |"
 awk -v b="$windows_best" -v m="$windows_median" -v lb="$linux_best" -v lm="$linux_median" -v rows="$expected" \
-  'BEGIN {printf "| Windows under Wine | %.2f | %.2f | %d | %.2f, %.2f |\n", b, m, rows, b / lb, m / lm}'
+  -v failed="$(failures Windows) of $repeat" \
+  'BEGIN {ratio = (b == "-" || lb == "-") ? "-" : sprintf("%.2f, %.2f", b / lb, m / lm)
+          printf "| Windows under Wine | %s | %s | %s | %d | %s |\n", b, m, failed, rows, ratio}'
+[ "$(failures Linux)" = 0 ] && [ "$(failures Windows)" = 0 ]
