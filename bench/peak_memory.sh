@@ -7,7 +7,8 @@
 # PeakWorkingSetSize) on Windows. The source is generated once with the Linux build; it,
 # the destination and the query layer's scratch file take about 12 KB per invoice of the
 # temporary folder, checked first. Wine's first start of a prefix is excluded by one
-# warm-up run, and its server is kept up between the runs (`wineserver -p`).
+# warm-up run, and its server is kept up between the runs (`wineserver -p`; it stays up
+# afterwards until `wineserver -k`).
 # Prints a Markdown table: build, wall and processor seconds, peak MiB, rows stored (each
 # run must end with exit status 0, print "All data moved successfully...!", which a run
 # that faulted after its last commit lacks even where Wine ends it with status 0, and store
