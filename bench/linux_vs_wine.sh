@@ -6,10 +6,10 @@
 # `halvaro transfer --no-backup OLD COPY` with the Linux build and then with the Windows
 # build through scripts/wine-run, each into a fresh copy of the empty destination, so that
 # both builds see the same load on a shared machine. The whole command is timed, Wine's
-# start of the process included. The first Wine start of a prefix (minutes, it makes the
-# prefix) and the start of its server are excluded by one warm-up run of
-# `halvaro.exe --version`, and the server is kept up between the runs (`wineserver -p`; it stays up
-# afterwards until `wineserver -k`).
+# start of the process included. The first Wine start of a prefix (up to a minute: it
+# makes the prefix) and the start of its server are excluded by one warm-up run of
+# `halvaro.exe --version`, and the server is kept up between the runs (`wineserver -p`;
+# it stays up afterwards until `wineserver -k`).
 # Every run must end with exit status 0 and print the run's result "All data moved
 # successfully...!"; one that does not counts as failed (its output's first lines go to
 # standard error), is left out of the times, and makes the script end with status 1. The

@@ -12,9 +12,9 @@
 # Prints a Markdown table: build, wall and processor seconds, peak MiB, rows stored (each
 # run must end with exit status 0, print "All data moved successfully...!", which a run
 # that faulted after its last commit lacks even where Wine ends it with status 0, and store
-# as many rows as the others). Wine reads a
-# child's counters only while it runs (bench/process_usage_windows.cpp samples them) and
-# gives no useful processor time for it: that column is left empty for the Windows build.
+# as many rows as the others). Wine reads a child's counters only while it runs
+# (bench/process_usage_windows.cpp samples them) and gives no useful processor time for
+# it: that column is left empty for the Windows build.
 # Usage: [REPEAT=R] bench/peak_memory.sh LINUX_BUILD WINDOWS_BUILD [N]   (R default 1; the
 # highest peak and the fastest run of each build are reported)
 # WINDOWS_BUILD "-" measures the Linux build alone. WINEPREFIX defaults to WINDOWS_BUILD/wine.
