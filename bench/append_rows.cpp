@@ -5,9 +5,6 @@
 // writer may hold before it commits early.
 //   bench_append_rows [ROWS] [FOLDER] [COMMIT_MS] [COMMIT_ROWS] [HELD_PAGES] [REGIONS]
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -21,6 +18,7 @@
 
 #include "sql/create_script.h"
 #include "jet/writer/database_writer.h"
+#include "platform/file.h"
 
 using namespace halvaro;
 using Clock = std::chrono::steady_clock;
@@ -34,15 +32,17 @@ double seconds_since(Clock::time_point start) {
 double plain_write_seconds(const std::filesystem::path& file, uint64_t bytes) {
   std::vector<char> block(1 << 20, 'x');
   const auto start = Clock::now();
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) std::exit(1);
+  std::error_code error;
+  std::filesystem::remove(file, error);
+  platform::File out = platform::File::open(file, platform::File::Mode::create_new, error);
+  if (!out.is_open()) std::exit(1);
   for (uint64_t done = 0; done < bytes;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), bytes - done));
-    if (::write(fd, block.data(), n) != static_cast<ssize_t>(n)) std::exit(1);
+    if (!out.write_at(block.data(), n, done, error)) std::exit(1);
     done += n;
   }
-  ::fdatasync(fd);
-  ::close(fd);
+  out.sync_data(error);
+  out.close();
   return seconds_since(start);
 }
 

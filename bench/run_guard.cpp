@@ -8,8 +8,6 @@
 // into the empty destination and again into one that already holds the whole transfer
 // (a second run, where every row is found again); repeated steps give the best of five.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +20,7 @@
 #include "app/repeat_check.h"
 #include "app/transfer_run.h"
 #include "db/jet_store.h"
+#include "platform/process.h"
 #include "transfers/transfers.h"
 
 using namespace halvaro;
@@ -91,7 +90,7 @@ int main(int argc, char** argv) {
   fs::path fixtures = fs::path(HALVARO_BENCH_FIXTURES);
   fs::path source = argc > 1 ? fs::path(argv[1]) : fixtures / "old-medium.mdb";
   fs::path empty = argc > 2 ? fs::path(argv[2]) : fixtures / "new-empty.mdb";
-  fs::path dir = fs::temp_directory_path() / ("halvaro-bench-guard-" + std::to_string(::getpid()));
+  fs::path dir = fs::temp_directory_path() / ("halvaro-bench-guard-" + std::to_string(platform::process_id()));
   fs::create_directories(dir);
   fs::path destination = dir / "destination.mdb";
   fs::copy_file(empty, destination);

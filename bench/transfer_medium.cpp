@@ -7,9 +7,6 @@
 // result, the rows appended, seconds, rows per second, processor time and the peak
 // resident memory.
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +14,9 @@
 #include <vector>
 
 #include "app/transfer_run.h"
+#include "bench/process_usage.h"
 #include "jet/catalog/database.h"
+#include "platform/process.h"
 
 using namespace halvaro;
 namespace fs = std::filesystem;
@@ -54,7 +53,7 @@ int main(int argc, char** argv) {
   fs::path fixtures = fs::path(HALVARO_BENCH_FIXTURES);
   fs::path source = argc > 1 ? fs::path(argv[1]) : fixtures / "old-medium.mdb";
   fs::path empty = argc > 2 ? fs::path(argv[2]) : fixtures / "new-empty.mdb";
-  fs::path dir = fs::temp_directory_path() / ("halvaro-bench-" + std::to_string(::getpid()));
+  fs::path dir = fs::temp_directory_path() / ("halvaro-bench-" + std::to_string(platform::process_id()));
   fs::create_directories(dir);
   fs::path destination = dir / "destination.mdb";
   fs::copy_file(empty, destination, fs::copy_options::overwrite_existing);
@@ -68,19 +67,16 @@ int main(int argc, char** argv) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   uint64_t moved = rows_in(destination) - before;
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  std::printf("source       %s\n", source.c_str());
+  const bench::Usage usage = bench::own_usage();
+  std::printf("source       %s\n", source.string().c_str());
   std::printf("outcome      %s (SuccessCount %d)\n",
               outcome == app::TransferRun::Outcome::AllMoved ? "all moved" : "not all moved", run.SuccessCount());
   std::printf("rows         %llu\n", static_cast<unsigned long long>(moved));
   std::printf("seconds      %.3f\n", seconds);
   std::printf("rows/second  %.0f\n", double(moved) / seconds);
   // On a shared machine the processor time tells what the run itself costs.
-  double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  std::printf("cpu seconds  %.3f (whole program, row counting included)\n", cpu);
-  std::printf("peak memory  %.1f MiB\n", double(usage.ru_maxrss) / 1024.0);
+  std::printf("cpu seconds  %.3f (whole program, row counting included)\n", usage.cpu_seconds);
+  std::printf("peak memory  %.1f MiB\n", double(usage.peak_bytes) / (1 << 20));
   fs::remove_all(dir);
   return outcome == app::TransferRun::Outcome::AllMoved ? 0 : 1;
 }

@@ -7,8 +7,6 @@
 // DESTINATION.mdb is written to (the window makes its backup first, as always). Prints
 // each message box, the seconds and the peak resident memory.
 
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +15,7 @@
 #include <cstdio>
 
 #include "app/window/main_window.h"
+#include "bench/process_usage.h"
 #include "platform/process.h"
 #include "app/window/window_entry.h"
 
@@ -49,9 +48,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   transfer->click();  // returns when the run has ended and its result box was closed
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.2f s, peak %.1f MiB, %d message box(es)\n", seconds, static_cast<double>(usage.ru_maxrss) / 1024.0,
+  std::printf("%.2f s, peak %.1f MiB, %d message box(es)\n", seconds, static_cast<double>(bench::own_usage().peak_bytes) / (1 << 20),
               boxes);
   return boxes > 0 ? 0 : 1;
 }
