@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "app/account_report.h"
 #include "app/backup.h"
@@ -133,6 +134,29 @@ TEST(WholeOrAbsent, AReportKilledWhileWrittenLeavesNoTornReportAndNeverReplacesO
   }
   EXPECT_NE(file_bytes(path), app::report_text(report));
   EXPECT_EQ(files_in(dir.path()).size(), 1u);
+}
+
+// The copy is read back and compared with the bytes read from the destination. Another
+// program writes to the copy while it is made, as POSIX lets it (Windows' share modes
+// keep it out).
+TEST(WholeOrAbsent, ACopyThatDoesNotReadBackAsTheDestinationIsNoBackup) {
+  TempDir dir;
+  const fs::path destination = dir.path() / "zelt.mdb";
+  write_file(destination, patterned((3u << 20) + 7));
+  const auto when = local_moment(2024, 1, 2, 3, 4, 5);
+  const fs::path temporary = app::temporary_name(app::backup_name(destination, when, 0), ::getpid());
+  try {
+    // A fault of the disk or of another program, while the copy is written.
+    app::make_backup(destination, when, [&](uint64_t copied, uint64_t) {
+      if (copied == uint64_t{1} << 20) std::fstream(temporary, std::ios::binary | std::ios::in | std::ios::out) << "X";
+    });
+    FAIL() << "no error";
+  } catch (const app::BackupError& error) {
+    EXPECT_NE(std::string(error.what()).find("does not read back as the bytes of " + destination.string()),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(files_in(dir.path()), std::vector<fs::path>{destination});
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "app/scratch_copy.h"
 #include "app/transfer_run.h"
 #include "jet/pages/journal.h"
-#include "platform/process.h"
 #include "tests/app/backup_files.h"
 #include "tests/app/fitting_files.h"
 #include "tests/support/fixtures.h"
@@ -177,27 +176,6 @@ TEST_F(ScratchCopyTest, ALargeDestinationsCopyForADryRunShowsHowFarItIs) {
   EXPECT_EQ(sink.seen.back().done, 21);
   EXPECT_EQ(sink.seen.back().total, 21);
   EXPECT_TRUE(files_in(temp_dir.path()).empty());
-}
-
-// The copy is read back and compared with the bytes read from the destination.
-TEST(WholeOrAbsent, ACopyThatDoesNotReadBackAsTheDestinationIsNoBackup) {
-  TempDir dir;
-  const fs::path destination = dir.path() / "zelt.mdb";
-  write_file(destination, patterned((3u << 20) + 7));
-  const auto when = local_moment(2024, 1, 2, 3, 4, 5);
-  const fs::path temporary = app::temporary_name(app::backup_name(destination, when, 0), platform::process_id());
-  try {
-    // A fault of the disk or of another program, while the copy is written.
-    app::make_backup(destination, when, [&](uint64_t copied, uint64_t) {
-      if (copied == uint64_t{1} << 20) std::fstream(temporary, std::ios::binary | std::ios::in | std::ios::out) << "X";
-    });
-    FAIL() << "no error";
-  } catch (const app::BackupError& error) {
-    EXPECT_NE(std::string(error.what()).find("does not read back as the bytes of " + destination.string()),
-              std::string::npos)
-        << error.what();
-  }
-  EXPECT_EQ(files_in(dir.path()), std::vector<fs::path>{destination});
 }
 
 TEST(WholeOrAbsent, DigestsDoNotDependOnHowTheBytesAreSplit) {
