@@ -274,7 +274,11 @@ std::string report_path_beside(const std::string& destination, DateTime when) {
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "-report-%04d%02d%02d-%02d%02d%02d.txt", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
-  return platform::utf8_of(path.parent_path() / platform::path_from_utf8(platform::utf8_of(path.stem()) + stamp));
+  // The report's name in place of the destination's: its folder keeps the separators
+  // it was given in (on Windows, a '/' is not turned into a '\\' before the name).
+  std::filesystem::path report = path;
+  report.replace_filename(platform::path_from_utf8(platform::utf8_of(path.stem()) + stamp));
+  return platform::utf8_of(report);
 }
 
 }  // namespace halvaro::app

@@ -23,7 +23,11 @@ std::filesystem::path backup_name(const std::filesystem::path& destination,
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   std::string name = platform::utf8_of(destination.stem()) + ".backup-" + stamp;
   if (attempt > 0) name += "." + std::to_string(attempt);
-  return destination.parent_path() / platform::path_from_utf8(name + platform::utf8_of(destination.extension()));
+  // In place of the destination's name, so that its folder keeps the separators it was
+  // given in.
+  std::filesystem::path backup = destination;
+  backup.replace_filename(platform::path_from_utf8(name + platform::utf8_of(destination.extension())));
+  return backup;
 }
 
 std::filesystem::path make_backup(const std::filesystem::path& destination,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -519,23 +520,26 @@ std::string text_form(const FieldValue& value, Kind kind) {
     static const std::string short_date = as_format_pattern(regional_settings().short_date, false);
     static const std::string time = as_format_pattern(regional_settings().time, true);
     // Dates come in runs (one invoice's items, the rows an item query tests): the text
-    // last rendered on this thread is given again for the same date. The cache has no
-    // destructor: MinGW's runtime frees a thread's variables before it would run one.
+    // last rendered on this thread is given again for the same date. It is kept in plain
+    // bytes, with nothing to destroy: in the Windows build (MinGW-w64's emulated
+    // thread-local storage) a thread-local object's storage can be freed before its
+    // destructor runs as its thread ends, and a std::string there then frees freed memory.
     struct LastDate {
+      bool set = false;
       double days = 0;
-      size_t size = 0;  // 0: nothing kept
+      size_t size = 0;
       char text[64];
     };
     thread_local LastDate last;
-    if (last.size != 0 && last.days == when->days) return std::string(last.text, last.size);
+    if (last.set && last.days == when->days) return std::string(last.text, last.size);
     std::string text = render_date(*when, short_date);
     CivilTime civil = to_civil(*when);
     if (civil.hour != 0 || civil.minute != 0 || civil.second != 0) text += ' ' + render_date(*when, time);
-    last.size = 0;
-    if (!text.empty() && text.size() <= sizeof last.text) {
-      text.copy(last.text, text.size());
+    last.set = text.size() <= sizeof last.text;
+    if (last.set) {
       last.days = when->days;
       last.size = text.size();
+      std::memcpy(last.text, text.data(), text.size());
     }
     return text;
   }

@@ -168,8 +168,7 @@ TEST(RunAccountFixture, OldSmallAccountsForEveryItemAndSavesTheReport) {
   TempDir dir;
   auto destination = dir.copy_in(new_empty);
   auto report = dir.path() / "account.json";
-  auto result = run_command(halvaro_binary() + " transfer " + old_small.string() + " " + destination.string() +
-                            " --report " + report.string());
+  auto result = run_halvaro({"transfer", old_small.string(), destination.string(), "--report", report.string()});
   EXPECT_EQ(result.status, 1) << result.out;
   EXPECT_NE(result.out.find("The account of this run is saved in " + report.string()), std::string::npos);
   std::ifstream in(report);

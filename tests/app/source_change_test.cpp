@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,9 +25,10 @@ struct ResultSink : app::MessageSink {
 
 // Sets the file's modification time back to what it was, so that only the change
 // under test shows.
-void keep_time(const fs::path& file, const struct stat& before) {
-  const struct timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+void keep_time(const fs::path& file, fs::file_time_type before) {
+  std::error_code error;
+  fs::last_write_time(file, before, error);
+  ASSERT_FALSE(error) << error.message();
 }
 
 TEST(SourceChange, AnOldFileChangedWhileItIsReadCannotEndInSuccess) {
@@ -46,27 +44,23 @@ TEST(SourceChange, AnOldFileChangedWhileItIsReadCannotEndInSuccess) {
 
   struct Change {
     const char* told;
-    std::function<void(const struct stat&)> make;
+    std::function<void(fs::file_time_type)> make;
   };
   const Change changes[] = {
       {"its modification time changed",
-       [&](const struct stat& before) {
-         struct stat later = before;
-         later.st_mtim.tv_sec += 5;
-         keep_time(old_file, later);
-       }},
+       [&](fs::file_time_type before) { keep_time(old_file, before + std::chrono::seconds(5)); }},
       {"its size changed",
-       [&](const struct stat& before) {
+       [&](fs::file_time_type before) {
          std::ofstream(old_file, std::ios::binary | std::ios::app) << "more";
          keep_time(old_file, before);
        }},
       {"its header page changed",
-       [&](const struct stat& before) {
+       [&](fs::file_time_type before) {
          std::fstream(old_file, std::ios::binary | std::ios::in | std::ios::out) << "x";
          keep_time(old_file, before);
        }},
       {"its device and inode changed",
-       [&](const struct stat& before) {
+       [&](fs::file_time_type before) {
          const fs::path other = dir.path() / "other.mdb";
          fs::copy_file(old_file, other);
          fs::rename(other, old_file);
@@ -78,9 +72,7 @@ TEST(SourceChange, AnOldFileChangedWhileItIsReadCannotEndInSuccess) {
     sink.shown.clear();
     // The backup is made once the source is checked and before the first group.
     run.set_safety({.backup = [&](const std::string&, const app::CopyProgress&) {
-      struct stat before{};
-      EXPECT_EQ(::stat(old_file.c_str(), &before), 0);
-      change.make(before);
+      change.make(fs::last_write_time(old_file));
       return std::string("/new.backup.mdb");
     }});
     EXPECT_EQ(run.run(old_file.string(), "/new.mdb"), app::TransferRun::Outcome::SomeMissing);

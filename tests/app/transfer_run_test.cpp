@@ -53,7 +53,14 @@ TEST(SameFile, DifferentTextsForOneFileAreTheSameFile) {
   TempDir dir;
   auto file = dir.path() / "data.mdb";
   std::ofstream(file) << "x";
-  std::filesystem::create_symlink(file, dir.path() / "link.mdb");
+  // Another spelling, a second name (a hard link), and a symbolic link where the
+  // system lets this user make one.
+  EXPECT_TRUE(app::same_file(file.string(), (dir.path() / "." / "data.mdb").string()));
+  std::filesystem::create_hard_link(file, dir.path() / "second.mdb");
+  EXPECT_TRUE(app::same_file(file.string(), (dir.path() / "second.mdb").string()));
+  std::error_code no_link;
+  std::filesystem::create_symlink(file, dir.path() / "link.mdb", no_link);
+  if (no_link) std::filesystem::create_hard_link(file, dir.path() / "link.mdb");
   EXPECT_TRUE(app::same_file(file.string(), (dir.path() / "link.mdb").string()));
   std::ofstream(dir.path() / "other.mdb") << "x";
   EXPECT_FALSE(app::same_file(file.string(), (dir.path() / "other.mdb").string()));
@@ -221,8 +228,8 @@ std::vector<size_t> row_counts(const std::filesystem::path& file) {
 }
 
 void expect_check_passes(const std::filesystem::path& file) {
-  if (run_command(halvaro_binary() + " --help").out.find("check") == std::string::npos) return;  // not built in
-  auto check = run_command(halvaro_binary() + " check " + file.string() + " 2>&1");
+  if (run_halvaro({"--help"}).out.find("check") == std::string::npos) return;  // not built in
+  auto check = run_halvaro({"check", file.string()}, ErrorOutput::merged);
   EXPECT_EQ(check.status, 0) << check.out;
 }
 

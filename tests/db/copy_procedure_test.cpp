@@ -13,6 +13,7 @@
 #include "db/interruption.h"
 #include "db/run_account.h"
 #include "db/value_text.h"
+#include "platform/process.h"
 #include "tests/db/fake_store.h"
 #include "tests/db/recording_reporter.h"
 
@@ -231,14 +232,16 @@ TEST_F(CopyTest, AnInterruptionStopsBetweenRowsAndListsWhatWasNotMoved) {
   db::RunTransfer(group, state);
   db::RunTransfer(group, state);
   db::clear_interruption();
+  // SIGTERM is "SIGTERM" on POSIX, closing the console on Windows.
+  const std::string by = std::string("interrupted by ") + platform::stop_signal_name(SIGTERM);
   EXPECT_EQ(partners->rows.size(), 2u);
   EXPECT_EQ(state.SuccessCount, -2);
-  EXPECT_EQ(reporter.errors, std::vector<std::string>{"The transfer stopped: the run was interrupted by SIGTERM."});
+  EXPECT_EQ(reporter.errors, std::vector<std::string>{"The transfer stopped: the run was " + by + "."});
   ASSERT_EQ(state.skipped.size(), 2u);
   EXPECT_EQ(state.skipped[0].group, "Partners");
   EXPECT_EQ(state.skipped[0].reason,
-            "stopped, the rest of this group was not moved: The transfer stopped: the run was interrupted by SIGTERM.");
-  EXPECT_EQ(state.skipped[1].line(), "Partners: not moved: the run was interrupted by SIGTERM");
+            "stopped, the rest of this group was not moved: The transfer stopped: the run was " + by + ".");
+  EXPECT_EQ(state.skipped[1].line(), "Partners: not moved: the run was " + by);
 }
 
 // Master/detail: orders with items, found by a query built from each order.

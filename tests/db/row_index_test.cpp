@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <stdexcept>
 #include <string>
 
 #include "db/row_index.h"
+#include "tests/support/temporary_folder.h"
 
 namespace halvaro::test {
 namespace {
@@ -93,17 +93,13 @@ TEST(RowIndex, FindsEveryRowsEqualsInMemoryAndOnDisk) {
 }
 
 TEST(RowIndex, AMissingTemporaryFolderIsReportedByName) {
-  const char* before = std::getenv("TMPDIR");
-  const std::string saved = before ? before : "";
-  ::setenv("TMPDIR", "/nonexistent-halvaro-folder", 1);
+  const test::TemporaryFolderSetting temporary(test::missing_folder());
   try {
     db::RowIndex index(many_rows(), 10);
     ADD_FAILURE() << "expected an error";
   } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("/nonexistent-halvaro-folder"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(test::missing_folder().string()), std::string::npos) << e.what();
   }
-  if (before) ::setenv("TMPDIR", saved.c_str(), 1);
-  else ::unsetenv("TMPDIR");
 }
 
 // Identical rows are told apart as in memory when the index waits on disk.

@@ -11,13 +11,13 @@
 #include "jet/builder/system_catalog.h"
 #include "tests/sql/print_value.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/output_text.h"
 
 namespace halvaro::jet {
 namespace {
 
 using namespace sql::script;
 
-using test::run_command;
 using test::TempDir;
 
 std::vector<uint8_t> read_file(const std::filesystem::path& p) {
@@ -33,8 +33,10 @@ std::filesystem::path create(const TempDir& dir, const std::string& sql, const c
   return out;
 }
 
-std::string mdb(const std::string& tool, const std::filesystem::path& file, const std::string& args = "") {
-  return run_command(tool + " " + args + " '" + file.string() + "' 2>&1").out;
+// What an mdbtools program prints for `file`, given `options` before it.
+std::string mdb(const std::string& tool, const std::filesystem::path& file, std::vector<std::string> options = {}) {
+  options.push_back(file.string());
+  return test::run_program(tool, options, test::ErrorOutput::merged).out;
 }
 
 TEST(NewDatabase, EmptyDatabaseHasTheJetCatalogAndNoUserObjects) {
@@ -46,11 +48,13 @@ TEST(NewDatabase, EmptyDatabaseHasTheJetCatalogAndNoUserObjects) {
   EXPECT_EQ(bytes[0x14], 0x01);  // Jet 4
   // Catalog tables sit where their ids say: MSysObjects on page 2 and so on.
   for (size_t page = 2; page <= 5; ++page) EXPECT_EQ(bytes[page * 4096], 0x02) << page;
+  EXPECT_TRUE(Database::open(file)->table_names().empty());
 
+  HALVARO_REQUIRE_MDBTOOLS();
   EXPECT_EQ(mdb("mdb-ver", file), "JET4\n");
-  EXPECT_EQ(mdb("mdb-tables", file, "-1"), "");
-  EXPECT_EQ(mdb("mdb-tables", file, "-S -1"), "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");
-  std::string objects = run_command("mdb-export -H '" + file.string() + "' MSysObjects | cut -d, -f1-4").out;
+  EXPECT_EQ(mdb("mdb-tables", file, {"-1"}), "");
+  EXPECT_EQ(mdb("mdb-tables", file, {"-S", "-1"}), "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");
+  std::string objects = test::cut_fields(test::run_program("mdb-export", {"-H", file.string(), "MSysObjects"}).out, {1, 2, 3, 4});
   EXPECT_EQ(objects,
             "251658241,251658240,\"Tables\",3\n"
             "251658242,251658240,\"Databases\",3\n"
@@ -76,7 +80,25 @@ TEST(NewDatabase, TablesReadBackWithTypesSizesKeysAndIndexes) {
     create table Second (Code long unique, Label text);
     CREATE TABLE [Übersicht 2024-Q1 (Kopie)] ([Straße] TEXT(40));
   )");
-  std::string schema = run_command("mdb-schema --indexes '" + file.string() + "' postgres 2>/dev/null").out;
+  // Our own reader, and where it runs mdbtools, see the definition.
+  auto db = Database::open(file);
+  EXPECT_EQ(db->table_names(), (std::vector<std::string>{"tblPartner", "Second", "Übersicht 2024-Q1 (Kopie)"}));
+  const TableDef& partner = db->table("tblpartner");
+  ASSERT_EQ(partner.columns.size(), 14u);
+  EXPECT_EQ(partner.columns[0].size, 26);  // TEXT(13): two bytes a character
+  EXPECT_TRUE(partner.columns[0].required);
+  EXPECT_TRUE(partner.columns[4].autonumber);
+  EXPECT_EQ(partner.columns[12].precision, 18);
+  EXPECT_EQ(partner.columns[12].scale, 4);
+  ASSERT_EQ(partner.indexes.size(), 3u);
+  EXPECT_TRUE(partner.indexes[0].primary);
+  EXPECT_EQ(partner.indexes[0].columns.size(), 2u);
+  EXPECT_EQ(partner.indexes[1].columns[0].column, 9);
+  EXPECT_FALSE(partner.indexes[1].columns[0].ascending);
+  EXPECT_EQ(partner.row_count, 0u);
+
+  HALVARO_REQUIRE_MDBTOOLS();
+  std::string schema = test::run_program("mdb-schema", {"--indexes", file.string(), "postgres"}, test::ErrorOutput::dropped).out;
   for (const char* expected : {
            "\"stregno\"\t\t\tVARCHAR (13) NOT NULL",
            "\"partner\"\t\t\tVARCHAR (13) NOT NULL",
@@ -98,24 +120,9 @@ TEST(NewDatabase, TablesReadBackWithTypesSizesKeysAndIndexes) {
        }) {
     EXPECT_NE(schema.find(expected), std::string::npos) << expected << "\n" << schema;
   }
-  EXPECT_EQ(mdb("mdb-tables", file, "-1"), "tblPartner\nSecond\nÜbersicht 2024-Q1 (Kopie)\n");
-  // Our own reader sees the same definition.
-  auto db = Database::open(file);
-  const TableDef& partner = db->table("tblpartner");
-  ASSERT_EQ(partner.columns.size(), 14u);
-  EXPECT_EQ(partner.columns[0].size, 26);  // TEXT(13): two bytes a character
-  EXPECT_TRUE(partner.columns[0].required);
-  EXPECT_TRUE(partner.columns[4].autonumber);
-  EXPECT_EQ(partner.columns[12].precision, 18);
-  EXPECT_EQ(partner.columns[12].scale, 4);
-  ASSERT_EQ(partner.indexes.size(), 3u);
-  EXPECT_TRUE(partner.indexes[0].primary);
-  EXPECT_EQ(partner.indexes[0].columns.size(), 2u);
-  EXPECT_EQ(partner.indexes[1].columns[0].column, 9);
-  EXPECT_FALSE(partner.indexes[1].columns[0].ascending);
-  EXPECT_EQ(partner.row_count, 0u);
+  EXPECT_EQ(mdb("mdb-tables", file, {"-1"}), "tblPartner\nSecond\nÜbersicht 2024-Q1 (Kopie)\n");
   // Required columns are recorded as Access does: a Required property per column.
-  EXPECT_EQ(run_command("mdb-prop '" + file.string() + "' tblPartner").out,
+  EXPECT_EQ(test::run_program("mdb-prop", {file.string(), "tblPartner"}).out,
             "name: STRegNo\n\tRequired: yes\n\nname: Partner\n\tRequired: yes\n\n");
 }
 
@@ -135,10 +142,18 @@ TEST(NewDatabase, WideTablesAndLargeCatalogsSpanSeveralPages) {
   ASSERT_EQ(wide.columns.size(), 200u);
   EXPECT_EQ(wide.columns[199].name, "ColumnNumber199");
   EXPECT_EQ(wide.indexes.at(0).columns.at(0).column, 199);
-  EXPECT_EQ(run_command("mdb-export -H '" + file.string() + "' tblWide | cut -d, -f1,200").out, "\"first\",\"last\"\n");
-  EXPECT_EQ(run_command("mdb-tables -1 '" + file.string() + "' | wc -l").out, "81\n");
-  auto check = run_command(test::halvaro_binary() + " check '" + file.string() + "' 2>&1");
+  std::vector<FieldValue> first_row;
+  db->scan(wide, [&](std::span<const FieldValue> v) { return first_row.assign(v.begin(), v.end()), false; });
+  ASSERT_EQ(first_row.size(), 200u);
+  EXPECT_EQ(first_row[0], FieldValue("first"));
+  EXPECT_EQ(first_row[199], FieldValue("last"));
+  auto check = test::run_halvaro({"check", file.string()}, test::ErrorOutput::merged);
   EXPECT_EQ(check.status, 0) << check.out;
+
+  HALVARO_REQUIRE_MDBTOOLS();
+  EXPECT_EQ(test::cut_fields(test::run_program("mdb-export", {"-H", file.string(), "tblWide"}).out, {1, 200}),
+            "\"first\",\"last\"\n");
+  EXPECT_EQ(test::lines_of(mdb("mdb-tables", file, {"-1"})).size(), 81u);
 }
 
 TEST(NewDatabase, CatalogIndexKeysSortAsJetsGeneralOrder) {

@@ -10,13 +10,13 @@
 #include "jet/writer/insert_values.h"
 #include "tests/sql/print_value.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/output_text.h"
 
 namespace halvaro::jet {
 namespace {
 
 using namespace sql::script;
 
-using test::run_command;
 using test::TempDir;
 
 std::filesystem::path create(const TempDir& dir, const std::string& sql) {
@@ -64,9 +64,10 @@ TEST(CreateInsert, RowsArriveWithEveryLiteralFormAndPassTheCheck) {
   EXPECT_EQ(rows[2][0], FieldValue("Мир-3"));
   EXPECT_TRUE(rows[2][2].is_null());
 
-  auto check = run_command(test::halvaro_binary() + " check '" + file.string() + "' 2>&1");
+  auto check = test::run_halvaro({"check", file.string()}, test::ErrorOutput::merged);
   EXPECT_EQ(check.status, 0) << check.out;
-  auto exported = run_command("mdb-export -H '" + file.string() + "' tblInvoice | cut -d, -f1,2,5").out;
+  HALVARO_REQUIRE_MDBTOOLS();
+  auto exported = test::cut_fields(test::run_program("mdb-export", {"-H", file.string(), "tblInvoice"}).out, {1, 2, 5});
   EXPECT_EQ(exported, "\"INV-O'7\",1,15432.1275\n\"A-2\",2,-7.0000\n\"Мир-3\",3,\n");
 }
 

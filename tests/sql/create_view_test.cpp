@@ -59,7 +59,8 @@ TEST(CreateView, SelectStatementsSurviveTheRoundTripThroughTheCatalog) {
     EXPECT_EQ(db->query_sql("vw" + std::to_string(i)), selects[i]);
   EXPECT_EQ(db->table_names(), (std::vector<std::string>{"tblInvoice", "tblInvoiceItem", "tblSupplierBuyer"}));
   // mdbtools finds them among the queries too.
-  EXPECT_EQ(test::run_command("mdb-queries -L -1 '" + file.string() + "'").out, "vw0\nvw1\nvw2\nvw3\nvw4\nvw5\n");
+  HALVARO_REQUIRE_MDBTOOLS();
+  EXPECT_EQ(test::run_program("mdb-queries", {"-L", "-1", file.string()}).out, "vw0\nvw1\nvw2\nvw3\nvw4\nvw5\n");
 }
 
 TEST(CreateView, JoinRowsNameTheTablesTheirConditionsUse) {
@@ -162,7 +163,7 @@ TEST(CreateView, UnionViewsGiveTheRowsOfBothSides) {
   EXPECT_EQ(engine.execute("SELECT * FROM vwThenAll").rows.size(), 5u);
   EXPECT_EQ(engine.execute("SELECT * FROM vwThenUnion").rows.size(), 3u);
 
-  auto printed = test::run_command(test::halvaro_binary() + " query '" + file.string() + "' vwBoth");
+  auto printed = test::run_halvaro({"query", file.string(), "vwBoth"});
   EXPECT_EQ(printed.status, 0) << printed.out;
   EXPECT_EQ(printed.out, "Name\nfour\none\ntwo\n");
 }

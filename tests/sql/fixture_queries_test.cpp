@@ -185,13 +185,12 @@ TEST(FixtureQueries, ExistenceQueriesOnTheDestination) {
 
 TEST(QueryCommand, PrintsTheRowsAsCsvAndReportsBadStatements) {
   HALVARO_REQUIRE_DATABASE(small, "old-small.mdb");
-  std::string command = test::halvaro_binary() + " query '" + small.string() + "' ";
-  test::CommandResult result =
-      test::run_command(command + "\"Select InvoiceNo, InvoiceDate, ExcludSalTax from VwSalesCredit where "
-                                  "InvoiceNo = 'INV-O''7' And ItemSerialNo = 1\"");
+  test::CommandResult result = test::run_halvaro(
+      {"query", small.string(),
+       "Select InvoiceNo, InvoiceDate, ExcludSalTax from VwSalesCredit where InvoiceNo = 'INV-O''7' And ItemSerialNo = 1"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "InvoiceNo,InvoiceDate,ExcludSalTax\nINV-O'7,2023-11-21 00:00:00,183960.7200\n");
-  result = test::run_command(command + "\"Select * from tblNowhere\" 2>&1");
+  result = test::run_halvaro({"query", small.string(), "Select * from tblNowhere"}, test::ErrorOutput::merged);
   EXPECT_EQ(result.status, 2);
   EXPECT_THAT(result.out, testing::HasSubstr("no table or saved query named 'tblNowhere'"));
 }

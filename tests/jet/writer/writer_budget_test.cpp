@@ -19,7 +19,6 @@
 namespace halvaro::jet {
 namespace {
 
-using test::run_command;
 using test::TempDir;
 
 std::vector<FieldValue> master(const DatabaseWriter& w, const TableDef& t, int n) {
@@ -66,9 +65,15 @@ WriterCounters append_invoices(const std::filesystem::path& file, const WriterOp
 }
 
 std::string exported(const std::filesystem::path& file, const std::string& table) {
-  auto r = run_command("mdb-export '" + file.string() + "' " + table);
+  auto r = test::run_program("mdb-export", {file.string(), table});
   EXPECT_EQ(r.status, 0) << r.out;
   return r.out;
+}
+
+std::vector<std::vector<FieldValue>> rows_read(const Database& db, const std::string& table) {
+  std::vector<std::vector<FieldValue>> rows;
+  db.scan(db.table(table), [&](std::span<const FieldValue> v) { return rows.emplace_back(v.begin(), v.end()), true; });
+  return rows;
 }
 
 TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
@@ -119,18 +124,30 @@ TEST(WriterBudget, ATightPageBudgetWritesTheSameFileAsNoBudget) {
   const WriterCounters written_often = append_invoices(often, every_few_pages, order);
   EXPECT_GT(written_often.pages_written_ahead, 100u);
 
-  // Read by another implementation: every row is there (a header line, then a line a
-  // row), in the same order and with the same values.
-  const std::string masters = exported(roomy, "tblInvoiceMtr");
-  const std::string details = exported(roomy, "tblInvoiceDetail");
-  EXPECT_EQ(std::count(masters.begin(), masters.end(), '\n'), 1 + 4000);
-  EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 1 + 10000);
+  // Every row is there, in the same order and with the same values: as we read them,
+  // and where mdbtools runs, as another implementation reads them (a header line, then
+  // a line a row).
   const auto roomy_db = Database::open(roomy);
+  const auto master_rows = rows_read(*roomy_db, "tblInvoiceMtr");
+  const auto detail_rows = rows_read(*roomy_db, "tblInvoiceDetail");
+  EXPECT_EQ(master_rows.size(), 4000u);
+  EXPECT_EQ(detail_rows.size(), 10000u);
+  const bool mdbtools = test::mdbtools_available();
+  const std::string masters = mdbtools ? exported(roomy, "tblInvoiceMtr") : "";
+  const std::string details = mdbtools ? exported(roomy, "tblInvoiceDetail") : "";
+  if (mdbtools) {
+    EXPECT_EQ(std::count(masters.begin(), masters.end(), '\n'), 1 + 4000);
+    EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 1 + 10000);
+  }
   for (const auto& file : {roomy, tight, ahead, often}) {
     const auto db = Database::open(file);
     for (const auto& p : check_database(*db).problems) ADD_FAILURE() << file << ": " << p;
-    EXPECT_EQ(exported(file, "tblInvoiceMtr"), masters) << file;
-    EXPECT_EQ(exported(file, "tblInvoiceDetail"), details) << file;
+    EXPECT_TRUE(rows_read(*db, "tblInvoiceMtr") == master_rows) << file;
+    EXPECT_TRUE(rows_read(*db, "tblInvoiceDetail") == detail_rows) << file;
+    if (mdbtools) {
+      EXPECT_EQ(exported(file, "tblInvoiceMtr"), masters) << file;
+      EXPECT_EQ(exported(file, "tblInvoiceDetail"), details) << file;
+    }
     // The definitions count the same distinct keys per index.
     for (const char* table : {"tblInvoiceMtr", "tblInvoiceDetail"}) {
       const auto& indexes = db->table(table).real_indexes;

@@ -1,6 +1,7 @@
 // The source file is mapped, and the pages read stay resident until they are let go
 // of now and then. Once a run has verified the source, it reads the file no more, so
-// the store lets go of them all then instead of holding them for the whole run.
+// the store lets go of them all then instead of holding them for the whole run. The
+// residency is read from Linux's /proc/self/smaps.
 
 #include <gtest/gtest.h>
 
