@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/environment.h"
+#include "tests/support/temporary_folder.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::test {
@@ -25,7 +25,7 @@ struct TransferSafety : ::testing::Test {
   }
   static CommandResult transfer_in(const std::filesystem::path& temporary, std::vector<std::string> options,
                                    const std::filesystem::path& source, const std::filesystem::path& destination) {
-    const TemporaryFolderOfPrograms folder(temporary);
+    const TemporaryFolderSetting folder(temporary);
     options.insert(options.begin(), "transfer");
     options.push_back(source.string());
     options.push_back(destination.string());

@@ -39,8 +39,3 @@ bool mdbtools_available();
   if (!::halvaro::test::mdbtools_available())                                           \
   GTEST_SKIP() << "mdbtools not found: the reading by another implementation is checked " \
                << "where its programs are installed (the Linux build)"
-
-namespace halvaro::test {
-// A command line read by the POSIX shell.
-CommandResult run_command(const std::string& shell_command);
-}  // namespace halvaro::test

@@ -62,9 +62,3 @@ bool mdbtools_available() {
 }
 
 }  // namespace halvaro::test
-
-namespace halvaro::test {
-CommandResult run_command(const std::string& shell_command) {
-  return run_program("/bin/sh", {"-c", shell_command});
-}
-}  // namespace halvaro::test

@@ -2,42 +2,14 @@
 
 #include <windows.h>
 
+#include "tests/support/wide_text_windows.h"
+
 #include <array>
 #include <utility>
 
 namespace halvaro::test {
 
 namespace {
-
-std::wstring wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
-// One argument quoted as the C runtime's parser of a command line reads it back:
-// backslashes double only before a quote, and a quote is escaped.
-void append_quoted(std::wstring& line, const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    line += argument;
-    return;
-  }
-  line += L'"';
-  size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    line += c;
-  }
-  line.append(backslashes * 2, L'\\');
-  line += L'"';
-}
 
 struct Handle {
   HANDLE h = nullptr;
@@ -67,12 +39,7 @@ CommandResult run_program(const std::string& program, const std::vector<std::str
                       : errors == ErrorOutput::dropped ? null_device.h
                                                        : ::GetStdHandle(STD_ERROR_HANDLE);
 
-  std::wstring line;
-  append_quoted(line, wide(program));
-  for (const auto& argument : arguments) {
-    line += L' ';
-    append_quoted(line, wide(argument));
-  }
+  std::wstring line = windows::command_line(program, arguments);
   PROCESS_INFORMATION process{};
   const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                         &startup, &process);
