@@ -66,9 +66,35 @@ class RowKeys {
   // A row and then its facts, one per index in order.
   void add(uint32_t at) { addresses_.push_back(at); }
   void add(KeyFact fact) { facts_.push_back(fact); }
-  // Orders the rows by address (a scan follows the usage map, not the page numbers).
+  // Orders the rows by address (a scan follows the usage map, not the page numbers) and
+  // indexes them by page.
   void settle() {
-    if (std::is_sorted(addresses_.begin(), addresses_.end())) return;
+    if (!std::is_sorted(addresses_.begin(), addresses_.end())) sort_by_address();
+    // first_on_page_[p]: the place of the first row on page p or after it.
+    const uint32_t pages = addresses_.empty() ? 0 : (addresses_.back() >> 8) + 1;
+    first_on_page_.assign(size_t{pages} + 1, 0);
+    size_t row = 0;
+    for (uint32_t page = 0; page <= pages; ++page) {
+      while (row < addresses_.size() && (addresses_[row] >> 8) < page) ++row;
+      first_on_page_[page] = static_cast<uint32_t>(row);
+    }
+  }
+  size_t size() const { return addresses_.size(); }
+  // The row at this address, as its place among the rows: the rows of its page, found
+  // through the page index, hold it or nobody does.
+  std::optional<size_t> find(uint32_t at) const {
+    const uint32_t page = at >> 8;
+    if (size_t{page} + 1 >= first_on_page_.size()) return std::nullopt;
+    const auto begin = addresses_.begin() + first_on_page_[page];
+    const auto end = addresses_.begin() + first_on_page_[page + 1];
+    const auto found = std::lower_bound(begin, end, at);
+    if (found == end || *found != at) return std::nullopt;
+    return static_cast<size_t>(found - addresses_.begin());
+  }
+  const KeyFact& fact(size_t row, size_t index) const { return facts_[row * per_row_ + index]; }
+
+ private:
+  void sort_by_address() {
     std::vector<uint32_t> order(addresses_.size());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return addresses_[a] < addresses_[b]; });
@@ -84,19 +110,11 @@ class RowKeys {
     addresses_ = std::move(addresses);
     facts_ = std::move(facts);
   }
-  size_t size() const { return addresses_.size(); }
-  // The row at this address, as its place among the rows.
-  std::optional<size_t> find(uint32_t at) const {
-    auto found = std::lower_bound(addresses_.begin(), addresses_.end(), at);
-    if (found == addresses_.end() || *found != at) return std::nullopt;
-    return static_cast<size_t>(found - addresses_.begin());
-  }
-  const KeyFact& fact(size_t row, size_t index) const { return facts_[row * per_row_ + index]; }
 
- private:
   size_t per_row_;
   std::vector<uint32_t> addresses_;
   std::vector<KeyFact> facts_;
+  std::vector<uint32_t> first_on_page_;
 };
 
 // The data pages of the file by owning table, found in one pass over the file: each
@@ -190,8 +208,13 @@ class TableCheck {
   bool check_rows() {
     size_t count = 0;
     const bool keyed = db_.format() == Format::Jet4 && !table_.real_indexes.empty();
+    // Only the columns of the keys are decoded; the others are checked as a scan would.
+    std::vector<bool> wanted(table_.columns.size(), false);
+    if (keyed)
+      for (const RealIndex& index : table_.real_indexes)
+        for (const IndexColumn& ic : index.columns) wanted.at(ic.column) = true;
     try {
-      db_.scan_with_location(table_, [&](std::span<const FieldValue> values, RowLocation at) {
+      db_.scan_columns_with_location(table_, wanted, [&](std::span<const FieldValue> values, RowLocation at) {
         if (keyed) add_row(at.page << 8 | at.row, values);
         ++count;
         progress_.row();
@@ -219,7 +242,7 @@ class TableCheck {
       try {
         key_.clear();
         for (const IndexColumn& ic : index.columns)
-          append_key_part(key_, table_.columns.at(ic.column).type, values[ic.column], ic.ascending);
+          text_parts_.append(key_, table_.columns.at(ic.column).type, ic.column, values[ic.column], ic.ascending);
         fact.digest = key_digest(key_) & kDigestMask;  // (already within it: the mask shows it fits)
       } catch (const ValueError&) {
         fact.unknown = true;  // a character whose sort codes we do not know
@@ -356,6 +379,7 @@ class TableCheck {
   size_t problems_ = 0;
   RowKeys rows_{table_.real_indexes.size()};
   KeyBytes key_;  // room for each row's keys in turn
+  TextKeyParts text_parts_;  // the key parts of the texts of the row before
 };
 
 // Every saved query has rows in MSysQueries that rebuild to a statement, and every
