@@ -58,6 +58,27 @@ uint64_t key_digest(Entry key) {
   return hash & kDigestMask;
 }
 
+// A mix of a row's address and its key's digest. An index agrees with its rows when the
+// sum of these over its entries equals the sum over the rows it should have an entry
+// for, and the counts are equal: the sum does not depend on the order the entries come
+// in, so the index is checked in one pass over its tree without looking a row up. (An
+// index whose entries differ from the rows' keys matches the sum by chance with odds of
+// 2^-64.)
+uint64_t pair_hash(uint32_t at, uint64_t digest) {
+  uint64_t x = digest ^ (uint64_t{at} * 0x9E3779B97F4A7C15ULL);  // splitmix64's finaliser
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  return x ^ (x >> 31);
+}
+
+// What the rows of a table say one index should hold: how many entries, the sum of
+// their pair hashes, and whether some row's key cannot be computed.
+struct ExpectedEntries {
+  size_t count = 0;
+  uint64_t sum = 0;
+  bool unknown = false;
+};
+
 // The live rows of a table by address, each with one KeyFact per index, in address
 // order once settled.
 class RowKeys {
@@ -159,11 +180,18 @@ class TableCheck {
 
   // Access keeps neither the row count nor the page maps of its own system tables
   // exact (its files show both off), so those are checked for user tables only.
+  // Each index is first walked in one pass that only tells whether it is sound; one
+  // that is not is walked again entry by entry against its rows' keys, which the rows
+  // are read again for, to tell what is wrong.
   void run() {
     if (!system_) check_pages();
     if (!check_rows()) return;
     if (db_.format() != Format::Jet4) return;  // index keys are checked for Jet 4 files
-    for (size_t r = 0; r < table_.real_indexes.size(); ++r) check_index(r);
+    for (size_t r = 0; r < table_.real_indexes.size(); ++r) {
+      if (sound_index(r)) continue;
+      if (!rows_read_again_ && !read_rows_again()) return;
+      check_index(r);
+    }
   }
 
  private:
@@ -203,22 +231,23 @@ class TableCheck {
 
   // Rows are read by the same verifying scan as every other reader, so what a
   // transfer or dump would refuse is what the check reports. Of each row only what the
-  // index checks need is kept (a digest of each index's key for it), not its values:
-  // a table's rows can outgrow memory.
+  // index checks need is kept, not its values: a table's rows can outgrow memory. The
+  // first reading keeps per index the count and sum of the entries it should have;
+  // a reading again keeps per row its address and a digest of each index's key for it.
   bool check_rows() {
+    expected_.assign(table_.real_indexes.size(), ExpectedEntries{});
     size_t count = 0;
-    const bool keyed = db_.format() == Format::Jet4 && !table_.real_indexes.empty();
-    // Only the columns of the keys are decoded; the others are checked as a scan would.
-    std::vector<bool> wanted(table_.columns.size(), false);
-    if (keyed)
-      for (const RealIndex& index : table_.real_indexes)
-        for (const IndexColumn& ic : index.columns) wanted.at(ic.column) = true;
     try {
-      db_.scan_columns_with_location(table_, wanted, [&](std::span<const FieldValue> values, RowLocation at) {
-        if (keyed) add_row(at.page << 8 | at.row, values);
+      read_rows([&](uint32_t at, std::span<const KeyFact> facts) {
+        for (size_t r = 0; r < facts.size(); ++r) {
+          ExpectedEntries& expected = expected_[r];
+          if (facts[r].unknown) expected.unknown = true;
+          if (facts[r].all_null && (table_.real_indexes[r].flags & kIndexIgnoreNulls)) continue;
+          ++expected.count;
+          expected.sum += pair_hash(at, facts[r].digest);
+        }
         ++count;
         progress_.row();
-        return true;
       });
     } catch (const JetError& e) {
       if (!system_) report_.rows += count;
@@ -227,28 +256,119 @@ class TableCheck {
       report_.problems.push_back(e.what());
       return false;
     }
-    rows_.settle();
     // The scan itself compares the rows found with the definition's count.
     if (!system_) report_.rows += count;
     return true;
   }
 
-  void add_row(uint32_t at, std::span<const FieldValue> values) {
-    rows_.add(at);
-    for (const RealIndex& index : table_.real_indexes) {
-      KeyFact fact;
-      fact.all_null = std::all_of(index.columns.begin(), index.columns.end(),
-                                  [&](const IndexColumn& ic) { return values[ic.column].is_null(); });
-      try {
-        key_.clear();
-        for (const IndexColumn& ic : index.columns)
-          text_parts_.append(key_, table_.columns.at(ic.column).type, ic.column, values[ic.column], ic.ascending);
-        fact.digest = key_digest(key_) & kDigestMask;  // (already within it: the mask shows it fits)
-      } catch (const ValueError&) {
-        fact.unknown = true;  // a character whose sort codes we do not know
-      }
-      rows_.add(fact);
+  bool read_rows_again() {
+    rows_read_again_ = true;
+    try {
+      read_rows([&](uint32_t at, std::span<const KeyFact> facts) {
+        rows_.add(at);
+        for (const KeyFact& fact : facts) rows_.add(fact);
+      });
+    } catch (const JetError& e) {
+      ++problems_;
+      report_.problems.push_back(e.what());
+      return false;
     }
+    rows_.settle();
+    return true;
+  }
+
+  // Calls visit with each live row's address and its facts, one per index.
+  void read_rows(const std::function<void(uint32_t at, std::span<const KeyFact> facts)>& visit) {
+    const bool keyed = db_.format() == Format::Jet4 && !table_.real_indexes.empty();
+    // Only the columns of the keys are decoded; the others are checked as a scan would.
+    std::vector<bool> wanted(table_.columns.size(), false);
+    if (keyed)
+      for (const RealIndex& index : table_.real_indexes)
+        for (const IndexColumn& ic : index.columns) wanted.at(ic.column) = true;
+    std::vector<KeyFact> facts(keyed ? table_.real_indexes.size() : 0);
+    db_.scan_columns_with_location(table_, wanted, [&](std::span<const FieldValue> values, RowLocation at) {
+      for (size_t r = 0; r < facts.size(); ++r) facts[r] = key_fact(table_.real_indexes[r], values);
+      visit(at.page << 8 | at.row, facts);
+      return true;
+    });
+  }
+
+  KeyFact key_fact(const RealIndex& index, std::span<const FieldValue> values) {
+    KeyFact fact;
+    fact.all_null = std::all_of(index.columns.begin(), index.columns.end(),
+                                [&](const IndexColumn& ic) { return values[ic.column].is_null(); });
+    try {
+      key_.clear();
+      for (const IndexColumn& ic : index.columns)
+        text_parts_.append(key_, table_.columns.at(ic.column).type, ic.column, values[ic.column], ic.ascending);
+      fact.digest = key_digest(key_) & kDigestMask;  // (already within it: the mask shows it fits)
+    } catch (const ValueError&) {
+      fact.unknown = true;  // a character whose sort codes we do not know
+    }
+    return fact;
+  }
+
+  // Whether an index is sound, found in one walk of its tree that looks no row up:
+  // its tree well formed, its leaves linked in order, its entries in order, no two
+  // keys of a unique index the same (unless null), and its entries, counted and summed
+  // as pairs of address and key, those its rows expect. An index whose rows' keys
+  // cannot all be computed is not judged here.
+  bool sound_index(size_t real) {
+    const RealIndex& index = table_.real_indexes[real];
+    const ExpectedEntries& expected = expected_[real];
+    if (expected.unknown) return false;
+    const bool unique = is_unique(real);
+    EntryBytes last;
+    bool any_entry = false;
+    size_t entries = 0;
+    uint64_t sum = 0;
+    std::vector<bool> visited(pages_.page_count(), false);
+    uint32_t last_leaf = 0, last_leaf_next = 0;
+    std::function<bool(uint32_t, int)> walk = [&](uint32_t page, int depth) -> bool {
+      if (depth > 32 || page == 0 || page >= pages_.page_count() || visited[page]) return false;
+      visited[page] = true;
+      IndexNode node;
+      try {
+        node = index_page::decode(pages_.page(page).data(), page);
+      } catch (const std::exception&) {
+        return false;
+      }
+      if (node.leaf) {
+        if (node.prev != last_leaf || (last_leaf != 0 && last_leaf_next != page)) return false;
+        last_leaf = page;
+        last_leaf_next = node.next;
+        for (size_t i = 0; i < node.entries.size(); ++i) {
+          const Entry entry = node.entries[i];
+          ++entries;
+          progress_.step();
+          if (entry.size() < 4) return false;
+          const Entry key = entry.first(index_page::key_length(entry, true));
+          if (any_entry) {
+            if (index_page::compare_entries(last, entry, true) >= 0) return false;
+            const Entry last_key = Entry(last).first(index_page::key_length(last, true));
+            // A key of nulls only (one flag byte per column) is exempt from uniqueness.
+            if (unique && std::equal(last_key.begin(), last_key.end(), key.begin(), key.end()) &&
+                key.size() != index.columns.size())
+              return false;
+          }
+          sum += pair_hash(index_page::row_pointer_of(entry, true), key_digest(key));
+          last.assign(entry.begin(), entry.end());
+          any_entry = true;
+        }
+        return true;
+      }
+      for (size_t i = 0; i < node.entries.size(); ++i) {
+        const Entry e = node.entries[i];
+        if (e.size() < 8 || !walk(index_page::child_of(e), depth + 1)) return false;
+        const size_t n = index_page::ordered_length(e, false);
+        if (!any_entry || last.size() != n || !std::equal(e.begin(), e.begin() + static_cast<long>(n), last.begin()))
+          return false;
+      }
+      return node.tail == 0 || walk(node.tail, depth + 1);
+    };
+    const bool sound = walk(index.root_page, 0) && last_leaf_next == 0 && entries == expected.count && sum == expected.sum;
+    if (sound && !system_) report_.index_entries += entries;
+    return sound;
   }
 
   std::string index_name(size_t real) const {
@@ -377,7 +497,9 @@ class TableCheck {
   CheckReport& report_;
   CheckProgress& progress_;
   size_t problems_ = 0;
-  RowKeys rows_{table_.real_indexes.size()};
+  std::vector<ExpectedEntries> expected_;  // per index
+  bool rows_read_again_ = false;
+  RowKeys rows_{table_.real_indexes.size()};  // filled when the rows are read again
   KeyBytes key_;  // room for each row's keys in turn
   TextKeyParts text_parts_;  // the key parts of the texts of the row before
 };
