@@ -664,27 +664,32 @@ CheckReport check_database(const Database& database, const VerifyProgress& progr
 
   std::optional<DataPageOwners> owners;
   std::exception_ptr owners_error;
+  // Where a task's failure is kept.
+  auto error_of = [&](const Task& task) -> std::exception_ptr& {
+    if (task.kind == Task::Kind::Owners) return owners_error;
+    TableWork& table = tables[task.table];
+    return task.kind == Task::Kind::Rows ? table.rows_error : table.walk_errors[task.index];
+  };
   std::atomic<size_t> next{0};
   auto work = [&](const Database& db) {
     for (size_t t; (t = next.fetch_add(1)) < tasks.size();) {
       const Task& task = tasks[t];
-      TableWork& table = tables[task.table];
-      std::exception_ptr* error = task.kind == Task::Kind::Owners ? &owners_error
-                                  : task.kind == Task::Kind::Rows ? &table.rows_error
-                                                                  : &table.walk_errors[task.index];
+      std::exception_ptr& error = error_of(task);
       try {
-        switch (task.kind) {
-          case Task::Kind::Owners: owners.emplace(db.pages()); break;
-          case Task::Kind::Rows: table.rows = read_rows(db, db.table(table.name), steps); break;
-          case Task::Kind::Walk:
-            table.walks[task.index] = walk_index(db.pages(), db.table(table.name), task.index, steps);
-            break;
+        if (task.kind == Task::Kind::Owners) {
+          owners.emplace(db.pages());
+          continue;
         }
+        TableWork& table = tables[task.table];
+        if (task.kind == Task::Kind::Rows)
+          table.rows = read_rows(db, db.table(table.name), steps);
+        else
+          table.walks[task.index] = walk_index(db.pages(), db.table(table.name), task.index, steps);
       } catch (const CheckProgress::Abandoned&) {
         return;
       } catch (...) {
-        *error = std::current_exception();
-        if (goes_through(*error)) steps.abandon();
+        error = std::current_exception();
+        if (goes_through(error)) steps.abandon();
       }
     }
   };
@@ -710,13 +715,8 @@ CheckReport check_database(const Database& database, const VerifyProgress& progr
 
   // What goes through to the caller does so first; the first of the tasks as handed out.
   std::exception_ptr through;
-  for (const Task& task : tasks) {
-    const TableWork& table = tables[task.table];
-    const std::exception_ptr& error = task.kind == Task::Kind::Owners ? owners_error
-                                      : task.kind == Task::Kind::Rows ? table.rows_error
-                                                                      : table.walk_errors[task.index];
-    if (error && goes_through(error)) std::rethrow_exception(error);
-  }
+  for (const Task& task : tasks)
+    if (const std::exception_ptr& error = error_of(task); error && goes_through(error)) std::rethrow_exception(error);
   if (owners_error) std::rethrow_exception(owners_error);
 
   for (TableWork& work_done : tables) {
