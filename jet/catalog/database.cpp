@@ -1,6 +1,7 @@
 #include "jet/catalog/database.h"
 
 #include <map>
+#include <stdexcept>
 #include <utility>
 
 #include "jet/pages/data_page.h"
@@ -140,7 +141,7 @@ std::optional<int32_t> Database::object_id(std::string_view name) const {
   return std::nullopt;
 }
 
-void Database::each_row(const TableDef& table, std::vector<FieldValue>* values,
+void Database::each_row(const TableDef& table, std::vector<FieldValue>* values, const std::vector<bool>* wanted,
                         const std::function<bool(RowLocation)>& visit) const {
   RowDecoder decoder(table, *state_->pages, state_->header.code_page);
   // Damage is an error naming the file and the table, never a shorter table.
@@ -148,8 +149,9 @@ void Database::each_row(const TableDef& table, std::vector<FieldValue>* values,
     try {
       for_each_row(*state_->pages, table, [&](std::span<const uint8_t> row, RowLocation at) {
         try {
-          if (values) decoder.decode(row, *values);
-          else decoder.check(row);
+          if (values == nullptr) decoder.check(row);
+          else if (wanted != nullptr) decoder.decode_some(row, *values, *wanted);
+          else decoder.decode(row, *values);
         } catch (const CorruptData& e) {
           throw CorruptData("row " + std::to_string(at.row) + " on page " + std::to_string(at.page) + ": " +
                             e.what());
@@ -166,11 +168,19 @@ void Database::scan_with_location(
     const TableDef& table,
     const std::function<bool(std::span<const FieldValue>, RowLocation)>& visit) const {
   std::vector<FieldValue> values;
-  each_row(table, &values, [&](RowLocation at) { return visit(values, at); });
+  each_row(table, &values, nullptr, [&](RowLocation at) { return visit(values, at); });
+}
+
+void Database::scan_columns_with_location(
+    const TableDef& table, const std::vector<bool>& wanted,
+    const std::function<bool(std::span<const FieldValue>, RowLocation)>& visit) const {
+  if (wanted.size() != table.columns.size()) throw std::invalid_argument("scan: one mark per column is wanted");
+  std::vector<FieldValue> values;
+  each_row(table, &values, &wanted, [&](RowLocation at) { return visit(values, at); });
 }
 
 void Database::check_rows(const TableDef& table, const std::function<void()>& row_checked) const {
-  each_row(table, nullptr, [&](RowLocation) {
+  each_row(table, nullptr, nullptr, [&](RowLocation) {
     if (row_checked) row_checked();
     return true;
   });

@@ -66,6 +66,11 @@ class Database {
   void scan_with_location(
       const TableDef& table,
       const std::function<bool(std::span<const FieldValue> values, RowLocation at)>& visit) const;
+  // The same, with only the columns whose position `wanted` marks decoded (the others'
+  // values are left null); every row is still checked whole and throws as scan does.
+  void scan_columns_with_location(
+      const TableDef& table, const std::vector<bool>& wanted,
+      const std::function<bool(std::span<const FieldValue> values, RowLocation at)>& visit) const;
   // Reads every live row as scan does and throws the same errors, without building the
   // rows' values; row_checked (may be empty) is called after each row.
   void check_rows(const TableDef& table, const std::function<void()>& row_checked) const;
@@ -81,8 +86,9 @@ class Database {
  private:
   struct State;
   explicit Database(std::unique_ptr<State> state);
-  // Decodes each live row into *values (checks it only when values is null), then visits it.
-  void each_row(const TableDef& table, std::vector<FieldValue>* values,
+  // Decodes each live row into *values (checks it only when values is null; decodes only
+  // the columns `wanted` marks when it is not null), then visits it.
+  void each_row(const TableDef& table, std::vector<FieldValue>* values, const std::vector<bool>* wanted,
                 const std::function<bool(RowLocation at)>& visit) const;
   std::unique_ptr<State> state_;
 };

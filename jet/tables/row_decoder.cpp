@@ -88,6 +88,11 @@ void RowDecoder::decode(std::span<const uint8_t> row, std::vector<FieldValue>& v
 
 void RowDecoder::check(std::span<const uint8_t> row) { decode_row(row, nullptr); }
 
+void RowDecoder::decode_some(std::span<const uint8_t> row, std::vector<FieldValue>& values,
+                             const std::vector<bool>& wanted) {
+  decode_row(row, &values, &wanted);
+}
+
 void RowDecoder::check_value(const Column& column, std::span<const uint8_t> bytes) {
   // Converting a text never fails: its bytes being where the row says is the check.
   if (column.type == ColumnType::Text) return;
@@ -99,17 +104,19 @@ void RowDecoder::check_value(const Column& column, std::span<const uint8_t> byte
   decode_value(column, bytes);
 }
 
-void RowDecoder::decode_row(std::span<const uint8_t> row, std::vector<FieldValue>* values) {
+void RowDecoder::decode_row(std::span<const uint8_t> row, std::vector<FieldValue>* values,
+                            const std::vector<bool>* wanted) {
   split(row, table_, layout_, parts_);
   if (values) values->resize(table_.columns.size());
   for (const Column& column : table_.columns) {
+    const bool decoded = values && (!wanted || (*wanted)[column.position]);
     if (column.type == ColumnType::Boolean) {
-      if (values) (*values)[column.position] = FieldValue(parts_.present(column.number));
+      if (decoded) (*values)[column.position] = FieldValue(parts_.present(column.number));
       continue;
     }
     try {
       const auto found = column_bytes(row, column, parts_, layout_);
-      if (!values) {
+      if (!decoded) {
         if (found) check_value(column, *found);
         continue;
       }

@@ -35,6 +35,9 @@ class RowDecoder {
   // Throws CorruptData wherever decode would, without building the values (texts are
   // not converted, which is most of decoding a row).
   void check(std::span<const uint8_t> row);
+  // decode for the columns whose position `wanted` marks, check for the others (their
+  // values are left as they were): throws wherever decode would.
+  void decode_some(std::span<const uint8_t> row, std::vector<FieldValue>& values, const std::vector<bool>& wanted);
 
   // Splits a row into its parts (exposed for tests and for the row writer).
   static void split(std::span<const uint8_t> row, const TableDef& table, const FormatLayout& layout,
@@ -46,8 +49,9 @@ class RowDecoder {
                                                const RowParts& parts, const FormatLayout& layout);
 
  private:
-  // values null: check only.
-  void decode_row(std::span<const uint8_t> row, std::vector<FieldValue>* values);
+  // values null: check only; wanted null: every column wanted.
+  void decode_row(std::span<const uint8_t> row, std::vector<FieldValue>* values,
+                  const std::vector<bool>* wanted = nullptr);
   void check_value(const Column& column, std::span<const uint8_t> bytes);
   FieldValue decode_value(const Column& column, std::span<const uint8_t> bytes);
   std::string decode_text(const Column& column, std::span<const uint8_t> bytes) const;

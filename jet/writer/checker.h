@@ -32,7 +32,11 @@ struct CheckReport {
 
 // `progress` hears, every few thousand rows read or index entries met, the rows read
 // so far and the rows the user tables' definitions record; it may throw to stop the
-// check (an exception not derived from std::exception goes through to the caller).
-CheckReport check_database(const Database& database, const VerifyProgress& progress = {});
+// check (an exception not derived from std::exception goes through to the caller), and
+// may be called from any of the check's threads, one call at a time.
+// `workers`: the threads that share the work (0: one per core, at most two; a page
+// source that cannot be read from two threads at once gets one). The report is the
+// same for any number.
+CheckReport check_database(const Database& database, const VerifyProgress& progress = {}, unsigned workers = 0);
 
 }  // namespace halvaro::jet
