@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "bench/process_usage.h"
+#include "tests/support/wide_text_windows.h"
 
 namespace halvaro::bench {
 
@@ -36,28 +37,6 @@ std::wstring wide(const std::string& text) {
   return out;
 }
 
-// One argument quoted as the C runtime's parser reads it back: backslashes are literal
-// except before a quote, where each is doubled, and the quote is escaped.
-void append_quoted(std::wstring& line, const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    line += argument;
-    return;
-  }
-  line += L'"';
-  size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    line += c;
-  }
-  line.append(2 * backslashes, L'\\');
-  line += L'"';
-}
-
 std::string message_of(DWORD code) {
   char* text = nullptr;
   const DWORD length =
@@ -82,7 +61,7 @@ ChildRun run_child(const std::vector<std::string>& command) {
   std::wstring line;
   for (const auto& word : command) {
     if (!line.empty()) line += L' ';
-    append_quoted(line, wide(word));
+    test::windows::append_quoted(line, wide(word));
   }
   // The child writes to this process's standard streams, whatever they are (a pipe or a
   // file too, not only a console).

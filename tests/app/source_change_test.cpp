@@ -1,5 +1,5 @@
 // Another program writes to the old file while the run reads it: the run cannot end in
-// success, and says why. The change is made between the source's check and the groups
+// success, and says why, first in the result and in the saved report. The change is made between the source's check and the groups
 // (where the backup is made), on a real file behind fake stores.
 
 #include <gtest/gtest.h>
@@ -40,7 +40,10 @@ TEST(SourceChange, AnOldFileChangedWhileItIsReadCannotEndInSuccess) {
   add_destination_tables(files.files["/new.mdb"]);
   ResultSink sink;
   app::TransferRun run(sink, files.opener());
+  const fs::path report = dir.path() / "report.txt";
+  run.set_report_path(report.string());
   EXPECT_EQ(run.run(old_file.string(), "/new.mdb"), app::TransferRun::Outcome::AllMoved);
+  EXPECT_EQ(file_bytes(report).find("Warning:"), std::string::npos);
 
   struct Change {
     const char* told;
@@ -67,9 +70,14 @@ TEST(SourceChange, AnOldFileChangedWhileItIsReadCannotEndInSuccess) {
          keep_time(old_file, before);
        }},
   };
+  int runs = 0;
   for (const Change& change : changes) {
     SCOPED_TRACE(change.told);
     sink.shown.clear();
+    // Each form of the report in turn.
+    const bool as_json = ++runs % 2 == 1;
+    const fs::path saved = dir.path() / ("report-" + std::to_string(runs) + (as_json ? ".json" : ".txt"));
+    run.set_report_path(saved.string());
     // The backup is made once the source is checked and before the first group.
     run.set_safety({.backup = [&](const std::string&, const app::CopyProgress&) {
       change.make(fs::last_write_time(old_file));
@@ -80,8 +88,12 @@ TEST(SourceChange, AnOldFileChangedWhileItIsReadCannotEndInSuccess) {
     const app::Message& result = sink.shown.back();
     EXPECT_EQ(result.text, "Some data missing...!");
     ASSERT_FALSE(result.details.empty());
-    EXPECT_EQ(result.details[0], std::string("The old file changed while it was being read (") + change.told +
-                                     "), so the account may not match it.");
+    const std::string warning = std::string("The old file changed while it was being read (") + change.told +
+                                "), so the account may not match it.";
+    EXPECT_EQ(result.details[0], warning);
+    const std::string expected = as_json ? "\"warnings\": [" + app::json_string(warning) + "]"
+                                         : "Result:      Some data missing...!\nWarning:     " + warning + "\n";
+    EXPECT_NE(file_bytes(saved).find(expected), std::string::npos) << file_bytes(saved);
   }
 }
 
