@@ -13,10 +13,12 @@ fi
 
 export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all
 # Every test starts Windows processes: one Wine server for the whole run saves each its
-# start (the build made the prefix).
+# start. Wine's services start with the first program and live as long as the server;
+# started here, they hold no test's output pipe open (ctest would wait for its end).
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 "$wineserver" -p 2>/dev/null || true  # one may run already
 trap '"$wineserver" -k || true' EXIT
+scripts/wine-run wineboot --init </dev/null >/dev/null 2>&1 || true
 
 log=build-windows/ctest.log
 status=0
