@@ -12,6 +12,7 @@
 #include "jet/writer/database_writer.h"
 #include "sql/create_script.h"
 #include "sql/query_definition_writer.h"
+#include "tests/jet/writer/index_leaf_damage.h"
 #include "tests/support/fixtures.h"
 
 namespace halvaro::jet {
@@ -184,25 +185,7 @@ TEST(CheckDatabase, DamagedIndexEntriesAreEachTold) {
   auto damaged = [&](const char* name, const std::function<void(IndexNode&)>& damage) {
     const auto file = dir.path() / name;
     std::filesystem::copy_file(sound, file);
-    uint32_t owner = 0, leaf = 0;
-    {
-      auto db = Database::open(file);
-      const TableDef& t = db->table("T");
-      owner = t.definition_page;
-      IndexNode root = index_page::decode(db->pages().page(t.real_indexes.at(0).root_page).data(), 0);
-      EXPECT_FALSE(root.leaf) << "the index should have more than one leaf";
-      leaf = index_page::child_of(root.entries[0]);
-    }
-    std::vector<uint8_t> page(4096);
-    std::fstream patch(file, std::ios::in | std::ios::out | std::ios::binary);
-    patch.seekg(static_cast<std::streamoff>(leaf) * 4096);
-    patch.read(reinterpret_cast<char*>(page.data()), 4096);
-    IndexNode node = index_page::decode(page.data(), leaf);
-    damage(node);
-    index_page::encode(node, owner, page.data(), page.size());
-    patch.seekp(static_cast<std::streamoff>(leaf) * 4096);
-    patch.write(reinterpret_cast<const char*>(page.data()), 4096);
-    patch.close();
+    damage_first_leaf(file, "T", damage);
     return all_problems(check_database(*Database::open(file)));
   };
   auto with_row_pointer = [](Entry entry, uint32_t pointer) {
