@@ -417,7 +417,7 @@ class TableCheck {
   bool read_rows_again() {
     rows_read_again_ = true;
     try {
-      read_rows([&](uint32_t at, std::span<const KeyFact> facts) {
+      read_key_facts(db_, table_, [&](uint32_t at, std::span<const KeyFact> facts) {
         rows_.add(at);
         for (const KeyFact& fact : facts) rows_.add(fact);
       });
@@ -428,11 +428,6 @@ class TableCheck {
     }
     rows_.settle();
     return true;
-  }
-
-  // Calls visit with each live row's address and its facts, one per index.
-  void read_rows(const std::function<void(uint32_t at, std::span<const KeyFact> facts)>& visit) {
-    read_key_facts(db_, table_, visit);
   }
 
   std::string index_name(size_t real) const {
@@ -718,7 +713,6 @@ CheckReport check_database(const Database& database, const VerifyProgress& progr
   }
 
   // What goes through to the caller does so first; the first of the tasks as handed out.
-  std::exception_ptr through;
   for (const Task& task : tasks)
     if (const std::exception_ptr& error = error_of(task); error && goes_through(error)) std::rethrow_exception(error);
   if (owners_error) std::rethrow_exception(owners_error);

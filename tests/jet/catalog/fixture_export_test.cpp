@@ -28,23 +28,12 @@
 
 #include "jet/catalog/database.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/output_text.h"
 
 namespace halvaro::jet {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == separator) {
-      parts.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return parts;
-}
 
 // A field as printed: its text and whether it was quoted (text-like columns).
 struct Printed {
@@ -293,7 +282,7 @@ TEST(FixtureExport, EveryTableMatchesMdbExport) {
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());
     const auto db = Database::open(file);
-    const auto listed = split(test::run_program("mdb-tables", {"-1", file.string()}).out, '\n');
+    const auto listed = test::split_at(test::run_program("mdb-tables", {"-1", file.string()}).out, '\n');
     std::vector<std::string> expected_tables;
     for (const auto& name : listed)
       if (!name.empty()) expected_tables.push_back(name);
