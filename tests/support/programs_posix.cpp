@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 extern char** environ;
 
@@ -36,6 +38,8 @@ CommandResult run_program(const std::string& program, const std::vector<std::str
   ::close(out[1]);
   if (spawned != 0) {
     ::close(out[0]);
+    // Said in the result, so that a test's failure tells why the program never ran.
+    result.out = "could not start " + program + ": " + std::strerror(spawned);
     return result;
   }
   std::array<char, 65536> buffer{};

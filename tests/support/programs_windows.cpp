@@ -5,6 +5,7 @@
 #include "tests/support/wide_text_windows.h"
 
 #include <array>
+#include <string>
 #include <utility>
 
 namespace halvaro::test {
@@ -45,7 +46,11 @@ CommandResult run_program(const std::string& program, const std::vector<std::str
                                         &startup, &process);
   ::CloseHandle(write_end.h);
   write_end.h = nullptr;
-  if (!started) return result;
+  if (!started) {
+    // Said in the result, so that a test's failure tells why the program never ran.
+    result.out = "could not start " + program + ": Windows error " + std::to_string(::GetLastError());
+    return result;
+  }
   Handle process_handle{process.hProcess}, thread_handle{process.hThread};
 
   std::array<char, 65536> buffer{};
